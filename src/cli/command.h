@@ -1,0 +1,40 @@
+// zorbek-cli commands register themselves here; main() dispatches on the first word.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zorbek::cli {
+
+// What every command receives: the database path (--db or the program's default) and the
+// arguments after the command word.
+struct Context {
+  std::string databasePath;
+  std::string programBase;  // where the program keeps Zorbek.ini, Zorbek.xml and Zorbek/
+  std::vector<std::string> args;
+};
+
+// Exit statuses of every command.
+enum Exit : int { kDone = 0, kRefused = 1, kUsage = 2 };
+
+struct Command {
+  std::string name;
+  std::string usage;    // arguments, shown after "zorbek-cli [--db PATH] <name> "
+  std::string summary;  // one line
+  std::function<int(Context&)> run;
+};
+
+std::vector<Command>& Registry();
+
+struct Register {
+  explicit Register(Command command) { Registry().push_back(std::move(command)); }
+};
+
+// Prints "usage: zorbek-cli [--db PATH] <name> <usage>" to standard error and returns kUsage.
+int UsageError(const Command& command);
+int UsageError(const std::string& commandName);
+// Prints the system's message to standard error and returns kRefused.
+int Refuse(const std::string& message);
+
+}  // namespace zorbek::cli

@@ -1,0 +1,123 @@
+// The XML access layer: one parsed database document, the path it was loaded from, and the
+// node operations every other part of the program uses to read and change it.
+//
+// Nodes are pugixml handles. A node that is removed from the tree or created and not yet
+// inserted lives on in a hidden detached area of its document, so that a handle to it stays
+// valid (it can be inserted again) until the document is loaded anew or destroyed.
+//
+// Strings are UTF-8. Operations that need a node throw XmlError when given an empty handle.
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorbek {
+
+using XmlNode = pugi::xml_node;
+
+class XmlError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// How a load went. The document is empty unless the file was Loaded.
+enum class LoadStatus { Loaded, Missing, Unparsable };
+
+class CXmlDocument {
+ public:
+  CXmlDocument();
+  ~CXmlDocument();
+  CXmlDocument(const CXmlDocument&) = delete;
+  CXmlDocument& operator=(const CXmlDocument&) = delete;
+
+  // Replaces the content by the file's and sets the path, whether or not the file could be read.
+  LoadStatus Load(const std::string& path);
+  // Replaces the content by the text (no path change). For tests and conversions.
+  bool LoadFromString(std::string_view xml);
+
+  // Writes the whole document to the path, atomically. Empty path: nothing, true. On failure the
+  // user sees "请检查文件路径是否存在：%s" and the result is false.
+  bool Save();
+  // The serialised document: UTF-8, no declaration, no added white space.
+  std::string ToString() const;
+
+  std::string GetPath() const { return path_; }
+
+  // The first element in document order at an absolute path such as "/list/filetree/archive";
+  // with create, missing elements along the path are created and the document is saved.
+  XmlNode Select(std::string_view path, bool create = false);
+  // Every element at the path, in document order.
+  std::vector<XmlNode> SelectAll(std::string_view path) const;
+  void SelectAllAndRemove(std::string_view path);
+
+  // A new element, not yet inserted. Throws XmlError for a name that is not an XML name.
+  XmlNode CreateElement(std::string_view name);
+  // Removes a node that sits directly in the document (the root element).
+  void RemoveRootLevelNode(XmlNode node);
+  // The root element, or an empty node.
+  XmlNode DocumentElement() const;
+
+  // The one lock that guards this document across threads. Hold it around every sequence of
+  // operations that must not interleave with another thread's (it may be taken again by the
+  // thread that holds it).
+  std::recursive_mutex& Mutex() const { return mutex_; }
+
+  // While set, Save refuses to write (used when the file on disk must not be replaced).
+  void SetWriteProtected(bool on) { writeProtected_ = on; }
+  bool WriteProtected() const { return writeProtected_; }
+
+ private:
+  XmlNode Detached();
+  void ResetDocument();
+
+  pugi::xml_document doc_;
+  std::string path_;
+  bool writeProtected_ = false;
+  mutable std::recursive_mutex mutex_;
+};
+
+// XML 1.0 Name production (the names of folders and notes are element names).
+bool IsValidXmlName(std::string_view name);
+
+// ---- node operations --------------------------------------------------------------------------
+std::string Attribute(XmlNode node, std::string_view name);
+void SetAttribute(XmlNode node, std::string_view name, std::string_view value);
+void SetAttributeInt(XmlNode node, std::string_view name, std::int32_t value);    // "%d"
+void SetAttributeLong(XmlNode node, std::string_view name, long value);           // "%ld"
+void SetAttributeU64(XmlNode node, std::string_view name, std::uint64_t value);   // unsigned decimal
+int AttributeCount(XmlNode node);
+
+std::string Text(XmlNode node);
+void SetText(XmlNode node, std::string_view value);
+std::string Name(XmlNode node);
+// "element", "text", "comment", "cdatasection", "processinginstruction", "document",
+// "documenttype"; empty for an empty node.
+std::string TypeString(XmlNode node);
+inline bool IsElement(XmlNode node) { return node.type() == pugi::node_element; }
+
+bool HasChildren(XmlNode node);
+int ChildCount(XmlNode node);
+XmlNode ChildAt(XmlNode node, int index);
+XmlNode Parent(XmlNode node);        // empty for a detached node
+XmlNode FirstChild(XmlNode node);
+XmlNode NextSibling(XmlNode node);
+
+XmlNode AppendChild(XmlNode parent, XmlNode node);
+XmlNode InsertChild(XmlNode parent, XmlNode node, bool atFront);
+XmlNode InsertBefore(XmlNode reference, XmlNode node);
+XmlNode InsertAfter(XmlNode reference, XmlNode node);
+XmlNode Replace(XmlNode oldNode, XmlNode newNode);
+void Remove(XmlNode node);
+void RemoveChildren(XmlNode node);
+void MoveChildren(XmlNode destination, XmlNode source);
+void CopyAttributes(XmlNode destination, XmlNode source);
+// A deep copy of node, detached, in the same document.
+XmlNode CloneNode(XmlNode node);
+
+}  // namespace zorbek

@@ -1,0 +1,265 @@
+#include "core/text/cp936.h"
+
+#include <unicode/ucnv.h>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace zorbek {
+namespace {
+
+struct ConverterCloser {
+  void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+// One converter per code page and thread: ICU converters carry state and are not shareable.
+UConverter* ConverterFor(int codePage) {
+  thread_local std::map<int, ConverterPtr> cache;
+  auto it = cache.find(codePage);
+  if (it != cache.end()) return it->second.get();
+  UConverter* conv = nullptr;
+  const std::string candidates[] = {"windows-" + std::to_string(codePage),
+                                    "cp" + std::to_string(codePage),
+                                    "ibm-" + std::to_string(codePage)};
+  for (const auto& name : candidates) {
+    UErrorCode status = U_ZERO_ERROR;
+    conv = ucnv_open(name.c_str(), &status);
+    if (U_SUCCESS(status) && conv) {
+      // Stop on unmappable characters instead of writing the converter's substitute.
+      ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+      break;
+    }
+    if (conv) ucnv_close(conv);
+    conv = nullptr;
+  }
+  cache.emplace(codePage, ConverterPtr(conv));
+  return conv;
+}
+
+char32_t DecodeUtf8At(std::string_view s, std::size_t& i) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  if (b0 < 0x80) {
+    ++i;
+    return b0;
+  }
+  int len = 0;
+  char32_t cp = 0;
+  char32_t min = 0;
+  if ((b0 & 0xE0) == 0xC0) { len = 2; cp = b0 & 0x1F; min = 0x80; }
+  else if ((b0 & 0xF0) == 0xE0) { len = 3; cp = b0 & 0x0F; min = 0x800; }
+  else if ((b0 & 0xF8) == 0xF0) { len = 4; cp = b0 & 0x07; min = 0x10000; }
+  else { ++i; return 0xFFFFFFFF; }
+  if (i + len > s.size()) { ++i; return 0xFFFFFFFF; }
+  for (int k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) { ++i; return 0xFFFFFFFF; }
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) { ++i; return 0xFFFFFFFF; }
+  i += len;
+  return cp;
+}
+
+}  // namespace
+
+bool IsKnownCodePage(int codePage) { return ConverterFor(codePage) != nullptr; }
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+bool IsValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (DecodeUtf8At(text, i) == 0xFFFFFFFF) return false;
+  }
+  return true;
+}
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    char32_t cp = DecodeUtf8At(utf8, i);
+    if (cp == 0xFFFFFFFF) cp = 0xFFFD;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size() * 3);
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    char32_t cp = utf16[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+        utf16[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+std::string CodePageToUtf8(std::string_view bytes, int codePage) {
+  if (bytes.empty()) return {};
+  UConverter* conv = ConverterFor(codePage);
+  if (!conv) conv = ConverterFor(1252);
+  if (!conv) return std::string(bytes);
+  ucnv_reset(conv);
+  std::u16string wide(bytes.size() + 1, u'\0');
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t n = ucnv_toUChars(conv, wide.data(), static_cast<int32_t>(wide.size()), bytes.data(),
+                            static_cast<int32_t>(bytes.size()), &status);
+  if (status == U_BUFFER_OVERFLOW_ERROR) {
+    wide.assign(static_cast<std::size_t>(n) + 1, u'\0');
+    status = U_ZERO_ERROR;
+    ucnv_reset(conv);
+    n = ucnv_toUChars(conv, wide.data(), static_cast<int32_t>(wide.size()), bytes.data(),
+                      static_cast<int32_t>(bytes.size()), &status);
+  }
+  if (U_FAILURE(status)) return {};
+  wide.resize(static_cast<std::size_t>(n));
+  return Utf16ToUtf8(wide);
+}
+
+std::string Utf8ToCodePage(std::string_view utf8, int codePage, bool* lossless) {
+  if (lossless) *lossless = true;
+  UConverter* conv = ConverterFor(codePage);
+  std::string out;
+  out.reserve(utf8.size());
+  char buf[8];
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {  // ASCII is the same in every code page we use
+      out.push_back(static_cast<char>(b));
+      ++i;
+      continue;
+    }
+    char32_t cp = DecodeUtf8At(utf8, i);
+    bool ok = false;
+    if (cp != 0xFFFFFFFF && conv) {
+      UChar units[2];
+      int32_t nUnits = 1;
+      if (cp >= 0x10000) {
+        units[0] = static_cast<UChar>(0xD800 + ((cp - 0x10000) >> 10));
+        units[1] = static_cast<UChar>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        nUnits = 2;
+      } else {
+        units[0] = static_cast<UChar>(cp);
+      }
+      ucnv_resetFromUnicode(conv);
+      UErrorCode status = U_ZERO_ERROR;
+      int32_t n = ucnv_fromUChars(conv, buf, sizeof buf, units, nUnits, &status);
+      if (U_SUCCESS(status) && n > 0) {
+        out.append(buf, static_cast<std::size_t>(n));
+        ok = true;
+      }
+    }
+    if (!ok) {
+      out.push_back('?');
+      if (lossless) *lossless = false;
+    }
+  }
+  return out;
+}
+
+std::string Utf8ToCp936(std::string_view utf8, bool* lossless) {
+  return Utf8ToCodePage(utf8, 936, lossless);
+}
+
+std::string Cp936ToUtf8(std::string_view cp936) {
+  // ASCII needs no converter; most names and paths are pure ASCII.
+  bool ascii = true;
+  for (char c : cp936) {
+    if (static_cast<unsigned char>(c) >= 0x80) { ascii = false; break; }
+  }
+  if (ascii) return std::string(cp936);
+  return CodePageToUtf8(cp936, 936);
+}
+
+std::size_t Cp936Length(std::string_view utf8) { return Utf8ToCp936(utf8).size(); }
+
+std::string FoldLatinCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool EqualsIgnoreLatinCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string FoldLatinCaseCp936(std::string_view cp936) {
+  std::string out(cp936);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const auto c = static_cast<unsigned char>(out[i]);
+    if (IsCp936LeadByte(c) && i + 1 < out.size()) {
+      ++i;  // the trail byte may look like a Latin letter; it is not one
+    } else if (c >= 'A' && c <= 'Z') {
+      out[i] = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return out;
+}
+
+std::size_t FindCp936(std::string_view haystack, std::string_view needle, bool ignoreLatinCase) {
+  if (needle.empty()) return 0;
+  if (needle.size() > haystack.size()) return std::string_view::npos;
+  std::string foldedHay, foldedNeedle;
+  if (ignoreLatinCase) {
+    foldedHay = FoldLatinCaseCp936(haystack);
+    foldedNeedle = FoldLatinCaseCp936(needle);
+    haystack = foldedHay;
+    needle = foldedNeedle;
+  }
+  // Walk character starts only; memchr-style skipping for the first byte keeps it fast.
+  const auto first = static_cast<unsigned char>(needle[0]);
+  const std::size_t last = haystack.size() - needle.size();
+  std::size_t i = 0;
+  while (i <= last) {
+    const auto c = static_cast<unsigned char>(haystack[i]);
+    if (c == first && haystack.compare(i, needle.size(), needle) == 0) return i;
+    i += (IsCp936LeadByte(c) && i + 1 < haystack.size()) ? 2 : 1;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace zorbek
