@@ -1,0 +1,38 @@
+// Opening the database file as the program does at start-up.
+#pragma once
+
+#include <string>
+
+#include "core/db/xml_document.h"
+
+namespace zorbek {
+
+inline constexpr const char* kHotkeyPath = "/list/hotkey";
+inline constexpr const char* kArchivePath = "/list/filetree/archive";
+inline constexpr const char* kSchedulePath = "/list/filetree/schedule";
+inline constexpr const char* kToolsPath = "/list/tools";
+
+struct OpenedDatabase {
+  LoadStatus status = LoadStatus::Missing;
+  // Where an unreadable file was kept; empty when nothing had to be kept aside.
+  std::string keptAs;
+  XmlNode archive;
+};
+
+// Makes the database's directory, loads the file and creates /list/hotkey and
+// /list/filetree/archive when missing (saving the file then).
+//
+// A file that exists but cannot be read as a database (it does not parse, or its root element is
+// not "list") is never overwritten: it is renamed (or, failing that, copied) to
+// "<path>.unreadable-YYYYMMDD-HHMMSS", the user is told where, and a fresh database is started.
+// When it cannot be kept aside at all, the document is write-protected so that it is not lost.
+OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path);
+
+// Loads for reading only: nothing is created or written. Returns the status; an unreadable
+// file leaves the document empty.
+LoadStatus LoadDatabaseReadOnly(CXmlDocument& doc, const std::string& path);
+
+// The message shown when an unreadable database was kept aside.
+std::string KeptAsideMessage(const std::string& keptAs);
+
+}  // namespace zorbek

@@ -1,0 +1,33 @@
+// Path and name rules of the note store: the directory tree on disk that mirrors the note tree.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zorbek {
+
+// The database path without its extension, followed by "/archive".
+std::string NoteStoreDirectory(std::string_view databasePath);
+
+// Makes sure the directory that holds path exists, creating every missing level. True when it
+// exists afterwards.
+bool EnsureParentDirectories(std::string_view path);
+
+// Deletes the directory and everything below it; read-only files too. Failures are ignored.
+void DeleteDirectoryTree(std::string_view directory);
+
+// Whether a file or directory called name exists in directory, without regard to the case of
+// Latin letters (so that a store copied to a case-insensitive file system stays valid).
+bool FileExistsIn(std::string_view directory, std::string_view name);
+
+// The first of base+ext, base+"1"+ext, base+"2"+ext, ... that does not exist in directory.
+std::string UniqueFileName(std::string_view directory, std::string_view base,
+                           std::string_view ext);
+
+// Same length and equal after lower-casing Latin letters, "\" and "/" counting as equal.
+bool SamePath(std::string_view a, std::string_view b);
+
+// Joins a directory and a name with "/".
+std::string JoinPath(std::string_view directory, std::string_view name);
+
+}  // namespace zorbek
