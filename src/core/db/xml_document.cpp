@@ -213,6 +213,15 @@ bool SplitSimplePath(std::string_view path, std::vector<std::string_view>& parts
   return !parts.empty();
 }
 
+// "/" followed by the text (built by hand: GCC 12 warns falsely on "/" + std::string).
+std::string Rooted(std::string_view rest) {
+  std::string out;
+  out.reserve(rest.size() + 1);
+  out += '/';
+  out += rest;
+  return out;
+}
+
 bool NameIs(XmlNode n, std::string_view name) {
   const char* s = n.name();
   return std::strlen(s) == name.size() && std::memcmp(s, name.data(), name.size()) == 0;
@@ -350,7 +359,7 @@ XmlNode CXmlDocument::Select(std::string_view path, bool create) {
   if (slash != std::string::npos) {
     try {
       const std::string first = rest.substr(0, slash);
-      XmlNode current = Select("/" + first);
+      XmlNode current = Select(Rooted(first));
       if (!current) {
         XmlNode root = DocumentElement();
         if (root && !EqualsIgnoreLatinCase(Name(root), first)) RemoveRootLevelNode(root);
@@ -361,7 +370,7 @@ XmlNode CXmlDocument::Select(std::string_view path, bool create) {
       std::size_t pos = slash + 1;
       for (auto next = rest.find('/', pos); next != std::string::npos;
            next = rest.find('/', pos)) {
-        XmlNode step = Select("/" + rest.substr(0, next));
+        XmlNode step = Select(Rooted(std::string_view(rest).substr(0, next)));
         if (!step) {
           step = CreateElement(rest.substr(pos, next - pos));
           AppendChild(current, step);
@@ -369,7 +378,7 @@ XmlNode CXmlDocument::Select(std::string_view path, bool create) {
         current = step;
         pos = next + 1;
       }
-      result = Select("/" + rest);
+      result = Select(Rooted(rest));
       if (!result) {
         result = CreateElement(rest.substr(pos));
         AppendChild(current, result);
