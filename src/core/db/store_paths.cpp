@@ -1,10 +1,14 @@
 #include "core/db/store_paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include "core/app/paths.h"
 #include "core/io/file_util.h"
@@ -42,6 +46,11 @@ bool EnsureParentDirectories(std::string_view path) {
 void DeleteDirectoryTree(std::string_view directory) {
   std::error_code ec;
   const std::filesystem::path dir{std::string(directory)};
+  if (std::filesystem::is_symlink(dir, ec)) {
+    // A link is removed as it is; what it points to is not the store's.
+    std::filesystem::remove(dir, ec);
+    return;
+  }
   // Read-only entries lose that attribute first, as a user deleting the folder expects.
   for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
@@ -87,6 +96,119 @@ bool SamePath(std::string_view a, std::string_view b) {
     if (x != y) return false;
   }
   return true;
+}
+
+namespace {
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The entry of directory whose name equals name ignoring Latin case, or "".
+std::string FindIgnoringCase(const std::string& directory, std::string_view name) {
+  DIR* d = ::opendir(directory.empty() ? "." : directory.c_str());
+  if (!d) return {};
+  std::string found;
+  while (dirent* e = ::readdir(d)) {
+    if (EqualsIgnoreLatinCase(e->d_name, name)) {
+      found = e->d_name;
+      break;
+    }
+  }
+  ::closedir(d);
+  return found;
+}
+}  // namespace
+
+std::string ExistingPathIgnoringCase(std::string_view path) {
+  if (path.empty() || Exists(std::string(path))) return std::string(path);
+  std::string out;
+  std::size_t pos = 0;
+  if (path[0] == '/' || path[0] == '\\') {
+    out = "/";
+    pos = 1;
+  }
+  bool resolving = true;
+  while (pos <= path.size()) {
+    auto next = path.find_first_of("/\\", pos);
+    if (next == std::string_view::npos) next = path.size();
+    const std::string_view comp = path.substr(pos, next - pos);
+    if (!comp.empty()) {
+      std::string candidate = out;
+      if (!candidate.empty() && candidate.back() != '/') candidate += '/';
+      const std::string parent = out;
+      candidate += comp;
+      if (resolving && !Exists(candidate) && comp != "." && comp != "..") {
+        const std::string match = FindIgnoringCase(parent, comp);
+        if (!match.empty()) {
+          candidate = parent;
+          if (!candidate.empty() && candidate.back() != '/') candidate += '/';
+          candidate += match;
+        } else {
+          resolving = false;  // nothing below a missing directory can exist
+        }
+      }
+      out = std::move(candidate);
+    }
+    pos = next + 1;
+  }
+  return out;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the exclusive rename: test, then rename.
+  if (Exists(to)) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool CreateEmptyFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  return ::close(fd) == 0;
+}
+
+bool CopyFileNoReplace(const std::string& from, const std::string& to) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st {};
+  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(in);
+    return false;
+  }
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool ok = true;
+  std::vector<char> buf(1 << 16);
+  for (;;) {
+    const ssize_t n = ::read(in, buf.data(), buf.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(out, buf.data() + done, static_cast<std::size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) {
+        ok = false;
+        break;
+      }
+      done += w;
+    }
+    if (!ok) break;
+  }
+  ::close(in);
+  if (ok && ::fsync(out) != 0) ok = false;
+  if (::close(out) != 0) ok = false;
+  if (!ok) ::unlink(to.c_str());
+  return ok;
 }
 
 }  // namespace zorbek

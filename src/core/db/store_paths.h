@@ -30,4 +30,19 @@ bool SamePath(std::string_view a, std::string_view b);
 // Joins a directory and a name with "/".
 std::string JoinPath(std::string_view directory, std::string_view name);
 
+// The path as it exists on disk: every component that does not exist exactly as written is
+// replaced by an entry of its directory with the same name ignoring Latin case, when there is
+// one. A store written on a case-insensitive file system thus stays reachable. Components that
+// match nothing are kept as written.
+std::string ExistingPathIgnoringCase(std::string_view path);
+
+// File operations of the note store that never replace what is already there.
+// Renames a file or directory; false when "to" exists or the rename fails.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+// Creates an empty file; false when something of that name exists or creation fails.
+bool CreateEmptyFile(const std::string& path);
+// Copies a regular file to a new file; false (and nothing left at "to") when "to" exists or any
+// step fails.
+bool CopyFileNoReplace(const std::string& from, const std::string& to);
+
 }  // namespace zorbek

@@ -1,0 +1,141 @@
+// zorbek-cli commands that edit the note tree, over the same operations as the program's tree.
+// ITEM names a folder or note below the file box, names joined by "/"; "/" alone is the file box.
+#include <iostream>
+#include <optional>
+
+#include "cli/command.h"
+#include "core/db/database.h"
+#include "core/notes/note_commands.h"
+#include "core/text/cp936.h"
+
+namespace zorbek::cli {
+namespace {
+
+// An open database and the item paths the arguments name.
+struct Session {
+  CXmlDocument doc;
+  NoteCommands commands{doc};
+  explicit Session(const std::string& path) { OpenDatabaseFile(doc, path); }
+
+  // The item as the tree shows it: every name must be a shown folder or note.
+  std::optional<ItemPath> Resolve(const std::string& text) {
+    const auto item = ParseItemPath(text);
+    if (!item) return std::nullopt;
+    XmlNode element = doc.Select(kArchivePath);
+    for (std::size_t i = 1; i < item->size() && element; ++i) {
+      XmlNode found;
+      for (XmlNode child : ShownChildren(element))
+        if (ElementName(child) == (*item)[i]) {
+          found = child;
+          break;
+        }
+      element = found;
+    }
+    if (!element) return std::nullopt;
+    return item;
+  }
+};
+
+int NoSuchItem(const std::string& text) { return Refuse("没有这个文件或文件夹：" + text); }
+
+// Exit status and output of a command's outcome. quiet is the text for a silent refusal.
+int Report(const NoteOutcome& outcome, const std::string& quiet, bool printName) {
+  if (!outcome.done) return Refuse(outcome.message.empty() ? quiet : outcome.message);
+  if (printName) std::cout << outcome.name << "\n";
+  return outcome.saved ? kDone : kRefused;  // the save's own message is on standard error
+}
+
+int RunNew(Context& ctx, const char* command, ItemKind kind) {
+  if (ctx.args.size() != 1) return UsageError(command);
+  Session s(ctx.databasePath);
+  const auto item = s.Resolve(ctx.args[0]);
+  if (!item) return NoSuchItem(ctx.args[0]);
+  const NoteOutcome out =
+      kind == ItemKind::Note ? s.commands.NewNote(*item) : s.commands.NewFolder(*item);
+  return Report(out, kind == ItemKind::Note ? "无法新建文件。" : "无法新建文件夹。", true);
+}
+
+int RunRename(Context& ctx) {
+  if (ctx.args.size() != 2) return UsageError("rename");
+  Session s(ctx.databasePath);
+  const auto item = s.Resolve(ctx.args[0]);
+  if (!item) return NoSuchItem(ctx.args[0]);
+  if (item->size() < 2) return Refuse("文件箱不能重命名。");
+  return Report(s.commands.Rename(*item, ctx.args[1]), "名称没有改变。", false);
+}
+
+int RunPaste(Context& ctx) {
+  if (ctx.args.size() != 2) return UsageError("paste");
+  Session s(ctx.databasePath);
+  const auto source = s.Resolve(ctx.args[0]);
+  if (!source) return Refuse(kMsgCopiedGone);
+  const auto target = s.Resolve(ctx.args[1]);
+  if (!target) return NoSuchItem(ctx.args[1]);
+  const NoteOutcome copy = s.commands.Copy(*source);
+  if (!copy.done) return Refuse(copy.message.empty() ? kMsgCopiedGone : copy.message);
+  return Report(s.commands.Paste(*source, *target), "这里不能粘贴。", true);
+}
+
+int RunDelete(Context& ctx) {
+  if (ctx.args.size() != 1) return UsageError("delete");
+  Session s(ctx.databasePath);
+  const auto item = s.Resolve(ctx.args[0]);
+  if (!item) return NoSuchItem(ctx.args[0]);
+  return Report(s.commands.Delete(*item), kMsgDeleteFailed, false);
+}
+
+int RunMove(Context& ctx) {
+  if (ctx.args.size() != 2) return UsageError("move");
+  const std::string& where = ctx.args[1];
+  MoveTo to;
+  if (where == "up") to = MoveTo::Up;
+  else if (where == "down") to = MoveTo::Down;
+  else if (where == "top") to = MoveTo::Top;
+  else if (where == "bottom") to = MoveTo::Bottom;
+  else return UsageError("move");
+  Session s(ctx.databasePath);
+  const auto item = s.Resolve(ctx.args[0]);
+  if (!item) return NoSuchItem(ctx.args[0]);
+  return Report(s.commands.Move(*item, to), "已经不能再移动。", false);
+}
+
+int RunSort(Context& ctx) {
+  if (ctx.args.size() != 2) return UsageError("sort");
+  const std::string& how = ctx.args[1];
+  SortMode mode;
+  if (how == "folders") mode = SortMode::Folders;
+  else if (how == "files") mode = SortMode::Files;
+  else if (how == "mixed") mode = SortMode::Mixed;
+  else return UsageError("sort");
+  Session s(ctx.databasePath);
+  const auto item = s.Resolve(ctx.args[0]);
+  if (!item) return NoSuchItem(ctx.args[0]);
+  return Report(s.commands.Sort(*item, mode, {}, /*save=*/true), "无法排序。", false);
+}
+
+int RunOpen(Context& ctx) {
+  if (ctx.args.size() != 1) return UsageError("open");
+  Session s(ctx.databasePath);
+  const auto item = s.Resolve(ctx.args[0]);
+  if (!item) return NoSuchItem(ctx.args[0]);
+  return Report(s.commands.OpenNote(*item), "只有文件可以打开。", false);
+}
+
+Register newNote({"new-note", "ITEM", "create a note by ITEM (after a note, else first in it); "
+                  "print its name", [](Context& c) { return RunNew(c, "new-note", ItemKind::Note); }});
+Register newFolder({"new-folder", "ITEM", "create a folder by ITEM, as new-note does; print its "
+                    "name", [](Context& c) { return RunNew(c, "new-folder", ItemKind::Folder); }});
+Register rename({"rename", "ITEM NEWNAME", "give a folder or note a new name", RunRename});
+Register paste({"paste", "SOURCE TARGET", "copy the note SOURCE onto TARGET (into a folder, or "
+                "after a note); print the new name", RunPaste});
+Register remove({"delete", "ITEM", "delete a note, a folder, or with \"/\" everything (asks "
+                 "nothing)", RunDelete});
+Register move({"move", "ITEM up|down|top|bottom", "move a folder or note among its siblings",
+               RunMove});
+Register sort({"sort", "ITEM folders|files|mixed", "sort the folders, the notes, or everything "
+               "in ITEM by name", RunSort});
+Register open({"open", "ITEM", "record the opening of a note (lasttime), as a double-click does",
+               RunOpen});
+
+}  // namespace
+}  // namespace zorbek::cli

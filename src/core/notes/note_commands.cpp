@@ -1,0 +1,459 @@
+#include "core/notes/note_commands.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "core/app/clock.h"
+#include "core/app/prompts.h"
+#include "core/db/store_paths.h"
+#include "core/io/file_util.h"
+#include "core/notes/note_opener.h"
+#include "core/text/cp936.h"
+
+namespace zorbek {
+namespace {
+
+NoteOutcome Refused(std::string message = {}) {
+  NoteOutcome out;
+  out.message = std::move(message);
+  return out;
+}
+
+ItemPath ParentOf(const ItemPath& item) {
+  return ItemPath(item.begin(), item.end() - (item.empty() ? 0 : 1));
+}
+
+// Something (a file, a directory, a link) of that name is there.
+bool Present(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The file extension of a note of this type: "." and the type in lower case, the form the
+// store's files have.
+std::string NoteExtension(std::string_view type) { return "." + FoldLatinCase(type); }
+
+// The first max characters of UTF-8 text, never cutting a character.
+std::string_view FirstCharacters(std::string_view text, std::size_t max) {
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if ((c & 0xC0) != 0x80) {
+      if (chars == max) return text.substr(0, i);
+      ++chars;
+    }
+  }
+  return text;
+}
+
+std::string_view TrimSpaces(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+// A child element of parent other than self whose name equals name ignoring Latin case.
+XmlNode ChildNamed(XmlNode parent, std::string_view name, XmlNode self = {}) {
+  for (XmlNode c = FirstChild(parent); c; c = NextSibling(c))
+    if (IsElement(c) && c != self && EqualsIgnoreLatinCase(c.name(), name)) return c;
+  return {};
+}
+
+}  // namespace
+
+std::string SortKeyOfName(std::string_view name) {
+  return FoldLatinCaseCp936(Utf8ToCp936(name));
+}
+
+std::string NoteCommands::StoreDirectory() const { return NoteStoreDirectory(doc_.GetPath()); }
+
+std::string NoteCommands::DocumentPath(const ItemPath& item) const {
+  return DocumentPathOfItem(item, doc_.GetPath());
+}
+
+NoteOutcome NoteCommands::Finish(NoteOutcome outcome, const TreeStep& tree, bool save) {
+  outcome.done = true;
+  if (tree) tree(outcome);
+  if (save) outcome.saved = doc_.Save();
+  return outcome;
+}
+
+std::optional<Placement> NoteCommands::PlacementFor(const ItemPath& selected) {
+  std::lock_guard lock(doc_.Mutex());
+  if (!IsInFileBox(selected)) return std::nullopt;
+  Placement p;
+  p.selection = doc_.Select(ElementPathOfItem(selected));
+  if (p.selection && selected.size() > 1 && IsNoteType(Attribute(p.selection, "type"))) {
+    p.folder = ParentOf(selected);
+    p.folderElement = Parent(p.selection);
+    p.afterSelection = true;
+  } else {
+    p.folder = selected;
+    p.folderElement = p.selection;
+  }
+  // Without the receiving element the entry could not be recorded: nothing is created.
+  if (!p.folderElement) return std::nullopt;
+  p.directory = ExistingPathIgnoringCase(DocumentPath(p.folder));
+  return p;
+}
+
+std::string NoteCommands::UniqueEntryName(XmlNode folderElement, const std::string& directory,
+                                          std::string_view base, std::string_view ext) {
+  // Two siblings of one name would share one element path, so the database is consulted too.
+  std::string name(base);
+  for (unsigned n = 1;; ++n) {
+    const std::string file = name + std::string(ext);
+    if (!FileExistsIn(directory, file) && !ChildNamed(folderElement, name)) return file;
+    name = std::string(base) + std::to_string(n);
+  }
+}
+
+NoteOutcome NoteCommands::NewEntry(const ItemPath& selected, ItemKind kind,
+                                   const TreeStep& tree) {
+  std::lock_guard lock(doc_.Mutex());
+  try {
+    const auto p = PlacementFor(selected);
+    if (!p) return {};
+    const bool note = kind == ItemKind::Note;
+    const std::string ext = note ? std::string(kNoteExtension) : std::string();
+    const std::string file =
+        UniqueEntryName(p->folderElement, p->directory, note ? kNewNoteBase : kNewFolderBase, ext);
+    const std::string path = JoinPath(p->directory, file);
+    const std::string name = file.substr(0, file.size() - ext.size());
+    if (!IsValidNodeName(name)) return {};
+    // The disk first: the folder's directory when it is missing, then the new entry. Both stop
+    // silently, as nothing has changed yet.
+    if (!EnsureParentDirectories(path)) return {};
+    if (note ? !CreateEmptyFile(path) : ::mkdir(path.c_str(), 0777) != 0) return {};
+
+    XmlNode element;
+    try {
+      element = doc_.CreateElement(name);
+      SetAttribute(element, "type", note ? "esr" : "dir");
+      if (p->afterSelection) InsertAfter(p->selection, element);
+      else InsertChild(p->folderElement, element, true);
+    } catch (const std::exception&) {
+      if (element) Remove(element);
+      if (note) ::unlink(path.c_str());
+      else ::rmdir(path.c_str());
+      return {};
+    }
+    NoteOutcome out;
+    out.name = name;
+    out.kind = kind;
+    out.afterTarget = p->afterSelection;
+    return Finish(std::move(out), tree);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+NoteOutcome NoteCommands::NewNote(const ItemPath& selected, const TreeStep& tree) {
+  return NewEntry(selected, ItemKind::Note, tree);
+}
+
+NoteOutcome NoteCommands::NewFolder(const ItemPath& selected, const TreeStep& tree) {
+  return NewEntry(selected, ItemKind::Folder, tree);
+}
+
+NoteOutcome NoteCommands::Rename(const ItemPath& item, std::string_view editedText,
+                                 const TreeStep& tree) {
+  std::lock_guard lock(doc_.Mutex());
+  // The top-level items are never renamed.
+  if (!IsInFileBox(item) || item.size() < 2) return {};
+  const std::string name(TrimSpaces(FirstCharacters(editedText, kMaxLabelLength)));
+  if (name.empty()) return {};
+  if (EqualsIgnoreLatinCase(name, item.back())) return {};
+  if (!IsValidNodeName(name)) return Refused(kMsgIllegalName);
+  try {
+    XmlNode element = doc_.Select(ElementPathOfItem(item));
+    // Without its element the database could not follow the disk: nothing is renamed.
+    if (!element) return Refused(kMsgRenameFailed);
+    const std::string parentDir = ExistingPathIgnoringCase(DocumentPath(ParentOf(item)));
+    std::string oldPath = DocumentPath(item);
+    std::string newPath;
+    const std::string type = Attribute(element, "type");
+    const bool note = IsNoteType(type);
+    if (note) {
+      const std::string ext = NoteExtension(type);
+      if (FileExistsIn(parentDir, name + ext)) return Refused(kMsgFileExists);
+      oldPath += ext;
+      newPath = JoinPath(parentDir, name + ext);
+    } else {
+      if (FileExistsIn(parentDir, name)) return Refused(kMsgFolderExists);
+      newPath = JoinPath(parentDir, name);
+    }
+    // A sibling element of that name (a folder beside a note, say) would share the element path.
+    if (XmlNode other = ChildNamed(Parent(element), name, element)) {
+      const bool folder = KindOfType(Attribute(other, "type")) == ItemKind::Folder;
+      return Refused(folder ? kMsgFolderExists : kMsgFileExists);
+    }
+
+    const std::string from = ExistingPathIgnoringCase(oldPath);
+    const bool moveOnDisk = !SamePath(from, newPath);
+    if (moveOnDisk && !RenameNoReplace(from, newPath)) return Refused(kMsgRenameFailed);
+
+    XmlNode renamed;
+    try {
+      renamed = doc_.CreateElement(name);
+      CopyAttributes(renamed, element);
+      MoveChildren(renamed, element);
+      Replace(element, renamed);
+    } catch (const std::exception&) {
+      // Put everything back, so that disk and database still agree.
+      if (renamed) {
+        if (!Parent(element) && Parent(renamed)) Replace(renamed, element);
+        MoveChildren(element, renamed);
+        Remove(renamed);
+      }
+      if (moveOnDisk) RenameNoReplace(newPath, from);
+      return Refused(kMsgRenameFailed);
+    }
+    NoteOutcome out;
+    out.name = name;
+    out.kind = note ? ItemKind::Note : ItemKind::Folder;
+    return Finish(std::move(out), tree);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+NoteOutcome NoteCommands::Copy(const ItemPath& item) {
+  std::lock_guard lock(doc_.Mutex());
+  if (!IsInFileBox(item)) return {};
+  if (EqualsIgnoreLatinCase(ItemTypeOf(doc_, item), "dir")) return Refused(kMsgNoFolderCopy);
+  NoteOutcome out;
+  out.done = true;
+  out.name = item.back();
+  return out;
+}
+
+NoteOutcome NoteCommands::Paste(const ItemPath& copied, const ItemPath& target,
+                                const TreeStep& tree) {
+  std::lock_guard lock(doc_.Mutex());
+  if (copied.empty() || copied.back().empty() || !IsInFileBox(copied))
+    return Refused(kMsgCopiedGone);
+  if (!IsInFileBox(target)) return {};
+  try {
+    const std::string sourceName = copied.back();
+    XmlNode source = doc_.Select(ElementPathOfItem(copied));
+    // The copied item lost its element (the file was edited by hand): it no longer exists.
+    if (!source) return Refused(kMsgCopiedGone);
+    const std::string sourceType = Attribute(source, "type");
+    if (EqualsIgnoreLatinCase(sourceType, "dir")) return Refused(kMsgNoFolderCopy);
+    if (sourceType.empty()) return Refused(kMsgCopyFailed);  // the file box has no file
+    const std::string ext = NoteExtension(sourceType);
+    const std::string sourcePath = ExistingPathIgnoringCase(DocumentPath(copied) + ext);
+
+    XmlNode targetElement = doc_.Select(ElementPathOfItem(target));
+    const std::string targetType = FoldLatinCase(ItemTypeOf(doc_, target));
+    ItemPath destination;
+    XmlNode destinationElement;
+    bool after = false;
+    if (targetType == "dir") {
+      destination = target;
+      destinationElement = targetElement;
+    } else if (targetType == "esr" || targetType == "doc") {
+      destination = ParentOf(target);
+      destinationElement = Parent(targetElement);
+      after = true;
+    }
+    if (!destinationElement) {
+      // Nothing is pasted (the file box itself, or a target without element).
+      NoteOutcome out;
+      out.saved = doc_.Save();
+      return out;
+    }
+    const std::string directory = ExistingPathIgnoringCase(DocumentPath(destination));
+    const std::string file = UniqueEntryName(destinationElement, directory, sourceName, ext);
+    const std::string destinationPath = JoinPath(directory, file);
+    EnsureParentDirectories(destinationPath);
+    const std::string name = file.substr(0, file.rfind('.'));
+    if (!IsValidNodeName(name)) return {};
+    if (!IsRegularFile(sourcePath)) return Refused(kMsgCopyFailed);
+    // A copy that fails half-way leaves nothing behind, and nothing is recorded for it.
+    if (!CopyFileNoReplace(sourcePath, destinationPath)) return Refused(kMsgCopyFailed);
+
+    XmlNode element;
+    try {
+      element = doc_.CreateElement(name);
+      CopyAttributes(element, source);
+      if (after) InsertAfter(targetElement, element);
+      else InsertChild(targetElement, element, true);
+    } catch (const std::exception&) {
+      if (element) Remove(element);
+      ::unlink(destinationPath.c_str());
+      return {};
+    }
+    NoteOutcome out;
+    out.name = name;
+    out.kind = KindOfType(sourceType).value_or(ItemKind::Note);
+    out.afterTarget = after;
+    return Finish(std::move(out), tree);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::string NoteCommands::DeleteQuestion(const ItemPath& item) {
+  std::lock_guard lock(doc_.Mutex());
+  XmlNode element = doc_.Select(ElementPathOfItem(item));
+  const bool note = element && IsNoteType(Attribute(element, "type"));
+  return FormatMessage(note ? kAskDeleteNote : kAskDeleteFolder,
+                       item.empty() ? std::string() : item.back());
+}
+
+NoteOutcome NoteCommands::Delete(const ItemPath& item, const TreeStep& tree) {
+  std::lock_guard lock(doc_.Mutex());
+  if (!IsInFileBox(item)) return {};
+  try {
+    const std::string elementPath = ElementPathOfItem(item);
+    XmlNode element = doc_.Select(elementPath);
+    const std::string type = Attribute(element, "type");
+    NoteOutcome out;
+    if (element && IsNoteType(type)) {
+      out.kind = ItemKind::Note;
+      const std::string file = ExistingPathIgnoringCase(DocumentPath(item) + NoteExtension(type));
+      // A note whose file is gone already is still taken off the tree; one whose file stays
+      // (it cannot be deleted) is kept, and the user is told.
+      if (Present(file) && ::unlink(file.c_str()) != 0) return Refused(kMsgDeleteFailed);
+      doc_.SelectAllAndRemove(elementPath);
+    } else {
+      out.kind = ItemKind::Folder;
+      const std::string directory = ExistingPathIgnoringCase(DocumentPath(item));
+      DeleteDirectoryTree(directory);
+      // What could not be deleted stays reachable from the tree.
+      if (Present(directory)) return Refused(kMsgDeleteFailed);
+      if (IsFileBox(item)) RemoveChildren(element);
+      else doc_.SelectAllAndRemove(elementPath);
+    }
+    return Finish(std::move(out), tree);
+  } catch (const std::exception&) {
+    return Refused(kMsgDeleteFailed);
+  }
+}
+
+NoteOutcome NoteCommands::Move(const ItemPath& item, MoveTo to, const TreeStep& tree) {
+  std::lock_guard lock(doc_.Mutex());
+  if (!IsInFileBox(item) || item.size() < 2) return {};
+  try {
+    XmlNode element = doc_.Select(ElementPathOfItem(item));
+    if (!element) return {};
+    XmlNode parent = Parent(element);
+    const std::vector<XmlNode> siblings = ShownChildren(parent);
+    const auto it = std::find(siblings.begin(), siblings.end(), element);
+    if (it == siblings.end()) return {};
+    const std::size_t i = static_cast<std::size_t>(it - siblings.begin());
+    const std::size_t n = siblings.size();
+    switch (to) {
+      case MoveTo::Top:
+        if (i == 0) return {};
+        InsertChild(parent, element, true);
+        break;
+      case MoveTo::Up:
+        if (i == 0) return {};
+        if (i >= 2) InsertBefore(siblings[i - 1], element);
+        else InsertChild(parent, element, true);
+        break;
+      case MoveTo::Down:
+        if (i + 1 >= n) return {};
+        InsertAfter(siblings[i + 1], element);
+        break;
+      case MoveTo::Bottom:
+        if (i + 1 >= n) return {};
+        AppendChild(parent, element);
+        break;
+    }
+    NoteOutcome out;
+    out.name = item.back();
+    return Finish(std::move(out), tree);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+NoteOutcome NoteCommands::Sort(const ItemPath& folder, SortMode mode, const TreeStep& tree,
+                               bool save) {
+  std::lock_guard lock(doc_.Mutex());
+  if (!IsInFileBox(folder)) return {};
+  try {
+    XmlNode element = doc_.Select(ElementPathOfItem(folder));
+    if (TypeString(element) != "element") return {};
+    struct Entry {
+      XmlNode node;
+      std::string key;
+    };
+    std::vector<Entry> folders, notes, all;
+    for (XmlNode c = FirstChild(element); c; c = NextSibling(c)) {
+      if (!IsElement(c)) continue;
+      const std::string type = Attribute(c, "type");
+      const bool isFolder = type.empty() || EqualsIgnoreLatinCase(type, "dir");
+      Entry e{c, SortKeyOfName(c.name())};
+      (isFolder ? folders : notes).push_back(e);
+      all.push_back(std::move(e));
+    }
+    // Names equal under the comparison keep their order.
+    const auto byName = [](const Entry& a, const Entry& b) { return a.key < b.key; };
+    std::vector<Entry> list;
+    switch (mode) {
+      case SortMode::Folders:
+        std::stable_sort(folders.begin(), folders.end(), byName);
+        list = folders;
+        list.insert(list.end(), notes.begin(), notes.end());
+        break;
+      case SortMode::Files:
+        std::stable_sort(notes.begin(), notes.end(), byName);
+        list = folders;
+        list.insert(list.end(), notes.begin(), notes.end());
+        break;
+      case SortMode::Mixed: {
+        // Notes and folders together, in name order, as the command's name promises.
+        list = std::move(all);
+        std::stable_sort(list.begin(), list.end(), byName);
+        break;
+      }
+    }
+    for (const Entry& e : list) AppendChild(element, e.node);
+    return Finish(NoteOutcome{}, tree, save);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+NoteOutcome NoteCommands::OpenNote(const ItemPath& item) {
+  std::string documentPath, elementPath;
+  {
+    std::lock_guard lock(doc_.Mutex());
+    if (!IsInFileBox(item)) return {};
+    elementPath = ElementPathOfItem(item);
+    XmlNode element = doc_.Select(elementPath);
+    if (!element || !EqualsIgnoreLatinCase(Attribute(element, "type"), "esr")) return {};
+    SetAttributeU64(element, "lasttime", static_cast<std::uint64_t>(clock().UnixSeconds()));
+    documentPath = ExistingPathIgnoringCase(DocumentPath(item) + std::string(kNoteExtension));
+  }
+  // The editor is opened without the document's lock: it may take it on its own.
+  OpenNoteEditor(documentPath, elementPath);
+  NoteOutcome out;
+  out.done = true;
+  out.name = item.back();
+  std::lock_guard lock(doc_.Mutex());
+  out.saved = doc_.Save();
+  return out;
+}
+
+std::optional<NoteCommands::BrowseTarget> NoteCommands::DirectoryToShow(const ItemPath& item) {
+  std::lock_guard lock(doc_.Mutex());
+  if (!IsInFileBox(item)) return std::nullopt;
+  XmlNode element = doc_.Select(ElementPathOfItem(item));
+  if (element && EqualsIgnoreLatinCase(Attribute(element, "type"), "esr"))
+    return BrowseTarget{ExistingPathIgnoringCase(DocumentPath(item) + std::string(kNoteExtension)),
+                        true};
+  // A folder's directory is made when it is missing (an empty file box has none yet).
+  const std::string directory = ExistingPathIgnoringCase(DocumentPath(item));
+  if (!IsDirectory(directory)) EnsureParentDirectories(directory + "/");
+  return BrowseTarget{directory, false};
+}
+
+}  // namespace zorbek

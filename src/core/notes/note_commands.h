@@ -1,0 +1,131 @@
+// The commands that change the note tree, as operations on item paths.
+//
+// Every change runs in one order: the note store on disk, then the database element, then the
+// tree items (the TreeStep the caller passes, run with the outcome), then the save of the
+// database. A command that cannot do a step is refused before it changes anything: disk,
+// database and tree stay as they were, and the outcome carries the message the user sees (none
+// where the program stays silent). Questions (the delete confirmation) are the caller's: these
+// operations ask nothing.
+//
+// Every operation holds the document's lock while it runs; items outside the file box (the
+// timetable, the home page) are never acted on, so no path outside the note store is touched.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/db/xml_document.h"
+#include "core/notes/item_path.h"
+
+namespace zorbek {
+
+// The messages of the commands.
+inline constexpr const char* kMsgIllegalName = "存在非法字符如空格、逗号或者数字开头等。";
+inline constexpr const char* kMsgFileExists = "文件已经存在。";
+inline constexpr const char* kMsgFolderExists = "文件夹已经存在。";
+inline constexpr const char* kMsgRenameFailed = "所请求修改的文件或文件夹不存在。";
+inline constexpr const char* kMsgNoFolderCopy = "只支持文件复制，不支持文件夹复制。";
+inline constexpr const char* kMsgCopiedGone = "文件已经不存在或者路径不对";
+inline constexpr const char* kMsgCopyFailed = "文件复制失败，请检查文件存在与否。";
+inline constexpr const char* kMsgDeleteFailed = "删除文件出错，可能文件不存在又或者意外出错。";
+inline constexpr const char* kAskDeleteNote = "确定删除选择的<%s>文件吗?";
+inline constexpr const char* kAskDeleteFolder = "确定删除选择的<%s>文件夹吗?";
+
+inline constexpr std::string_view kNewNoteBase = "新建ESR文档";
+inline constexpr std::string_view kNewFolderBase = "新建文件夹";
+inline constexpr std::string_view kNoteExtension = ".esr";
+// The longest text a label edit hands to the rename, in characters.
+inline constexpr std::size_t kMaxLabelLength = 259;
+
+enum class MoveTo { Top, Up, Down, Bottom };
+// Folders sorted, notes kept in order; notes sorted, folders kept; everything sorted together.
+enum class SortMode { Folders = 1, Files = 2, Mixed = 3 };
+
+// Where a new entry goes, relative to the selected item.
+struct Placement {
+  ItemPath folder;         // the folder item that receives the entry
+  std::string directory;   // its directory in the note store
+  XmlNode folderElement;   // its element
+  XmlNode selection;       // the selected item's element (empty when it has none)
+  bool afterSelection = false;  // after the selected note; otherwise the folder's first child
+};
+
+struct NoteOutcome {
+  bool done = false;      // the change was made
+  bool saved = true;      // false when the save after the change failed (the user was told)
+  std::string message;    // a refusal's message; empty when the refusal is silent
+  std::string name;       // the new name (new note, new folder, rename, paste)
+  ItemKind kind = ItemKind::Note;  // what the new entry is
+  bool afterTarget = false;  // new note/folder/paste: after the selection, else its first child
+  explicit operator bool() const { return done; }
+};
+
+// Changes the tree items to match; runs after the database changed and before the save.
+using TreeStep = std::function<void(const NoteOutcome&)>;
+
+class NoteCommands {
+ public:
+  explicit NoteCommands(CXmlDocument& doc) : doc_(doc) {}
+
+  CXmlDocument& Document() { return doc_; }
+  std::string StoreDirectory() const;
+  std::string DocumentPath(const ItemPath& item) const;
+
+  // The placement rule: a selected note gives "after it, in its folder"; anything else is the
+  // folder that receives the entry at its front. nullopt outside the file box, or when the
+  // receiving folder has no element.
+  std::optional<Placement> PlacementFor(const ItemPath& selected);
+
+  // A name for a new entry of folder: base+ext, base+"1"+ext, ... the first whose file is free
+  // in directory and whose name (without ext) no child element of folder has already.
+  std::string UniqueEntryName(XmlNode folderElement, const std::string& directory,
+                              std::string_view base, std::string_view ext);
+
+  NoteOutcome NewNote(const ItemPath& selected, const TreeStep& tree = {});
+  NoteOutcome NewFolder(const ItemPath& selected, const TreeStep& tree = {});
+
+  // The end of a label edit: editedText is what the user typed.
+  NoteOutcome Rename(const ItemPath& item, std::string_view editedText,
+                     const TreeStep& tree = {});
+
+  // Whether item may be remembered for a paste (done), or the message why not.
+  NoteOutcome Copy(const ItemPath& item);
+  // Pastes the copied item as it is now onto target. copied is empty when nothing was copied
+  // or the copied item no longer exists.
+  NoteOutcome Paste(const ItemPath& copied, const ItemPath& target, const TreeStep& tree = {});
+
+  // The confirmation the user answers before Delete.
+  std::string DeleteQuestion(const ItemPath& item);
+  NoteOutcome Delete(const ItemPath& item, const TreeStep& tree = {});
+
+  NoteOutcome Move(const ItemPath& item, MoveTo to, const TreeStep& tree = {});
+  // Sorts the children of folder. The menu command does not save (the order reaches the file
+  // with the next save); pass save = true where the process ends right after.
+  NoteOutcome Sort(const ItemPath& folder, SortMode mode, const TreeStep& tree = {},
+                   bool save = false);
+
+  // Opening a note: lasttime, then OpenNoteEditor, then the save. Anything that is not a note
+  // (or has no element) is not opened.
+  NoteOutcome OpenNote(const ItemPath& item);
+
+  // What "open directory" shows: a note's file (to be shown selected) or a folder's directory.
+  struct BrowseTarget {
+    std::string path;
+    bool selectFile = false;
+  };
+  std::optional<BrowseTarget> DirectoryToShow(const ItemPath& item);
+
+ private:
+  NoteOutcome NewEntry(const ItemPath& selected, ItemKind kind, const TreeStep& tree);
+  NoteOutcome Finish(NoteOutcome outcome, const TreeStep& tree, bool save = true);
+
+  CXmlDocument& doc_;
+};
+
+// The sort key of a name: its CP936 bytes with Latin letters folded, compared as unsigned
+// bytes (a double-byte character compares as one unit by its code).
+std::string SortKeyOfName(std::string_view name);
+
+}  // namespace zorbek
