@@ -1,0 +1,427 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/app/clock.h"
+#include "core/db/database.h"
+#include "core/db/store_paths.h"
+#include "core/notes/note_commands.h"
+#include "core/notes/note_opener.h"
+#include "support/fake_prompts.h"
+#include "support/temp_dir.h"
+
+namespace zorbek {
+namespace {
+namespace fs = std::filesystem;
+using testing::FakePrompts;
+using testing::ReadFile;
+using testing::RunCli;
+using testing::TempDir;
+using testing::WriteFile;
+
+// A database in a directory whose path holds Chinese characters and spaces, and its store.
+class NotesCommandsTest : public ::testing::Test {
+ protected:
+  void Open(const std::string& archive) {
+    WriteFile(db, "<list><hotkey/><filetree><archive>" + archive + "</archive></filetree></list>");
+    OpenDatabaseFile(doc, db);
+    store = NoteStoreDirectory(db);
+  }
+  // A file of the store, with content.
+  void Put(const std::string& relative, std::string_view content = "") {
+    WriteFile(store + "/" + relative, content);
+  }
+  void Dir(const std::string& relative) { fs::create_directories(store + "/" + relative); }
+  bool Exists(const std::string& relative) const { return fs::exists(store + "/" + relative); }
+  // The archive as it was saved last.
+  std::string Saved() const {
+    const std::string file = ReadFile(db);
+    const auto a = file.find("<archive"), b = file.find("</filetree>");
+    return file.substr(a, b - a);
+  }
+  // The archive as it is in memory.
+  std::string Memory() const {
+    const std::string text = doc.ToString();
+    const auto a = text.find("<archive"), b = text.find("</filetree>");
+    return text.substr(a, b - a);
+  }
+  // Everything in the store, as sorted relative paths.
+  std::vector<std::string> Disk() const {
+    std::vector<std::string> out;
+    if (!fs::exists(store)) return out;
+    for (const auto& e : fs::recursive_directory_iterator(store))
+      out.push_back(fs::relative(e.path(), store).string() + (e.is_directory() ? "/" : ""));
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  static ItemPath Item(std::initializer_list<std::string> names) {
+    ItemPath item{"文件箱"};
+    item.insert(item.end(), names);
+    return item;
+  }
+  // Asserts that a refused command left disk, memory and file as they were.
+  void ExpectUnchanged(const std::vector<std::string>& disk, const std::string& memory,
+                       const std::string& saved) {
+    EXPECT_EQ(Disk(), disk);
+    EXPECT_EQ(Memory(), memory);
+    EXPECT_EQ(Saved(), saved);
+  }
+
+  FakePrompts prompts;
+  TempDir dir{"zorbek notes"};
+  std::string db = dir / "我的 笔记/Zorbek.xml";
+  std::string store;
+  CXmlDocument doc;
+  NoteCommands cmd{doc};
+};
+
+TEST_F(NotesCommandsTest, NewNoteTakesTheFirstFreeNameAndGoesFirstIntoAFolder) {
+  Open("<f type=\"dir\"><x type=\"esr\"/></f>");
+  Put("f/新建ESR文档.esr", "old");
+  Put("f/新建ESR文档1.esr", "old");
+  int treeSteps = 0;
+  const NoteOutcome out = cmd.NewNote(Item({"f"}), [&](const NoteOutcome& o) {
+    ++treeSteps;
+    EXPECT_EQ(o.name, "新建ESR文档2");
+    // The tree changes after the database and before the save.
+    EXPECT_NE(Memory().find("新建ESR文档2"), std::string::npos);
+    EXPECT_EQ(Saved().find("新建ESR文档2"), std::string::npos);
+  });
+  ASSERT_TRUE(out.done);
+  EXPECT_EQ(treeSteps, 1);
+  EXPECT_FALSE(out.afterTarget);
+  EXPECT_EQ(out.kind, ItemKind::Note);
+  EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><新建ESR文档2 type=\"esr\"/><x type=\"esr\"/></f></archive>");
+  EXPECT_EQ(ReadFile(store + "/f/新建ESR文档2.esr"), "");
+  EXPECT_EQ(ReadFile(store + "/f/新建ESR文档.esr"), "old");
+}
+
+TEST_F(NotesCommandsTest, NewNoteOnANoteGoesDirectlyAfterIt) {
+  Open("<f type=\"dir\"><a type=\"esr\"/><b type=\"esr\"/></f>");
+  const NoteOutcome out = cmd.NewNote(Item({"f", "a"}));
+  ASSERT_TRUE(out.done);
+  EXPECT_TRUE(out.afterTarget);
+  EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><a type=\"esr\"/><新建ESR文档 type=\"esr\"/>"
+                     "<b type=\"esr\"/></f></archive>");
+  EXPECT_TRUE(Exists("f/新建ESR文档.esr"));
+}
+
+TEST_F(NotesCommandsTest, NewFolderInTheFileBoxMakesItsDirectory) {
+  Open("");
+  const NoteOutcome out = cmd.NewFolder(Item({}));
+  ASSERT_TRUE(out.done);
+  EXPECT_EQ(out.kind, ItemKind::Folder);
+  EXPECT_EQ(Saved(), "<archive><新建文件夹 type=\"dir\"/></archive>");
+  EXPECT_EQ(Disk(), std::vector<std::string>{"新建文件夹/"});
+  // A note of the base name is a sibling of the same element name: the next name is taken.
+  Open("<新建文件夹 type=\"esr\"/>");
+  Put("新建文件夹.esr");
+  fs::remove(store + "/新建文件夹");
+  EXPECT_EQ(cmd.NewFolder(Item({})).name, "新建文件夹1");
+}
+
+TEST_F(NotesCommandsTest, NewEntriesStayInsideTheFileBox) {
+  Open("");
+  const auto cwd = fs::current_path();
+  fs::current_path(dir.path());
+  EXPECT_FALSE(cmd.NewNote({"时间表"}).done);
+  EXPECT_FALSE(cmd.NewFolder({"主页"}).done);
+  EXPECT_FALSE(cmd.NewNote(Item({".."})).done);
+  fs::current_path(cwd);
+  EXPECT_FALSE(fs::exists(dir / "schedule"));
+  EXPECT_FALSE(fs::exists(dir / "主页"));
+  EXPECT_TRUE(Disk().empty());
+}
+
+TEST_F(NotesCommandsTest, RenameRefusalsChangeNothing) {
+  Open("<f type=\"dir\"><Abc type=\"esr\"/><other type=\"esr\"/><sub type=\"dir\"/></f>");
+  Put("f/Abc.esr", "A");
+  Put("f/other.esr", "O");
+  Dir("f/sub");
+  const auto disk = Disk();
+  const std::string memory = Memory(), saved = Saved();
+  const ItemPath abc = Item({"f", "Abc"});
+  struct Case {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"a b", kMsgIllegalName}, {"a,b", kMsgIllegalName}, {"1abc", kMsgIllegalName},
+      {"../../evil", kMsgIllegalName}, {"x/y", kMsgIllegalName}, {"a:b", kMsgIllegalName},
+      {"other", kMsgFileExists}, {"OTHER", kMsgFileExists},
+      // A folder beside it of that name would share its element path.
+      {"sub", kMsgFolderExists},
+      {"abc", ""},    // the same name ignoring case
+      {"   ", ""},    // empty once trimmed
+  };
+  for (const Case& c : cases) {
+    prompts.Clear();
+    const NoteOutcome out = cmd.Rename(abc, c.text);
+    EXPECT_FALSE(out.done) << c.text;
+    EXPECT_EQ(out.message, c.message) << c.text;
+    ExpectUnchanged(disk, memory, saved);
+  }
+  // A top-level item is never renamed.
+  EXPECT_FALSE(cmd.Rename(Item({}), "x").done);
+  EXPECT_FALSE(fs::exists(dir / "../evil.esr"));
+}
+
+TEST_F(NotesCommandsTest, RenameOfAFolderKeepsItsPlaceAttributesAndChildren) {
+  Open("<a type=\"esr\"/><旧 type=\"dir\" state=\"expanded\"><n type=\"esr\" lasttime=\"5\"/>"
+       "<hidden type=\"rtf\"/></旧><z type=\"esr\"/>");
+  Put("旧/n.esr", "N");
+  const NoteOutcome out = cmd.Rename(Item({"旧"}), "  新目录  ");
+  ASSERT_TRUE(out.done);
+  EXPECT_EQ(out.name, "新目录");
+  EXPECT_EQ(Saved(), "<archive><a type=\"esr\"/><新目录 type=\"dir\" state=\"expanded\">"
+                     "<n type=\"esr\" lasttime=\"5\"/><hidden type=\"rtf\"/></新目录>"
+                     "<z type=\"esr\"/></archive>");
+  EXPECT_EQ(ReadFile(store + "/新目录/n.esr"), "N");
+  EXPECT_FALSE(Exists("旧"));
+}
+
+TEST_F(NotesCommandsTest, RenameOfANoteMovesItsFileAndCutsLongTexts) {
+  Open("<a type=\"Esr\" lasttime=\"7\"/>");
+  Put("a.esr", "A");
+  ASSERT_TRUE(cmd.Rename(Item({"a"}), "日记").done);
+  EXPECT_EQ(ReadFile(store + "/日记.esr"), "A");
+  EXPECT_EQ(Saved(), "<archive><日记 type=\"Esr\" lasttime=\"7\"/></archive>");
+  // At most 259 characters of the text count, then the spaces at both ends go.
+  ASSERT_TRUE(cmd.Rename(Item({"日记"}), "周记" + std::string(257, ' ') + "tail").done);
+  EXPECT_EQ(ReadFile(store + "/周记.esr"), "A");
+  // 259 Chinese characters are 777 bytes, more than a file name may have: the disk refuses.
+  std::string longName;
+  for (int i = 0; i < 300; ++i) longName += "字";
+  const NoteOutcome out = cmd.Rename(Item({"周记"}), longName);
+  EXPECT_FALSE(out.done);
+  EXPECT_EQ(out.message, kMsgRenameFailed);
+  EXPECT_EQ(ReadFile(store + "/周记.esr"), "A");
+}
+
+TEST_F(NotesCommandsTest, RenameWithoutFileOrElementIsRefusedBeforeTheDisk) {
+  Open("<gone type=\"esr\"/><d type=\"dir\"/>");
+  Dir("d");
+  EXPECT_EQ(cmd.Rename(Item({"gone"}), "x").message, kMsgRenameFailed);
+  // An item whose element is missing (the file was edited by hand) keeps its directory.
+  Dir("lost");
+  EXPECT_EQ(cmd.Rename(Item({"lost"}), "found").message, kMsgRenameFailed);
+  EXPECT_TRUE(Exists("lost"));
+  EXPECT_FALSE(Exists("found"));
+}
+
+TEST_F(NotesCommandsTest, RenameFindsAFileWrittenInAnotherCase) {
+  Open("<Notes type=\"dir\"><Abc type=\"esr\"/></Notes>");
+  Put("notes/abc.esr", "A");
+  ASSERT_TRUE(cmd.Rename(Item({"Notes", "Abc"}), "Xyz").done);
+  EXPECT_EQ(ReadFile(store + "/notes/Xyz.esr"), "A");
+}
+
+TEST_F(NotesCommandsTest, CopyOfAFolderIsRefused) {
+  Open("<f type=\"dir\"/><n type=\"esr\"/>");
+  EXPECT_EQ(cmd.Copy(Item({"f"})).message, kMsgNoFolderCopy);
+  EXPECT_FALSE(cmd.Copy(Item({"f"})).done);
+  EXPECT_TRUE(cmd.Copy(Item({"n"})).done);
+  EXPECT_EQ(cmd.Copy(Item({"missing"})).message, kMsgNoFolderCopy);  // no element: a folder
+}
+
+TEST_F(NotesCommandsTest, PasteTwiceOntoAFolderNumbersTheCopies) {
+  Open("<src type=\"esr\" lasttime=\"9\"/><f type=\"dir\"><x type=\"esr\"/></f>");
+  Put("src.esr", "S");
+  Dir("f");
+  const NoteOutcome first = cmd.Paste(Item({"src"}), Item({"f"}));
+  const NoteOutcome second = cmd.Paste(Item({"src"}), Item({"f"}));
+  ASSERT_TRUE(first.done && second.done);
+  EXPECT_EQ(first.name, "src");
+  EXPECT_EQ(second.name, "src1");
+  EXPECT_FALSE(second.afterTarget);
+  EXPECT_EQ(Saved(), "<archive><src type=\"esr\" lasttime=\"9\"/><f type=\"dir\">"
+                     "<src1 type=\"esr\" lasttime=\"9\"/><src type=\"esr\" lasttime=\"9\"/>"
+                     "<x type=\"esr\"/></f></archive>");
+  EXPECT_EQ(ReadFile(store + "/f/src.esr"), "S");
+  EXPECT_EQ(ReadFile(store + "/f/src1.esr"), "S");
+}
+
+TEST_F(NotesCommandsTest, PasteOntoANoteGoesAfterItAndNeverOverwrites) {
+  Open("<a type=\"esr\"/><b type=\"esr\"/>");
+  Put("a.esr", "A");
+  Put("b.esr", "B");
+  Put("a1.esr", "stray file the database does not know");
+  const NoteOutcome out = cmd.Paste(Item({"a"}), Item({"b"}));
+  ASSERT_TRUE(out.done);
+  EXPECT_TRUE(out.afterTarget);
+  EXPECT_EQ(out.name, "a2");
+  EXPECT_EQ(Saved(), "<archive><a type=\"esr\"/><b type=\"esr\"/><a2 type=\"esr\"/></archive>");
+  EXPECT_EQ(ReadFile(store + "/a1.esr"), "stray file the database does not know");
+}
+
+TEST_F(NotesCommandsTest, PasteRefusals) {
+  Open("<a type=\"esr\"/><f type=\"dir\"/>");
+  Dir("f");
+  const auto disk = Disk();
+  const std::string memory = Memory(), saved = Saved();
+  // Nothing copied, or the copied item is gone.
+  EXPECT_EQ(cmd.Paste({}, Item({"f"})).message, kMsgCopiedGone);
+  EXPECT_EQ(cmd.Paste(Item({"deleted"}), Item({"f"})).message, kMsgCopiedGone);
+  // The copied note's file is missing.
+  EXPECT_EQ(cmd.Paste(Item({"a"}), Item({"f"})).message, kMsgCopyFailed);
+  // Onto the file box nothing is pasted.
+  Put("a.esr", "A");
+  const NoteOutcome box = cmd.Paste(Item({"a"}), Item({}));
+  EXPECT_FALSE(box.done);
+  EXPECT_TRUE(box.message.empty());
+  fs::remove(store + "/a.esr");
+  ExpectUnchanged(disk, memory, saved);
+}
+
+TEST_F(NotesCommandsTest, DeleteNoteFolderAndTheFileBox) {
+  Open("<a type=\"esr\"/><f type=\"dir\"><n type=\"esr\"/></f><keep type=\"esr\"/>"
+       "<h type=\"rtf\"/>");
+  Put("a.esr");
+  Put("f/n.esr");
+  Put("keep.esr");
+  EXPECT_EQ(cmd.DeleteQuestion(Item({"a"})), "确定删除选择的<a>文件吗?");
+  EXPECT_EQ(cmd.DeleteQuestion(Item({"f"})), "确定删除选择的<f>文件夹吗?");
+  EXPECT_EQ(cmd.DeleteQuestion(Item({})), "确定删除选择的<文件箱>文件夹吗?");
+  ASSERT_TRUE(cmd.Delete(Item({"a"})).done);
+  ASSERT_TRUE(cmd.Delete(Item({"f"})).done);
+  EXPECT_EQ(Saved(), "<archive><keep type=\"esr\"/><h type=\"rtf\"/></archive>");
+  EXPECT_EQ(Disk(), std::vector<std::string>{"keep.esr"});
+  ASSERT_TRUE(cmd.Delete(Item({})).done);
+  EXPECT_EQ(Saved(), "<archive/>");
+  EXPECT_FALSE(fs::exists(store));
+  // The store comes back when it is needed.
+  EXPECT_TRUE(cmd.NewNote(Item({})).done);
+  EXPECT_TRUE(Exists("新建ESR文档.esr"));
+}
+
+TEST_F(NotesCommandsTest, DeleteOfANoteWhoseFileCannotGoKeepsIt) {
+  Open("<a type=\"esr\"/><gone type=\"esr\"/>");
+  Dir("a.esr/inside");  // not a file: it cannot be unlinked
+  const NoteOutcome out = cmd.Delete(Item({"a"}));
+  EXPECT_FALSE(out.done);
+  EXPECT_EQ(out.message, kMsgDeleteFailed);
+  EXPECT_NE(Saved().find("<a type=\"esr\"/>"), std::string::npos);
+  // A note whose file is already gone is taken off all the same.
+  EXPECT_TRUE(cmd.Delete(Item({"gone"})).done);
+  EXPECT_EQ(Saved(), "<archive><a type=\"esr\"/></archive>");
+}
+
+TEST_F(NotesCommandsTest, MovesAmongShownSiblings) {
+  Open("<a type=\"esr\"/><h type=\"rtf\"/><b type=\"esr\"/><c type=\"dir\"/>");
+  const std::string saved = Saved();
+  EXPECT_FALSE(cmd.Move(Item({"a"}), MoveTo::Up).done);
+  EXPECT_FALSE(cmd.Move(Item({"a"}), MoveTo::Top).done);
+  EXPECT_FALSE(cmd.Move(Item({"c"}), MoveTo::Down).done);
+  EXPECT_FALSE(cmd.Move(Item({"c"}), MoveTo::Bottom).done);
+  EXPECT_FALSE(cmd.Move(Item({}), MoveTo::Down).done);
+  EXPECT_FALSE(cmd.Move(Item({"h"}), MoveTo::Up).done);  // not shown
+  EXPECT_EQ(Saved(), saved);
+  // Up on the third child: it becomes the second.
+  ASSERT_TRUE(cmd.Move(Item({"c"}), MoveTo::Up).done);
+  EXPECT_EQ(Saved(), "<archive><a type=\"esr\"/><h type=\"rtf\"/><c type=\"dir\"/>"
+                     "<b type=\"esr\"/></archive>");
+  // Up on the second goes to the very front.
+  ASSERT_TRUE(cmd.Move(Item({"c"}), MoveTo::Up).done);
+  EXPECT_EQ(Saved(), "<archive><c type=\"dir\"/><a type=\"esr\"/><h type=\"rtf\"/>"
+                     "<b type=\"esr\"/></archive>");
+  ASSERT_TRUE(cmd.Move(Item({"c"}), MoveTo::Down).done);
+  EXPECT_EQ(Saved(), "<archive><a type=\"esr\"/><c type=\"dir\"/><h type=\"rtf\"/>"
+                     "<b type=\"esr\"/></archive>");
+  ASSERT_TRUE(cmd.Move(Item({"a"}), MoveTo::Bottom).done);
+  ASSERT_TRUE(cmd.Move(Item({"b"}), MoveTo::Top).done);
+  EXPECT_EQ(Saved(), "<archive><b type=\"esr\"/><c type=\"dir\"/><h type=\"rtf\"/>"
+                     "<a type=\"esr\"/></archive>");
+}
+
+TEST_F(NotesCommandsTest, TheThreeSorts) {
+  const std::string children =
+      "<b type=\"esr\"/><Z type=\"dir\"/><a type=\"esr\"/><y type=\"dir\"/>";
+  Open("<f type=\"dir\">" + children + "</f>");
+  const std::string before = Saved();
+  ASSERT_TRUE(cmd.Sort(Item({"f"}), SortMode::Folders).done);
+  EXPECT_EQ(Saved(), before);  // the menu command does not save
+  EXPECT_EQ(Memory(), "<archive><f type=\"dir\"><y type=\"dir\"/><Z type=\"dir\"/>"
+                      "<b type=\"esr\"/><a type=\"esr\"/></f></archive>");
+  Open("<f type=\"dir\">" + children + "</f>");
+  ASSERT_TRUE(cmd.Sort(Item({"f"}), SortMode::Files, {}, true).done);
+  EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><Z type=\"dir\"/><y type=\"dir\"/>"
+                     "<a type=\"esr\"/><b type=\"esr\"/></f></archive>");
+  Open("<f type=\"dir\">" + children + "<中 type=\"esr\"/><啊 type=\"dir\"/></f>");
+  ASSERT_TRUE(cmd.Sort(Item({"f"}), SortMode::Mixed, {}, true).done);
+  EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><a type=\"esr\"/><b type=\"esr\"/>"
+                     "<y type=\"dir\"/><Z type=\"dir\"/><啊 type=\"dir\"/><中 type=\"esr\"/>"
+                     "</f></archive>");
+  // A note has nothing to sort.
+  EXPECT_TRUE(cmd.Sort(Item({"f", "a"}), SortMode::Mixed).done);
+}
+
+TEST_F(NotesCommandsTest, OpenNoteRecordsTheTimeCallsTheEditorAndSaves) {
+  Open("<f type=\"dir\"><n type=\"ESR\"/></f>");
+  FakeClock clock(1700000000123);
+  SetClock(&clock);
+  std::vector<std::pair<std::string, std::string>> opened;
+  SetOpenNoteEditor([&](const std::string& d, const std::string& e) {
+    // The time is recorded before the editor opens, and saved after.
+    EXPECT_NE(Memory().find("lasttime=\"1700000000\""), std::string::npos);
+    EXPECT_EQ(Saved().find("lasttime"), std::string::npos);
+    opened.emplace_back(d, e);
+  });
+  // The file is missing: the time is recorded all the same.
+  ASSERT_TRUE(cmd.OpenNote(Item({"f", "n"})).done);
+  EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><n type=\"ESR\" lasttime=\"1700000000\"/></f>"
+                     "</archive>");
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].first, store + "/f/n.esr");
+  EXPECT_EQ(opened[0].second, "/list/filetree/archive/f/n");
+  EXPECT_FALSE(cmd.OpenNote(Item({"f"})).done);
+  EXPECT_FALSE(cmd.OpenNote(Item({"f", "missing"})).done);
+  EXPECT_EQ(opened.size(), 1u);
+  SetOpenNoteEditor({});
+  SetClock(nullptr);
+}
+
+TEST_F(NotesCommandsTest, DirectoryToShow) {
+  Open("<f type=\"dir\"><n type=\"esr\"/></f>");
+  auto note = cmd.DirectoryToShow(Item({"f", "n"}));
+  ASSERT_TRUE(note);
+  EXPECT_TRUE(note->selectFile);
+  EXPECT_EQ(note->path, store + "/f/n.esr");
+  auto box = cmd.DirectoryToShow(Item({}));
+  ASSERT_TRUE(box);
+  EXPECT_FALSE(box->selectFile);
+  EXPECT_EQ(box->path, store);
+  EXPECT_TRUE(fs::is_directory(store));
+  EXPECT_FALSE(cmd.DirectoryToShow({"时间表"}));
+}
+
+TEST_F(NotesCommandsTest, CliCommands) {
+  Open("<f type=\"dir\"/>");
+  Dir("f");
+  std::string out, err;
+  EXPECT_EQ(RunCli({"--db", db, "new-note", "f"}, &out, &err), 0) << err;
+  EXPECT_EQ(out, "新建ESR文档\n");
+  EXPECT_EQ(RunCli({"--db", db, "rename", "f/新建ESR文档", "日 记"}, &out, &err), 1);
+  EXPECT_EQ(err, std::string(kMsgIllegalName) + "\n");
+  EXPECT_EQ(RunCli({"--db", db, "rename", "f/新建ESR文档", "日记"}, &out, &err), 0) << err;
+  EXPECT_EQ(RunCli({"--db", db, "paste", "f/日记", "/"}, &out, &err), 1);
+  EXPECT_EQ(RunCli({"--db", db, "paste", "f/日记", "f"}, &out, &err), 0) << err;
+  EXPECT_EQ(out, "日记1\n");
+  EXPECT_EQ(RunCli({"--db", db, "paste", "f", "f"}, &out, &err), 1);
+  EXPECT_EQ(err, std::string(kMsgNoFolderCopy) + "\n");
+  EXPECT_EQ(RunCli({"--db", db, "move", "f/日记", "top"}, &out, &err), 0) << err;
+  EXPECT_EQ(RunCli({"--db", db, "move", "f/日记", "sideways"}, &out, &err), 2);
+  EXPECT_EQ(RunCli({"--db", db, "sort", "f", "files"}, &out, &err), 0) << err;
+  EXPECT_EQ(RunCli({"--db", db, "open", "f/日记"}, &out, &err), 0) << err;
+  EXPECT_EQ(RunCli({"--db", db, "open", "f"}, &out, &err), 1);
+  EXPECT_EQ(RunCli({"--db", db, "delete", "f/../f"}, &out, &err), 1);
+  EXPECT_EQ(RunCli({"--db", db, "new-folder"}, &out, &err), 2);
+  EXPECT_EQ(RunCli({"--db", db, "tree"}, &out, &err), 0);
+  EXPECT_EQ(out, "f [dir]\n  日记 [esr]\n  日记1 [esr]\n");
+  EXPECT_NE(ReadFile(db).find("<日记 type=\"esr\" lasttime="), std::string::npos);
+  EXPECT_EQ(RunCli({"--db", db, "delete", "/"}, &out, &err), 0) << err;
+  EXPECT_EQ(RunCli({"--db", db, "tree"}, &out, &err), 0);
+  EXPECT_EQ(out, "");
+  EXPECT_FALSE(fs::exists(store));
+}
+
+}  // namespace
+}  // namespace zorbek
