@@ -1,0 +1,281 @@
+#include "core/reminders/reminder_store.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/app/clock.h"
+
+namespace zorbek {
+namespace {
+
+// The element name without a namespace prefix, as Name() gives it, without copying.
+std::string_view BaseName(XmlNode node) {
+  std::string_view name = node.name();
+  const auto colon = name.find(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+DueReminder DueOf(const ReminderRecord& r) {
+  return DueReminder{r.id, r.start, r.stop, r.mode, r.content};
+}
+
+std::atomic<int> g_runningCheckThreads{0};
+
+}  // namespace
+
+// ---- check thread ------------------------------------------------------------------------------
+
+ReminderCheckThread::ReminderCheckThread(ReminderStore& store, ReminderCheckTiming timing)
+    : store_(store), timing_(timing) {
+  ++g_runningCheckThreads;
+  thread_ = std::thread([this] { Run(); });
+}
+
+ReminderCheckThread::~ReminderCheckThread() { Stop(); }
+
+void ReminderCheckThread::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
+    thread_.join();
+    --g_runningCheckThreads;
+  }
+}
+
+int ReminderCheckThread::Running() { return g_runningCheckThreads.load(); }
+
+void ReminderCheckThread::Run() {
+  std::unique_lock lock(mutex_);
+  if (wake_.wait_for(lock, timing_.firstPass, [this] { return stop_; })) return;
+  for (;;) {
+    lock.unlock();
+    bool goOn = true;
+    try {
+      goOn = store_.CheckPass().goOn;
+    } catch (const std::exception& e) {
+      // A pass that failed is tried again at the next interval; the thread must not die of it.
+      std::fprintf(stderr, "reminder check: %s\n", e.what());
+    }
+    lock.lock();
+    if (!goOn || stop_) return;
+    if (wake_.wait_for(lock, timing_.interval, [this] { return stop_; })) return;
+  }
+}
+
+// ---- store -------------------------------------------------------------------------------------
+
+ReminderStore::~ReminderStore() {
+  stopping_ = true;
+  StopChecking();
+}
+
+void ReminderStore::SetCheckTiming(ReminderCheckTiming timing) {
+  std::lock_guard lock(mutex_);
+  timing_ = timing;
+}
+
+void ReminderStore::StopChecking() {
+  // Never under the store lock: the thread may be waiting for it.
+  if (thread_) {
+    thread_->Stop();
+    thread_.reset();
+  }
+}
+
+void ReminderStore::Init(CXmlDocument& document, std::string rootPath, ReminderSink* sink,
+                         bool startCheckThread) {
+  // One check thread per store: the thread of an earlier open ends before the list is reloaded.
+  StopChecking();
+  ReminderCheckTiming timing;
+  {
+    std::lock_guard lock(mutex_);
+    document_ = &document;
+    sink_ = sink;
+    stopping_ = false;
+    records_.clear();
+    rootPath_ = std::move(rootPath);
+    std::lock_guard docLock(document.Mutex());
+    records_ = ReadReminders(document.Select(rootPath_, true));
+    timing = timing_;
+  }
+  if (startCheckThread) thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
+}
+
+ReminderRecord* ReminderStore::Find(std::string_view id) {
+  for (auto& r : records_)
+    if (r.id == id) return &r;
+  return nullptr;
+}
+
+const ReminderRecord* ReminderStore::Find(std::string_view id) const {
+  for (const auto& r : records_)
+    if (r.id == id) return &r;
+  return nullptr;
+}
+
+XmlNode ReminderStore::ElementOf(std::string_view id) const {
+  if (!document_) return {};
+  XmlNode root = document_->Select(rootPath_);
+  for (XmlNode c = root.first_child(); c; c = c.next_sibling())
+    if (IsElement(c) && BaseName(c) == id) return c;
+  return {};
+}
+
+StoreResult ReminderStore::Add(const std::string& id, const SystemTime& start,
+                               const SystemTime& stop, std::int32_t mode,
+                               const std::string& content) {
+  std::lock_guard lock(mutex_);
+  // Two reminders under one id could never be told apart again in the file.
+  if (!document_ || Find(id)) return StoreResult::kFailed;
+  std::lock_guard docLock(document_->Mutex());
+  XmlNode root = document_->Select(rootPath_, true);
+  if (!root) return StoreResult::kFailed;
+  XmlNode element;
+  try {
+    element = document_->CreateElement(id);
+  } catch (const XmlError&) {
+    return StoreResult::kFailed;
+  }
+  WriteReminderTimes(element, start, stop, mode, &start, 1);
+  SetText(element, content);
+  AppendChild(root, element);
+
+  ReminderRecord r;
+  r.id = id;
+  r.start = start;
+  r.stop = stop;
+  r.mode = mode;
+  r.content = content;
+  r.valid = 1;
+  r.lastUpdate = start;
+  records_.push_back(std::move(r));
+  return document_->Save() ? StoreResult::kDone : StoreResult::kUnsaved;
+}
+
+StoreResult ReminderStore::Modify(const std::string& id, const SystemTime& start,
+                                  const SystemTime& stop, std::int32_t mode,
+                                  const std::string& content) {
+  std::lock_guard lock(mutex_);
+  ReminderRecord* r = Find(id);
+  if (!r) return StoreResult::kFailed;
+  std::lock_guard docLock(document_->Mutex());
+  XmlNode element = ElementOf(id);
+  if (!element) return StoreResult::kFailed;
+  WriteReminderTimes(element, start, stop, mode, nullptr, 1);
+  SetText(element, content);
+  r->valid = 1;
+  r->mode = mode;
+  r->start = start;
+  r->stop = stop;
+  r->content = content;
+  r->delayMinutes = 0;
+  r->postponedUntil.reset();
+  return document_->Save() ? StoreResult::kDone : StoreResult::kUnsaved;
+}
+
+std::optional<ReminderRecord> ReminderStore::Get(const std::string& id) const {
+  std::lock_guard lock(mutex_);
+  if (const ReminderRecord* r = Find(id)) return *r;
+  return std::nullopt;
+}
+
+StoreResult ReminderStore::Delete(const std::string& id) {
+  std::lock_guard lock(mutex_);
+  if (!document_) return StoreResult::kFailed;
+  std::lock_guard docLock(document_->Mutex());
+  XmlNode element = ElementOf(id);
+  if (!element) return StoreResult::kFailed;
+  Remove(element);
+  const auto it = std::find_if(records_.begin(), records_.end(),
+                               [&](const ReminderRecord& r) { return r.id == id; });
+  const bool hadRecord = it != records_.end();
+  if (hadRecord) records_.erase(it);
+  const bool saved = document_->Save();
+  if (!hadRecord) return StoreResult::kFailed;
+  return saved ? StoreResult::kDone : StoreResult::kUnsaved;
+}
+
+StoreResult ReminderStore::MarkHandled(const std::string& id, const SystemTime& moment,
+                                       std::int32_t valid) {
+  std::lock_guard lock(mutex_);
+  ReminderRecord* r = Find(id);
+  if (!r) return StoreResult::kFailed;
+  // The memory copy follows even when the element has gone, so that a reminder that fired is
+  // not taken for one that never did.
+  r->valid = valid;
+  r->lastUpdate = moment;
+  std::lock_guard docLock(document_->Mutex());
+  XmlNode element = ElementOf(id);
+  if (!element) return StoreResult::kFailed;
+  WriteReminderHandled(element, moment, valid);
+  return document_->Save() ? StoreResult::kDone : StoreResult::kUnsaved;
+}
+
+void ReminderStore::ForEach(const std::function<void(const ReminderRecord&)>& fn) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& r : records_) fn(r);
+}
+
+bool ReminderStore::SetDelay(const std::string& id, std::int32_t minutes) {
+  std::lock_guard lock(mutex_);
+  ReminderRecord* r = Find(id);
+  if (!r) return false;
+  ApplyPostponement(*r, PassMoment::Of(clock().LocalNow()), minutes);
+  return true;
+}
+
+CheckPassResult ReminderStore::CheckPass() {
+  CheckPassResult result;
+  ReminderSink* sink = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    const PassMoment moment = PassMoment::Of(clock().LocalNow());
+    std::unique_lock<std::recursive_mutex> docLock;
+    XmlNode root;
+    bool written = false;
+    for (auto& r : records_) {
+      const DueAction action = ApplyDueRule(r, moment);
+      if (action == DueAction::kNone) continue;
+      r.valid = 0;
+      r.lastUpdate = moment.now;
+      if (document_) {
+        if (!docLock) {
+          docLock = std::unique_lock(document_->Mutex());
+          root = document_->Select(rootPath_);
+        }
+        for (XmlNode c = root.first_child(); c; c = c.next_sibling()) {
+          if (IsElement(c) && BaseName(c) == r.id) {
+            WriteReminderHandled(c, moment.now, 0);
+            written = true;
+            break;
+          }
+        }
+      }
+      if (action == DueAction::kFire || action == DueAction::kDrop)
+        result.events.push_back(CheckEvent{action, DueOf(r)});
+    }
+    if (written) result.saved = document_->Save();
+    result.goOn = !stopping_;
+    sink = sink_;
+  }
+  if (sink) {
+    for (const auto& e : result.events)
+      if (e.action == DueAction::kFire) sink->EnqueueReminder(e.reminder);
+  }
+  return result;
+}
+
+std::size_t ReminderStore::Size() const {
+  std::lock_guard lock(mutex_);
+  return records_.size();
+}
+
+std::string ReminderStore::RootPath() const {
+  std::lock_guard lock(mutex_);
+  return rootPath_;
+}
+
+}  // namespace zorbek

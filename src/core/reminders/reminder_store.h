@@ -1,0 +1,165 @@
+// The reminders of the open database: an ordered list in memory, kept together with the
+// schedule element of the database document, and the worker thread that checks them.
+//
+// Locking. The store has one lock that every operation holds from its list search through its
+// XML changes and the file save. The XML document is shared with the note tree; the store takes
+// the document's Mutex() (after its own lock, never before) around every XML access. Callers
+// must not call the store while they hold the document's Mutex(), and the callback of ForEach
+// must not call the store.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "core/db/xml_document.h"
+#include "core/reminders/due_rules.h"
+#include "core/reminders/reminder_record.h"
+
+namespace zorbek {
+
+// A reminder as it is handed to the pop-up when it fires.
+struct DueReminder {
+  std::string id;
+  SystemTime start;
+  SystemTime stop;
+  std::int32_t mode = 0;
+  std::string content;
+};
+
+// Where fired reminders go (the pop-up). Called on the check thread with none of the store's
+// locks held; it must not block: queue the reminder and return.
+class ReminderSink {
+ public:
+  virtual ~ReminderSink() = default;
+  virtual void EnqueueReminder(const DueReminder& reminder) = 0;
+};
+
+// How a store operation went.
+enum class StoreResult {
+  kDone,
+  kFailed,   // nothing was done: no such reminder or element (for Add: an id that is taken or
+             // that cannot name an element)
+  kUnsaved,  // done in memory and in the document, but the file could not be written; the user
+             // has been told by the save
+};
+
+struct CheckEvent {
+  DueAction action = DueAction::kFire;  // kFire or kDrop
+  DueReminder reminder;
+};
+
+struct CheckPassResult {
+  bool goOn = true;                // false once the store is being destroyed
+  std::vector<CheckEvent> events;  // fired and dropped reminders, in list order
+  bool saved = true;               // false when the pass changed the file and could not save it
+};
+
+struct ReminderCheckTiming {
+  std::chrono::milliseconds firstPass{10'000};
+  std::chrono::milliseconds interval{5'000};
+};
+
+class ReminderStore;
+
+// The worker thread: waits firstPass, then runs a check pass every interval until it is stopped
+// or a pass says the store is going away. Stopping wakes it at once.
+class ReminderCheckThread {
+ public:
+  ReminderCheckThread(ReminderStore& store, ReminderCheckTiming timing);
+  ~ReminderCheckThread();
+  ReminderCheckThread(const ReminderCheckThread&) = delete;
+  ReminderCheckThread& operator=(const ReminderCheckThread&) = delete;
+
+  // Wakes the thread and waits until it has ended (a pass under way is finished first).
+  void Stop();
+
+  // How many check threads of the process have been started and not yet stopped.
+  static int Running();
+
+ private:
+  void Run();
+
+  ReminderStore& store_;
+  const ReminderCheckTiming timing_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+class ReminderStore {
+ public:
+  ReminderStore() = default;
+  // Stops the check thread (waiting for a pass under way) before anything is freed.
+  ~ReminderStore();
+  ReminderStore(const ReminderStore&) = delete;
+  ReminderStore& operator=(const ReminderStore&) = delete;
+
+  // Called after a database was opened: stops a check thread of an earlier open, forgets the
+  // list, finds (or creates) the element at rootPath, loads every reminder from it and, unless
+  // told otherwise, starts one check thread. The document and the sink must outlive the store
+  // (or the next Init). sink may be null.
+  void Init(CXmlDocument& document, std::string rootPath, ReminderSink* sink,
+            bool startCheckThread = true);
+  // Timing of the check thread started by the next Init.
+  void SetCheckTiming(ReminderCheckTiming timing);
+  // Stops the check thread, if one runs. The store stays usable.
+  void StopChecking();
+  bool CheckThreadRunning() const { return thread_ != nullptr; }
+
+  // Appends a new armed reminder (lastUpdate = start) and its element, last in the list and
+  // the last child of the schedule element, and saves the file.
+  StoreResult Add(const std::string& id, const SystemTime& start, const SystemTime& stop,
+                  std::int32_t mode, const std::string& content);
+  // Changes mode, times and text and arms the reminder again; lastUpdate stays, postponement is
+  // forgotten. Fails without changes when the reminder or its element is missing.
+  StoreResult Modify(const std::string& id, const SystemTime& start, const SystemTime& stop,
+                     std::int32_t mode, const std::string& content);
+  std::optional<ReminderRecord> Get(const std::string& id) const;
+  // Removes the element and the reminder and saves. Without an element nothing is done. An
+  // element without a reminder in the list is removed (and saved) but the result is kFailed.
+  StoreResult Delete(const std::string& id);
+  // Records that the reminder fired or was handled at moment: its valid and lastUpdate, in
+  // memory and (when its element exists) in the file.
+  StoreResult MarkHandled(const std::string& id, const SystemTime& moment, std::int32_t valid);
+  // Calls fn once per reminder in list order, under the store lock.
+  void ForEach(const std::function<void(const ReminderRecord&)>& fn) const;
+  // Postpones a reminder by minutes from now (re-arming it), or with 0 disarms it and clears its
+  // postponement. Memory only. False when there is no such reminder.
+  bool SetDelay(const std::string& id, std::int32_t minutes);
+
+  // One check: applies every reminder's due rule at the clock's present local time, writes
+  // every fired, dropped or disarmed reminder's state to the file (one save for the pass), then,
+  // with the lock released, hands the fired ones to the sink.
+  CheckPassResult CheckPass();
+
+  std::size_t Size() const;
+  std::string RootPath() const;
+
+ private:
+  ReminderRecord* Find(std::string_view id);
+  const ReminderRecord* Find(std::string_view id) const;
+  // The element of a reminder (document lock held).
+  XmlNode ElementOf(std::string_view id) const;
+
+  mutable std::mutex mutex_;
+  CXmlDocument* document_ = nullptr;
+  std::string rootPath_;
+  ReminderSink* sink_ = nullptr;
+  std::vector<ReminderRecord> records_;
+  std::atomic<bool> stopping_{false};
+  ReminderCheckTiming timing_;
+  std::unique_ptr<ReminderCheckThread> thread_;
+};
+
+}  // namespace zorbek
