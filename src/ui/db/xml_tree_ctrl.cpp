@@ -1,8 +1,21 @@
 #include "ui/db/xml_tree_ctrl.h"
 
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStyledItemDelegate>
+
+#include "core/app/prompts.h"
 #include "core/db/database.h"
-#include "core/db/store_paths.h"
+#include "core/notes/note_opener.h"
 #include "core/text/cp936.h"
+#include "ui/db/file_browser.h"
+
+// The images live in the program's resources, which a static library must ask for.
+static void InitTreeResources() { Q_INIT_RESOURCE(zorbek); }
 
 namespace zorbek {
 
@@ -12,32 +25,115 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-std::string ElementPathOf(const QTreeWidgetItem* item) {
-  std::string path;
-  for (const QTreeWidgetItem* i = item; i; i = i->parent()) {
-    const std::string text = S(i->text(0));
-    path = i->parent() ? "/" + text + path : text + path;
+constexpr int kNormalImageRole = Qt::UserRole + 1;
+constexpr int kSelectedImageRole = Qt::UserRole + 2;
+
+const char* ImageFile(int index) {
+  switch (index) {
+    case kImageFileBox: return ":/icons/filebox.png";
+    case kImageFileBoxSelected: return ":/icons/filebox_selected.png";
+    case kImageSchedule: return ":/icons/schedule.png";
+    case kImageScheduleSelected: return ":/icons/schedule_selected.png";
+    case kImageHomePage: return ":/icons/home.png";
+    case kImageHomePageSelected: return ":/icons/home_selected.png";
+    case kImageFolder: return ":/icons/folder.png";
+    case kImageFolderSelected: return ":/icons/folder_selected.png";
+    case kImageNote: return ":/icons/note.png";
+    case kImageNoteSelected: return ":/icons/note_selected.png";
+    default: return nullptr;
   }
-  const std::string box = "文件箱";
-  if (path.rfind(box, 0) == 0) return kArchivePath + path.substr(box.size());
-  const std::string schedule = "时间表";
-  if (path.rfind(schedule, 0) == 0) return kSchedulePath + path.substr(schedule.size());
-  return path;
 }
+
+// One icon per pair of images: the normal one, and the one a selected item shows.
+QIcon IconOf(int normal, int selected) {
+  static QHash<int, QIcon> cache;
+  const int key = normal * 100 + selected;
+  auto it = cache.find(key);
+  if (it != cache.end()) return *it;
+  QIcon icon;
+  icon.addPixmap(CXmlTreeCtrl::ImageAt(normal), QIcon::Normal);
+  icon.addPixmap(CXmlTreeCtrl::ImageAt(selected), QIcon::Selected);
+  return *cache.insert(key, icon);
+}
+
+int ImageOfKind(ItemKind kind, bool selected) {
+  if (kind == ItemKind::Folder) return selected ? kImageFolderSelected : kImageFolder;
+  return selected ? kImageNoteSelected : kImageNote;
+}
+
+const Qt::ItemFlags kTopLevelFlags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+const Qt::ItemFlags kEntryFlags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
+                                  Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
 }  // namespace
 
+// Expansion done by the program (filling, new entries, moves) is not the user's and is not
+// written to the database.
+class CXmlTreeCtrl::Quiet {
+ public:
+  explicit Quiet(CXmlTreeCtrl* tree) : tree_(tree) { ++tree_->quiet_; }
+  ~Quiet() { --tree_->quiet_; }
+
+ private:
+  CXmlTreeCtrl* tree_;
+};
+
+// The label editor: at most 259 characters; the text it ends with goes to the rename instead of
+// into the item. An edit cancelled with Escape never reaches setModelData, so it renames nothing.
+class TreeLabelDelegate : public QStyledItemDelegate {
+ public:
+  explicit TreeLabelDelegate(CXmlTreeCtrl* tree) : QStyledItemDelegate(tree), tree_(tree) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor))
+      line->setMaxLength(static_cast<int>(kMaxLabelLength));
+    return editor;
+  }
+
+  void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+    if (auto* line = qobject_cast<QLineEdit*>(editor))
+      tree_->LabelEditCommitted(QPersistentModelIndex(index), line->text());
+  }
+
+ private:
+  CXmlTreeCtrl* tree_;
+};
+
 CXmlTreeCtrl::CXmlTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
+  InitTreeResources();
   CurrentNoteTree = this;
+  setObjectName(QStringLiteral("CXmlTreeCtrl"));
   setHeaderHidden(true);
   setColumnCount(1);
   setRootIsDecorated(true);
-  fileBox_ = new QTreeWidgetItem(this, QStringList(QStringLiteral("文件箱")));
-  schedule_ = new QTreeWidgetItem(this, QStringList(QStringLiteral("时间表")));
-  homePage_ = new QTreeWidgetItem(this, QStringList(QStringLiteral("主页")));
+  setIconSize(QSize(16, 16));
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+  setItemDelegate(new TreeLabelDelegate(this));
+
+  homePage_url_ = QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath())
+                                          .filePath(QStringLiteral("guide.html")));
+  openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  browse_ = [](const QString& path, bool selectFile) { ShowInFileManager(path, selectFile); };
+  runMenu_ = [](QMenu& menu, const QPoint& pos) { return menu.exec(pos); };
+
+  const auto top = [this](std::string_view text, int normal, int selected) {
+    auto* item = new QTreeWidgetItem(this, QStringList(Q(std::string(text))));
+    item->setFlags(kTopLevelFlags);
+    SetItemImages(item, normal, selected);
+    return item;
+  };
+  fileBox_ = top(kFileBoxText, kImageFileBox, kImageFileBoxSelected);
+  schedule_ = top(kScheduleText, kImageSchedule, kImageScheduleSelected);
+  homePage_ = top(kHomePageText, kImageHomePage, kImageHomePageSelected);
+
   connect(this, &QTreeWidget::itemExpanded, this,
           [this](QTreeWidgetItem* item) { OnExpansionChanged(item, true); });
   connect(this, &QTreeWidget::itemCollapsed, this,
           [this](QTreeWidgetItem* item) { OnExpansionChanged(item, false); });
+  connect(this, &QTreeWidget::itemDoubleClicked, this,
+          [this](QTreeWidgetItem*, int) { ActivateItem(SelectedItem()); });
 }
 
 CXmlTreeCtrl::~CXmlTreeCtrl() {
@@ -49,35 +145,384 @@ CXmlTreeCtrl::~CXmlTreeCtrl() {
 }
 
 bool CXmlTreeCtrl::OpenDatabase(const std::string& path) {
-  std::lock_guard lock(database_.Mutex());
-  const OpenedDatabase opened = OpenDatabaseFile(database_, path);
-  FillFolder(opened.archive, fileBox_);
+  {
+    std::lock_guard lock(database_.Mutex());
+    const OpenedDatabase opened = OpenDatabaseFile(database_, path);
+    FillFolder(opened.archive, fileBox_);
+  }
+  emit databaseOpened();
   return true;
+}
+
+// ---- items and their names ---------------------------------------------------------------
+
+ItemPath CXmlTreeCtrl::ItemPathOf(const QTreeWidgetItem* item) {
+  ItemPath path;
+  for (const QTreeWidgetItem* i = item; i; i = i->parent()) path.push_back(S(i->text(0)));
+  std::reverse(path.begin(), path.end());
+  return path;
+}
+
+std::string CXmlTreeCtrl::ElementPathOfItem(const QTreeWidgetItem* item) const {
+  return zorbek::ElementPathOfItem(ItemPathOf(item));
+}
+
+std::string CXmlTreeCtrl::DocumentPathOfItem(const QTreeWidgetItem* item) const {
+  return zorbek::DocumentPathOfItem(ItemPathOf(item), database_.GetPath());
+}
+
+std::string CXmlTreeCtrl::ItemTypeOf(const QTreeWidgetItem* item) {
+  return zorbek::ItemTypeOf(database_, ItemPathOf(item));
+}
+
+QTreeWidgetItem* CXmlTreeCtrl::TopLevelItemOf(QTreeWidgetItem* item) {
+  while (item && item->parent()) item = item->parent();
+  return item;
+}
+
+QTreeWidgetItem* CXmlTreeCtrl::ItemOfPath(const ItemPath& path) const {
+  if (path.empty()) return nullptr;
+  QTreeWidgetItem* item = nullptr;
+  const QString top = Q(path[0]);
+  for (int i = 0; i < topLevelItemCount() && !item; ++i)
+    if (topLevelItem(i)->text(0) == top) item = topLevelItem(i);
+  for (std::size_t level = 1; item && level < path.size(); ++level) {
+    const QString text = Q(path[level]);
+    QTreeWidgetItem* next = nullptr;
+    for (int i = 0; i < item->childCount() && !next; ++i)
+      if (item->child(i)->text(0) == text) next = item->child(i);
+    item = next;
+  }
+  return item;
+}
+
+QTreeWidgetItem* CXmlTreeCtrl::SelectedItem() const {
+  const auto selected = selectedItems();
+  return selected.isEmpty() ? nullptr : selected.first();
+}
+
+// ---- filling -----------------------------------------------------------------------------
+
+QTreeWidgetItem* CXmlTreeCtrl::NewItem(const QString& text, ItemKind kind) {
+  auto* item = new QTreeWidgetItem(QStringList(text));
+  item->setFlags(kEntryFlags);
+  SetItemImages(item, ImageOfKind(kind, false), ImageOfKind(kind, true));
+  return item;
+}
+
+// The items below element, built before they join the tree (one insertion per level keeps the
+// filling of a large tree fast). Items whose element says "expanded" are collected.
+QList<QTreeWidgetItem*> CXmlTreeCtrl::BuildChildren(XmlNode element,
+                                                    QList<QTreeWidgetItem*>& expanded) {
+  QList<QTreeWidgetItem*> items;
+  for (XmlNode child = FirstChild(element); child; child = NextSibling(child)) {
+    if (!IsElement(child)) continue;
+    const auto kind = KindOfType(Attribute(child, "type"));
+    if (!kind) continue;  // neither a folder nor a note: not shown, nor anything below it
+    QTreeWidgetItem* item = NewItem(Q(ElementName(child)), *kind);
+    item->addChildren(BuildChildren(child, expanded));
+    if (EqualsIgnoreLatinCase(Attribute(child, "state"), "expanded")) expanded.push_back(item);
+    items.push_back(item);
+  }
+  return items;
 }
 
 void CXmlTreeCtrl::FillFolder(XmlNode element, QTreeWidgetItem* item) {
   if (TypeString(element) != "element" || !item) return;
-  const bool outer = !filling_;
-  filling_ = true;  // expansion done here is not a user's change: nothing is written
-  for (XmlNode child = FirstChild(element); child; child = NextSibling(child)) {
-    if (!IsElement(child)) continue;
-    const std::string type = FoldLatinCase(Attribute(child, "type"));
-    if (type != "esr" && type != "dir") continue;
-    auto* childItem = new QTreeWidgetItem(item, QStringList(Q(Name(child))));
-    childItem->setData(0, Qt::UserRole, Q(type));
-    FillFolder(child, childItem);
-  }
+  std::lock_guard lock(database_.Mutex());
+  Quiet quiet(this);
+  QList<QTreeWidgetItem*> expanded;
+  item->addChildren(BuildChildren(element, expanded));
+  for (QTreeWidgetItem* e : expanded) e->setExpanded(true);
   item->setExpanded(EqualsIgnoreLatinCase(Attribute(element, "state"), "expanded"));
-  if (outer) filling_ = false;
 }
 
 void CXmlTreeCtrl::OnExpansionChanged(QTreeWidgetItem* item, bool expanded) {
-  if (filling_) return;
+  if (quiet_) return;
   std::lock_guard lock(database_.Mutex());
-  XmlNode element = database_.Select(ElementPathOf(item));
-  if (!element) return;
+  XmlNode element = database_.Select(ElementPathOfItem(item));
+  if (!element) return;  // nothing is remembered for an item without element
   SetAttribute(element, "state", expanded ? "expanded" : "collapsed");
   database_.Save();
+}
+
+// ---- images ------------------------------------------------------------------------------
+
+QPixmap CXmlTreeCtrl::ImageAt(int index) {
+  InitTreeResources();
+  const char* file = ImageFile(index);
+  return file ? QPixmap(QString::fromLatin1(file)) : QPixmap();
+}
+
+void CXmlTreeCtrl::SetItemImages(QTreeWidgetItem* item, int normal, int selected) {
+  item->setData(0, kNormalImageRole, normal);
+  item->setData(0, kSelectedImageRole, selected);
+  item->setIcon(0, IconOf(normal, selected));
+}
+
+int CXmlTreeCtrl::NormalImageOf(const QTreeWidgetItem* item) {
+  return item ? item->data(0, kNormalImageRole).toInt() : -1;
+}
+
+int CXmlTreeCtrl::SelectedImageOf(const QTreeWidgetItem* item) {
+  return item ? item->data(0, kSelectedImageRole).toInt() : -1;
+}
+
+QTreeWidgetItem* CXmlTreeCtrl::InsertEntryItem(QTreeWidgetItem* selected,
+                                               const NoteOutcome& outcome) {
+  QTreeWidgetItem* item = NewItem(Q(outcome.name), outcome.kind);
+  QTreeWidgetItem* parent = outcome.afterTarget ? selected->parent() : selected;
+  const int index = outcome.afterTarget ? parent->indexOfChild(selected) + 1 : 0;
+  parent->insertChild(index, item);
+  return item;
+}
+
+// ---- context menus -----------------------------------------------------------------------
+
+TreeMenu CXmlTreeCtrl::MenuOf(QTreeWidgetItem* item) {
+  QTreeWidgetItem* top = TopLevelItemOf(item);
+  if (!top || !top->treeWidget()) return TreeMenu::None;
+  auto* tree = qobject_cast<CXmlTreeCtrl*>(top->treeWidget());
+  if (!tree) return TreeMenu::None;
+  if (top == tree->fileBox_) return TreeMenu::FileBox;
+  if (top == tree->schedule_) return TreeMenu::Schedule;
+  if (top == tree->homePage_) return TreeMenu::HomePage;
+  return TreeMenu::None;
+}
+
+std::unique_ptr<QMenu> CXmlTreeCtrl::BuildContextMenu(QTreeWidgetItem* item) {
+  const TreeMenu which = MenuOf(item);
+  if (which == TreeMenu::None) return nullptr;
+  auto menu = std::make_unique<QMenu>(QStringLiteral("右键"), this);
+  const auto add = [&](int id, const char* text) {
+    QAction* action = menu->addAction(QString::fromUtf8(text));
+    action->setData(id);
+    return action;
+  };
+  using namespace treecmd;
+  switch (which) {
+    case TreeMenu::FileBox: {
+      add(kOpen, "打开");
+      add(kNewNote, "新建ESR文件");
+      add(kNewFolder, "新建文件夹");
+      add(kOpenDirectory, "打开目录");
+      add(kRename, "重命名");
+      add(kCopy, "复制");
+      QAction* paste = add(kPaste, "粘贴");
+      add(kDelete, "删除");
+      menu->addSeparator();
+      QAction* search = add(kSearchFolder, "搜索该目录");
+      menu->addSeparator();
+      add(kSortMixed, "混合排序");
+      add(kSortFolders, "目录排序");
+      add(kSortFiles, "文件排序");
+      menu->addSeparator();
+      add(kImport, "导入文件")->setEnabled(static_cast<bool>(import_));
+      add(kExport, "导出文件")->setEnabled(static_cast<bool>(export_));
+      menu->addSeparator();
+      add(kMoveUp, "移上一位置");
+      add(kMoveDown, "移下一位置");
+      add(kMoveTop, "移到目录最前");
+      add(kMoveBottom, "移到目录最后");
+      const QTreeWidgetItem* copied = CopiedItem();
+      paste->setEnabled(copied && !copied->text(0).isEmpty());
+      const std::string type = ItemTypeOf(item);
+      search->setEnabled(type.empty() || EqualsIgnoreLatinCase(type, "dir"));
+      break;
+    }
+    case TreeMenu::Schedule:
+      add(kOpenPlan, "打开计划");
+      break;
+    case TreeMenu::HomePage:
+      add(kOpenHomePage, "打开主页");
+      add(kContactMe, "联系我")->setEnabled(!contact_.isEmpty());
+      break;
+    case TreeMenu::None:
+      break;
+  }
+  return menu;
+}
+
+void CXmlTreeCtrl::contextMenuEvent(QContextMenuEvent* event) {
+  const QPoint pos = event->pos();  // in the viewport
+  QTreeWidgetItem* item = itemAt(pos);
+  if (!item) return;
+  // Only a click on the item's image or label counts, not the rest of its row.
+  const QRect rect = visualItemRect(item);
+  const int labelEnd = rect.left() + iconSize().width() + 8 +
+                       fontMetrics().horizontalAdvance(item->text(0)) + 6;
+  if (pos.x() < rect.left() || pos.x() > labelEnd) return;
+  setCurrentItem(item);
+  std::unique_ptr<QMenu> menu = BuildContextMenu(item);
+  if (!menu) return;
+  event->accept();
+  QAction* chosen = runMenu_ ? runMenu_(*menu, viewport()->mapToGlobal(pos)) : nullptr;
+  if (chosen && chosen->isEnabled()) RunCommand(chosen->data().toInt());
+}
+
+// ---- commands ----------------------------------------------------------------------------
+
+void CXmlTreeCtrl::Report(const NoteOutcome& outcome) {
+  if (!outcome.done && !outcome.message.empty()) prompts().Message(outcome.message);
+}
+
+QTreeWidgetItem* CXmlTreeCtrl::CopiedItem() const {
+  return copied_.isValid() ? itemFromIndex(copied_) : nullptr;
+}
+
+void CXmlTreeCtrl::RunCommand(int id) {
+  QTreeWidgetItem* item = SelectedItem();
+  if (!item) return;
+  using namespace treecmd;
+  switch (id) {
+    case kOpen: OpenNote(item); break;
+    case kNewNote: NewEntry(item, ItemKind::Note); break;
+    case kNewFolder: NewEntry(item, ItemKind::Folder); break;
+    case kOpenDirectory: OpenDirectory(item); break;
+    case kRename:
+      if (item->parent()) editItem(item);  // the top-level items keep their names
+      break;
+    case kCopy: {
+      const NoteOutcome out = commands_.Copy(ItemPathOf(item));
+      if (out.done) copied_ = QPersistentModelIndex(indexFromItem(item));
+      Report(out);
+      break;
+    }
+    case kPaste: Paste(item); break;
+    case kDelete: Delete(item); break;
+    case kSearchFolder: emit searchFolderRequested(); break;
+    case kSortMixed: Sort(item, SortMode::Mixed); break;
+    case kSortFolders: Sort(item, SortMode::Folders); break;
+    case kSortFiles: Sort(item, SortMode::Files); break;
+    case kImport:
+      if (import_) import_(item);
+      break;
+    case kExport:
+      if (export_) export_(item);
+      break;
+    case kMoveUp: Move(item, MoveTo::Up); break;
+    case kMoveDown: Move(item, MoveTo::Down); break;
+    case kMoveTop: Move(item, MoveTo::Top); break;
+    case kMoveBottom: Move(item, MoveTo::Bottom); break;
+    case kOpenPlan: OpenReminderList(kSchedulePath); break;
+    case kOpenHomePage: OpenHomePage(); break;
+    case kContactMe:
+      if (!contact_.isEmpty() && openUrl_) openUrl_(QUrl(QStringLiteral("mailto:") + contact_));
+      break;
+    default: break;
+  }
+}
+
+void CXmlTreeCtrl::NewEntry(QTreeWidgetItem* selected, ItemKind kind) {
+  const ItemPath path = ItemPathOf(selected);
+  const auto step = [&](const NoteOutcome& out) {
+    QTreeWidgetItem* item = InsertEntryItem(selected, out);
+    {
+      Quiet quiet(this);
+      selected->setExpanded(true);
+    }
+    setCurrentItem(item);
+    editItem(item);  // the user names it at once; the edit ends in the rename
+  };
+  Report(kind == ItemKind::Note ? commands_.NewNote(path, step)
+                                : commands_.NewFolder(path, step));
+}
+
+void CXmlTreeCtrl::LabelEditCommitted(const QPersistentModelIndex& index, const QString& text) {
+  // The rename runs once the editor has closed, so that its messages do not end the edit again.
+  QMetaObject::invokeMethod(
+      this,
+      [this, index, text] {
+        if (index.isValid()) EndLabelEdit(itemFromIndex(index), text);
+      },
+      Qt::QueuedConnection);
+}
+
+void CXmlTreeCtrl::EndLabelEdit(QTreeWidgetItem* item, const QString& text) {
+  if (!item || !item->parent()) return;
+  Report(commands_.Rename(ItemPathOf(item), S(text), [&](const NoteOutcome& out) {
+    item->setText(0, Q(out.name));
+  }));
+}
+
+void CXmlTreeCtrl::Paste(QTreeWidgetItem* target) {
+  QTreeWidgetItem* copied = CopiedItem();
+  const ItemPath source = copied ? ItemPathOf(copied) : ItemPath();
+  Report(commands_.Paste(source, ItemPathOf(target), [&](const NoteOutcome& out) {
+    QTreeWidgetItem* item = InsertEntryItem(target, out);
+    if (copied) SetItemImages(item, NormalImageOf(copied), SelectedImageOf(copied));
+  }));
+}
+
+void CXmlTreeCtrl::Delete(QTreeWidgetItem* item) {
+  const ItemPath path = ItemPathOf(item);
+  if (!IsInFileBox(path)) return;
+  const std::string question = commands_.DeleteQuestion(path);
+  if (prompts().Message(question, MsgButtons::OkCancel, MsgIcon::Question) != MsgResult::Ok)
+    return;
+  Report(commands_.Delete(path, [&](const NoteOutcome&) {
+    if (item == fileBox_) qDeleteAll(fileBox_->takeChildren());
+    else delete item;
+  }));
+}
+
+void CXmlTreeCtrl::Move(QTreeWidgetItem* item, MoveTo to) {
+  Report(commands_.Move(ItemPathOf(item), to, [&](const NoteOutcome&) {
+    QTreeWidgetItem* parent = item->parent();
+    const int index = parent->indexOfChild(item);
+    parent->takeChild(index);
+    int at = 0;
+    switch (to) {
+      case MoveTo::Top: at = 0; break;
+      case MoveTo::Up: at = index - 1; break;
+      case MoveTo::Down: at = index + 1; break;
+      case MoveTo::Bottom: at = parent->childCount(); break;
+    }
+    parent->insertChild(at, item);
+    {
+      // The item takes a new place collapsed, and so do the items below it.
+      Quiet quiet(this);
+      QList<QTreeWidgetItem*> pending{item};
+      while (!pending.isEmpty()) {
+        QTreeWidgetItem* i = pending.takeLast();
+        i->setExpanded(false);
+        for (int c = 0; c < i->childCount(); ++c) pending.push_back(i->child(c));
+      }
+    }
+    setCurrentItem(item);
+  }));
+}
+
+void CXmlTreeCtrl::Sort(QTreeWidgetItem* item, SortMode mode) {
+  const ItemPath path = ItemPathOf(item);
+  Report(commands_.Sort(path, mode, [&](const NoteOutcome&) {
+    qDeleteAll(item->takeChildren());
+    FillFolder(database_.Select(zorbek::ElementPathOfItem(path)), item);
+  }));
+}
+
+void CXmlTreeCtrl::OpenDirectory(QTreeWidgetItem* item) {
+  const auto target = commands_.DirectoryToShow(ItemPathOf(item));
+  if (target && browse_) browse_(Q(target->path), target->selectFile);
+}
+
+void CXmlTreeCtrl::OpenNote(QTreeWidgetItem* item) { commands_.OpenNote(ItemPathOf(item)); }
+
+void CXmlTreeCtrl::OpenHomePage() {
+  if (openUrl_ && homePage_url_.isValid()) openUrl_(homePage_url_);
+}
+
+void CXmlTreeCtrl::ActivateItem(QTreeWidgetItem* item) {
+  if (!item) return;
+  QTreeWidgetItem* top = TopLevelItemOf(item);
+  if (top == fileBox_) {
+    // Folders and the file box are not opened (the double-click expands them).
+    if (!EqualsIgnoreLatinCase(ItemTypeOf(item), "dir")) OpenNote(item);
+  } else if (item == schedule_) {
+    OpenReminderList(kSchedulePath);
+  } else if (item == homePage_) {
+    OpenHomePage();
+  }
 }
 
 }  // namespace zorbek

@@ -1,18 +1,69 @@
-// The note tree: the navigator's view of the folders and notes of the database. It owns the
-// open database document; other windows reach it through CurrentNoteTree.
+// The note tree: the navigator's view of the folders and notes of the database, and the entry
+// point of every change to them. It owns the open database document; other windows reach it
+// through CurrentNoteTree.
+//
+// An item carries no data but its text and its two images: its place (the texts of its
+// ancestors) names its element and its file. The commands themselves live in NoteCommands; the
+// tree turns a menu command or a label edit into one call and mirrors the outcome in its items.
 #pragma once
 
+#include <QPersistentModelIndex>
 #include <QTreeWidget>
+#include <QUrl>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "core/db/xml_document.h"
+#include "core/notes/item_path.h"
+#include "core/notes/note_commands.h"
+
+class QMenu;
 
 namespace zorbek {
+
+// Command ids of the tree's context menus.
+namespace treecmd {
+inline constexpr int kOpen = 32820;
+inline constexpr int kNewNote = 32934;
+inline constexpr int kNewFolder = 32808;
+inline constexpr int kOpenDirectory = 32809;
+inline constexpr int kRename = 32810;
+inline constexpr int kCopy = 32818;
+inline constexpr int kPaste = 32817;
+inline constexpr int kDelete = 32811;
+inline constexpr int kSearchFolder = 32908;
+inline constexpr int kSortMixed = 32935;
+inline constexpr int kSortFolders = 32936;
+inline constexpr int kSortFiles = 32937;
+inline constexpr int kImport = 32946;
+inline constexpr int kExport = 32947;
+inline constexpr int kMoveUp = 32944;
+inline constexpr int kMoveDown = 32945;
+inline constexpr int kMoveTop = 32940;
+inline constexpr int kMoveBottom = 32942;
+inline constexpr int kOpenPlan = 32880;
+inline constexpr int kOpenHomePage = 32898;
+inline constexpr int kContactMe = 32900;
+}  // namespace treecmd
+
+// The menus of the three top-level items.
+enum class TreeMenu { None = 0, FileBox = 131, Schedule = 132, HomePage = 135 };
+
+// The images of the items, by their index in the tree's image table.
+enum TreeImage : int {
+  kImageFileBox = 0, kImageFileBoxSelected = 1,
+  kImageSchedule = 2, kImageScheduleSelected = 3,
+  kImageHomePage = 6, kImageHomePageSelected = 7,
+  kImageFolder = 8, kImageFolderSelected = 9,
+  kImageNote = 10, kImageNoteSelected = 11,
+};
 
 class CXmlTreeCtrl : public QTreeWidget {
   Q_OBJECT
  public:
+  static constexpr int kWindowId = 1001;
+
   explicit CXmlTreeCtrl(QWidget* parent = nullptr);
   // Saves the database once more.
   ~CXmlTreeCtrl() override;
@@ -21,23 +72,118 @@ class CXmlTreeCtrl : public QTreeWidget {
   bool OpenDatabase(const std::string& path);
   CXmlDocument& GetDatabase() { return database_; }
   std::string DatabasePath() const { return database_.GetPath(); }
+  // The commands over the database, for the parts that add entries of their own (import,
+  // drag and drop): they use its placement rule and unique names.
+  NoteCommands& Commands() { return commands_; }
 
   QTreeWidgetItem* FileBoxItem() const { return fileBox_; }
   QTreeWidgetItem* ScheduleItem() const { return schedule_; }
   QTreeWidgetItem* HomePageItem() const { return homePage_; }
 
-  // Appends the folders and notes below element under item, recursively, and expands item
-  // when the element's state says so.
+  // ---- items and their names ----
+  // The texts of the item and its ancestors, top-level first.
+  static ItemPath ItemPathOf(const QTreeWidgetItem* item);
+  std::string ElementPathOfItem(const QTreeWidgetItem* item) const;
+  std::string DocumentPathOfItem(const QTreeWidgetItem* item) const;
+  std::string ItemTypeOf(const QTreeWidgetItem* item);
+  static QTreeWidgetItem* TopLevelItemOf(QTreeWidgetItem* item);
+  // The item with these texts, or null.
+  QTreeWidgetItem* ItemOfPath(const ItemPath& path) const;
+  // The selected item, or null.
+  QTreeWidgetItem* SelectedItem() const;
+
+  // Appends the folders and notes below element under item, recursively, and expands item when
+  // the element's state says so. Writes nothing.
   void FillFolder(XmlNode element, QTreeWidgetItem* item);
 
+  // Images of an item by their index in the image table.
+  void SetItemImages(QTreeWidgetItem* item, int normal, int selected);
+  static int NormalImageOf(const QTreeWidgetItem* item);
+  static int SelectedImageOf(const QTreeWidgetItem* item);
+  // The image of the table at index (null for indexes no item uses).
+  static QPixmap ImageAt(int index);
+
+  // A new item for an entry a command just recorded, by the placement rule relative to
+  // selected: after it, or as its first child. Returns the new item.
+  QTreeWidgetItem* InsertEntryItem(QTreeWidgetItem* selected, const NoteOutcome& outcome);
+
+  // ---- commands ----
+  // A context-menu command, applied to the selected item; ignored without one.
+  void RunCommand(int id);
+  // The menu the right button shows on item, with its greyed commands; null for no menu.
+  std::unique_ptr<QMenu> BuildContextMenu(QTreeWidgetItem* item);
+  static TreeMenu MenuOf(QTreeWidgetItem* item);
+  // What a double-click does to the selected item.
+  void ActivateItem(QTreeWidgetItem* item);
+  // The end of a label edit on item with the edited text (a cancelled edit never comes here).
+  void EndLabelEdit(QTreeWidgetItem* item, const QString& text);
+  // Whether a label is being edited.
+  bool IsEditingLabel() const { return state() == QAbstractItemView::EditingState; }
+  // The item the copy command remembered; null when none or when it no longer exists.
+  QTreeWidgetItem* CopiedItem() const;
+
+  // ---- what the program connects ----
+  // The home page and the author's address ("联系我"); the home page defaults to the user
+  // guide beside the program.
+  void SetHomePageUrl(const QUrl& url) { homePage_url_ = url; }
+  QUrl HomePageUrl() const { return homePage_url_; }
+  void SetContactAddress(const QString& mail) { contact_ = mail; }
+  // How addresses are opened (default: the desktop's handler).
+  void SetUrlOpener(std::function<bool(const QUrl&)> fn) { openUrl_ = std::move(fn); }
+  // How "打开目录" shows a path: selected in the file manager (a note) or opened (a folder).
+  void SetFileBrowser(std::function<void(const QString& path, bool selectFile)> fn) {
+    browse_ = std::move(fn);
+  }
+  // Import and export of notes; their commands are greyed until a handler is set.
+  void SetImportHandler(std::function<void(QTreeWidgetItem*)> fn) { import_ = std::move(fn); }
+  void SetExportHandler(std::function<void(QTreeWidgetItem*)> fn) { export_ = std::move(fn); }
+  // How a context menu is run: returns the chosen action (default: the menu at the position).
+  void SetMenuRunner(std::function<QAction*(QMenu&, const QPoint& globalPos)> fn) {
+    runMenu_ = std::move(fn);
+  }
+
+ signals:
+  // "搜索该目录": the main frame shows the navigator's note tree; the search panel takes the
+  // selected folder as the scope of its search.
+  void searchFolderRequested();
+  // The database was opened and the tree filled.
+  void databaseOpened();
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
  private:
+  friend class TreeLabelDelegate;
+  class Quiet;
+
   void OnExpansionChanged(QTreeWidgetItem* item, bool expanded);
+  void LabelEditCommitted(const QPersistentModelIndex& index, const QString& text);
+  void Report(const NoteOutcome& outcome);
+  void NewEntry(QTreeWidgetItem* selected, ItemKind kind);
+  void Paste(QTreeWidgetItem* target);
+  void Delete(QTreeWidgetItem* item);
+  void Move(QTreeWidgetItem* item, MoveTo to);
+  void Sort(QTreeWidgetItem* item, SortMode mode);
+  void OpenDirectory(QTreeWidgetItem* item);
+  void OpenNote(QTreeWidgetItem* item);
+  void OpenHomePage();
+  QTreeWidgetItem* NewItem(const QString& text, ItemKind kind);
+  QList<QTreeWidgetItem*> BuildChildren(XmlNode element, QList<QTreeWidgetItem*>& expanded);
 
   CXmlDocument database_;
+  NoteCommands commands_{database_};
   QTreeWidgetItem* fileBox_ = nullptr;
   QTreeWidgetItem* schedule_ = nullptr;
   QTreeWidgetItem* homePage_ = nullptr;
-  bool filling_ = false;
+  QPersistentModelIndex copied_;
+  int quiet_ = 0;  // while set, expansion is not the user's and is not remembered
+
+  QUrl homePage_url_;
+  QString contact_;
+  std::function<bool(const QUrl&)> openUrl_;
+  std::function<void(const QString&, bool)> browse_;
+  std::function<void(QTreeWidgetItem*)> import_, export_;
+  std::function<QAction*(QMenu&, const QPoint&)> runMenu_;
 };
 
 // The one note tree of the process (null before it is created and after it is destroyed).
