@@ -163,20 +163,6 @@ TEST(ReminderForm, ModesAndTheirTimes) {
   EXPECT_EQ(CheckReminderForm(hourly).mode, 0);
 }
 
-TEST(ReminderForm, EnabledFieldsFollowTheMode) {
-  auto enables = [](int mode) {
-    const ReminderFormEnables e = FormEnables(Form(mode));
-    return std::string() + (e.startDate ? "D" : "-") + (e.weekday ? "W" : "-") +
-           (e.endDate ? "E" : "-") + (e.time ? "T" : "-");
-  };
-  EXPECT_EQ(enables(0), "D--T");
-  EXPECT_EQ(enables(1), "---T");
-  EXPECT_EQ(enables(2), "-W-T");
-  EXPECT_EQ(enables(3), "D--T");
-  EXPECT_EQ(enables(4), "D--T");
-  EXPECT_EQ(enables(5), "D-ET");
-}
-
 class ReminderCommandTest : public ::testing::Test {
  protected:
   ReminderCommandTest() {
