@@ -5,15 +5,29 @@
 #include "ui/app/main_frame.h"
 #include "ui/app/qt_prompts.h"
 #include "ui/app/single_instance.h"
+#include "ui/app/termination.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Zorbek"));
   QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setWindowIcon(zorbek::AppIcon());
 
   // A second copy leaves at once, without a window, and does not disturb the first.
   zorbek::SingleInstance instance;
   if (!instance.Acquire()) return 0;
+
+  // A termination signal ends the run as closing the window does, without a question: the
+  // open windows close and the database is saved. It may arrive while the database is being
+  // opened (a message box is up): then the window never shows.
+  zorbek::TerminationSignals termination;
+  zorbek::CMainFrame* frame = nullptr;
+  bool terminating = false;
+  QObject::connect(&termination, &zorbek::TerminationSignals::terminationRequested, &app, [&] {
+    terminating = true;
+    if (frame) frame->ShutDown();
+    QCoreApplication::exit(0);
+  });
 
   zorbek::QtPrompts prompts;
   zorbek::SetPrompts(&prompts);
@@ -22,11 +36,17 @@ int main(int argc, char** argv) {
       zorbek::ProgramBase(QCoreApplication::applicationFilePath().toStdString());
   int rc = 0;
   {
-    zorbek::CMainFrame frame(base);
-    prompts.SetParentWindow(&frame);
-    QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
-    frame.show();
-    rc = app.exec();
+    zorbek::CMainFrame mainFrame(base);
+    frame = &mainFrame;
+    prompts.SetParentWindow(&mainFrame);
+    QObject::connect(&mainFrame, &zorbek::CMainFrame::closed, &app,
+                     [] { QCoreApplication::exit(0); });
+    if (!terminating) {
+      mainFrame.show();
+      rc = app.exec();
+    }
+    frame = nullptr;
+    prompts.SetParentWindow(nullptr);
   }  // the frame goes first: the note tree saves the database as it is destroyed
   zorbek::SetPrompts(nullptr);
   return rc;

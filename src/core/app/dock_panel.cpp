@@ -61,8 +61,10 @@ namespace {
 bool Within(long long v, int lo, int hi) { return v >= lo && v <= hi; }
 }  // namespace
 
-bool MiniDockPanel::TouchesEdge(const DockRect& frame, const DockRect& monitor) const {
-  return frame.right == monitor.right || frame.left == monitor.left || frame.top == monitor.top;
+bool MiniDockPanel::FrameAtEdge() const {
+  const DockRect f = host_.FrameRect();
+  const DockRect m = MonitorOfRect(host_.Monitors(), f);
+  return f.right == m.right || f.left == m.left || f.top == m.top;
 }
 
 void MiniDockPanel::Attach() {
@@ -94,8 +96,7 @@ void MiniDockPanel::Restore() {
 }
 
 void MiniDockPanel::Arm() {
-  const DockRect frame = host_.FrameRect();
-  if (TouchesEdge(frame, MonitorOfRect(host_.Monitors(), frame)))
+  if (FrameAtEdge())
     host_.StartTimer(kEdgeTimer, kEdgeTimerPeriodMs);
   else
     host_.SetFrameZOrder(DockZOrder::Top);

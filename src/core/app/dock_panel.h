@@ -116,12 +116,13 @@ class MiniDockPanel {
   void Snap(DockPoint grab);
   void OnTimer(int id);
 
+  // Whether the frame touches the right, left or top edge of its monitor.
+  bool FrameAtEdge() const;
+
   State state() const { return state_; }
   const DockRect& saved() const { return saved_; }
 
  private:
-  bool TouchesEdge(const DockRect& frame, const DockRect& monitor) const;
-
   DockHost& host_;
   State state_ = kUnused;
   DockRect saved_;

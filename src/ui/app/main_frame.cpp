@@ -1,33 +1,322 @@
 #include "ui/app/main_frame.h"
 
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QSessionManager>
+#include <QTimer>
 
+#include "core/app/autostart.h"
+#include "core/app/ini_file.h"
 #include "core/app/paths.h"
+#include "core/app/prompts.h"
+#include "core/text/cp936.h"
+#include "ui/app/about_dialog.h"
+#include "ui/app/commands.h"
+#include "ui/app/db_reset_dialog.h"
+#include "ui/app/desktop.h"
+#include "ui/app/mini_dock.h"
 #include "ui/app/navigator.h"
+#include "ui/app/open_windows.h"
+#include "ui/app/search_toolbar.h"
 #include "ui/db/xml_tree_ctrl.h"
 
 namespace zorbek {
+namespace {
+
+constexpr const char* kEnterKeyword = "输入关键字。";
+constexpr const char* kNextStart = "下次启动生效。";
+constexpr const char* kSettingsNotWritten = "无法写入设置文件：%s";
+
+// Paths compared as the program compares them: Latin letters without regard to case, and "\"
+// standing for "/".
+bool SamePathText(std::string a, std::string b) {
+  for (std::string* s : {&a, &b})
+    for (char& c : *s)
+      if (c == '\\') c = '/';
+  return EqualsIgnoreLatinCase(a, b);
+}
+
+// How often the tray icon looks for a tray that was not there at start-up.
+constexpr int kTrayWatchMs = 5000;
+
+}  // namespace
+
+QIcon AppIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48, 64, 128})
+    icon.addFile(QStringLiteral(":/icons/app_%1.png").arg(size), QSize(size, size));
+  return icon;
+}
 
 CMainFrame::CMainFrame(const std::string& programBase, QWidget* parent)
+    : CMainFrame(FrameOptions{programBase, {}, {}, true}, parent) {}
+
+CMainFrame::CMainFrame(FrameOptions options, QWidget* parent)
     : QMainWindow(parent,
                   Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                       Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
-      programBase_(programBase) {
-  setWindowTitle(QStringLiteral("Zorbek(Zorbek)"));
+      options_(std::move(options)) {
+  if (options_.programPath.empty())
+    options_.programPath = QCoreApplication::applicationFilePath().toStdString();
+  if (options_.autostartDir.empty()) options_.autostartDir = DefaultAutostartDirectory();
+
+  setWindowTitle(QString::fromUtf8(kFrameTitle));
+  setWindowIcon(AppIcon());
   setMinimumWidth(kMinWidth);
   setMaximumWidth(kMaxWidth);
   resize(240, 560);
+  // Room for the blue border drawn along the window's edges.
+  setContentsMargins(kBorderWidth, kBorderWidth, kBorderWidth, kBorderWidth);
+
   // The database path is worked out once per run; a changed setting counts from the next start.
-  navigator_ = new CWndNavigator(ComputeDatabasePath(programBase_), this);
+  navigator_ = new CWndNavigator(ComputeDatabasePath(options_.programBase), this);
   setCentralWidget(navigator_);
+  setFocusProxy(navigator_);
+
+  toolbar_ = new CSearchToolBar(this);
+  addToolBar(Qt::TopToolBarArea, toolbar_);
+  for (QAction* a : {toolbar_->showTreeAction(), toolbar_->showHistoryAction(),
+                     toolbar_->searchAction()}) {
+    const int id = a->data().toInt();
+    actions_[id] = a;
+    connect(a, &QAction::triggered, this, [this, id] { RunCommand(id); });
+  }
+  connect(navigator_, &CWndNavigator::modeChanged, toolbar_, &CSearchToolBar::ShowMode);
+  toolbar_->ShowMode(navigator_->mode());
+
+  BuildMenus();
+  menuBar()->installEventFilter(this);
+  if (options_.trayIcon) BuildTray();
+
+  dock_ = new CMiniDockPanel(this, settingsFile());
+  dock_->Attach();
+
   // The desktop session may end without closing the window: save then too.
-  connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
-    if (CXmlTreeCtrl* tree = navigator_->tree()) {
-      std::lock_guard lock(tree->GetDatabase().Mutex());
-      tree->GetDatabase().Save();
-    }
+  connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { SaveNow(); });
+}
+
+CMainFrame::~CMainFrame() { FinishRun(); }
+
+std::string CMainFrame::settingsFile() const { return SettingsFilePath(options_.programBase); }
+
+QAction* CMainFrame::action(int id) const {
+  const auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+QAction* CMainFrame::AddCommand(int id, const QString& text) {
+  auto* a = new QAction(text, this);
+  a->setData(id);
+  connect(a, &QAction::triggered, this, [this, id] { RunCommand(id); });
+  actions_[id] = a;
+  return a;
+}
+
+void CMainFrame::BuildMenus() {
+  AddCommand(cmd::kContact, QStringLiteral("联系我"));
+  AddCommand(cmd::kHomePage, QStringLiteral("打开主页"));
+  AddCommand(cmd::kAutostart, QString::fromUtf8(kAutostartText))->setCheckable(true);
+  AddCommand(cmd::kConvertRamulo, QStringLiteral("转换并导入Ramulo数据库"))->setEnabled(false);
+  AddCommand(cmd::kImportDatabase, QStringLiteral("导入Zorbek数据库"));
+  AddCommand(cmd::kAppExit, QStringLiteral("退出(&X)"));
+  AddCommand(cmd::kTrayExit, QStringLiteral("退出"));
+  AddCommand(cmd::kAbout, QStringLiteral("关于Zorbek（Zorbek）(&A)..."));
+
+  fileMenu_ = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+  for (int id : {cmd::kContact, cmd::kAutostart, cmd::kConvertRamulo, cmd::kImportDatabase})
+    fileMenu_->addAction(action(id));
+  fileMenu_->addSeparator();
+  fileMenu_->addAction(action(cmd::kAppExit));
+  helpMenu_ = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+  helpMenu_->addAction(action(cmd::kAbout));
+
+  trayMenu_ = new QMenu(QStringLiteral("托盘"), this);
+  for (int id : {cmd::kContact, cmd::kHomePage, cmd::kAutostart, cmd::kConvertRamulo,
+                 cmd::kImportDatabase})
+    trayMenu_->addAction(action(id));
+  trayMenu_->addSeparator();
+  trayMenu_->addAction(action(cmd::kTrayExit));
+
+  // The check of "随WINDOW启动" is read from the desktop each time a menu holding it opens.
+  connect(fileMenu_, &QMenu::aboutToShow, this, &CMainFrame::UpdateAutostartCheck);
+  connect(trayMenu_, &QMenu::aboutToShow, this, &CMainFrame::UpdateAutostartCheck);
+}
+
+void CMainFrame::BuildTray() {
+  tray_ = new QSystemTrayIcon(AppIcon(), this);
+  tray_->setToolTip(QString::fromUtf8(kTrayTip));
+  tray_->setContextMenu(trayMenu_);
+  connect(tray_, &QSystemTrayIcon::activated, this, &CMainFrame::OnTrayActivated);
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    tray_->show();
+    return;
+  }
+  // Without a tray the program works on; a panel that starts later still gets the icon.
+  trayWatch_ = new QTimer(this);
+  connect(trayWatch_, &QTimer::timeout, this, [this] {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    trayWatch_->stop();
+    if (tray_) tray_->show();
   });
+  trayWatch_->start(kTrayWatchMs);
+}
+
+void CMainFrame::SetCommandHandler(int id, std::function<void()> handler) {
+  if (QAction* a = action(id)) a->setEnabled(static_cast<bool>(handler));
+  if (handler)
+    handlers_[id] = std::move(handler);
+  else
+    handlers_.erase(id);
+}
+
+void CMainFrame::RunCommand(int id) {
+  if (auto it = handlers_.find(id); it != handlers_.end()) {
+    it->second();
+  } else {
+    switch (id) {
+      case cmd::kTrayExit:
+      case cmd::kAppExit: close(); break;
+      case cmd::kAbout: ShowAbout(); break;
+      case cmd::kImportDatabase: ImportDatabase(); break;
+      case cmd::kAutostart: ToggleAutostart(); break;
+      case cmd::kContact: OpenUrl(ContactMailUrl()); break;  // failures are silent
+      case cmd::kHomePage: OpenUrl(HomePageUrl()); break;
+      case cmd::kSearch: Search(); break;
+      case cmd::kShowTree: navigator_->setMode(CWndNavigator::kTree); break;
+      case cmd::kShowHistory: navigator_->setMode(CWndNavigator::kHistory); break;
+      default: break;
+    }
+  }
+  // A checkable button toggles itself when pressed: show the navigator's mode again.
+  if (toolbar_ && navigator_) toolbar_->ShowMode(navigator_->mode());
+}
+
+void CMainFrame::ShowNoteTree() { RunCommand(cmd::kShowTree); }
+
+void CMainFrame::Search() {
+  toolbar_->showTreeAction()->setChecked(true);
+  navigator_->setMode(CWndNavigator::kSearch);
+  const std::string keyword = toolbar_->Keyword();
+  if (keyword.empty())
+    prompts().Message(kEnterKeyword);
+  else
+    navigator_->Search(keyword);
+}
+
+void CMainFrame::ImportDatabase() {
+  CXmlTreeCtrl* tree = navigator_->tree();
+  const std::string current =
+      tree ? tree->DatabasePath() : ComputeDatabasePath(options_.programBase);
+  CWndDBReset dialog(this);
+  dialog.setPath(current);
+  if (dialog.exec() != QDialog::Accepted) return;
+  if (SamePathText(dialog.path(), current)) return;
+  // Saying "at the next start" when the setting could not be stored would mislead.
+  if (!WriteProfileString(settingsFile(), kProjectSection, kWorkPathKey, dialog.path())) {
+    prompts().Message(FormatMessage(kSettingsNotWritten, settingsFile()), MsgButtons::Ok,
+                      MsgIcon::Error);
+    return;
+  }
+  prompts().Message(kNextStart);
+}
+
+void CMainFrame::UpdateAutostartCheck() {
+  AutostartEntry entry(options_.autostartDir, options_.programPath);
+  action(cmd::kAutostart)->setChecked(entry.IsRegistered());
+}
+
+void CMainFrame::ToggleAutostart() {
+  AutostartEntry entry(options_.autostartDir, options_.programPath);
+  entry.SetRegistered(!entry.IsRegistered());  // failures are silent: the check shows the truth
+  UpdateAutostartCheck();
+}
+
+void CMainFrame::ShowAbout() {
+  CAboutDialog about(this);
+  about.exec();
+}
+
+void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
+  if (reason != QSystemTrayIcon::DoubleClick) return;
+  dock_->machine().Toggle();
+  dock_->machine().Arm();
+  if (isVisible()) {
+    raise();
+    activateWindow();
+  }
+}
+
+void CMainFrame::SaveNow() {
+  if (CXmlTreeCtrl* tree = navigator_ ? navigator_->tree() : nullptr) {
+    std::lock_guard lock(tree->GetDatabase().Mutex());
+    tree->GetDatabase().Save();
+  }
+  if (dock_) dock_->FlushPosition();
+}
+
+void CMainFrame::FinishRun() {
+  if (finished_) return;
+  finished_ = true;
+  if (dock_) dock_->Detach();
+  if (trayWatch_) trayWatch_->stop();
+  if (tray_) {
+    tray_->hide();
+    delete tray_;
+    tray_ = nullptr;
+  }
+}
+
+void CMainFrame::ShutDown() {
+  shuttingDown_ = true;
+  openWindows().CloseAll();
+  if (!finished_) {
+    close();
+    if (!finished_) {  // the close event did not arrive
+      FinishRun();
+      emit closed();
+    }
+  }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e) {
+  if (!shuttingDown_ && !ConfirmExitWithOpenWindows()) {
+    e->ignore();
+    return;
+  }
+  FinishRun();
+  QMainWindow::closeEvent(e);
+  e->accept();
+  emit closed();
+}
+
+void CMainFrame::paintEvent(QPaintEvent* e) {
+  QMainWindow::paintEvent(e);
+  QPainter p(this);
+  const QRect r = rect();
+  const int b = kBorderWidth;
+  p.fillRect(QRect(0, 0, r.width(), b), kBorderColor);
+  p.fillRect(QRect(0, r.height() - b, r.width(), b), kBorderColor);
+  p.fillRect(QRect(0, 0, b, r.height()), kBorderColor);
+  p.fillRect(QRect(r.width() - b, 0, b, r.height()), kBorderColor);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  // The empty part of the menu bar moves the window as the caption does.
+  if (watched == menuBar() && event->type() == QEvent::MouseButtonPress) {
+    auto* e = static_cast<QMouseEvent*>(event);
+    if (e->button() == Qt::LeftButton && !menuBar()->actionAt(e->position().toPoint())) {
+      const QPoint g = e->globalPosition().toPoint();
+      dock_->machine().Drag(true, {g.x(), g.y()});
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 }  // namespace zorbek

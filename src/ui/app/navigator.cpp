@@ -17,11 +17,42 @@ CWndNavigator::CWndNavigator(const std::string& databasePath, QWidget* parent)
   stack_->addWidget(tree_);
   stack_->addWidget(search_);
   stack_->addWidget(history_);
+  setFocusProxy(tree_);
+  connect(stack_, &QStackedWidget::currentChanged, this, [this](int index) {
+    setFocusProxy(stack_->widget(index));
+    emit modeChanged(index);
+  });
   tree_->OpenDatabase(databasePath);
 }
 
 void CWndNavigator::setMode(int mode) {
   if (mode >= kTree && mode <= kHistory) stack_->setCurrentIndex(mode);
+}
+
+void CWndNavigator::Replace(QWidget*& slot, QWidget* panel) {
+  if (!panel || panel == slot) return;
+  const int index = stack_->indexOf(slot);
+  const bool current = stack_->currentIndex() == index;
+  const QSignalBlocker block(stack_);  // the mode stays what it was
+  stack_->insertWidget(index, panel);
+  stack_->removeWidget(slot);
+  delete slot;
+  slot = panel;
+  if (current) {
+    stack_->setCurrentIndex(index);
+    setFocusProxy(panel);
+  }
+}
+
+void CWndNavigator::SetSearchPanel(QWidget* panel, SearchFn search) {
+  Replace(search_, panel);
+  searchFn_ = std::move(search);
+}
+
+void CWndNavigator::SetHistoryPanel(QWidget* panel) { Replace(history_, panel); }
+
+void CWndNavigator::Search(const std::string& keyword) {
+  if (searchFn_) searchFn_(keyword);
 }
 
 }  // namespace zorbek

@@ -3,6 +3,7 @@
 
 #include <QStackedWidget>
 #include <QWidget>
+#include <functional>
 #include <string>
 
 namespace zorbek {
@@ -13,21 +14,36 @@ class CWndNavigator : public QWidget {
   Q_OBJECT
  public:
   enum Mode { kTree = 0, kSearch = 1, kHistory = 2 };
+  using SearchFn = std::function<void(const std::string& keyword)>;
 
   // Creates the three views and opens the database at databasePath in the tree.
   CWndNavigator(const std::string& databasePath, QWidget* parent = nullptr);
 
+  // 0 note tree, 1 search results, 2 history; other values do nothing.
   void setMode(int mode);
   int mode() const { return stack_->currentIndex(); }
   CXmlTreeCtrl* tree() const { return tree_; }
   QWidget* searchView() const { return search_; }
   QWidget* historyView() const { return history_; }
 
+  // The search and the history panels take the place of the empty views. search runs a
+  // search for a keyword in the search panel.
+  void SetSearchPanel(QWidget* panel, SearchFn search);
+  void SetHistoryPanel(QWidget* panel);
+  // Hands a keyword to the search panel (nothing happens before there is one).
+  void Search(const std::string& keyword);
+
+ signals:
+  void modeChanged(int mode);
+
  private:
+  void Replace(QWidget*& slot, QWidget* panel);
+
   QStackedWidget* stack_;
   CXmlTreeCtrl* tree_;
   QWidget* search_;
   QWidget* history_;
+  SearchFn searchFn_;
 };
 
 }  // namespace zorbek

@@ -1,0 +1,32 @@
+#include "ui/app/desktop.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+
+namespace zorbek {
+namespace {
+std::function<bool(const QUrl&)>& Opener() {
+  static std::function<bool(const QUrl&)> opener;
+  return opener;
+}
+}  // namespace
+
+bool OpenUrl(const QUrl& url) {
+  if (Opener()) return Opener()(url);
+  return QDesktopServices::openUrl(url);
+}
+
+void SetUrlOpener(std::function<bool(const QUrl&)> opener) { Opener() = std::move(opener); }
+
+QUrl HomePageUrl() {
+  return QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath("guide.html"));
+}
+
+QString ContactMailAddress() { return QStringLiteral("zorbek-feedback@example.org"); }
+
+QUrl ContactMailUrl() { return QUrl(QStringLiteral("mailto:") + ContactMailAddress()); }
+
+QString HomePageLabel() { return QStringLiteral("Zorbek 使用说明"); }
+
+}  // namespace zorbek

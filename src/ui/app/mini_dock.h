@@ -1,0 +1,89 @@
+// Screen-edge docking of the main window on Qt: the state machine of core/app/dock_panel.h
+// driven by the frame's events, its timers and the 3-pixel strip window "MiniDockPanel".
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QTimer>
+#include <QWidget>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "core/app/dock_panel.h"
+
+namespace zorbek {
+
+class CMiniDockPanel;
+
+// The strip left on the screen edge while the frame is hidden.
+class CMiniDockStrip : public QWidget {
+  Q_OBJECT
+ public:
+  static inline const QColor kColor{0, 100, 255};
+  explicit CMiniDockStrip(CMiniDockPanel& dock);
+
+ protected:
+  void enterEvent(QEnterEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+
+ private:
+  CMiniDockPanel& dock_;
+};
+
+class CMiniDockPanel : public QObject, public DockHost {
+  Q_OBJECT
+ public:
+  // frame is the window being docked; its place is kept in settingsFile.
+  CMiniDockPanel(QWidget* frame, std::string settingsFile);
+  ~CMiniDockPanel() override;
+
+  // Once, when the frame is created: restores its place and starts watching it.
+  void Attach();
+  // Writes a pending "LastPosition" now.
+  void FlushPosition();
+  // Stops the timers and hides the strip (the program is ending).
+  void Detach();
+
+  MiniDockPanel& machine() { return machine_; }
+  CMiniDockStrip* strip() const { return strip_.get(); }
+  bool timerActive(int id) const;
+
+  // DockHost
+  DockRect FrameRect() const override;
+  void MoveFrame(const DockRect& r) override;
+  void CentreFrame() override;
+  void ShowFrame(bool shown) override;
+  void SetFrameZOrder(DockZOrder order) override;
+  void RaiseFrameAfterShow() override;
+  DockPoint MoveFrameByMouse(DockPoint grab) override;
+  DockRect StripRect() const override;
+  void PlaceStrip(const DockRect& r) override;
+  void ShowStrip(bool shown) override;
+  void StartTimer(int id, int periodMs) override;
+  void StopTimer(int id) override;
+  DockPoint CursorPos() const override;
+  std::vector<DockRect> Monitors() const override;
+  std::string ReadLastPosition() override;
+  void WriteLastPosition(const std::string& value) override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QTimer* TimerFor(int id);
+
+  QWidget* frame_;
+  std::string settingsFile_;
+  MiniDockPanel machine_{*this};
+  std::unique_ptr<CMiniDockStrip> strip_;
+  std::map<int, QTimer*> timers_;
+  LastPositionWriter position_;
+  QTimer positionFlush_;
+  bool moving_ = false;
+  bool topMost_ = false;
+  bool attached_ = false;
+};
+
+}  // namespace zorbek

@@ -1,0 +1,74 @@
+#include "ui/app/search_toolbar.h"
+
+#include <QAction>
+#include <QLineEdit>
+
+#include "core/text/cp936.h"
+#include "ui/app/commands.h"
+#include "ui/app/navigator.h"
+
+namespace zorbek {
+
+CSearchToolBar::CSearchToolBar(QWidget* parent) : QToolBar(parent) {
+  setWindowTitle(QStringLiteral("Main"));
+  setObjectName(QStringLiteral("Main"));
+  setAllowedAreas(Qt::AllToolBarAreas);
+  setIconSize(QSize(16, 16));
+  setToolButtonStyle(Qt::ToolButtonIconOnly);
+
+  showTree_ = addAction(QIcon(QStringLiteral(":/icons/app_tree.png")), QStringLiteral("文件树"));
+  showTree_->setData(cmd::kShowTree);
+  showTree_->setCheckable(true);
+  showHistory_ =
+      addAction(QIcon(QStringLiteral(":/icons/app_history.png")), QStringLiteral("历史记录"));
+  showHistory_->setData(cmd::kShowHistory);
+  showHistory_->setCheckable(true);
+
+  keyword_ = new QLineEdit(this);
+  keyword_->setObjectName(QStringLiteral("keyword"));
+  keyword_->setPlaceholderText(QStringLiteral("关键字"));
+  keyword_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  keyword_->setMinimumWidth(40);
+  QFont font;
+  font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                    QStringLiteral("Noto Sans CJK SC")});
+  font.setPixelSize(12);
+  keyword_->setFont(font);
+  addWidget(keyword_);
+
+  search_ = addAction(QIcon(QStringLiteral(":/icons/app_search.png")), QStringLiteral("搜索"));
+  search_->setData(cmd::kSearch);
+  // Enter in the box searches, as the button does.
+  connect(keyword_, &QLineEdit::returnPressed, search_, &QAction::trigger);
+}
+
+std::string CSearchToolBar::Keyword() const {
+  const std::string text = keyword_->text().toStdString();
+  if (Cp936Length(text) <= kMaxKeywordBytes) return text;
+  // Cut at a character boundary so that no half character is searched for.
+  std::string out;
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t len = 1;
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0xF0) len = 4;
+    else if (c >= 0xE0) len = 3;
+    else if (c >= 0xC0) len = 2;
+    const std::string ch = text.substr(i, len);
+    const std::size_t chBytes = Cp936Length(ch);
+    if (bytes + chBytes > kMaxKeywordBytes) break;
+    out += ch;
+    bytes += chBytes;
+    i += len;
+  }
+  return out;
+}
+
+void CSearchToolBar::ShowMode(int mode) {
+  // The first button is shown pressed while the search results are shown: pressing it goes
+  // back to the tree. The second is pressed while the history is shown.
+  showTree_->setChecked(mode == CWndNavigator::kSearch);
+  showHistory_->setChecked(mode == CWndNavigator::kHistory);
+}
+
+}  // namespace zorbek
