@@ -33,7 +33,11 @@ bool Present(const std::string& path) {
 
 // The file extension of a note of this type: "." and the type in lower case, the form the
 // store's files have.
-std::string NoteExtension(std::string_view type) { return "." + FoldLatinCase(type); }
+std::string NoteExtension(std::string_view type) {
+  std::string ext = FoldLatinCase(type);
+  ext.insert(ext.begin(), '.');
+  return ext;
+}
 
 // The first max characters of UTF-8 text, never cutting a character.
 std::string_view FirstCharacters(std::string_view text, std::size_t max) {
