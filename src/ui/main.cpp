@@ -7,6 +7,11 @@
 #include "ui/app/single_instance.h"
 #include "ui/app/termination.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// Sanitizer builds: the desktop's D-Bus library keeps a buffer for the life of the process.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libdbus-1.so\n"; }
+#endif
+
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Zorbek"));

@@ -27,6 +27,7 @@
 #include "ui/app/open_windows.h"
 #include "ui/app/search_toolbar.h"
 #include "ui/app/static_link.h"
+#include "ui/db/xml_tree_ctrl.h"
 
 namespace zorbek {
 namespace {
@@ -168,6 +169,11 @@ TEST_F(MainFrameTest, ToolbarButtonsSwitchTheViewsAndShowTheirStates) {
   EXPECT_FALSE(history->isChecked());
   frame->navigator()->setMode(7);
   EXPECT_EQ(frame->navigator()->mode(), CWndNavigator::kTree);
+  // The tree's "搜索该目录" goes to the search view.
+  emit frame->navigator()->tree()->searchFolderRequested();
+  EXPECT_EQ(frame->navigator()->mode(), CWndNavigator::kSearch);
+  EXPECT_TRUE(tree->isChecked());
+  EXPECT_EQ(frame->navigator()->tree()->HomePageUrl(), HomePageUrl());
 }
 
 TEST_F(MainFrameTest, LastPositionPlacesOrCentresTheWindow) {

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -88,6 +89,7 @@ CMainFrame::CMainFrame(FrameOptions options, QWidget* parent)
     connect(a, &QAction::triggered, this, [this, id] { RunCommand(id); });
   }
   connect(navigator_, &CWndNavigator::modeChanged, toolbar_, &CSearchToolBar::ShowMode);
+  connect(navigator_->tree(), &CXmlTreeCtrl::searchFolderRequested, this, &CMainFrame::SearchFolder);
   toolbar_->ShowMode(navigator_->mode());
 
   BuildMenus();
@@ -198,6 +200,13 @@ void CMainFrame::RunCommand(int id) {
 }
 
 void CMainFrame::ShowNoteTree() { RunCommand(cmd::kShowTree); }
+
+void CMainFrame::SearchFolder() {
+  // Showing the tree, where the command is chosen, would leave the user nowhere: the search
+  // view is where the folder shows as the scope and the keyword takes effect.
+  navigator_->setMode(CWndNavigator::kSearch);
+  toolbar_->keywordBox()->setFocus();
+}
 
 void CMainFrame::Search() {
   toolbar_->showTreeAction()->setChecked(true);

@@ -57,6 +57,9 @@ class CMainFrame : public QMainWindow {
   void SetCommandHandler(int id, std::function<void()> handler);
   // Shows the note tree in the navigator (the action of the toolbar's first button).
   void ShowNoteTree();
+  // The tree's "搜索该目录": shows the search view, whose scope is the folder selected in the
+  // tree, and hands the typing to the keyword box.
+  void SearchFolder();
   // Saves the database and the window's place now (the desktop session is ending).
   void SaveNow();
   // Ends the run without a question: closes the open windows, removes the tray icon and

@@ -2,6 +2,7 @@
 
 #include <QVBoxLayout>
 
+#include "ui/app/desktop.h"
 #include "ui/db/xml_tree_ctrl.h"
 
 namespace zorbek {
@@ -22,6 +23,10 @@ CWndNavigator::CWndNavigator(const std::string& databasePath, QWidget* parent)
     setFocusProxy(stack_->widget(index));
     emit modeChanged(index);
   });
+  // The tree's "打开主页" and "联系我" open the program's own addresses, as the menus do.
+  tree_->SetHomePageUrl(HomePageUrl());
+  tree_->SetContactAddress(ContactMailAddress());
+  tree_->SetUrlOpener([](const QUrl& url) { return OpenUrl(url); });
   tree_->OpenDatabase(databasePath);
 }
 
