@@ -1,0 +1,139 @@
+#include "rtf/rtf_document.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QImageReader>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QUrl>
+#include <cmath>
+
+namespace zorbek {
+namespace {
+
+QUrl ResourceName(const char* kind, const QByteArray& data) {
+  return QUrl(QStringLiteral("zorbek-%1:%2")
+                  .arg(QLatin1String(kind),
+                       QString::fromLatin1(
+                           QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex())));
+}
+
+QImage DecodeImage(const QByteArray& data, const char* format) {
+  QBuffer buffer;
+  buffer.setData(data);
+  QImageReader reader(&buffer, format);
+  QImage image;
+  if (!reader.read(&image)) return {};
+  return image;
+}
+
+// A light grey box with a darker frame and a diagonal cross: the stand-in for a picture this
+// program cannot draw (metafiles, embedded objects). Drawn without text, so it needs no fonts.
+QImage Placeholder(int width, int height) {
+  width = std::clamp(width, 8, 4000);
+  height = std::clamp(height, 8, 4000);
+  QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+  image.fill(QColor(0xEE, 0xEE, 0xEE));
+  QPainter p(&image);
+  p.setPen(QColor(0xA0, 0xA0, 0xA0));
+  p.drawRect(0, 0, width - 1, height - 1);
+  p.setPen(QColor(0xCC, 0xCC, 0xCC));
+  p.drawLine(0, 0, width - 1, height - 1);
+  p.drawLine(0, height - 1, width - 1, 0);
+  return image;
+}
+
+}  // namespace
+
+int UnitsToTwips(double units) { return static_cast<int>(std::lround(units * 15.0)); }
+
+void ApplyNoteDefaults(QTextDocument* doc) {
+  QFont font(QString::fromUtf8(kNoteDefaultFamily));
+  font.setPointSizeF(kNoteDefaultPointSize);
+  doc->setDefaultFont(font);
+}
+
+bool DetectPictureType(const QByteArray& data, PictureType* type) {
+  if (data.startsWith("\x89PNG\r\n\x1a\n")) {
+    *type = PictureType::kPng;
+    return true;
+  }
+  if (data.startsWith("\xFF\xD8\xFF")) {
+    *type = PictureType::kJpeg;
+    return true;
+  }
+  return false;
+}
+
+QTextImageFormat MakePictureFormat(QTextDocument* doc, const QByteArray& data, PictureType type,
+                                   int goalWidthTwips, int goalHeightTwips) {
+  const char* format = type == PictureType::kPng ? "PNG" : "JPEG";
+  const QImage image = DecodeImage(data, format);
+  if (image.isNull()) return {};
+  const QUrl name = ResourceName("picture", data);
+  doc->addResource(QTextDocument::ImageResource, name, image);
+  QTextImageFormat f;
+  f.setName(name.toString());
+  f.setWidth(goalWidthTwips > 0 ? TwipsToUnits(goalWidthTwips) : image.width());
+  f.setHeight(goalHeightTwips > 0 ? TwipsToUnits(goalHeightTwips) : image.height());
+  f.setProperty(rtfprop::kPictureData, data);
+  f.setProperty(rtfprop::kPictureType,
+                QString::fromLatin1(type == PictureType::kPng ? "png" : "jpeg"));
+  f.setProperty(rtfprop::kPictureSourceSize, image.size());
+  return f;
+}
+
+QTextImageFormat MakeKeptGroupFormat(QTextDocument* doc, const QByteArray& group,
+                                     const QImage& display, int widthTwips, int heightTwips) {
+  double w = widthTwips > 0 ? TwipsToUnits(widthTwips) : (display.isNull() ? 32 : display.width());
+  double h =
+      heightTwips > 0 ? TwipsToUnits(heightTwips) : (display.isNull() ? 32 : display.height());
+  w = std::clamp(w, 1.0, 4000.0);
+  h = std::clamp(h, 1.0, 4000.0);
+  const QImage shown = display.isNull() ? Placeholder(static_cast<int>(std::lround(w)),
+                                                      static_cast<int>(std::lround(h)))
+                                        : display;
+  const QUrl name = ResourceName("kept", group);
+  doc->addResource(QTextDocument::ImageResource, name, shown);
+  QTextImageFormat f;
+  f.setName(name.toString());
+  f.setWidth(w);
+  f.setHeight(h);
+  f.setProperty(rtfprop::kKeptGroup, group);
+  return f;
+}
+
+bool InsertPicture(QTextCursor& cursor, const QByteArray& fileData) {
+  PictureType type;
+  if (!DetectPictureType(fileData, &type) || !cursor.document()) return false;
+  const QTextImageFormat f = MakePictureFormat(cursor.document(), fileData, type);
+  if (f.name().isEmpty()) return false;
+  cursor.insertImage(f);
+  return true;
+}
+
+void RestorePictureResources(QTextDocument* doc) {
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+    for (auto it = b.begin(); !it.atEnd(); ++it) {
+      const QTextCharFormat cf = it.fragment().charFormat();
+      if (!cf.isImageFormat()) continue;
+      const QTextImageFormat f = cf.toImageFormat();
+      const QUrl name(f.name());
+      if (doc->resource(QTextDocument::ImageResource, name).isValid()) continue;
+      if (f.hasProperty(rtfprop::kPictureData)) {
+        const QByteArray data = f.property(rtfprop::kPictureData).toByteArray();
+        PictureType type;
+        if (DetectPictureType(data, &type))
+          doc->addResource(QTextDocument::ImageResource, name,
+                           DecodeImage(data, type == PictureType::kPng ? "PNG" : "JPEG"));
+      } else if (f.hasProperty(rtfprop::kKeptGroup)) {
+        doc->addResource(QTextDocument::ImageResource, name,
+                         Placeholder(static_cast<int>(f.width()), static_cast<int>(f.height())));
+      }
+    }
+  }
+}
+
+}  // namespace zorbek
