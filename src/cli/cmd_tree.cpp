@@ -14,7 +14,7 @@ void PrintFolder(XmlNode folder, int depth, std::string& out) {
     const std::string type = FoldLatinCase(Attribute(child, "type"));
     if (type != "dir" && type != "esr") continue;  // not shown, nor anything below it
     out.append(static_cast<std::size_t>(depth) * 2, ' ');
-    out += Name(child);
+    out += child.name();  // the whole name, as the tree labels it
     out += " [" + type + "]\n";
     PrintFolder(child, depth + 1, out);
   }
