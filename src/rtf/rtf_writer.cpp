@@ -22,8 +22,8 @@ constexpr int kChineseCharset = 134;
 constexpr int kSymbolCharset = 2;
 
 struct CharState {
-  int font = 0;
-  int size = 24;  // half points
+  int font = 0;    // \deff0
+  int size = -1;   // half points; unknown at the start, so the first text states its size
   bool bold = false, italic = false, underline = false, strike = false, protect = false;
   int vertical = 0;
   int fg = 0, bg = 0;
@@ -327,6 +327,8 @@ class Writer {
     return p.before + n + p.after;
   }
 
+  // List markers and their texts are written with every non-ASCII character as "\uN?": they do
+  // not depend on the font in effect.
   void WriteParagraphStart(const QTextBlock& block, bool inTable) {
     const ParaState p = ParaOf(block, inTable);
     const bool changed = !havePara_ || !(p == para_);
@@ -345,7 +347,7 @@ class Writer {
                "\\pnindent0{\\pntxtb\\'b7}}").c_str());
     } else if (p.list != ListStyle::kNone) {
       std::string marker = "{\\pntext ";
-      AppendText(marker, MarkerText(p, listNumber_), 936);
+      AppendText(marker, MarkerText(p, listNumber_), 0);
       marker += "\\tab}";
       Group(marker.c_str());
       if (changed) {
@@ -355,11 +357,11 @@ class Writer {
                          kFormats[static_cast<int>(p.list)];
         if (!p.before.isEmpty()) {
           pn += "{\\pntxtb ";
-          AppendText(pn, p.before, 936);
+          AppendText(pn, p.before, 0);
           pn += "}";
         }
         pn += "{\\pntxta ";
-        AppendText(pn, p.after, 936);
+        AppendText(pn, p.after, 0);
         pn += "}}";
         Group(pn.c_str());
       }
