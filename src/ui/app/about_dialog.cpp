@@ -1,11 +1,11 @@
 #include "ui/app/about_dialog.h"
 
-#include <QApplication>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 
 #include "ui/app/desktop.h"
+#include "ui/app/main_frame.h"
 #include "ui/app/static_link.h"
 
 namespace zorbek {
@@ -15,7 +15,7 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
   auto* icon = new QLabel(this);
-  icon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
+  icon->setPixmap(AppIcon().pixmap(32, 32));
   icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
   auto* name = new QLabel(QStringLiteral("Zorbek（Zorbek) v1.6"), this);
   auto* welcome = new QLabel(QStringLiteral("欢迎反馈意见。"), this);
