@@ -1,0 +1,58 @@
+#include "core/editor/open_editor_registry.h"
+
+#include <algorithm>
+
+#include "core/text/cp936.h"
+
+namespace zorbek {
+
+void OpenEditorRegistry::Add(NoteIdentity* identity) {
+  if (!identity) return;
+  std::lock_guard lock(mutex_);
+  if (std::find(entries_.begin(), entries_.end(), identity) == entries_.end())
+    entries_.push_back(identity);
+}
+
+void OpenEditorRegistry::Remove(const NoteIdentity* identity) {
+  std::lock_guard lock(mutex_);
+  entries_.remove(const_cast<NoteIdentity*>(identity));
+}
+
+NoteIdentity* OpenEditorRegistry::Find(const char* documentPath, const char* elementPath) const {
+  std::lock_guard lock(mutex_);
+  for (NoteIdentity* entry : entries_) {
+    if (documentPath && !EqualsIgnoreLatinCase(entry->DocumentPath(), documentPath)) continue;
+    if (elementPath && !EqualsIgnoreLatinCase(entry->ElementPath(), elementPath)) continue;
+    return entry;
+  }
+  return nullptr;
+}
+
+NoteIdentity* OpenEditorRegistry::First() const {
+  std::lock_guard lock(mutex_);
+  return entries_.empty() ? nullptr : entries_.front();
+}
+
+int OpenEditorRegistry::Count() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(entries_.size());
+}
+
+void OpenEditorRegistry::CloseAll() {
+  // Editors live on this thread, so a close takes effect before it returns. The lock is not
+  // held while an editor closes: closing reaches back into the registry.
+  while (NoteIdentity* first = First()) {
+    first->CloseWithoutAsking();
+    Remove(first);
+  }
+}
+
+OpenEditorRegistry& OpenEditors() {
+  static OpenEditorRegistry registry;
+  return registry;
+}
+
+int OpenEditorCount() { return OpenEditors().Count(); }
+void CloseAllEditors() { OpenEditors().CloseAll(); }
+
+}  // namespace zorbek

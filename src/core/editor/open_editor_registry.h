@@ -1,0 +1,68 @@
+// The list of open note editors. A note counts as open exactly while its identity is in the
+// list; opening a note that is already open only brings its editor forward, and the main
+// window closes every editor through it at exit.
+#pragma once
+
+#include <list>
+#include <mutex>
+#include <string>
+
+namespace zorbek {
+
+// What the registry knows of an editor: the note's two normalised paths and how to reach its
+// window. The editor window derives from it; destroying an identity destroys the editor.
+class NoteIdentity {
+ public:
+  NoteIdentity(std::string documentPath, std::string elementPath)
+      : documentPath_(std::move(documentPath)), elementPath_(std::move(elementPath)) {}
+  virtual ~NoteIdentity() = default;
+  NoteIdentity(const NoteIdentity&) = delete;
+  NoteIdentity& operator=(const NoteIdentity&) = delete;
+
+  const std::string& DocumentPath() const { return documentPath_; }
+  const std::string& ElementPath() const { return elementPath_; }
+
+  // Restores a minimised editor and raises it. True when it is shown.
+  virtual bool BringForward() = 0;
+  // Closes the editor without the save question; unsaved changes are lost.
+  virtual void CloseWithoutAsking() = 0;
+
+ private:
+  std::string documentPath_;
+  std::string elementPath_;
+};
+
+class OpenEditorRegistry {
+ public:
+  // Appends; an identity already listed is not listed twice.
+  void Add(NoteIdentity* identity);
+  // Removes every entry that refers to identity.
+  void Remove(const NoteIdentity* identity);
+  // The first entry whose paths equal the given ones without regard to Latin letter case; a
+  // null argument is not compared. Null when there is none.
+  NoteIdentity* Find(const char* documentPath, const char* elementPath) const;
+  NoteIdentity* First() const;
+  int Count() const;
+
+  // Closes every editor without asking, oldest first, and returns when none is left. An editor
+  // that stays listed after being told to close is taken off the list, so this always ends.
+  void CloseAll();
+
+  // Held across a look-up and the registration that follows it, so that two requests for one
+  // note never make two editors. Recursive on the owning thread.
+  std::recursive_mutex& Mutex() const { return mutex_; }
+
+ private:
+  mutable std::recursive_mutex mutex_;
+  std::list<NoteIdentity*> entries_;
+};
+
+// The registry of the process.
+OpenEditorRegistry& OpenEditors();
+
+// The number of open editors (the main window asks before it closes).
+int OpenEditorCount();
+// Closes every editor without the save question (program exit).
+void CloseAllEditors();
+
+}  // namespace zorbek
