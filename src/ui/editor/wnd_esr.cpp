@@ -1,0 +1,621 @@
+#include "ui/editor/wnd_esr.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "core/app/clock.h"
+#include "core/app/prompts.h"
+#include "core/editor/editor_text.h"
+#include "core/editor/note_path.h"
+#include "core/io/file_util.h"
+#include "core/rtf/rtf_pieces.h"
+#include "core/rtf/text_file.h"
+#include "ui/editor/date_time_dialog.h"
+#include "ui/editor/editor_commands.h"
+#include "ui/editor/esr_style_toolbar.h"
+#include "ui/editor/note_document.h"
+#include "ui/editor/paragraph_dialog.h"
+#include "ui/editor/xrich_edit_ctrl.h"
+
+namespace zorbek {
+
+using editor::CheckState;
+using Effect = CXRichEditCtrl::Effect;
+
+namespace {
+
+CWndEsr::Extensions& ExtensionsOf() {
+  static CWndEsr::Extensions extensions;
+  return extensions;
+}
+
+CWndEsr::FileShower& Shower() {
+  static CWndEsr::FileShower shower;
+  return shower;
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The file manager shows the file selected in its directory; without one that answers on the
+// session bus, the directory opens.
+void ShowInFileManager(const std::string& path) {
+  const QUrl url = QUrl::fromLocalFile(Q(path));
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+  call << QStringList{url.toString()} << QString();
+  const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
+  if (reply.type() == QDBusMessage::ReplyMessage) return;
+  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(DirectoryOf(path))));
+}
+
+// The icon of a button whose state is mixed: the picture paled over a grey hatch.
+QIcon MixedIcon(const QIcon& icon) {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.fillRect(pixmap.rect(), QBrush(QColor(128, 128, 128), Qt::Dense5Pattern));
+  p.setOpacity(0.45);
+  p.drawPixmap(0, 0, icon.pixmap(16, 16));
+  p.end();
+  return QIcon(pixmap);
+}
+
+// Where a document that could not be read is kept before it is first replaced.
+std::string UnreadableCopyName(const std::string& path) {
+  const SystemTime t = clock().LocalNow();
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return path + ".unreadable-" + stamp;
+}
+
+QColor ToQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
+Rgb ToRgb(const QColor& c) {
+  return Rgb{std::uint8_t(c.red()), std::uint8_t(c.green()), std::uint8_t(c.blue())};
+}
+
+}  // namespace
+
+void CWndEsr::SetExtensions(Extensions extensions) { ExtensionsOf() = std::move(extensions); }
+void CWndEsr::SetFileShower(FileShower shower) { Shower() = std::move(shower); }
+
+// ---- Creation -------------------------------------------------------------------------------------
+
+CWndEsr::CWndEsr(std::string documentPath, std::string elementPath, std::string filePath,
+                 QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      NoteIdentity(std::move(documentPath), std::move(elementPath)),
+      filePath_(std::move(filePath)) {
+  OpenEditors().Add(this);
+  setAttribute(Qt::WA_DeleteOnClose);
+  setObjectName(QStringLiteral("EsrEditor"));
+  setWindowTitle(Q(DocumentPath()));
+  setWindowIcon(QIcon(QStringLiteral(":/icons/editor/editor.png")));
+  resize(kDefaultWidth, kDefaultHeight);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(kFrameWidth, kFrameWidth, kFrameWidth, kFrameWidth);
+  layout->setSpacing(0);
+  CreateMenu();
+  layout->addWidget(menuBar_);  // inside the frame, unlike a layout's own menu bar
+
+  body_ = new QWidget(this);
+  body_->installEventFilter(this);
+  layout->addWidget(body_, 1);
+
+  panel_ = new QFrame(body_);
+  panel_->setObjectName(QStringLiteral("RichEditPanel"));
+  panel_->setFrameShape(QFrame::StyledPanel);
+  panel_->setFrameShadow(QFrame::Sunken);
+  panel_->setAutoFillBackground(true);
+  QPalette white = panel_->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  panel_->setPalette(white);
+  auto* panelLayout = new QHBoxLayout(panel_);
+  panelLayout->setContentsMargins(1, 1, 1, 1);
+  richEdit_ = new CXRichEditCtrl(panel_);
+  richEdit_->SetOwner(this);
+  panelLayout->addWidget(richEdit_);
+
+  CreateToolBars();
+  styleBar_->SetRichEdit(richEdit_);
+  LayoutBody();
+
+  connect(richEdit_, &CXRichEditCtrl::StatesMayHaveChanged, this, &CWndEsr::ScheduleStateUpdate);
+  refresh_ = new QTimer(this);
+  refresh_->setInterval(kRefreshMilliseconds);
+  connect(refresh_, &QTimer::timeout, this, &CWndEsr::UpdateCommandStates);
+  refresh_->start();
+  richEdit_->setFocus();
+  UpdateCommandStates();
+}
+
+CWndEsr::~CWndEsr() { OpenEditors().Remove(this); }
+
+QAction* CWndEsr::AddCommand(int id, const QString& icon, const QString& tip,
+                             const QKeySequence& shortcut, bool checkable) {
+  auto* action = new QAction(this);
+  action->setData(id);
+  action->setObjectName(QStringLiteral("cmd%1").arg(id));
+  if (!icon.isEmpty()) {
+    const QIcon picture(QStringLiteral(":/icons/editor/%1.png").arg(icon));
+    action->setIcon(picture);
+    icons_[id] = picture;
+  }
+  action->setText(tip);
+  action->setToolTip(shortcut.isEmpty()
+                         ? tip
+                         : QStringLiteral("%1 (%2)").arg(tip, shortcut.toString(QKeySequence::NativeText)));
+  action->setStatusTip(tip);
+  if (!shortcut.isEmpty()) {
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+  }
+  action->setCheckable(checkable);
+  connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+  addAction(action);
+  actions_[id] = action;
+  return action;
+}
+
+void CWndEsr::CreateMenu() {
+  menuBar_ = new QMenuBar(this);
+  QMenu* file = menuBar_->addMenu(QStringLiteral("文件(&F)"));
+  file->addAction(AddCommand(cmd::kClose, {}, QStringLiteral("关闭(&X)")));
+  file->addAction(AddCommand(cmd::kOpenFileDirectory, {}, QStringLiteral("打开文件目录")));
+  QMenu* edit = menuBar_->addMenu(QStringLiteral("编辑"));
+  edit->addAction(AddCommand(cmd::kImportContent, {}, QStringLiteral("导入内容")));
+  edit->addAction(AddCommand(cmd::kExportContent, {}, QStringLiteral("导出内容")));
+  edit->addSeparator();
+  // Embedded objects have no verbs on this system; the item stays as the menu's landmark.
+  QAction* object = AddCommand(cmd::kObject, {}, QStringLiteral("对象"));
+  object->setEnabled(false);
+  edit->addAction(object);
+  edit->addAction(AddCommand(cmd::kInsertObject, {}, QStringLiteral("插入对像")));
+}
+
+void CWndEsr::CreateToolBars() {
+  mainBar_ = new QToolBar(body_);
+  mainBar_->setWindowTitle(QStringLiteral("Main"));
+  mainBar_->setObjectName(QStringLiteral("Main"));
+  mainBar_->setIconSize(QSize(16, 16));
+  mainBar_->setMovable(false);
+  mainBar_->setFloatable(false);
+  struct Button {
+    int id;
+    const char* icon;
+    const char* tip;
+    QKeySequence shortcut;
+    bool checkable;
+  };
+  const Button mainButtons[] = {
+      {cmd::kSave, "save", "保存", QKeySequence::Save, false},
+      {cmd::kUndo, "undo", "撤销", QKeySequence::Undo, false},
+      {cmd::kRedo, "redo", "重做", QKeySequence::Redo, false},
+      {cmd::kCut, "cut", "剪切", {}, false},
+      {cmd::kCopy, "copy", "复制", {}, false},
+      {cmd::kPaste, "paste", "粘贴", {}, false},
+      {cmd::kDelete, "delete", "删除", {}, false},
+      {cmd::kFont, "font", "字体", {}, false},
+      {cmd::kIndentMore, "indent_more", "增加缩进", {}, false},
+      {cmd::kIndentLess, "indent_less", "减少缩进", {}, false},
+      {cmd::kParagraph, "paragraph", "段落", {}, false},
+      {cmd::kInsertTable, "table", "插入表格", {}, false},
+      {cmd::kInsertSeparator, "separator", "插入分隔线", {}, false},
+      {cmd::kProtect, "protect", "保护并高亮", {}, true},
+      {cmd::kInsertDateTime, "datetime", "插入日期时间", {}, false},
+      {cmd::kFind, "find", "查找", QKeySequence::Find, false},
+      {cmd::kReplace, "replace", "替换", QKeySequence(Qt::CTRL | Qt::Key_H), false},
+  };
+  for (const Button& b : mainButtons)
+    mainBar_->addAction(AddCommand(b.id, QString::fromUtf8(b.icon), QString::fromUtf8(b.tip),
+                                   b.shortcut, b.checkable));
+
+  styleBar_ = new CEsrStyleToolBar(body_);
+  const Button styleButtons[] = {
+      {cmd::kBold, "bold", "粗体", QKeySequence::Bold, true},
+      {cmd::kItalic, "italic", "斜体", QKeySequence::Italic, true},
+      {cmd::kUnderline, "underline", "下划线", QKeySequence::Underline, true},
+      {cmd::kStrikeOut, "strikeout", "删除线", {}, true},
+      {cmd::kAlignLeft, "align_left", "左对齐", {}, true},
+      {cmd::kAlignCenter, "align_center", "居中", {}, true},
+      {cmd::kAlignRight, "align_right", "右对齐", {}, true},
+      {cmd::kCycleNumbering, "cycle_numbering", "循环编号", {}, false},
+      {cmd::kNumbering, "numbering", "编号", {}, true},
+      {cmd::kBullets, "bullets", "项目符号", {}, true},
+      {cmd::kInsertLink, "link", "插入链接", {}, false},
+      {cmd::kTextColor, "text_color", "文字颜色", {}, false},
+      {cmd::kBackColor, "back_color", "背景颜色", {}, false},
+      {cmd::kSuperscript, "superscript", "上标", {}, true},
+      {cmd::kSubscript, "subscript", "下标", {}, true},
+  };
+  styleBar_->AddFontNameBox();
+  styleBar_->AddFontSizeBox();
+  for (const Button& b : styleButtons)
+    styleBar_->addAction(AddCommand(b.id, QString::fromUtf8(b.icon), QString::fromUtf8(b.tip),
+                                    b.shortcut, b.checkable));
+}
+
+// ---- Layout and painting ------------------------------------------------------------------------
+
+bool CWndEsr::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == body_ && (e->type() == QEvent::Resize || e->type() == QEvent::LayoutRequest))
+    LayoutBody();
+  return QWidget::eventFilter(watched, e);
+}
+
+void CWndEsr::LayoutBody() {
+  if (!body_ || !mainBar_ || !styleBar_ || !panel_) return;
+  const int width = body_->width();
+  const QSize m = mainBar_->sizeHint();
+  const QSize s = styleBar_->sizeHint();
+  int top = 0;
+  oneRow_ = m.width() + s.width() < width;
+  if (oneRow_) {
+    const int h = std::max(m.height(), s.height());
+    mainBar_->setGeometry(0, 0, m.width(), h);
+    styleBar_->setGeometry(m.width(), 0, s.width(), h);
+    top = h;
+  } else {
+    mainBar_->setGeometry(0, 0, width, m.height());
+    styleBar_->setGeometry(0, m.height(), width, s.height());
+    top = m.height() + s.height();
+  }
+  panel_->setGeometry(0, top, width, std::max(0, body_->height() - top));
+}
+
+void CWndEsr::paintEvent(QPaintEvent* e) {
+  QWidget::paintEvent(e);
+  QPainter p(this);
+  const QRect r = rect();
+  const int w = kFrameWidth;
+  p.fillRect(QRect(r.left(), r.top(), r.width(), w), kFrameColor);
+  p.fillRect(QRect(r.left(), r.bottom() - w + 1, r.width(), w), kFrameColor);
+  p.fillRect(QRect(r.left(), r.top(), w, r.height()), kFrameColor);
+  p.fillRect(QRect(r.right() - w + 1, r.top(), w, r.height()), kFrameColor);
+}
+
+// ---- Command states -------------------------------------------------------------------------------
+
+QAction* CWndEsr::Action(int id) const {
+  const auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+CheckState CWndEsr::CommandCheckState(int id) const {
+  const auto it = checks_.find(id);
+  return it == checks_.end() ? CheckState::Unchecked : it->second;
+}
+
+void CWndEsr::SetCheckState(int id, CheckState state) {
+  QAction* action = Action(id);
+  if (!action) return;
+  const CheckState before = CommandCheckState(id);
+  checks_[id] = state;
+  action->setChecked(state == CheckState::Checked);
+  if (before != state || action->property("checkState").isNull()) {
+    action->setProperty("checkState", int(state));
+    const auto icon = icons_.find(id);
+    if (icon != icons_.end())
+      action->setIcon(state == CheckState::Indeterminate ? MixedIcon(icon->second) : icon->second);
+  }
+}
+
+void CWndEsr::ScheduleStateUpdate() {
+  if (updatePending_) return;
+  updatePending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    updatePending_ = false;
+    UpdateCommandStates();
+  });
+}
+
+void CWndEsr::UpdateCommandStates() {
+  CXRichEditCtrl* r = richEdit_;
+  const auto& para = r->SelectionParaFormat();
+  for (auto [id, effect] : {std::pair{cmd::kBold, Effect::Bold}, {cmd::kItalic, Effect::Italic},
+                            {cmd::kUnderline, Effect::Underline}, {cmd::kStrikeOut, Effect::StrikeOut},
+                            {cmd::kSuperscript, Effect::Superscript},
+                            {cmd::kSubscript, Effect::Subscript}, {cmd::kProtect, Effect::Protected}})
+    SetCheckState(id, r->EffectState(effect));
+  SetCheckState(cmd::kAlignLeft, editor::ValueCheckState(para.paragraph.alignment, int(editor::kAlignLeft)));
+  SetCheckState(cmd::kAlignCenter,
+                editor::ValueCheckState(para.paragraph.alignment, int(editor::kAlignCenter)));
+  SetCheckState(cmd::kAlignRight, editor::ValueCheckState(para.paragraph.alignment, int(editor::kAlignRight)));
+  SetCheckState(cmd::kNumbering, editor::NumberingCheckState(para.numbering));
+  SetCheckState(cmd::kBullets, editor::BulletsCheckState(para.numbering));
+
+  const bool selected = r->textCursor().hasSelection();
+  Action(cmd::kSave)->setEnabled(r->document()->isModified());
+  Action(cmd::kUndo)->setEnabled(r->document()->isUndoAvailable());
+  Action(cmd::kRedo)->setEnabled(r->document()->isRedoAvailable());
+  Action(cmd::kCut)->setEnabled(selected);
+  Action(cmd::kCopy)->setEnabled(selected);
+  Action(cmd::kDelete)->setEnabled(selected);
+  Action(cmd::kPaste)->setEnabled(r->CanPasteNow());
+  const Extensions& ext = ExtensionsOf();
+  Action(cmd::kInsertLink)->setEnabled(bool(ext.insertLink));
+  Action(cmd::kInsertTable)->setEnabled(bool(ext.insertTable));
+  Action(cmd::kFind)->setEnabled(bool(ext.find));
+  Action(cmd::kReplace)->setEnabled(bool(ext.replace));
+  styleBar_->RefreshBoxes();
+}
+
+// ---- Commands ---------------------------------------------------------------------------------------
+
+void CWndEsr::RunCommand(int id) {
+  CXRichEditCtrl* r = richEdit_;
+  const Extensions& ext = ExtensionsOf();
+  switch (id) {
+    case cmd::kBold: r->ToggleEffect(Effect::Bold); break;
+    case cmd::kItalic: r->ToggleEffect(Effect::Italic); break;
+    case cmd::kUnderline: r->ToggleEffect(Effect::Underline); break;
+    case cmd::kStrikeOut: r->ToggleEffect(Effect::StrikeOut); break;
+    case cmd::kSuperscript: r->ToggleEffect(Effect::Superscript); break;
+    case cmd::kSubscript: r->ToggleEffect(Effect::Subscript); break;
+    case cmd::kAlignLeft: r->SetAlignment(editor::kAlignLeft); break;
+    case cmd::kAlignCenter: r->SetAlignment(editor::kAlignCenter); break;
+    case cmd::kAlignRight: r->SetAlignment(editor::kAlignRight); break;
+    case cmd::kNumbering: r->SetNumbering(editor::kNumberingArabic); break;
+    case cmd::kBullets: r->SetNumbering(editor::kNumberingBullet); break;
+    case cmd::kCycleNumbering: r->CycleNumbering(); break;
+    case cmd::kIndentMore: r->Indent(editor::kIndentStep); break;
+    case cmd::kIndentLess: r->Indent(-editor::kIndentStep); break;
+    case cmd::kTextColor: ChooseColor(false); break;
+    case cmd::kBackColor: ChooseColor(true); break;
+    case cmd::kProtect: r->ToggleProtect(); break;
+    case cmd::kInsertLink:
+      if (ext.insertLink) ext.insertLink(*this);
+      r->setFocus();
+      break;
+    case cmd::kInsertTable:
+      if (ext.insertTable) ext.insertTable(*this);
+      r->setFocus();
+      break;
+    case cmd::kFind:
+      if (ext.find) ext.find(*this);
+      break;
+    case cmd::kReplace:
+      if (ext.replace) ext.replace(*this);
+      break;
+    case cmd::kInsertSeparator: r->InsertSeparator(); break;
+    case cmd::kInsertDateTime: InsertDateTime(); break;
+    case cmd::kFont: r->FontDialog(); break;
+    case cmd::kParagraph: EditParagraph(); break;
+    case cmd::kSave: SaveDocument(); break;
+    case cmd::kUndo:
+      r->undo();
+      r->MarkFormatsStale();
+      break;
+    case cmd::kRedo:
+      r->redo();
+      r->MarkFormatsStale();
+      break;
+    case cmd::kCut: r->Cut(); break;
+    case cmd::kCopy: r->copy(); break;
+    case cmd::kPaste: r->Paste(); break;
+    case cmd::kDelete: r->Clear(); break;
+    case cmd::kClose:
+      QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+      break;
+    case cmd::kOpenFileDirectory: OpenFileDirectory(); break;
+    case cmd::kImportContent: ImportContent(); break;
+    case cmd::kExportContent: ExportContent(); break;
+    case cmd::kInsertObject: InsertObject(); break;
+    default: return;
+  }
+  UpdateCommandStates();
+}
+
+void CWndEsr::ChooseColor(bool background) {
+  const auto& f = richEdit_->SelectionCharFormat();
+  const editor::Uniform<QColor>& current = background ? f.backColor : f.textColor;
+  const QColor initial = current && current->isValid() ? *current
+                                                       : (background ? QColor(Qt::white) : QColor(Qt::black));
+  const std::optional<Rgb> chosen = prompts().ChooseColor(ToRgb(initial));
+  richEdit_->setFocus();
+  if (!chosen) return;
+  if (background)
+    richEdit_->SetBackColor(ToQColor(*chosen));
+  else
+    richEdit_->SetTextColor(ToQColor(*chosen));
+}
+
+void CWndEsr::InsertDateTime() {
+  CDateTimeDialog dialog(this);
+  const bool ok = dialog.exec() == QDialog::Accepted;
+  richEdit_->setFocus();
+  if (ok && !dialog.SelectedText().isEmpty()) richEdit_->ReplaceSelection(dialog.SelectedText());
+}
+
+void CWndEsr::EditParagraph() {
+  CParagraphDialog dialog(richEdit_->SelectionParaFormat().paragraph, this);
+  const bool ok = dialog.exec() == QDialog::Accepted;
+  richEdit_->setFocus();
+  if (ok) richEdit_->ApplyParagraphFormat(dialog.Result());
+}
+
+void CWndEsr::OpenFileDirectory() {
+  if (Shower())
+    Shower()(filePath_);
+  else
+    ShowInFileManager(filePath_);
+}
+
+// ---- Documents --------------------------------------------------------------------------------------
+
+bool CWndEsr::LoadDocument() {
+  std::string problem;
+  const std::optional<std::string> bytes = ReadWholeFile(filePath_);
+  if (!bytes) {
+    // Nothing could be read: an empty editor, and the file is left alone until a save.
+    loadFailed_ = true;
+    richEdit_->ResetDocument();
+    prompts().Message(FormatMessage("文档无法读取，编辑器中是空文档：%s", filePath_),
+                      MsgButtons::Ok, MsgIcon::Warning);
+  } else if (!ReadNote(richEdit_, *bytes, &problem)) {
+    // A damaged document shows what could be read; the file is kept aside before a save.
+    loadFailed_ = true;
+    prompts().Message(FormatMessage("文档已损坏：%s", filePath_ + "\n" + problem), MsgButtons::Ok,
+                      MsgIcon::Warning);
+  } else {
+    loadFailed_ = false;
+  }
+  const bool ok = !loadFailed_;
+  richEdit_->moveCursor(QTextCursor::Start);
+  richEdit_->MarkFormatsStale();
+  UpdateCommandStates();
+  return ok;
+}
+
+bool CWndEsr::SaveDocument() {
+  // A document that could not be read is kept aside before it is replaced for the first time.
+  if (loadFailed_ && PathExists(filePath_)) {
+    const std::optional<std::string> old = ReadWholeFile(filePath_);
+    const std::string keep = UnreadableCopyName(filePath_);
+    std::string error;
+    if (old && !WriteFileAtomically(keep, *old, &error)) {
+      prompts().Message(FormatMessage("文档保存失败：%s", filePath_ + "\n" + error), MsgButtons::Ok,
+                        MsgIcon::Error);
+      return false;
+    }
+    if (old)
+      prompts().Message(FormatMessage("原来的文档已另存为：%s", keep), MsgButtons::Ok,
+                        MsgIcon::Information);
+    loadFailed_ = false;
+  }
+  std::string rtf;
+  std::string error;
+  if (!WriteNote(*richEdit_->document(), &rtf)) error = "无法生成文档的 RTF 内容";
+  if (!error.empty() || !WriteFileAtomically(filePath_, rtf, &error)) {
+    prompts().Message(FormatMessage("文档保存失败：%s", filePath_ + "\n" + error), MsgButtons::Ok,
+                      MsgIcon::Error);
+    return false;
+  }
+  richEdit_->document()->setModified(false);
+  UpdateCommandStates();
+  return true;
+}
+
+void CWndEsr::ImportContent() {
+  const std::optional<std::string> path = prompts().OpenFile("导入内容", "");
+  richEdit_->setFocus();
+  if (!path) return;
+  const std::optional<std::string> bytes = ReadWholeFile(*path);
+  int taken = 0;
+  if (bytes && !bytes->empty()) {
+    QTextCursor c = richEdit_->textCursor();
+    taken = StartsAsRtf(*bytes) ? InsertRtfContent(c, *bytes)
+                                : InsertTextContent(c, DecodeTextFile(*bytes));
+    richEdit_->setTextCursor(c);
+  }
+  if (taken <= 0)
+    prompts().Message("导入内容失败，请检文件格式或者文件是否存在。", MsgButtons::Ok, MsgIcon::Warning);
+}
+
+void CWndEsr::ExportContent() {
+  if (richEdit_->SelectionLength() == 0) {
+    prompts().Message("请选择需要导出的内容。", MsgButtons::Ok, MsgIcon::Information);
+    return;
+  }
+  const std::optional<std::string> name = prompts().SaveFile(
+      "导出内容", "RTF文档格式(*.rtf)|*.rtf|文本格式(*.txt)|*.txt||", "", "");
+  richEdit_->setFocus();
+  if (!name) return;
+  const QTextCursor c = richEdit_->textCursor();
+  std::string data;
+  std::string error;
+  if (!editor::ExportsAsRtf(*name))
+    data = SelectionToText(c);
+  else if (!SelectionToRtf(c, &data))
+    error = "无法生成 RTF 内容";
+  if (!error.empty() || !WriteFileAtomically(*name, data, &error))
+    prompts().Message(FormatMessage("导出内容失败：%s", *name + "\n" + error), MsgButtons::Ok,
+                      MsgIcon::Error);
+}
+
+void CWndEsr::InsertObject() {
+  const std::optional<std::string> path = prompts().OpenFile(
+      "插入对像", "图片(*.png;*.jpg;*.jpeg;*.bmp;*.gif)|*.png;*.jpg;*.jpeg;*.bmp;*.gif||");
+  richEdit_->setFocus();
+  if (path) richEdit_->InsertPictureFile(Q(*path));
+}
+
+// ---- Closing -------------------------------------------------------------------------------------------
+
+bool CWndEsr::BringForward() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+  return isVisible();
+}
+
+void CWndEsr::CloseWithoutAsking() {
+  forcedClose_ = true;
+  close();
+}
+
+void CWndEsr::closeEvent(QCloseEvent* e) {
+  if (!forcedClose_ && richEdit_->document()->isModified()) {
+    const MsgResult answer = prompts().Message("文档已经被修改，保存吗？", MsgButtons::YesNoCancel,
+                                               MsgIcon::Question);
+    // A save that fails keeps the editor open, so that nothing typed is lost.
+    if (answer == MsgResult::Cancel || (answer == MsgResult::Yes && !SaveDocument())) {
+      e->ignore();
+      richEdit_->setFocus();
+      return;
+    }
+  }
+  refresh_->stop();
+  OpenEditors().Remove(this);
+  e->accept();
+}
+
+// ---- Opening -------------------------------------------------------------------------------------------
+
+CWndEsr* FindNoteEditor(const std::string& documentPath, const std::string& elementPath) {
+  const std::string doc = NormaliseNotePath(documentPath);
+  const std::string element = NormaliseNotePath(elementPath);
+  NoteIdentity* found =
+      OpenEditors().Find(doc.c_str(), elementPath.empty() ? nullptr : element.c_str());
+  return dynamic_cast<CWndEsr*>(found);
+}
+
+int editor::OpenNoteEditor(const std::string& documentPath, const std::string& elementPath) {
+  const std::string doc = NormaliseNotePath(documentPath);
+  const std::string element = NormaliseNotePath(elementPath);
+  const std::optional<std::string> file = ResolvePathIgnoringCase(NormaliseSeparators(documentPath));
+  if (!file || IsDirectory(*file)) {
+    prompts().Message("所指向的文件不存在。");
+    return 0;
+  }
+  CWndEsr* editor = nullptr;
+  {
+    // Look-up and registration are one step: the new editor lists itself as it is made. One
+    // file is one note, so an editor open on the document is found whatever element names it.
+    std::lock_guard lock(OpenEditors().Mutex());
+    if (NoteIdentity* open = OpenEditors().Find(doc.c_str(), nullptr)) return open->BringForward() ? 1 : 0;
+    editor = new CWndEsr(doc, element, *file);
+  }
+  editor->LoadDocument();
+  editor->show();
+  editor->RichEdit()->setFocus();
+  return 1;
+}
+
+}  // namespace zorbek

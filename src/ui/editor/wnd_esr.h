@@ -1,0 +1,126 @@
+// The editor window of one note: menu, the "Main" and "Styles" toolbars, and the rich text
+// control in its panel. Every open note has one; the registry of open editors lists them.
+#pragma once
+
+#include <QIcon>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "core/editor/format_rules.h"
+#include "core/editor/open_editor_registry.h"
+
+class QAction;
+class QFrame;
+class QMenuBar;
+class QTimer;
+class QToolBar;
+
+namespace zorbek {
+
+class CEsrStyleToolBar;
+class CXRichEditCtrl;
+
+class CWndEsr : public QWidget, public NoteIdentity {
+  Q_OBJECT
+ public:
+  static constexpr int kDefaultWidth = 640;
+  static constexpr int kDefaultHeight = 480;
+  static constexpr int kRefreshMilliseconds = 1000;
+  static constexpr int kFrameWidth = 2;
+  static inline const QColor kFrameColor{0, 100, 255};
+
+  // The paths are the note's normalised names; filePath is where its document lies on disk.
+  // The editor is listed as open from here on, before any of its window exists.
+  CWndEsr(std::string documentPath, std::string elementPath, std::string filePath,
+          QWidget* parent = nullptr);
+  ~CWndEsr() override;
+
+  bool BringForward() override;
+  void CloseWithoutAsking() override;
+
+  // Reads the document into the control. A document that cannot be read leaves the editor
+  // empty and unmodified, and the user is told; false then.
+  bool LoadDocument();
+  // Writes the document atomically. On failure the user is told and the text stays modified.
+  bool SaveDocument();
+
+  // Runs an editor command (ids in editor_commands.h).
+  void RunCommand(int id);
+  // Enables and checks the toolbar buttons and refreshes the font boxes.
+  void UpdateCommandStates();
+  QAction* Action(int id) const;
+  editor::CheckState CommandCheckState(int id) const;
+
+  CXRichEditCtrl* RichEdit() const { return richEdit_; }
+  QToolBar* MainToolBar() const { return mainBar_; }
+  CEsrStyleToolBar* StyleToolBar() const { return styleBar_; }
+  QMenuBar* MenuBar() const { return menuBar_; }
+  const std::string& FilePath() const { return filePath_; }
+  // Whether both toolbars fit side by side on one row.
+  bool ToolbarsShareRow() const { return oneRow_; }
+
+  // Commands that other parts of the editor provide (link and table dialogs, find and
+  // replace). A command without a provider is disabled.
+  struct Extensions {
+    std::function<void(CWndEsr&)> insertLink;
+    std::function<void(CWndEsr&)> insertTable;
+    std::function<void(CWndEsr&)> find;
+    std::function<void(CWndEsr&)> replace;
+  };
+  static void SetExtensions(Extensions extensions);
+
+  // Shows a file in the desktop's file manager; tests install their own.
+  using FileShower = std::function<void(const std::string& path)>;
+  static void SetFileShower(FileShower shower);
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  void CreateMenu();
+  void CreateToolBars();
+  QAction* AddCommand(int id, const QString& icon, const QString& tip,
+                      const QKeySequence& shortcut = {}, bool checkable = false);
+  void SetCheckState(int id, editor::CheckState state);
+  void LayoutBody();
+  void ScheduleStateUpdate();
+  void ChooseColor(bool background);
+  void InsertDateTime();
+  void EditParagraph();
+  void ImportContent();
+  void ExportContent();
+  void InsertObject();
+  void OpenFileDirectory();
+
+  std::string filePath_;
+  bool forcedClose_ = false;
+  bool loadFailed_ = false;
+  bool oneRow_ = true;
+  bool updatePending_ = false;
+
+  QMenuBar* menuBar_ = nullptr;
+  QWidget* body_ = nullptr;
+  QToolBar* mainBar_ = nullptr;
+  CEsrStyleToolBar* styleBar_ = nullptr;
+  QFrame* panel_ = nullptr;
+  CXRichEditCtrl* richEdit_ = nullptr;
+  QTimer* refresh_ = nullptr;
+  std::map<int, QAction*> actions_;
+  std::map<int, QIcon> icons_;
+  std::map<int, editor::CheckState> checks_;
+};
+
+namespace editor {
+// Opens the note's editor, or brings its open editor forward. The paths may use "\" or "/"
+// and any letter case. Returns 0 (after telling the user) when the document does not exist.
+int OpenNoteEditor(const std::string& documentPath, const std::string& elementPath);
+}  // namespace editor
+
+// The open editor of a note, or null.
+CWndEsr* FindNoteEditor(const std::string& documentPath, const std::string& elementPath = {});
+
+}  // namespace zorbek

@@ -1,0 +1,330 @@
+#include <QAction>
+#include <QImage>
+#include <QInputMethodEvent>
+#include <QTest>
+#include <QToolBar>
+#include <algorithm>
+
+#include "core/io/file_util.h"
+#include "rtf/rtf_document.h"
+#include "ui/editor/editor_commands.h"
+#include "ui/editor/esr_style_toolbar.h"
+#include "ui/editor_test_util.h"
+
+namespace zorbek::testing {
+namespace {
+
+using EditorOpen = EditorTest;
+using EditorClose = EditorTest;
+using EditorWindow = EditorTest;
+using EditorDocument = EditorTest;
+
+// ---- Opening ------------------------------------------------------------------------------------
+
+TEST_F(EditorOpen, TheSameNoteUnderAnotherCaseOrSeparatorGivesOneWindow) {
+  const std::string path = Note("Archive/Work/Plan.esr");
+  CWndEsr* first = Open(path, "/list/filetree/archive/Work/Plan");
+  ASSERT_NE(first, nullptr);
+  std::string other = dir_.path() + "\\ARCHIVE\\work\\PLAN.esr";
+  EXPECT_EQ(editor::OpenNoteEditor(other, "/LIST/filetree/archive/work/plan"), 1);
+  EXPECT_EQ(OpenEditorCount(), 1);
+  EXPECT_EQ(FindNoteEditor(other), first);
+  // The title is the normalised document path; the file keeps its own name.
+  std::string lower = path;
+  std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+  EXPECT_EQ(first->windowTitle().toStdString(), lower);
+  EXPECT_EQ(first->FilePath(), path);
+  EXPECT_TRUE(prompts_.Messages().empty());
+}
+
+TEST_F(EditorOpen, AMinimisedEditorIsRestored) {
+  const std::string path = Note("a.esr");
+  CWndEsr* w = Open(path);
+  w->showMinimized();
+  ASSERT_TRUE(w->isMinimized());
+  EXPECT_EQ(editor::OpenNoteEditor(path, "/list/filetree/archive/n"), 1);
+  EXPECT_FALSE(w->isMinimized());
+  EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(EditorOpen, AMissingDocumentOpensNothing) {
+  EXPECT_EQ(editor::OpenNoteEditor(dir_ / "gone.esr", "/list/filetree/archive/gone"), 0);
+  EXPECT_EQ(OpenEditorCount(), 0);
+  EXPECT_EQ(prompts_.LastMessage(), "所指向的文件不存在。");
+}
+
+// ---- Closing ------------------------------------------------------------------------------------
+
+TEST_F(EditorClose, AnUnchangedEditorClosesWithoutAQuestion) {
+  CWndEsr* w = Open(Note("a.esr"));
+  EXPECT_TRUE(w->close());
+  EXPECT_EQ(OpenEditorCount(), 0);
+  EXPECT_TRUE(prompts_.Messages().empty());
+}
+
+TEST_F(EditorClose, TheQuestionsThreeAnswers) {
+  const std::string path = Note("a.esr");
+  CWndEsr* w = Open(path);
+  QTest::keyClicks(w->RichEdit(), "new ");
+
+  prompts_.AnswerNext(MsgResult::Cancel);
+  EXPECT_FALSE(w->close());
+  EXPECT_EQ(prompts_.LastMessage(), "文档已经被修改，保存吗？");
+  EXPECT_EQ(prompts_.Messages().back().buttons, MsgButtons::YesNoCancel);
+  EXPECT_EQ(OpenEditorCount(), 1);
+  EXPECT_TRUE(w->RichEdit()->document()->isModified());
+  EXPECT_TRUE(Text(w->RichEdit()).startsWith("new "));
+
+  prompts_.AnswerNext(MsgResult::Yes);
+  EXPECT_TRUE(w->close());
+  EXPECT_EQ(OpenEditorCount(), 0);
+  const std::string saved = ReadFile(path);
+  EXPECT_EQ(saved.rfind("{\\rtf", 0), 0u);
+  EXPECT_NE(saved.find("new"), std::string::npos);
+
+  w = Open(path);
+  QTest::keyClicks(w->RichEdit(), "lost ");
+  prompts_.AnswerNext(MsgResult::No);
+  EXPECT_TRUE(w->close());
+  EXPECT_EQ(ReadFile(path), saved);
+}
+
+TEST_F(EditorClose, ProgramExitClosesModifiedEditorsWithoutAQuestionOrASave) {
+  const std::string a = Note("a.esr"), b = Note("b.esr");
+  Open(a, "/list/filetree/archive/a");
+  CWndEsr* w = Open(b, "/list/filetree/archive/b");
+  QTest::keyClicks(w->RichEdit(), "unsaved");
+  EXPECT_EQ(OpenEditorCount(), 2);
+  CloseAllEditors();
+  EXPECT_EQ(OpenEditorCount(), 0);
+  EXPECT_TRUE(prompts_.Messages().empty());
+  EXPECT_EQ(ReadFile(b), kSimpleNote);
+}
+
+TEST_F(EditorClose, ASaveThatFailsKeepsTheEditorOpenAndModified) {
+  const std::string path = Note("sub/a.esr");
+  CWndEsr* w = Open(path);
+  QTest::keyClicks(w->RichEdit(), "precious");
+  ASSERT_EQ(std::system(("rm -rf '" + (dir_ / "sub") + "'").c_str()), 0);
+  prompts_.AnswerNext(MsgResult::Yes);
+  EXPECT_FALSE(w->close());
+  EXPECT_EQ(OpenEditorCount(), 1);
+  EXPECT_TRUE(w->RichEdit()->document()->isModified());
+  EXPECT_NE(prompts_.LastMessage().find("文档保存失败"), std::string::npos);
+  QApplication::processEvents();
+  EXPECT_TRUE(w->Action(cmd::kSave)->isEnabled());
+}
+
+// ---- The window ---------------------------------------------------------------------------------
+
+std::vector<int> CommandsOf(const QToolBar* bar) {
+  std::vector<int> ids;
+  for (QAction* a : bar->actions()) {
+    if (a->data().isValid()) {
+      ids.push_back(a->data().toInt());
+    } else if (auto* wa = bar->widgetForAction(a)) {
+      ids.push_back(wa->property("commandId").toInt());
+    }
+  }
+  return ids;
+}
+
+TEST_F(EditorWindow, ToolbarsHoldTheirButtonsInOrderWithIconsAndTips) {
+  CWndEsr* w = Empty();
+  EXPECT_EQ(w->size(), QSize(CWndEsr::kDefaultWidth, CWndEsr::kDefaultHeight));
+  EXPECT_EQ(w->MainToolBar()->windowTitle(), "Main");
+  EXPECT_EQ(w->StyleToolBar()->windowTitle(), "Styles");
+  EXPECT_EQ(CommandsOf(w->MainToolBar()),
+            std::vector<int>(std::begin(cmd::kMainToolBar), std::end(cmd::kMainToolBar)));
+  EXPECT_EQ(CommandsOf(w->StyleToolBar()),
+            std::vector<int>(std::begin(cmd::kStylesToolBar), std::end(cmd::kStylesToolBar)));
+  for (const QToolBar* bar : {w->MainToolBar(), static_cast<QToolBar*>(w->StyleToolBar())}) {
+    for (QAction* a : bar->actions()) {
+      if (!a->data().isValid()) continue;
+      EXPECT_FALSE(a->icon().isNull()) << a->data().toInt();
+      EXPECT_FALSE(a->toolTip().isEmpty()) << a->data().toInt();
+    }
+  }
+  EXPECT_EQ(w->StyleToolBar()->FontSizeBox()->count(), 17);
+}
+
+TEST_F(EditorWindow, ToolbarsShareARowOnlyWhenBothFit) {
+  CWndEsr* w = Empty();
+  const int both = w->MainToolBar()->sizeHint().width() + w->StyleToolBar()->sizeHint().width();
+  w->resize(both + 40, 480);
+  QApplication::processEvents();
+  EXPECT_TRUE(w->ToolbarsShareRow());
+  EXPECT_EQ(w->MainToolBar()->y(), w->StyleToolBar()->y());
+  w->resize(both - 40, 480);
+  QApplication::processEvents();
+  EXPECT_FALSE(w->ToolbarsShareRow());
+  EXPECT_GT(w->StyleToolBar()->y(), w->MainToolBar()->y());
+  EXPECT_GE(w->RichEdit()->parentWidget()->y(), w->StyleToolBar()->geometry().bottom());
+}
+
+TEST_F(EditorWindow, ATwoPixelBlueFrameRunsAlongTheEdge) {
+  CWndEsr* w = Empty();
+  QApplication::processEvents();
+  const QImage shot = w->grab().toImage();
+  const QColor frame(0, 100, 255);
+  for (QPoint p : {QPoint(0, shot.height() / 2), QPoint(1, shot.height() / 2),
+                   QPoint(shot.width() / 2, 0), QPoint(shot.width() - 1, shot.height() - 2),
+                   QPoint(shot.width() / 2, shot.height() - 1)})
+    EXPECT_EQ(shot.pixelColor(p), frame) << p.x() << "," << p.y();
+  EXPECT_NE(shot.pixelColor(2, shot.height() / 2), frame);
+}
+
+TEST_F(EditorWindow, CommandsAreEnabledByTheTextsState) {
+  CWndEsr* w = Empty();
+  CXRichEditCtrl* r = w->RichEdit();
+  w->UpdateCommandStates();
+  EXPECT_FALSE(w->Action(cmd::kSave)->isEnabled());
+  EXPECT_FALSE(w->Action(cmd::kUndo)->isEnabled());
+  EXPECT_FALSE(w->Action(cmd::kCut)->isEnabled());
+  EXPECT_FALSE(w->Action(cmd::kCopy)->isEnabled());
+  EXPECT_FALSE(w->Action(cmd::kDelete)->isEnabled());
+
+  QTest::keyClicks(r, "abc def");
+  Select(r, 0, 3);
+  w->UpdateCommandStates();
+  EXPECT_TRUE(w->Action(cmd::kSave)->isEnabled());
+  EXPECT_TRUE(w->Action(cmd::kUndo)->isEnabled());
+  EXPECT_FALSE(w->Action(cmd::kRedo)->isEnabled());
+  EXPECT_TRUE(w->Action(cmd::kCut)->isEnabled());
+  EXPECT_TRUE(w->Action(cmd::kDelete)->isEnabled());
+
+  w->RunCommand(cmd::kCopy);
+  w->UpdateCommandStates();
+  EXPECT_TRUE(w->Action(cmd::kPaste)->isEnabled());
+  w->RunCommand(cmd::kUndo);
+  EXPECT_TRUE(w->Action(cmd::kRedo)->isEnabled());
+}
+
+TEST_F(EditorWindow, AMixedSelectionShowsTheIndeterminateState) {
+  CWndEsr* w = Empty();
+  CXRichEditCtrl* r = w->RichEdit();
+  QTest::keyClicks(r, "abc def");
+  Select(r, 0, 3);
+  w->RunCommand(cmd::kBold);
+  EXPECT_EQ(w->CommandCheckState(cmd::kBold), editor::CheckState::Checked);
+  EXPECT_TRUE(w->Action(cmd::kBold)->isChecked());
+  Select(r, 0, 7);
+  w->UpdateCommandStates();
+  EXPECT_EQ(w->CommandCheckState(cmd::kBold), editor::CheckState::Indeterminate);
+  EXPECT_FALSE(w->Action(cmd::kBold)->isChecked());
+  EXPECT_EQ(w->Action(cmd::kBold)->property("checkState").toInt(), 2);
+  EXPECT_EQ(w->CommandCheckState(cmd::kItalic), editor::CheckState::Unchecked);
+}
+
+TEST_F(EditorWindow, OpenFileDirectoryShowsTheDocument) {
+  std::string shown;
+  CWndEsr::SetFileShower([&](const std::string& p) { shown = p; });
+  const std::string path = Note("Dir/A.esr");
+  CWndEsr* w = Open(path);
+  w->RunCommand(cmd::kOpenFileDirectory);
+  EXPECT_EQ(shown, path);
+}
+
+// ---- Documents ----------------------------------------------------------------------------------
+
+TEST_F(EditorDocument, ADamagedNoteShowsWhatCouldBeReadAndIsKeptAsideBeforeItIsReplaced) {
+  const std::string damaged = "{\\rtf1\\ansi {\\fonttbl{\\f0 Arial;}}\\pard part one\\par part two";
+  const std::string path = Note("bad.esr", damaged);
+  CWndEsr* w = Open(path);
+  EXPECT_NE(prompts_.LastMessage().find("文档已损坏"), std::string::npos);
+  EXPECT_FALSE(w->RichEdit()->document()->isModified());
+  EXPECT_TRUE(Text(w->RichEdit()).contains("part one"));
+  QTest::keyClicks(w->RichEdit(), "x");
+  ASSERT_TRUE(w->SaveDocument());
+  bool kept = false;
+  for (const std::string& m : prompts_.MessageTexts()) {
+    const std::string prefix = "原来的文档已另存为：";
+    if (m.rfind(prefix, 0) == 0) kept = ReadFile(m.substr(prefix.size())) == damaged;
+  }
+  EXPECT_TRUE(kept);
+}
+
+TEST_F(EditorDocument, SaveWritesRtfThatReadsBackToTheSameContent) {
+  const std::string path = Note("a.esr");
+  CWndEsr* w = Open(path);
+  CXRichEditCtrl* r = w->RichEdit();
+  r->moveCursor(QTextCursor::End);
+  QTest::keyClicks(r, " ");
+  QInputMethodEvent ime;  // typed through an input method
+  ime.setCommitString(QString::fromUtf8("中文𠀀"));
+  QApplication::sendEvent(r, &ime);
+  QTest::keyClicks(r, " end");
+  Select(r, 0, 5);
+  w->RunCommand(cmd::kItalic);
+  const QString before = Text(r);
+  ASSERT_TRUE(w->SaveDocument());
+  EXPECT_FALSE(r->document()->isModified());
+  EXPECT_FALSE(w->Action(cmd::kSave)->isEnabled());
+  EXPECT_EQ(ReadFile(path).rfind("{\\rtf", 0), 0u);
+  w->close();
+
+  CWndEsr* again = Open(path);
+  EXPECT_EQ(Text(again->RichEdit()), before);
+  Select(again->RichEdit(), 0, 5);
+  EXPECT_EQ(again->RichEdit()->SelectionCharFormat().italic, true);
+  Select(again->RichEdit(), 6, 11);
+  EXPECT_EQ(again->RichEdit()->SelectionCharFormat().bold, true);
+}
+
+// Everything the document holds, as a comparable text: characters with their formats, and
+// pictures with their data.
+std::string Contents(const QTextDocument* doc) {
+  std::string out;
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+    out += "[" + std::to_string(int(b.blockFormat().alignment())) + "]";
+    for (auto it = b.begin(); !it.atEnd(); ++it) {
+      const QTextCharFormat f = it.fragment().charFormat();
+      out += it.fragment().text().toStdString();
+      out += "{" + std::to_string(f.fontWeight()) + (f.fontItalic() ? "i" : "") +
+             (f.isAnchor() ? "@" + f.anchorHref().toStdString() : "") +
+             std::to_string(f.property(rtfprop::kKeptGroup).toByteArray().size()) + "/" +
+             std::to_string(f.property(rtfprop::kPictureData).toByteArray().size()) + "}";
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+TEST_F(EditorDocument, NotesWrittenOnWindowsSaveAndReadBackUnchanged) {
+  const std::string samples = std::string(ZORBEK_TESTDATA_DIR) + "/rtf/";
+  for (const char* name : {"richedit/msftedit-5.41.21_chinese_simsun_fcharset134_bullets.rtf",
+                           "richedit/msftedit-5.41_cp936_table_hyperlink_lchars.rtf",
+                           "richedit/msftedit-5.41_pict_wmetafile8_images.rtf",
+                           "richedit/riched20-10_colors_highlight_info.rtf",
+                           "generated/wine8-riched20_zh_long_note.rtf"}) {
+    SCOPED_TRACE(name);
+    const std::string path = Note("sample.esr", ReadFile(samples + name));
+    CWndEsr* w = Open(path);
+    ASSERT_NE(w, nullptr);
+    const std::string before = Contents(w->RichEdit()->document());
+    w->RichEdit()->document()->setModified(true);
+    ASSERT_TRUE(w->SaveDocument());
+    const std::string saved = ReadFile(path);
+    EXPECT_EQ(saved.rfind("{\\rtf", 0), 0u);
+    w->close();
+    w = Open(path);
+    EXPECT_EQ(Contents(w->RichEdit()->document()), before);
+    w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  EXPECT_TRUE(prompts_.Messages().empty());
+}
+
+TEST_F(EditorDocument, EmbeddedObjectsSaveByteForByte) {
+  const std::string object =
+      "{\\object\\objemb{\\*\\objclass Paint.Picture}\\objw1000\\objh500{\\*\\objdata "
+      "0105000002000000}{\\result{\\pict\\wmetafile8\\picw1000\\pich500 010009000003}}}";
+  const std::string path = Note("o.esr", "{\\rtf1\\ansi before " + object + " after\\par}");
+  CWndEsr* w = Open(path);
+  QTest::keyClicks(w->RichEdit(), "x");
+  ASSERT_TRUE(w->SaveDocument());
+  EXPECT_NE(ReadFile(path).find(object), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zorbek::testing
