@@ -6,6 +6,7 @@
 #include "ui/app/qt_prompts.h"
 #include "ui/app/single_instance.h"
 #include "ui/app/termination.h"
+#include "ui/editor/install_editor.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // Sanitizer builds: the desktop's D-Bus library keeps a buffer for the life of the process.
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
 
   const std::string base =
       zorbek::ProgramBase(QCoreApplication::applicationFilePath().toStdString());
+  zorbek::InstallNoteEditor(base);
   int rc = 0;
   {
     zorbek::CMainFrame mainFrame(base);

@@ -346,6 +346,33 @@ TEST_F(EditorLinks, ALinkFieldOpensItsTarget) {
   EXPECT_EQ(opened[0].target, "/srv/a.pdf");
 }
 
+TEST_F(EditorLinks, InsertedLinksAndTablesComeFromTheirRtf) {
+  CWndEsr* w = Empty();
+  CXRichEditCtrl* r = w->RichEdit();
+  QTest::keyClicks(r, "see [x]");
+  Select(r, 5, 6);
+  EXPECT_FALSE(r->InsertLink("plan", "plan.txt"));  // no scheme: nothing inserted
+  EXPECT_EQ(Text(r), "see [x]");
+  ASSERT_TRUE(r->InsertLink(QString::fromUtf8("计划"), "localfile:C:\\docs\\plan.txt"));
+  EXPECT_EQ(Text(r), QString::fromUtf8("see [计划]"));
+  Select(r, 5, 7);
+  EXPECT_EQ(r->SelectionCharFormat().textColor, QColor(0, 0, 255));
+  QTextCharFormat link;
+  for (auto it = r->document()->firstBlock().begin(); !it.atEnd(); ++it)
+    if (it.fragment().charFormat().isAnchor()) link = it.fragment().charFormat();
+  EXPECT_EQ(link.anchorHref(), "localfile:C:\\docs\\plan.txt");
+  r->undo();
+  EXPECT_EQ(Text(r), "see [x]");
+
+  r->moveCursor(QTextCursor::End);
+  ASSERT_TRUE(r->InsertTable(2, 3));
+  EXPECT_FALSE(r->InsertTable(0, 3));
+  int cells = 0;
+  for (QTextBlock b = r->document()->begin(); b.isValid(); b = b.next())
+    if (QTextCursor(b).currentTable()) ++cells;
+  EXPECT_EQ(cells, 6);
+}
+
 // ---- Insertions ------------------------------------------------------------------------------------
 
 TEST_F(EditorInsert, SeparatorReplacesTheSelection) {

@@ -6,7 +6,10 @@
 #include <algorithm>
 
 #include "core/io/file_util.h"
+#include "core/notes/note_opener.h"
 #include "rtf/rtf_document.h"
+#include "ui/app/open_windows.h"
+#include "ui/editor/install_editor.h"
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/esr_style_toolbar.h"
 #include "ui/editor_test_util.h"
@@ -34,6 +37,18 @@ TEST_F(EditorOpen, TheSameNoteUnderAnotherCaseOrSeparatorGivesOneWindow) {
   std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
   EXPECT_EQ(first->windowTitle().toStdString(), lower);
   EXPECT_EQ(first->FilePath(), path);
+  EXPECT_TRUE(prompts_.Messages().empty());
+}
+
+TEST_F(EditorOpen, TheTreeAndTheMainWindowReachTheEditorsOnceInstalled) {
+  InstallNoteEditor(dir_.path() + "/Zorbek");
+  const std::string path = Note("Archive/a.esr");
+  zorbek::OpenNoteEditor(path, "/list/filetree/archive/a");  // as the tree opens a note
+  EXPECT_EQ(OpenEditorCount(), 1);
+  EXPECT_EQ(openWindows().Count(), 1);
+  QTest::keyClicks(FindNoteEditor(path)->RichEdit(), "unsaved");
+  openWindows().CloseAll();  // program exit
+  EXPECT_EQ(OpenEditorCount(), 0);
   EXPECT_TRUE(prompts_.Messages().empty());
 }
 

@@ -541,6 +541,30 @@ void CXRichEditCtrl::ReplaceSelection(const QString& text) {
   setTextCursor(c);
 }
 
+bool CXRichEditCtrl::InsertLink(const QString& title, const QString& target) {
+  const LinkField field = BuildLinkField(title.toStdString(), target.toStdString());
+  if (field.status != LinkFieldStatus::kOk) return false;
+  QTextCursor c = textCursor();
+  c.beginEditBlock();
+  c.removeSelectedText();
+  QTextCharFormat blue;  // the link's text is blue
+  blue.setForeground(QColor(0, 0, 255));
+  c.mergeCharFormat(blue);
+  const int taken = InsertRtfContent(c, field.rtf);
+  c.endEditBlock();
+  setTextCursor(c);
+  return taken > 0;
+}
+
+bool CXRichEditCtrl::InsertTable(int rows, int columns) {
+  const std::optional<std::string> rtf = BuildTableRtf(rows, columns);
+  if (!rtf) return false;
+  QTextCursor c = textCursor();
+  InsertRtfContent(c, *rtf);
+  setTextCursor(c);
+  return true;
+}
+
 bool CXRichEditCtrl::InsertPictureFile(const QString& path) {
   QTextCursor c = textCursor();
   if (!zorbek::InsertPictureFile(c, path)) {

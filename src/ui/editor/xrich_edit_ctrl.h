@@ -79,6 +79,11 @@ class CXRichEditCtrl : public QTextEdit {
   // Insertions in place of the selection. Each is one undo step.
   void InsertSeparator();
   void ReplaceSelection(const QString& text);
+  // A link field with the title as its text. Nothing is inserted (false) when the target
+  // names no known scheme or is too long for a link.
+  bool InsertLink(const QString& title, const QString& target);
+  // An empty bordered table; false when the size is out of bounds.
+  bool InsertTable(int rows, int columns);
   // The picture file as a picture; false (and a message) when it is no picture.
   bool InsertPictureFile(const QString& path);
 

@@ -1,0 +1,22 @@
+#include "ui/editor/install_editor.h"
+
+#include "core/app/paths.h"
+#include "core/editor/open_editor_registry.h"
+#include "core/notes/note_opener.h"
+#include "ui/app/open_windows.h"
+#include "ui/editor/wnd_esr.h"
+#include "ui/editor/xrich_edit_ctrl.h"
+
+namespace zorbek {
+
+void InstallNoteEditor(const std::string& programBase) {
+  CXRichEditCtrl::SetFileStoreDirectory(FileStoreDirectory(programBase));
+  SetOpenNoteEditor([](const std::string& documentPath, const std::string& elementPath) {
+    editor::OpenNoteEditor(documentPath, elementPath);
+  });
+  static OpenWindowsRegistration editors(
+      OpenWindows::kEditors, OpenWindows::Kind{[] { return OpenEditorCount(); },
+                                               [] { CloseAllEditors(); }});
+}
+
+}  // namespace zorbek
