@@ -632,11 +632,13 @@ class Reader {
     const Dest d = g.dest;
     switch (k) {
       case Kw::kAnsi: break;
-      case Kw::kMac: ansiCodePage_ = 10000; break;
-      case Kw::kPc: ansiCodePage_ = 437; break;
-      case Kw::kPca: ansiCodePage_ = 850; break;
-      case Kw::kAnsicpg: if (p > 0) ansiCodePage_ = p; break;
-      case Kw::kDeff: deff_ = p; break;
+      // The document's settings and tables count in its header only: a kept group or a
+      // picture that carries words of its own must not change how the rest reads.
+      case Kw::kMac: if (InHeader(d)) ansiCodePage_ = 10000; break;
+      case Kw::kPc: if (InHeader(d)) ansiCodePage_ = 437; break;
+      case Kw::kPca: if (InHeader(d)) ansiCodePage_ = 850; break;
+      case Kw::kAnsicpg: if (InHeader(d) && p > 0) ansiCodePage_ = p; break;
+      case Kw::kDeff: if (InHeader(d)) deff_ = p; break;
       case Kw::kUc: g.uc = std::clamp(p, 0, 16); break;
       case Kw::kU: {
         const char16_t unit = static_cast<char16_t>(p < 0 ? p + 65536 : p);
@@ -644,7 +646,12 @@ class Reader {
         ucSkip_ = g.uc;
         break;
       }
-      case Kw::kFonttbl: g.dest = Dest::kFontTable; defFont_ = kNoFont; break;
+      case Kw::kFonttbl:
+        if (d != Dest::kNormal || fontTableSeen_) { g.dest = Dest::kSkip; break; }
+        fontTableSeen_ = true;
+        g.dest = Dest::kFontTable;
+        defFont_ = kNoFont;
+        break;
       case Kw::kF:
         if (d == Dest::kFontTable) {
           CommitFont();
@@ -672,7 +679,13 @@ class Reader {
           fontName_.clear();
         }
         break;
-      case Kw::kColortbl: g.dest = Dest::kColorTable; colours_.clear(); colourSet_ = false; break;
+      case Kw::kColortbl:
+        if (d != Dest::kNormal || colourTableSeen_) { g.dest = Dest::kSkip; break; }
+        colourTableSeen_ = true;
+        g.dest = Dest::kColorTable;
+        colours_.clear();
+        colourSet_ = false;
+        break;
       case Kw::kRed: colour_.setRed(std::clamp(p, 0, 255)); colourSet_ = true; break;
       case Kw::kGreen: colour_.setGreen(std::clamp(p, 0, 255)); colourSet_ = true; break;
       case Kw::kBlue: colour_.setBlue(std::clamp(p, 0, 255)); colourSet_ = true; break;
@@ -731,22 +744,26 @@ class Reader {
       case Kw::kZwnj: Char(0x200C); break;
       case Kw::kLtrmark: Char(0x200E); break;
       case Kw::kRtlmark: Char(0x200F); break;
-      case Kw::kTrowd: FlushRun(); inRow_ = true; afterRow_ = false; row_ = RowDef{}; cellBorders_ = BorderSides{}; borderSide_ = nullptr; break;
-      case Kw::kTrgaph: row_.gap = std::max(p, 0); break;
-      case Kw::kTrleft: row_.left = p; break;
+      case Kw::kTrowd:
+        if (d != Dest::kNormal) break;
+        FlushRun();
+        inRow_ = true; afterRow_ = false; row_ = RowDef{}; cellBorders_ = BorderSides{}; borderSide_ = nullptr; break;
+      case Kw::kTrgaph: if (d == Dest::kNormal) row_.gap = std::clamp(p, 0, 31680); break;
+      case Kw::kTrleft: if (d == Dest::kNormal) row_.left = std::clamp(p, -31680, 31680); break;
       case Kw::kCellx:
+        if (d != Dest::kNormal) break;
         if (row_.cells.size() < 4096) row_.cells.push_back(CellDef{p, cellBorders_});
         cellBorders_ = BorderSides{};
         borderSide_ = nullptr;
         break;
-      case Kw::kClbrdrl: borderSide_ = &cellBorders_.w[0]; break;
-      case Kw::kClbrdrt: borderSide_ = &cellBorders_.w[1]; break;
-      case Kw::kClbrdrr: borderSide_ = &cellBorders_.w[2]; break;
-      case Kw::kClbrdrb: borderSide_ = &cellBorders_.w[3]; break;
-      case Kw::kTrbrdrl: borderSide_ = &row_.borders.w[0]; break;
-      case Kw::kTrbrdrt: borderSide_ = &row_.borders.w[1]; break;
-      case Kw::kTrbrdrr: borderSide_ = &row_.borders.w[2]; break;
-      case Kw::kTrbrdrb: borderSide_ = &row_.borders.w[3]; break;
+      case Kw::kClbrdrl: borderSide_ = d == Dest::kNormal ? &cellBorders_.w[0] : nullptr; break;
+      case Kw::kClbrdrt: borderSide_ = d == Dest::kNormal ? &cellBorders_.w[1] : nullptr; break;
+      case Kw::kClbrdrr: borderSide_ = d == Dest::kNormal ? &cellBorders_.w[2] : nullptr; break;
+      case Kw::kClbrdrb: borderSide_ = d == Dest::kNormal ? &cellBorders_.w[3] : nullptr; break;
+      case Kw::kTrbrdrl: borderSide_ = d == Dest::kNormal ? &row_.borders.w[0] : nullptr; break;
+      case Kw::kTrbrdrt: borderSide_ = d == Dest::kNormal ? &row_.borders.w[1] : nullptr; break;
+      case Kw::kTrbrdrr: borderSide_ = d == Dest::kNormal ? &row_.borders.w[2] : nullptr; break;
+      case Kw::kTrbrdrb: borderSide_ = d == Dest::kNormal ? &row_.borders.w[3] : nullptr; break;
       case Kw::kBrdrStyle: if (borderSide_ && *borderSide_ == 0) *borderSide_ = 10; break;
       case Kw::kBrdrnone: if (borderSide_) *borderSide_ = 0; borderSide_ = nullptr; break;
       case Kw::kBrdrw: if (borderSide_) *borderSide_ = std::clamp(p, 1, 255); break;
@@ -845,7 +862,7 @@ class Reader {
         g.dest = Dest::kPnText;
         (k == Kw::kPntxtb ? para.pnBefore : para.pnAfter).clear();
         break;
-      case Kw::kListtable: g.dest = Dest::kListTable; break;
+      case Kw::kListtable: g.dest = d == Dest::kNormal ? Dest::kListTable : Dest::kSkip; break;
       case Kw::kList:
         if (d == Dest::kListTable) { g.kind = Kind::kList; list_ = WordList{}; }
         break;
@@ -862,7 +879,7 @@ class Reader {
         if (d == Dest::kListTable) { g.dest = Dest::kLevelText; levelText_.clear(); }
         else g.dest = Dest::kSkip;
         break;
-      case Kw::kListoverridetable: g.dest = Dest::kListOverride; break;
+      case Kw::kListoverridetable: g.dest = d == Dest::kNormal ? Dest::kListOverride : Dest::kSkip; break;
       case Kw::kListoverride:
         if (d == Dest::kListOverride) { g.kind = Kind::kListOverride; overrideLs_ = 0; overrideList_ = 0; }
         break;
@@ -877,6 +894,8 @@ class Reader {
   }
 
   // ---- Header tables ----
+
+  bool InHeader(Dest d) const { return d == Dest::kNormal && !bodyStarted_; }
 
   static bool EndsFontTable(Kw k) {
     return k == Kw::kPard || k == Kw::kPar || k == Kw::kPlain || k == Kw::kFs || k == Kw::kB ||
@@ -1053,6 +1072,7 @@ class Reader {
 
   void FlushRun() {
     if (run_.empty()) return;
+    bodyStarted_ = true;
     const QString text = QString::fromStdU16String(run_);
     run_.clear();
     PrepareInsert();
@@ -1062,6 +1082,7 @@ class Reader {
 
   void InsertImage(const QTextImageFormat& f) {
     if (f.name().isEmpty()) return;
+    bodyStarted_ = true;
     FlushRun();
     PrepareInsert();
     cursor_.insertImage(f);
@@ -1071,6 +1092,7 @@ class Reader {
   void EndParagraph() {
     FlushBytes();
     FlushRun();
+    bodyStarted_ = true;
     const Group& g = G();
     if (InTable()) {
       EnterCell();
@@ -1250,6 +1272,8 @@ class Reader {
 
   int ansiCodePage_;
   int deff_ = 0;
+  bool fontTableSeen_ = false, colourTableSeen_ = false;
+  bool bodyStarted_ = false;  // text, a picture or a paragraph has been read
   std::unordered_map<int, Font> fonts_;
   int defFont_ = kNoFont;
   std::u16string fontName_;

@@ -95,7 +95,10 @@ class Writer {
     for (std::size_t i = 0; i < fonts_.size(); ++i) {
       std::string entry = "{\\f" + std::to_string(i) + "\\fnil\\fcharset" +
                           std::to_string(fonts_[i].second) + " ";
-      AppendText(entry, fonts_[i].first, CodePageOfCharset(fonts_[i].second, 936));
+      std::string name;
+      AppendText(name, fonts_[i].first, CodePageOfCharset(fonts_[i].second, 936));
+      // A ";" ends the name; one inside it is written as an escape.
+      for (char ch : name) entry += ch == ';' ? std::string("\\'3b") : std::string(1, ch);
       entry += ";}";
       out.append(entry.data(), static_cast<qsizetype>(entry.size()));
     }

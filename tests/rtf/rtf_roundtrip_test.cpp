@@ -247,6 +247,23 @@ TEST(RtfWriter, KeptGroupsAreWrittenBackByteForByte) {
   ExpectRoundTrip(*withObject);
 }
 
+TEST(RtfRoundTrip, WordsInsideKeptGroupsAndOddFontNamesChangeNothing) {
+  // A kept group that carries header words of its own: written back inside the note, it must
+  // not redefine the note's fonts, colours, code page or table rows when read again.
+  auto doc = ReadDoc("{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fcharset134 SimSun;}{\\f1\\fcharset0 A;b;}}"
+                     "\\f0\\'d6\\'d0{\\object{\\fonttbl{\\f0\\fcharset0 Arial;}}{\\colortbl;\\red1\\green2\\blue3;}"
+                     "\\ansicpg1252\\deff1\\trowd\\cellx100{\\result{\\pict\\wmetafile8 00}}}\\'ce\\'c4\\par}");
+  EXPECT_EQ(Text(*doc), "中文");
+  EXPECT_EQ(FormatOf(*doc, "文").fontFamilies().toStringList(), QStringList{"SimSun"});
+  EXPECT_TRUE(Tables(*doc).empty());
+  ExpectRoundTrip(*doc);
+  QTextDocument semicolon;
+  QTextCharFormat f;
+  f.setFontFamilies({"Odd; name}"});
+  QTextCursor(&semicolon).insertText("x", f);
+  ExpectRoundTrip(semicolon);
+}
+
 TEST(RtfRoundTrip, EveryTestFileReachesAFixedPoint) {
   for (const char* dir : {"richedit", "other-writers", "generated"}) {
     const QDir d(QString::fromStdString(RtfTestFile(dir)));
