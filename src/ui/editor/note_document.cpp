@@ -14,16 +14,13 @@
 namespace zorbek {
 
 bool ReadNote(CXRichEditCtrl* control, const std::string& bytes, std::string* problem) {
-  QTextDocument* doc = control->document();
-  control->ResetDocument();
-  control->SetAddressMarking(false);
+  // The note is read into a document of its own, which nothing lays out or marks while it
+  // fills; the control then shows it as a whole.
+  auto* doc = new QTextDocument(control);
   doc->setUndoRedoEnabled(false);
   const bool complete = LoadContent(QByteArray::fromStdString(bytes), doc);
   if (!complete && problem) *problem = "文档不完整，只读出了其中一部分。";
-  doc->setUndoRedoEnabled(true);
-  doc->setModified(false);
-  control->SetAddressMarking(true);
-  control->MarkFormatsStale();
+  control->AdoptDocument(doc);
   return complete;
 }
 

@@ -144,7 +144,12 @@ CWndEsr::CWndEsr(std::string documentPath, std::string elementPath, std::string 
   UpdateCommandStates();
 }
 
-CWndEsr::~CWndEsr() { OpenEditors().Remove(this); }
+CWndEsr::~CWndEsr() {
+  OpenEditors().Remove(this);
+  // The children go after this part of the object: they must not reach back into it.
+  disconnect(richEdit_, nullptr, this, nullptr);
+  refresh_->stop();
+}
 
 QAction* CWndEsr::AddCommand(int id, const QString& icon, const QString& tip,
                              const QKeySequence& shortcut, bool checkable) {

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSyntaxHighlighter>
@@ -198,13 +199,9 @@ CXRichEditCtrl::CXRichEditCtrl(QWidget* parent) : QTextEdit(parent) {
   setFrameShape(QFrame::NoFrame);
   setMouseTracking(true);
   viewport()->setMouseTracking(true);
-  addressMarker_ = new AddressMarker(document());
+  addressMarker_ = new AddressMarker(this);
+  AttachDocument();
   ResetDocument();
-
-  connect(document(), &QTextDocument::contentsChange, this, [this](int, int, int) {
-    if (!typing_) typingGroupOpen_ = false;
-    MarkFormatsStale();
-  });
   connect(this, &QTextEdit::selectionChanged, this, [this] {
     MarkFormatsStale();
     emit StatesMayHaveChanged();
@@ -213,13 +210,42 @@ CXRichEditCtrl::CXRichEditCtrl(QWidget* parent) : QTextEdit(parent) {
     MarkFormatsStale();
     emit StatesMayHaveChanged();
   });
-  connect(document(), &QTextDocument::undoAvailable, this, [this] { emit StatesMayHaveChanged(); });
-  connect(document(), &QTextDocument::redoAvailable, this, [this] { emit StatesMayHaveChanged(); });
-  connect(document(), &QTextDocument::modificationChanged, this,
-          [this] { emit StatesMayHaveChanged(); });
 }
 
-CXRichEditCtrl::~CXRichEditCtrl() = default;
+void CXRichEditCtrl::AttachDocument() {
+  QTextDocument* doc = document();
+  addressMarker_->setDocument(doc);
+  connect(doc, &QTextDocument::contentsChange, this, [this](int, int, int) {
+    if (!typing_) typingGroupOpen_ = false;
+    MarkFormatsStale();
+  });
+  connect(doc, &QTextDocument::undoAvailable, this, [this] { emit StatesMayHaveChanged(); });
+  connect(doc, &QTextDocument::redoAvailable, this, [this] { emit StatesMayHaveChanged(); });
+  connect(doc, &QTextDocument::modificationChanged, this, [this] { emit StatesMayHaveChanged(); });
+}
+
+void CXRichEditCtrl::AdoptDocument(QTextDocument* doc) {
+  QPointer<QTextDocument> old = document();  // the first one goes with setDocument
+  disconnect(old, nullptr, this, nullptr);
+  addressMarker_->setDocument(nullptr);
+  doc->setParent(this);
+  doc->setUndoRedoEnabled(false);
+  doc->setUndoRedoEnabled(true);
+  doc->setModified(false);
+  setDocument(doc);
+  if (old && old != doc && old->parent() == this) old->deleteLater();
+  AttachDocument();
+  firstChar_ = true;
+  typingGroupOpen_ = false;
+  MarkFormatsStale();
+  emit StatesMayHaveChanged();
+}
+
+CXRichEditCtrl::~CXRichEditCtrl() {
+  // The document may outlive this part of the object while the widget takes its children down.
+  disconnect(document(), nullptr, this, nullptr);
+  addressMarker_->setDocument(nullptr);
+}
 
 void CXRichEditCtrl::ResetDocument() {
   QTextDocument* doc = document();
@@ -799,10 +825,6 @@ QString CXRichEditCtrl::LinkAt(const QPoint& viewportPos) const {
   const QTextBlock b = document()->findBlock(pos);
   if (!b.isValid()) return {};
   return AddressAround(b.text(), pos - b.position());
-}
-
-void CXRichEditCtrl::SetAddressMarking(bool on) {
-  addressMarker_->setDocument(on ? document() : nullptr);
 }
 
 void CXRichEditCtrl::SetLinkOpener(LinkOpener opener) { Opener() = std::move(opener); }

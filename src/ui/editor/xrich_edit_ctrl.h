@@ -51,8 +51,9 @@ class CXRichEditCtrl : public QTextEdit {
 
   // An empty document in the default format, nothing to undo, not modified.
   void ResetDocument();
-  // Typed addresses are shown as links; switched off while a whole note is read in.
-  void SetAddressMarking(bool on);
+  // Makes doc (a note read in full) the control's document, with nothing to undo and not
+  // modified. The control owns it from then on.
+  void AdoptDocument(QTextDocument* doc);
 
   // Format caches: refreshed on use after every selection change, undo, redo and edit.
   const CharFormat& SelectionCharFormat();
@@ -133,6 +134,7 @@ class CXRichEditCtrl : public QTextEdit {
   void insertFromMimeData(const QMimeData* source) override;
 
  private:
+  void AttachDocument();
   void RefreshCharFormat();
   void RefreshParaFormat();
   // Merges format into the selection (or the typing format when nothing is selected).
