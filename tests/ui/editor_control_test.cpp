@@ -361,6 +361,11 @@ TEST_F(EditorLinks, InsertedLinksAndTablesComeFromTheirRtf) {
   for (auto it = r->document()->firstBlock().begin(); !it.atEnd(); ++it)
     if (it.fragment().charFormat().isAnchor()) link = it.fragment().charFormat();
   EXPECT_EQ(link.anchorHref(), "localfile:C:\\docs\\plan.txt");
+  QTest::keyClicks(r, "more");  // typed after the link, outside it
+  Select(r, 7, 11);
+  EXPECT_FALSE(r->textCursor().charFormat().isAnchor());
+  EXPECT_EQ(r->SelectionCharFormat().underline, false);
+  r->undo();
   r->undo();
   EXPECT_EQ(Text(r), "see [x]");
 

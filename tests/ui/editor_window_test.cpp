@@ -231,6 +231,30 @@ TEST_F(EditorWindow, AMixedSelectionShowsTheIndeterminateState) {
   EXPECT_EQ(w->CommandCheckState(cmd::kItalic), editor::CheckState::Unchecked);
 }
 
+TEST_F(EditorWindow, StandardShortcutsReachTheCommands) {
+  const std::string path = Note("a.esr");
+  CWndEsr* w = Open(path);
+  CXRichEditCtrl* r = w->RichEdit();
+  w->activateWindow();
+  if (!QTest::qWaitForWindowActive(w, 1000)) GTEST_SKIP() << "no active window on this screen";
+  r->setFocus();
+  QTest::keyClick(r, Qt::Key_A, Qt::ControlModifier);  // select all
+  EXPECT_EQ(r->SelectionLength(), 11);
+  QTest::keyClick(r, Qt::Key_I, Qt::ControlModifier);
+  EXPECT_EQ(r->SelectionCharFormat().italic, true);
+  QTest::keyClick(r, Qt::Key_B, Qt::ControlModifier);
+  EXPECT_EQ(r->SelectionCharFormat().bold, true);
+  QTest::keyClick(r, Qt::Key_U, Qt::ControlModifier);
+  EXPECT_EQ(r->SelectionCharFormat().underline, true);
+  QTest::keyClick(r, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(r->SelectionCharFormat().underline, false);
+  QTest::keyClick(r, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(r->SelectionCharFormat().underline, true);
+  QTest::keyClick(r, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_FALSE(r->document()->isModified());
+  EXPECT_NE(ReadFile(path), kSimpleNote);
+}
+
 TEST_F(EditorWindow, OpenFileDirectoryShowsTheDocument) {
   std::string shown;
   CWndEsr::SetFileShower([&](const std::string& p) { shown = p; });

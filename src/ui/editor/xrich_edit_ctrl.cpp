@@ -573,11 +573,13 @@ bool CXRichEditCtrl::InsertLink(const QString& title, const QString& target) {
   QTextCursor c = textCursor();
   c.beginEditBlock();
   c.removeSelectedText();
+  const QTextCharFormat before = c.charFormat();
   QTextCharFormat blue;  // the link's text is blue
   blue.setForeground(QColor(0, 0, 255));
   c.mergeCharFormat(blue);
   const int taken = InsertRtfContent(c, field.rtf);
   c.endEditBlock();
+  c.setCharFormat(before);  // what is typed next is not part of the link
   setTextCursor(c);
   return taken > 0;
 }
@@ -726,12 +728,29 @@ std::optional<std::pair<int, int>> CXRichEditCtrl::EditRangeOfKey(QKeyEvent* e) 
   return std::nullopt;
 }
 
-void CXRichEditCtrl::DropProtectedFromTypingFormat() {
+void CXRichEditCtrl::PrepareTypingFormat() {
   QTextCharFormat current = currentCharFormat();
-  if (!editor::IsProtected(current)) return;
-  QTextCharFormat f;
-  editor::SetProtected(f, false);
-  mergeCurrentCharFormat(f);
+  bool changed = false;
+  if (editor::IsProtected(current)) {
+    editor::SetProtected(current, false);
+    changed = true;
+  }
+  // Text typed at the end of a link is not part of the link, nor dressed as one.
+  const QTextCursor c = textCursor();
+  if (current.isAnchor() && !c.hasSelection()) {
+    QTextCursor next = c;
+    next.movePosition(QTextCursor::NextCharacter);
+    const bool inside = next.position() != c.position() && next.charFormat().isAnchor() &&
+                        next.charFormat().anchorHref() == current.anchorHref();
+    if (!inside) {
+      current.setAnchor(false);
+      current.clearProperty(QTextFormat::AnchorHref);
+      current.clearProperty(QTextFormat::ForegroundBrush);
+      current.setFontUnderline(false);
+      changed = true;
+    }
+  }
+  if (changed) setCurrentCharFormat(current);
 }
 
 // ---- Keyboard -------------------------------------------------------------------------------------------
@@ -764,7 +783,7 @@ void CXRichEditCtrl::TypeWithWordGrouping(QKeyEvent* e) {
                         before.hasSelection() || before.position() != typingEnd_;
   firstChar_ = false;
   if (!before.hasSelection() && !TouchesProtected(before.position(), before.position()))
-    DropProtectedFromTypingFormat();
+    PrepareTypingFormat();
   QTextCursor group = textCursor();
   typing_ = true;
   if (newGroup)
@@ -798,7 +817,7 @@ void CXRichEditCtrl::inputMethodEvent(QInputMethodEvent* e) {
   const bool newGroup = firstChar_ || !typingGroupOpen_ || blank != lastWasSpace_ ||
                         c.hasSelection() || c.position() != typingEnd_;
   firstChar_ = false;
-  if (!c.hasSelection()) DropProtectedFromTypingFormat();
+  if (!c.hasSelection()) PrepareTypingFormat();
   QTextCursor group = textCursor();
   typing_ = true;
   if (newGroup)

@@ -143,8 +143,9 @@ class CXRichEditCtrl : public QTextEdit {
   void ApplyNumbering(int numbering);
   // The range a key press would change, or nullopt when it changes nothing.
   std::optional<std::pair<int, int>> EditRangeOfKey(QKeyEvent* e) const;
-  // Typing next to protected text does not spread the mark to the new text.
-  void DropProtectedFromTypingFormat();
+  // Typing next to protected text or at the end of a link does not spread the mark or the
+  // link to the new text.
+  void PrepareTypingFormat();
   void TypeWithWordGrouping(QKeyEvent* e);
   void Refused();
 
