@@ -293,6 +293,9 @@ TEST_F(EditorDocument, SaveWritesRtfThatReadsBackToTheSameContent) {
   ime.setCommitString(QString::fromUtf8("中文𠀀"));
   QApplication::sendEvent(r, &ime);
   QTest::keyClicks(r, " end");
+  QTest::keyClick(r, Qt::Key_Return);
+  QTest::keyClicks(r, "item");
+  w->RunCommand(cmd::kBullets);
   Select(r, 0, 5);
   w->RunCommand(cmd::kItalic);
   const QString before = Text(r);
@@ -308,6 +311,9 @@ TEST_F(EditorDocument, SaveWritesRtfThatReadsBackToTheSameContent) {
   EXPECT_EQ(again->RichEdit()->SelectionCharFormat().italic, true);
   Select(again->RichEdit(), 6, 11);
   EXPECT_EQ(again->RichEdit()->SelectionCharFormat().bold, true);
+  again->RichEdit()->moveCursor(QTextCursor::End);
+  EXPECT_EQ(again->RichEdit()->SelectionParaFormat().numbering, editor::kNumberingBullet);
+  EXPECT_EQ(again->RichEdit()->SelectionParaFormat().paragraph.startIndent, 0);
 }
 
 // Everything the document holds, as a comparable text: characters with their formats, and

@@ -479,10 +479,13 @@ void CXRichEditCtrl::ApplyNumbering(int numbering) {
       QTextCursor(b).setBlockFormat(f);
     }
   } else {
-    // The paragraphs become one list of their own, numbered from 1.
+    // The paragraphs become one list of their own, numbered from 1. As in notes read from
+    // RTF, a paragraph whose first line is indented keeps its marker in that indent; one at
+    // the edge gets the list's own indent for it.
     QTextListFormat lf;
     lf.setStyle(editor::StyleOfNumbering(numbering));
-    lf.setIndent(1);
+    const QTextBlockFormat first = blocks.front().blockFormat();
+    lf.setIndent(first.leftMargin() + std::max<qreal>(0, first.textIndent()) > 0 ? 0 : 1);
     QTextCursor range(document());
     range.setPosition(blocks.front().position());
     range.setPosition(blocks.back().position(), QTextCursor::KeepAnchor);
