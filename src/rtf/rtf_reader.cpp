@@ -1338,9 +1338,13 @@ bool ReadRtf(const QByteArray& rtf, QTextDocument* doc, const RtfReadOptions& op
   doc->clear();
   ApplyNoteDefaults(doc);
   QTextCursor cursor(doc);
+  // One edit block: QTextDocument then rescans its frames once at the end instead of after each
+  // table (which made a note with many tables quadratic to load).
+  cursor.beginEditBlock();
   Reader reader(std::string_view(rtf.constData(), static_cast<std::size_t>(rtf.size())), cursor,
                 options, QTextCharFormat());
   const RtfReadResult r = reader.Run();
+  cursor.endEditBlock();
   doc->setUndoRedoEnabled(undo);
   doc->setModified(false);
   if (result) *result = r;
