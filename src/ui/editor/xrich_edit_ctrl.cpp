@@ -202,6 +202,10 @@ CXRichEditCtrl::CXRichEditCtrl(QWidget* parent) : QTextEdit(parent) {
   addressMarker_ = new AddressMarker(this);
   AttachDocument();
   ResetDocument();
+  connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+    pasteKnown_ = false;
+    emit StatesMayHaveChanged();
+  });
   connect(this, &QTextEdit::selectionChanged, this, [this] {
     MarkFormatsStale();
     emit StatesMayHaveChanged();
@@ -627,10 +631,14 @@ void CXRichEditCtrl::Clear() {
 }
 
 bool CXRichEditCtrl::CanPasteNow() const {
-  const QMimeData* data = QApplication::clipboard()->mimeData();
-  if (!data) return false;
-  if (data->hasText() || data->hasImage()) return true;
-  return canPaste();
+  // Asking the clipboard's owner takes a round trip to it: the answer is kept until the
+  // clipboard changes, not asked again at every refresh.
+  if (!pasteKnown_) {
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    canPasteNow_ = data && (data->hasText() || data->hasImage() || canPaste());
+    pasteKnown_ = true;
+  }
+  return canPasteNow_;
 }
 
 QString CXRichEditCtrl::GetSelectedText() const {

@@ -161,6 +161,9 @@ class CXRichEditCtrl : public QTextEdit {
   bool typing_ = false;           // inside a typed insertion
   int typingEnd_ = -1;
 
+  mutable bool pasteKnown_ = false;
+  mutable bool canPasteNow_ = false;
+
   QSyntaxHighlighter* addressMarker_ = nullptr;
   bool pressedOnLink_ = false;
 };
