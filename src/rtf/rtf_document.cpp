@@ -55,6 +55,22 @@ void ApplyNoteDefaults(QTextDocument* doc) {
   doc->setDefaultFont(font);
 }
 
+void InstallChineseFontSubstitutes() {
+  const QStringList serif = {"Noto Serif CJK SC", "Source Han Serif SC", "AR PL UMing CN",
+                             "Noto Sans CJK SC", "WenQuanYi Zen Hei"};
+  const QStringList sans = {"Noto Sans CJK SC", "Source Han Sans SC", "WenQuanYi Micro Hei",
+                            "WenQuanYi Zen Hei", "Noto Serif CJK SC"};
+  const QStringList kai = {"AR PL UKai CN", "Noto Serif CJK SC", "Noto Sans CJK SC"};
+  for (const char* family : {"宋体", "新宋体", "SimSun", "NSimSun", "仿宋", "FangSong",
+                             "仿宋_GB2312", "FangSong_GB2312", "STSong", "STSongti-SC-Regular"})
+    QFont::insertSubstitutions(QString::fromUtf8(family), serif);
+  for (const char* family : {"黑体", "SimHei", "微软雅黑", "Microsoft YaHei", "等线", "DengXian",
+                             "STHeiti", "PingFang SC"})
+    QFont::insertSubstitutions(QString::fromUtf8(family), sans);
+  for (const char* family : {"楷体", "KaiTi", "楷体_GB2312", "KaiTi_GB2312", "STKaiti"})
+    QFont::insertSubstitutions(QString::fromUtf8(family), kai);
+}
+
 bool DetectPictureType(const QByteArray& data, PictureType* type) {
   if (data.startsWith("\x89PNG\r\n\x1a\n")) {
     *type = PictureType::kPng;

@@ -54,6 +54,11 @@ int UnitsToTwips(double units);
 // Gives the document the note's default font. Call on every document the reader fills.
 void ApplyNoteDefaults(QTextDocument* doc);
 
+// Maps the Windows font families that notes name (宋体, SimSun, 黑体, 微软雅黑, 楷体 ...) to the
+// Chinese fonts of a Linux desktop (Noto CJK SC, WenQuanYi, AR PL), so that Chinese text shows
+// in its simplified Chinese forms instead of whatever fallback comes first. Call once at start.
+void InstallChineseFontSubstitutes();
+
 enum class PictureType { kPng, kJpeg };
 // The type of PNG or JPEG file bytes, by their signature; false for anything else.
 bool DetectPictureType(const QByteArray& data, PictureType* type);

@@ -32,7 +32,8 @@ struct RtfReadResult {
 };
 
 // Replaces the document's content with the RTF and applies the note defaults. Returns false
-// when the RTF was malformed; what could be read is loaded all the same.
+// when the RTF was malformed; what could be read is loaded all the same. Other cursors on the
+// document (a QTextEdit's) end up after the inserted content: move them to the start.
 bool ReadRtf(const QByteArray& rtf, QTextDocument* doc, const RtfReadOptions& options = {},
              RtfReadResult* result = nullptr);
 
