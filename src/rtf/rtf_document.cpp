@@ -8,6 +8,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
 
 namespace zorbek {
@@ -20,34 +21,48 @@ QUrl ResourceName(const char* kind, const QByteArray& data) {
                            QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex())));
 }
 
-QImage DecodeImage(const QByteArray& data, const char* format) {
-  QBuffer buffer;
-  buffer.setData(data);
-  QImageReader reader(&buffer, format);
-  QImage image;
-  if (!reader.read(&image)) return {};
-  return image;
-}
-
 // A light grey box with a darker frame and a diagonal cross: the stand-in for a picture this
-// program cannot draw (metafiles, embedded objects). Drawn without text, so it needs no fonts.
-QImage Placeholder(int width, int height) {
-  width = std::clamp(width, 8, 4000);
-  height = std::clamp(height, 8, 4000);
-  QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+// program cannot draw (metafiles, embedded objects). Drawn without text, so it needs no fonts,
+// and in a few sizes only (Qt scales it to the picture's size), so that any number of them
+// costs little memory.
+QImage Placeholder(double width, double height, QUrl* name) {
+  auto bucket = [](double v) {
+    int b = 16;
+    while (b < 256 && b < v) b *= 2;
+    return b;
+  };
+  const int w = bucket(width), h = bucket(height);
+  *name = QUrl(QStringLiteral("zorbek-placeholder:%1x%2").arg(w).arg(h));
+  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
   image.fill(QColor(0xEE, 0xEE, 0xEE));
   QPainter p(&image);
   p.setPen(QColor(0xA0, 0xA0, 0xA0));
-  p.drawRect(0, 0, width - 1, height - 1);
+  p.drawRect(0, 0, w - 1, h - 1);
   p.setPen(QColor(0xCC, 0xCC, 0xCC));
-  p.drawLine(0, 0, width - 1, height - 1);
-  p.drawLine(0, height - 1, width - 1, 0);
+  p.drawLine(0, 0, w - 1, h - 1);
+  p.drawLine(0, h - 1, w - 1, 0);
   return image;
 }
 
 }  // namespace
 
 int UnitsToTwips(double units) { return static_cast<int>(std::lround(units * 15.0)); }
+
+QImage DecodePicture(const QByteArray& data, const char* format, qint64* pixelBudget) {
+  QBuffer buffer;
+  buffer.setData(data);
+  QImageReader reader(&buffer, format);
+  reader.setAllocationLimit(256);  // MB
+  if (pixelBudget) {
+    const QSize size = reader.size();
+    const qint64 pixels = size.isValid() ? qint64(size.width()) * size.height() : -1;
+    if (pixels < 0 || pixels > *pixelBudget) return {};
+    *pixelBudget -= pixels;
+  }
+  QImage image;
+  if (!reader.read(&image)) return {};
+  return image;
+}
 
 void ApplyNoteDefaults(QTextDocument* doc) {
   QFont font(QString::fromUtf8(kNoteDefaultFamily));
@@ -84,9 +99,9 @@ bool DetectPictureType(const QByteArray& data, PictureType* type) {
 }
 
 QTextImageFormat MakePictureFormat(QTextDocument* doc, const QByteArray& data, PictureType type,
-                                   int goalWidthTwips, int goalHeightTwips) {
+                                   int goalWidthTwips, int goalHeightTwips, qint64* pixelBudget) {
   const char* format = type == PictureType::kPng ? "PNG" : "JPEG";
-  const QImage image = DecodeImage(data, format);
+  const QImage image = DecodePicture(data, format, pixelBudget);
   if (image.isNull()) return {};
   const QUrl name = ResourceName("picture", data);
   doc->addResource(QTextDocument::ImageResource, name, image);
@@ -108,11 +123,15 @@ QTextImageFormat MakeKeptGroupFormat(QTextDocument* doc, const QByteArray& group
       heightTwips > 0 ? TwipsToUnits(heightTwips) : (display.isNull() ? 32 : display.height());
   w = std::clamp(w, 1.0, 4000.0);
   h = std::clamp(h, 1.0, 4000.0);
-  const QImage shown = display.isNull() ? Placeholder(static_cast<int>(std::lround(w)),
-                                                      static_cast<int>(std::lround(h)))
-                                        : display;
-  const QUrl name = ResourceName("kept", group);
-  doc->addResource(QTextDocument::ImageResource, name, shown);
+  QUrl name;
+  if (display.isNull()) {
+    const QImage placeholder = Placeholder(w, h, &name);
+    if (!doc->resource(QTextDocument::ImageResource, name).isValid())
+      doc->addResource(QTextDocument::ImageResource, name, placeholder);
+  } else {
+    name = ResourceName("kept", group);
+    doc->addResource(QTextDocument::ImageResource, name, display);
+  }
   QTextImageFormat f;
   f.setName(name.toString());
   f.setWidth(w);
@@ -143,10 +162,12 @@ void RestorePictureResources(QTextDocument* doc) {
         PictureType type;
         if (DetectPictureType(data, &type))
           doc->addResource(QTextDocument::ImageResource, name,
-                           DecodeImage(data, type == PictureType::kPng ? "PNG" : "JPEG"));
+                           DecodePicture(data, type == PictureType::kPng ? "PNG" : "JPEG"));
       } else if (f.hasProperty(rtfprop::kKeptGroup)) {
-        doc->addResource(QTextDocument::ImageResource, name,
-                         Placeholder(static_cast<int>(f.width()), static_cast<int>(f.height())));
+        // The group's own picture is not decoded again: the placeholder stands in.
+        QUrl placeholderName;
+        const QImage placeholder = Placeholder(f.width(), f.height(), &placeholderName);
+        doc->addResource(QTextDocument::ImageResource, name, placeholder);
       }
     }
   }

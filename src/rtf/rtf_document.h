@@ -63,11 +63,17 @@ enum class PictureType { kPng, kJpeg };
 // The type of PNG or JPEG file bytes, by their signature; false for anything else.
 bool DetectPictureType(const QByteArray& data, PictureType* type);
 
+// Decodes picture bytes ("PNG", "JPEG", "BMP") for display. With a budget, a picture of more
+// pixels than remain in it is not decoded (null image) and the budget shrinks by what is: a
+// note full of huge pictures cannot exhaust memory.
+QImage DecodePicture(const QByteArray& data, const char* format, qint64* pixelBudget = nullptr);
+
 // Image format of a PNG or JPEG picture shown at goal size (twips; 0: the picture's own size at
 // 96 dpi). The picture is registered as a resource of the document. A format without a name
-// when the bytes cannot be decoded.
+// when the bytes cannot be decoded (or do not fit the budget).
 QTextImageFormat MakePictureFormat(QTextDocument* doc, const QByteArray& data, PictureType type,
-                                   int goalWidthTwips = 0, int goalHeightTwips = 0);
+                                   int goalWidthTwips = 0, int goalHeightTwips = 0,
+                                   qint64* pixelBudget = nullptr);
 // Image format of a kept group, shown by display (or a placeholder when it is null) at the given
 // size in twips.
 QTextImageFormat MakeKeptGroupFormat(QTextDocument* doc, const QByteArray& group,

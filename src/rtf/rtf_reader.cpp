@@ -300,17 +300,8 @@ QString HyperlinkTarget(const QString& instruction) {
   return target;
 }
 
-QImage DecodeImage(const QByteArray& data, const char* format) {
-  QBuffer buffer;
-  buffer.setData(data);
-  QImageReader reader(&buffer, format);
-  QImage image;
-  if (!reader.read(&image)) return {};
-  return image;
-}
-
 // A device-independent bitmap (BITMAPINFOHEADER and bits) made into a BMP file for decoding.
-QImage DecodeDib(const QByteArray& dib) {
+QImage DecodeDib(const QByteArray& dib, qint64* budget) {
   if (dib.size() < 40) return {};
   auto u32 = [&](int at) {
     return static_cast<std::uint32_t>(static_cast<unsigned char>(dib[at]) |
@@ -332,14 +323,14 @@ QImage DecodeDib(const QByteArray& dib) {
   for (std::uint32_t v : {fileSize, 0u, offset})
     for (int k = 0; k < 4; ++k) bmp.append(static_cast<char>((v >> (8 * k)) & 0xFF));
   bmp.append(dib);
-  return DecodeImage(bmp, "BMP");
+  return DecodePicture(bmp, "BMP", budget);
 }
 
-QImage DisplayOf(const Picture& p) {
+QImage DisplayOf(const Picture& p, qint64* budget) {
   switch (p.type) {
-    case PictType::kPng: return DecodeImage(p.data, "PNG");
-    case PictType::kJpeg: return DecodeImage(p.data, "JPEG");
-    case PictType::kDib: return DecodeDib(p.data);
+    case PictType::kPng: return DecodePicture(p.data, "PNG", budget);
+    case PictType::kJpeg: return DecodePicture(p.data, "JPEG", budget);
+    case PictType::kDib: return DecodeDib(p.data, budget);
     default: return {};
   }
 }
@@ -1111,7 +1102,7 @@ class Reader {
 
   void EnterCell() {
     if (!table_) {
-      const int columns = std::max<int>(1, static_cast<int>(row_.cells.size()));
+      const int columns = std::clamp<int>(static_cast<int>(row_.cells.size()), 1, kMaxColumns);
       pendingBreak_ = false;  // the paragraph that ended stays before the table
       QTextTableFormat tf;
       tf.setBorderCollapse(true);
@@ -1120,11 +1111,28 @@ class Reader {
       tf.setCellPadding(TwipsToUnits(row_.gap));
       table_ = cursor_.insertTable(1, columns, tf);
       tableRow_ = tableCol_ = 0;
+      usedRows_ = 1;
       cursorRow_ = cursorCol_ = 0;
       lastList_ = nullptr;
     }
-    if (tableRow_ >= table_->rows()) table_->appendRows(tableRow_ - table_->rows() + 1);
-    if (tableCol_ >= table_->columns()) table_->appendColumns(tableCol_ - table_->columns() + 1);
+    // A table holds at most kMaxCells cells; what would go beyond goes into its last cells.
+    if (tableCol_ >= table_->columns()) {
+      if (qint64(table_->rows()) * (tableCol_ + 1) <= kMaxCells)
+        table_->appendColumns(tableCol_ - table_->columns() + 1);
+      else
+        tableCol_ = table_->columns() - 1;
+    }
+    if (tableRow_ >= table_->rows()) {
+      // Rows are added in growing batches and the unused ones removed when the table ends:
+      // QTextTable recomputes its whole grid after each change of shape.
+      const int rows = table_->rows();
+      const int most = static_cast<int>(kMaxCells / table_->columns());
+      if (tableRow_ < most)
+        table_->appendRows(std::min(std::max(tableRow_ + 1 - rows, rows), most - rows));
+      else
+        tableRow_ = rows - 1;
+    }
+    usedRows_ = std::max(usedRows_, tableRow_ + 1);
     if (cursorRow_ != tableRow_ || cursorCol_ != tableCol_) {
       cursor_ = table_->cellAt(tableRow_, tableCol_).firstCursorPosition();
       cursorRow_ = tableRow_;
@@ -1135,6 +1143,7 @@ class Reader {
 
   void LeaveTable() {
     if (!table_) return;
+    if (table_->rows() > usedRows_) table_->removeRows(usedRows_, table_->rows() - usedRows_);
     cursor_ = table_->lastCursorPosition();
     cursor_.movePosition(QTextCursor::NextBlock);
     table_ = nullptr;
@@ -1221,7 +1230,7 @@ class Reader {
     GoalSize(pict_, &w, &h);
     if (pictInObject_) {
       if (object_.active && object_.display.isNull()) {
-        object_.display = DisplayOf(pict_);
+        object_.display = DisplayOf(pict_, &pixelBudget_);
         object_.pictw = w;
         object_.picth = h;
       }
@@ -1230,14 +1239,15 @@ class Reader {
     if (pict_.type == PictType::kPng || pict_.type == PictType::kJpeg) {
       const QTextImageFormat f = MakePictureFormat(
           doc_, pict_.data, pict_.type == PictType::kPng ? PictureType::kPng : PictureType::kJpeg,
-          pict_.goalw > 0 || pict_.scalex != 100 ? w : 0, pict_.goalh > 0 || pict_.scaley != 100 ? h : 0);
+          pict_.goalw > 0 || pict_.scalex != 100 ? w : 0, pict_.goalh > 0 || pict_.scaley != 100 ? h : 0,
+          &pixelBudget_);
       if (!f.name().isEmpty()) {
         InsertImage(f);
         return;
       }
     }
     const QByteArray group(in_.data() + pict_.start, static_cast<qsizetype>(end - pict_.start));
-    InsertImage(MakeKeptGroupFormat(doc_, group, DisplayOf(pict_), w, h));
+    InsertImage(MakeKeptGroupFormat(doc_, group, DisplayOf(pict_, &pixelBudget_), w, h));
   }
 
   void EndObject(std::size_t end) {
@@ -1257,8 +1267,9 @@ class Reader {
     }
   }
 
-  static constexpr int kMaxColumns = 63;
+  static constexpr int kMaxColumns = 63;  // as in a rich edit control
   static constexpr int kMaxRows = 100000;
+  static constexpr qint64 kMaxCells = 100000;
 
   std::string_view in_;
   RtfLexer lexer_;
@@ -1311,8 +1322,11 @@ class Reader {
   int* borderSide_ = nullptr;
   bool inRow_ = false, afterRow_ = false;
   QTextTable* table_ = nullptr;
-  int tableRow_ = 0, tableCol_ = 0, cursorRow_ = -1, cursorCol_ = -1;
+  int tableRow_ = 0, tableCol_ = 0, cursorRow_ = -1, cursorCol_ = -1, usedRows_ = 0;
 
+  // Pixels of pictures decoded for display, all pictures of the document together: 64 M
+  // (256 MB). Pictures beyond it are kept and shown by a placeholder.
+  qint64 pixelBudget_ = qint64(64) << 20;
   Picture pict_;
   bool pictInObject_ = false;
   ObjectGroup object_;

@@ -307,6 +307,50 @@ TEST(RtfReaderInput, MalformedAndHostileInputIsBounded) {
   EXPECT_EQ(Text(*obj), "ab");
 }
 
+// A PNG signature and header that claim a picture of the given size, with nothing after.
+QByteArray PngHeader(quint32 width, quint32 height) {
+  QByteArray chunk("IHDR");
+  for (quint32 v : {width, height})
+    for (int k = 3; k >= 0; --k) chunk.append(static_cast<char>((v >> (8 * k)) & 0xFF));
+  chunk.append("\x08\x02\x00\x00\x00", 5);
+  quint32 crc = 0xFFFFFFFFu;
+  for (char ch : chunk) {
+    crc ^= static_cast<unsigned char>(ch);
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  crc ^= 0xFFFFFFFFu;
+  QByteArray png("\x89PNG\r\n\x1a\n\x00\x00\x00\x0d", 12);
+  png += chunk;
+  for (int k = 3; k >= 0; --k) png.append(static_cast<char>((crc >> (8 * k)) & 0xFF));
+  return png;
+}
+
+TEST(RtfReaderInput, TablesAndPicturesCannotExhaustMemory) {
+  // A row of 4096 cell definitions, then 2000 short rows: at most 63 columns, 100000 cells.
+  QByteArray rows = "{\\rtf1\\trowd";
+  for (int i = 0; i < 4096; ++i) rows += "\\cellx" + QByteArray::number(i + 1);
+  for (int i = 0; i < 2000; ++i) rows += "\\intbl x\\cell\\row";
+  auto doc = ReadDoc(rows + "}");
+  ASSERT_EQ(Tables(*doc).size(), 1u);
+  EXPECT_EQ(Tables(*doc)[0]->columns(), 63);
+  EXPECT_LE(qint64(Tables(*doc)[0]->rows()) * 63, 100000);
+
+  // Pictures that claim 30000 x 30000 pixels are not decoded: kept, shown by a placeholder.
+  const QByteArray huge = PngHeader(30000, 30000);
+  QByteArray many = "{\\rtf1 ";
+  for (int i = 0; i < 50; ++i)
+    many += "{\\pict\\pngblip\\picwgoal" + QByteArray::number(1500 + i) + "\\pichgoal1500 " +
+            huge.toHex() + "}";
+  auto pictures = ReadDoc(many + "}");
+  const auto images = Images(*pictures);
+  ASSERT_EQ(images.size(), 50u);
+  EXPECT_TRUE(images[0].hasProperty(rtfprop::kKeptGroup));
+  EXPECT_DOUBLE_EQ(images[0].width(), 100);
+  qint64 budget = 1000;
+  EXPECT_TRUE(DecodePicture(PngHeader(100, 100), "PNG", &budget).isNull());  // 10000 > 1000
+  EXPECT_EQ(budget, 1000);
+}
+
 TEST(RtfReaderInsert, PiecesOfTheEditorInsertedAtTheCursor) {
   QTextDocument doc;
   QTextCursor cursor(&doc);
