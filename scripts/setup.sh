@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk
   xvfb xauth
+  clang libclang-rt-14-dev unrtf
 )
 
 missing=()
