@@ -197,6 +197,20 @@ TEST(RtfReaderFiles, PicturesShownAndKeptGroups) {
   ASSERT_EQ(Images(*scaled).size(), 1u);  // \shppict read, \nonshppict skipped
   EXPECT_DOUBLE_EQ(Images(*scaled)[0].width(), 48);  // \picscalex200
 
+  // A device-independent bitmap is kept as it came and shown as the picture it is.
+  QByteArray dib(40, '\0');
+  dib[0] = 40;                 // header size
+  dib[4] = 2; dib[8] = 1;      // 2 x 1 pixels
+  dib[12] = 1; dib[14] = 24;   // one plane, 24 bits
+  dib += QByteArray("\x00\x00\xff\x00\xff\x00\x00\x00", 8);  // red, green, row padding
+  const QByteArray dibGroup = "{\\pict\\dibitmap0\\picw2\\pich1 " + dib.toHex() + "}";
+  auto dibDoc = ReadDoc("{\\rtf1 " + dibGroup + "}");
+  ASSERT_EQ(Images(*dibDoc).size(), 1u);
+  EXPECT_EQ(Images(*dibDoc)[0].property(rtfprop::kKeptGroup).toByteArray(), dibGroup);
+  const QImage shown = dibDoc->resource(QTextDocument::ImageResource, QUrl(Images(*dibDoc)[0].name())).value<QImage>();
+  ASSERT_EQ(shown.size(), QSize(2, 1));
+  EXPECT_EQ(shown.pixelColor(0, 0), QColor(255, 0, 0));
+
   const QByteArray wmfFile = Bytes(RtfTestFile("richedit/msftedit-5.41_pict_wmetafile8_images.rtf"));
   auto wmf = ReadDoc(wmfFile);
   images = Images(*wmf);
