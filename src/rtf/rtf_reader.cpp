@@ -786,7 +786,7 @@ class Reader {
         }
         break;
       case Kw::kPict:
-        if (d != Dest::kNormal && d != Dest::kObjectResult) {
+        if ((d != Dest::kNormal && d != Dest::kObjectResult) || !OpensGroup(t)) {
           g.dest = Dest::kSkip;
           break;
         }
@@ -811,7 +811,7 @@ class Reader {
       case Kw::kPicscalex: if (d == Dest::kPict && p > 0) pict_.scalex = p; break;
       case Kw::kPicscaley: if (d == Dest::kPict && p > 0) pict_.scaley = p; break;
       case Kw::kObject:
-        if (d != Dest::kNormal || object_.active) {
+        if (d != Dest::kNormal || object_.active || !OpensGroup(t)) {
           g.dest = Dest::kSkip;
           break;
         }
@@ -882,6 +882,21 @@ class Reader {
       case Kw::kSkipDest: g.dest = Dest::kSkip; break;
       case Kw::kUnknown: break;
     }
+  }
+
+  // Whether the word is the first thing in a group below the document's own (a "\*" aside):
+  // only such a group is a picture or an object, and only such a group can be kept whole.
+  bool OpensGroup(const RtfToken& t) const {
+    if (stack_.size() <= 2) return false;
+    const std::size_t from = stack_.back().start + 1;
+    if (t.offset < from) return false;
+    std::string_view before = in_.substr(from, t.offset - from);
+    while (!before.empty()) {
+      if (before[0] == ' ' || before[0] == '\r' || before[0] == '\n') before.remove_prefix(1);
+      else if (before.substr(0, 2) == "\\*") before.remove_prefix(2);
+      else return false;
+    }
+    return true;
   }
 
   // ---- Header tables ----

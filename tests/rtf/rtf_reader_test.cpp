@@ -311,6 +311,10 @@ TEST(RtfReaderInput, MalformedAndHostileInputIsBounded) {
   auto bad = ReadDoc("{\\rtf1{\\pict\\pngblip 0102}}");
   ASSERT_EQ(Images(*bad).size(), 1u);
   EXPECT_EQ(Images(*bad)[0].property(rtfprop::kKeptGroup).toByteArray(), "{\\pict\\pngblip 0102}");
+  // A picture word that does not open its group is no picture (it would keep half a document).
+  auto stray = ReadDoc("{\\rtf1 a{b\\pict\\pngblip 00}c\\pict d}");
+  EXPECT_TRUE(Images(*stray).empty());
+  EXPECT_EQ(Text(*stray), "abc");
   // An object group is kept whole and shown by a placeholder.
   const QByteArray object = "{\\object\\objemb{\\*\\objclass Paint.Picture}\\objw600\\objh300"
                             "{\\*\\objdata 0105}{\\result{\\pict\\wmetafile8 0102}}}";
