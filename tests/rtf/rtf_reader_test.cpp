@@ -259,7 +259,7 @@ TEST(RtfReaderFiles, CharacterAndParagraphFormats) {
   EXPECT_DOUBLE_EQ(BlockOf(*para, "段前段后").blockFormat().topMargin(), 16);
   EXPECT_DOUBLE_EQ(BlockOf(*para, "段前段后").blockFormat().bottomMargin(), 16);
 
-  const std::string special = Text(*ReadTestFile("richedit/msftedit-5.41_special_chars_tab_quotes.rtf"));
+  const std::string special = Text(*ReadTestFile("richedit/msftedit-5.41_named_chars_tab_quotes.rtf"));
   EXPECT_TRUE(Contains(special, "Tab A\tB\nTab A\tB\nCR A\nB\nLF A\nB\n"));
   EXPECT_TRUE(Contains(special, "Emdash: —\nEndash: –"));
   EXPECT_TRUE(Contains(special, "Ldblquote: “\nRdblquote: ”"));
