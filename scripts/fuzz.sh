@@ -5,6 +5,7 @@
 # to build-fuzz/crashes/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/setup.sh clang libclang-rt-14-dev
 seconds=${1:-60}; shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_plain_text fuzz_rtf_reader)

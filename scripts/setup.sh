@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Zorbek needs to build, test and run. Run as root or with sudo.
+# Installs the Debian packages Zorbek needs to build, test and run, and any extra packages named
+# on the command line (scripts/fuzz.sh asks for clang this way). Run as root or with sudo.
 set -euo pipefail
 
 packages=(
@@ -9,8 +10,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk
   xvfb xauth
-  clang libclang-rt-14-dev unrtf
+  unrtf
 )
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
