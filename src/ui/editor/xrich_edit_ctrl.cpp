@@ -788,7 +788,12 @@ void CXRichEditCtrl::keyPressEvent(QKeyEvent* e) {
 
 void CXRichEditCtrl::TypeWithWordGrouping(QKeyEvent* e) {
   const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
-  const bool blank = enter || IsBlank(e->text().at(0));
+  TypeAsWords(enter || IsBlank(e->text().at(0)), [&] { QTextEdit::keyPressEvent(e); });
+}
+
+// Typing joins the previous undo step while it goes on in the same place with the same kind of
+// character (a word, or the blanks after it), so that one undo takes back one word.
+void CXRichEditCtrl::TypeAsWords(bool blank, const std::function<void()>& deliver) {
   const QTextCursor before = textCursor();
   const bool newGroup = firstChar_ || !typingGroupOpen_ || blank != lastWasSpace_ ||
                         before.hasSelection() || before.position() != typingEnd_;
@@ -801,7 +806,7 @@ void CXRichEditCtrl::TypeWithWordGrouping(QKeyEvent* e) {
     group.beginEditBlock();
   else
     group.joinPreviousEditBlock();
-  QTextEdit::keyPressEvent(e);
+  deliver();
   group.endEditBlock();
   typing_ = false;
   lastWasSpace_ = blank;
@@ -824,23 +829,7 @@ void CXRichEditCtrl::inputMethodEvent(QInputMethodEvent* e) {
   }
   if (e->commitString().isEmpty()) return QTextEdit::inputMethodEvent(e);
   // A committed phrase is one typed word.
-  const bool blank = IsBlank(e->commitString().at(0));
-  const bool newGroup = firstChar_ || !typingGroupOpen_ || blank != lastWasSpace_ ||
-                        c.hasSelection() || c.position() != typingEnd_;
-  firstChar_ = false;
-  if (!c.hasSelection()) PrepareTypingFormat();
-  QTextCursor group = textCursor();
-  typing_ = true;
-  if (newGroup)
-    group.beginEditBlock();
-  else
-    group.joinPreviousEditBlock();
-  QTextEdit::inputMethodEvent(e);
-  group.endEditBlock();
-  typing_ = false;
-  lastWasSpace_ = blank;
-  typingGroupOpen_ = true;
-  typingEnd_ = textCursor().position();
+  TypeAsWords(IsBlank(e->commitString().at(0)), [&] { QTextEdit::inputMethodEvent(e); });
 }
 
 // ---- Mouse, links and drops -----------------------------------------------------------------------------

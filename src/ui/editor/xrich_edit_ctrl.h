@@ -146,6 +146,7 @@ class CXRichEditCtrl : public QTextEdit {
   // Typing next to protected text or at the end of a link does not spread the mark or the
   // link to the new text.
   void PrepareTypingFormat();
+  void TypeAsWords(bool blank, const std::function<void()>& deliver);
   void TypeWithWordGrouping(QKeyEvent* e);
   void Refused();
 
