@@ -2,7 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
+
+#include "core/app/install_layout.h"
 
 namespace zorbek {
 namespace {
@@ -20,7 +21,8 @@ bool OpenUrl(const QUrl& url) {
 void SetUrlOpener(std::function<bool(const QUrl&)> opener) { Opener() = std::move(opener); }
 
 QUrl HomePageUrl() {
-  return QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath("guide.html"));
+  return QUrl::fromLocalFile(QString::fromStdString(
+      UserGuidePath(QCoreApplication::applicationFilePath().toStdString())));
 }
 
 QString ContactMailAddress() { return QStringLiteral("zorbek-feedback@example.org"); }

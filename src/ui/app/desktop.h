@@ -1,5 +1,5 @@
 // The desktop's handlers for addresses (web pages, mail, files), and the program's own two
-// addresses: the home page (the user guide installed beside the program) and the author's mail.
+// addresses: the home page (the user guide shipped with the program) and the author's mail.
 #pragma once
 
 #include <QString>
@@ -13,7 +13,7 @@ bool OpenUrl(const QUrl& url);
 // Replaces the handler (tests); an empty function restores the desktop's.
 void SetUrlOpener(std::function<bool(const QUrl&)> opener);
 
-// The user guide beside the program file.
+// The user guide: beside the program file, or in the installed program's data directory.
 QUrl HomePageUrl();
 // A new mail to the author.
 QUrl ContactMailUrl();
