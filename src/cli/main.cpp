@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/man_page.h"
 #include "core/app/paths.h"
 
 namespace zorbek::cli {
@@ -64,6 +65,9 @@ int main(int argc, char** argv) {
     } else if (a == "-h" || a == "--help") {
       PrintUsage();
       return kDone;
+    } else if (a == "--man") {
+      WriteManPage(std::cout);
+      return std::cout.flush() ? kDone : kRefused;
     } else {
       break;
     }
