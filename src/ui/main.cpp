@@ -16,6 +16,11 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libdbus-1.so
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Zorbek"));
+#ifdef ZORBEK_APP_ID
+  // The desktop entry the program was installed with: task bars find its icon through it (the
+  // Wayland app id; on X11 the window class "Zorbek" matches its StartupWMClass).
+  QGuiApplication::setDesktopFileName(QStringLiteral(ZORBEK_APP_ID));
+#endif
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(zorbek::AppIcon());
 
