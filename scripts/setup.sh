@@ -11,6 +11,7 @@ packages=(
   fonts-noto-cjk
   xvfb xauth
   unrtf
+  dpkg-dev desktop-file-utils appstream man-db
 )
 packages+=("$@")
 
