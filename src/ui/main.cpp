@@ -38,8 +38,9 @@ int main(int argc, char** argv) {
   zorbek::QtPrompts prompts;
   zorbek::SetPrompts(&prompts);
 
-  const std::string base =
-      zorbek::ProgramBase(QCoreApplication::applicationFilePath().toStdString());
+  // The program's files live in the user's data directory, wherever the program file lies.
+  zorbek::CreateUserDataDirectory();
+  const std::string base = zorbek::ProgramBase();
   zorbek::InstallNoteEditor(base);
   int rc = 0;
   {
