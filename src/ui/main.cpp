@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "core/app/paths.h"
+#include "rtf/note_converter_engine.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/qt_prompts.h"
 #include "ui/app/single_instance.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
   zorbek::CreateUserDataDirectory();
   const std::string base = zorbek::ProgramBase();
   zorbek::InstallNoteEditor(base);
+  zorbek::InstallNoteConverter();  // import and export convert through the RTF engine
   int rc = 0;
   {
     zorbek::CMainFrame mainFrame(base);
