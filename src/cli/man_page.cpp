@@ -111,7 +111,7 @@ void WriteManPage(std::ostream& out) {
       << ".TP\n1\nRefused: the program's message is on standard error, and nothing was changed.\n"
       << ".TP\n2\nBad usage: the command's usage is on standard error.\n"
       << ".SH FILES\n"
-      << "The installed program keeps its files in the user's data directory,\n"
+      << "Zorbek and zorbek\\-cli keep their files in the user's data directory,\n"
       << ".IR $XDG_DATA_HOME/Zorbek/ ,\n"
       << "by default\n.IR ~/.local/share/Zorbek/ :\n"
       << ".TP\n.I Zorbek.ini\n"
