@@ -72,8 +72,8 @@ int main(int argc, char** argv) {
   const std::string name = argv[i++];
   for (; i < argc; ++i) ctx.args.emplace_back(argv[i]);
 
-  // The program lies beside this command; its database is the default.
-  ctx.programBase = zorbek::ProgramBase(zorbek::SiblingProgramPath(zorbek::CurrentExecutablePath(), "Zorbek"));
+  // The program's own files in the user's data directory; its database is the default.
+  ctx.programBase = zorbek::ProgramBase();
   ctx.databasePath = (haveDb && !db.empty()) ? db : zorbek::ComputeDatabasePath(ctx.programBase);
 
   for (auto& c : Registry()) {
