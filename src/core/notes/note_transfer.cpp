@@ -219,7 +219,7 @@ std::vector<TransferOutcome> NoteTransfer::DropFiles(const ItemPath& selected,
 
 // ---- export ------------------------------------------------------------------------------
 
-TransferOutcome NoteTransfer::CanExport(const ItemPath& item) {
+TransferOutcome NoteTransfer::CanExport(const ItemPath& item) const {
   CXmlDocument& doc = commands_.Document();
   std::lock_guard lock(doc.Mutex());
   if (item.size() < 2 || !IsInFileBox(item) || !EqualsIgnoreLatinCase(ItemTypeOf(doc, item), "esr"))
@@ -345,7 +345,7 @@ TransferOutcome NoteTransfer::Drop(const ItemPath& dragged, const std::optional<
   return out;
 }
 
-TransferOutcome NoteTransfer::DragOutFile(const ItemPath& item) {
+TransferOutcome NoteTransfer::DragOutFile(const ItemPath& item) const {
   CXmlDocument& doc = commands_.Document();
   std::lock_guard lock(doc.Mutex());
   if (!CanDragItem(item) || !IsInFileBox(item)) return {};

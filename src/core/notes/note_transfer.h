@@ -74,7 +74,7 @@ class NoteTransfer {
                                          const TransferStep& tree = {});
 
   // Whether the item can be exported (a note of the file box), or "只支持ESR文件导出".
-  TransferOutcome CanExport(const ItemPath& item);
+  TransferOutcome CanExport(const ItemPath& item) const;
   // Writes the note to out: RTF when the extension of out begins with "rtf" as written, UTF-8
   // plain text otherwise. The database is not changed.
   TransferOutcome Export(const ItemPath& item, const std::string& out);
@@ -93,7 +93,7 @@ class NoteTransfer {
 
   // The file a note dragged out of the window offers: done with file for a note whose file
   // exists; "文件不存在。" when it has none; nothing (not done, no message) for anything else.
-  TransferOutcome DragOutFile(const ItemPath& item);
+  TransferOutcome DragOutFile(const ItemPath& item) const;
 
  private:
   TransferOutcome Move(const ItemPath& dragged, const ItemPath& target, bool folder,
