@@ -20,6 +20,23 @@ int RunCheck(Context& ctx) {
   return a.Agrees() ? kDone : kRefused;
 }
 
+// Opens the database for writing, as the program does at start-up: an interrupted change is
+// settled and leftover temporary files go. Nothing else is changed.
+int RunRecover(Context& ctx) {
+  if (!ctx.args.empty()) return UsageError("recover");
+  CXmlDocument doc;
+  if (LoadDatabaseReadOnly(doc, ctx.databasePath) == LoadStatus::Unparsable)
+    return Refuse("数据库文件无法读取：" + ctx.databasePath);
+  const OpenedDatabase opened = OpenDatabaseFile(doc, ctx.databasePath);
+  if (!opened.recoveryMessage.empty()) std::cerr << opened.recoveryMessage << "\n";
+  return kDone;
+}
+
+Register recover({"recover", "",
+                  "open the database as the program does at start-up: finish or take back a "
+                  "change that was interrupted, remove leftover temporary files",
+                  RunRecover});
+
 Register reg({"check", "",
               "compare the note store with the database: print every element without its file "
               "or directory, every note file or directory without its element, and leftover "
