@@ -151,6 +151,8 @@ class CXmlTreeCtrl : public QTreeWidget {
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // Delete deletes the selected item, Enter acts as the double-click; the rest as the tree's.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   friend class TreeLabelDelegate;
