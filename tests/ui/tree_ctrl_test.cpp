@@ -445,12 +445,15 @@ TEST_F(TreeCtrlTest, KeysDeleteOpenRenameAndShowTheMenu) {
   QContextMenuEvent key(QContextMenuEvent::Keyboard, middle, tree->mapToGlobal(middle));
   QApplication::sendEvent(tree.get(), &key);
   EXPECT_EQ(shownMenu, (std::vector<MenuEntry>{{"打开计划", true}}));
-  tree->setCurrentItem(At({"a"}));
+  // The focused item counts even when nothing shows selected (as when the tree takes the focus).
+  tree->clearSelection();
+  tree->setCurrentItem(At({"a"}), 0, QItemSelectionModel::NoUpdate);
   QContextMenuEvent again(QContextMenuEvent::Keyboard, QPoint(tree->width() - 3, 3),
                           tree->mapToGlobal(QPoint(tree->width() - 3, 3)));
   QApplication::sendEvent(tree.get(), &again);
   ASSERT_FALSE(shownMenu.empty());
   EXPECT_EQ(shownMenu[0].text, "打开");
+  EXPECT_TRUE(At({"a"})->isSelected());
 
   // F2 edits the label.
   QTest::keyClick(tree.get(), Qt::Key_F2);

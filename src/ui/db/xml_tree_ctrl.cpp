@@ -348,8 +348,8 @@ void CXmlTreeCtrl::contextMenuEvent(QContextMenuEvent* event) {
   QPoint pos = event->pos();  // in the viewport
   QTreeWidgetItem* item = nullptr;
   if (event->reason() == QContextMenuEvent::Keyboard) {
-    // The context-menu key: the menu of the selected item, shown below its label.
-    item = SelectedItem();
+    // The context-menu key: the menu of the item the keyboard is on, shown below its label.
+    item = KeyboardItem();
     if (!item) return;
     scrollToItem(item);
     const QRect rect = visualItemRect(item);
@@ -371,10 +371,21 @@ void CXmlTreeCtrl::contextMenuEvent(QContextMenuEvent* event) {
   if (chosen && chosen->isEnabled()) RunCommand(chosen->data().toInt());
 }
 
+QTreeWidgetItem* CXmlTreeCtrl::KeyboardItem() {
+  // The focused item is the one the keys act on, even before it shows selected (the tree
+  // takes the focus with its first item current but nothing selected).
+  QTreeWidgetItem* item = currentItem();
+  if (!item) return SelectedItem();
+  if (!item->isSelected()) setCurrentItem(item);
+  return item;
+}
+
 void CXmlTreeCtrl::keyPressEvent(QKeyEvent* event) {
-  QTreeWidgetItem* item = SelectedItem();
-  if (item && !IsEditingLabel() && (event->modifiers() & ~Qt::KeypadModifier) == 0) {
-    switch (event->key()) {
+  const int key = event->key();
+  const bool ours = !IsEditingLabel() && (event->modifiers() & ~Qt::KeypadModifier) == 0 &&
+                    (key == Qt::Key_Delete || key == Qt::Key_Return || key == Qt::Key_Enter);
+  if (QTreeWidgetItem* item = ours ? KeyboardItem() : nullptr) {
+    switch (key) {
       case Qt::Key_Delete:
         // As the menu's "删除", with its question.
         event->accept();

@@ -159,6 +159,8 @@ class CXmlTreeCtrl : public QTreeWidget {
   class Quiet;
 
   void OnExpansionChanged(QTreeWidgetItem* item, bool expanded);
+  // The item the keys act on (selected on the way), or null.
+  QTreeWidgetItem* KeyboardItem();
   void LabelEditCommitted(const QPersistentModelIndex& index, const QString& text);
   void Report(const NoteOutcome& outcome);
   void NewEntry(QTreeWidgetItem* selected, ItemKind kind);
