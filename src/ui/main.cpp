@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "core/app/paths.h"
+#include "core/db/database_lock.h"
 #include "rtf/note_converter_engine.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/qt_prompts.h"
@@ -35,6 +36,9 @@ int main(int argc, char** argv) {
     if (frame) frame->ShutDown();
     QCoreApplication::exit(0);
   });
+
+  // The program is the one writer of its database for the whole run.
+  zorbek::SetWriterRole(zorbek::WriterRole::Program);
 
   zorbek::QtPrompts prompts;
   zorbek::SetPrompts(&prompts);

@@ -146,11 +146,14 @@ CXmlTreeCtrl::~CXmlTreeCtrl() {
 }
 
 bool CXmlTreeCtrl::OpenDatabase(const std::string& path) {
+  std::string lockMessage;
   {
     std::lock_guard lock(database_.Mutex());
     const OpenedDatabase opened = OpenDatabaseFile(database_, path);
+    lockMessage = opened.lockMessage;
     FillFolder(opened.archive, fileBox_);
   }
+  if (!lockMessage.empty()) prompts().Message(lockMessage, MsgButtons::Ok, MsgIcon::Warning);
   emit databaseOpened();
   return true;
 }
