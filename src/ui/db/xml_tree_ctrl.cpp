@@ -112,6 +112,7 @@ CXmlTreeCtrl::CXmlTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
   setItemDelegate(new TreeLabelDelegate(this));
+  InitTransfer();
 
   homePage_url_ = QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath())
                                           .filePath(QStringLiteral("guide.html")));
