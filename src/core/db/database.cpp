@@ -7,6 +7,7 @@
 #include "core/app/prompts.h"
 #include "core/db/database_lock.h"
 #include "core/db/store_paths.h"
+#include "core/db/change_journal.h"
 #include "core/io/file_util.h"
 
 namespace zorbek {
@@ -90,6 +91,16 @@ OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
                                       "写入：\n%s",
                                       path),
                         MsgButtons::Ok, MsgIcon::Error);
+    }
+  }
+  // A change a killed writer left half-done is settled before anything else touches the file.
+  if (out.status != LoadStatus::Unparsable && !doc.WriteProtected()) {
+    const JournalRecovery recovery = RecoverInterruptedChange(doc);
+    if (!recovery.keptFiles.empty()) {
+      std::string list;
+      for (const auto& f : recovery.keptFiles) list += "\n" + f;
+      out.recoveryMessage = FormatMessage(
+          "上次的修改没有完成，已经恢复原状。这些文件无法放回原处，保留在：%s", list);
     }
   }
   doc.Select(kHotkeyPath, true);

@@ -21,6 +21,8 @@ struct OpenedDatabase {
   // loaded for reading and is write-protected.
   bool lockRefused = false;
   std::string lockMessage;  // why, for the user
+  // What settling an interrupted change could not put back, for the user; empty when nothing.
+  std::string recoveryMessage;
 };
 
 // Takes the writer lock of the process's role (database_lock.h), removes temporary files a killed
