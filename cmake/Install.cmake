@@ -20,11 +20,16 @@ target_compile_definitions(zorbek-cli PRIVATE "ZORBEK_VERSION=\"${PROJECT_VERSIO
 
 # The manual page, from the command table the program was built with.
 set(ZORBEK_MAN_PAGE "${CMAKE_BINARY_DIR}/zorbek-cli.1")
+# zorbek-cli hands --man, like --help, to its RTF helper when there is one: the page follows both.
+set(ZORBEK_MAN_PAGE_DEPENDS zorbek-cli)
+if(TARGET zorbek-cli-rtf)
+  list(APPEND ZORBEK_MAN_PAGE_DEPENDS zorbek-cli-rtf)
+endif()
 add_custom_command(OUTPUT "${ZORBEK_MAN_PAGE}" "${ZORBEK_MAN_PAGE}.gz"
   COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
           ${CMAKE_COMMAND} -DCLI=$<TARGET_FILE:zorbek-cli> -DOUT=${ZORBEK_MAN_PAGE}
           -P ${CMAKE_SOURCE_DIR}/cmake/GenerateManPage.cmake
-  DEPENDS zorbek-cli ${CMAKE_SOURCE_DIR}/cmake/GenerateManPage.cmake
+  DEPENDS ${ZORBEK_MAN_PAGE_DEPENDS} ${CMAKE_SOURCE_DIR}/cmake/GenerateManPage.cmake
   COMMENT "Writing the manual page zorbek-cli.1"
   VERBATIM)
 add_custom_target(zorbek_man_page ALL DEPENDS "${ZORBEK_MAN_PAGE}")

@@ -4,7 +4,7 @@
 #
 # Checked: the package holds exactly the program's files; the desktop entry and the AppStream
 # metadata validate; "man zorbek-cli" renders every command of "zorbek-cli --help"; zorbek-cli runs
-# from PATH; the installed program, started offscreen in a fresh HOME, creates the empty database
+# from PATH and reaches its RTF helper; the installed program, started offscreen in a fresh HOME, creates the empty database
 # in ~/.local/share/Zorbek/ and writes nothing beside itself; a second start exits at once; a
 # second user (as root: nobody) runs a copy of their own at the same time; removing the package
 # removes every file it installed. Needs root (or sudo) for apt-get.
@@ -65,6 +65,7 @@ id=$(basename "${desktop:-none}" .desktop)
 {
   echo /usr/bin/Zorbek
   echo /usr/bin/zorbek-cli
+  echo /usr/libexec/zorbek/zorbek-cli-rtf
   echo "/usr/share/applications/$id.desktop"
   for s in 16 22 24 32 48 64 128 256; do echo "/usr/share/icons/hicolor/${s}x${s}/apps/$id.png"; done
   echo "/usr/share/icons/hicolor/scalable/apps/$id.svg"
@@ -108,6 +109,14 @@ if [ "$cli" = /usr/bin/zorbek-cli ] && zorbek-cli --help 2>"$work/help" && grep 
   pass "zorbek-cli --help runs from PATH"
 else
   fail "zorbek-cli --help from PATH (found: ${cli:-nothing})"
+fi
+# The commands that need the RTF engine run through the helper in /usr/libexec/zorbek.
+printf '中文笔记\n' >"$work/note.txt"
+if (cd "$work" && zorbek-cli convert note.txt note.esr && zorbek-cli text note.esr) >"$work/rtf.out" 2>&1 \
+   && grep -q '中文笔记' "$work/rtf.out"; then
+  pass "zorbek-cli reaches its RTF helper (convert, text)"
+else
+  fail "zorbek-cli's RTF commands:"; cat "$work/rtf.out" >&2
 fi
 if MANWIDTH=100 MANPAGER=cat man --warnings zorbek-cli >"$work/man" 2>"$work/man.err" \
    && [ ! -s "$work/man.err" ] && grep -q '^NAME' "$work/man"; then
