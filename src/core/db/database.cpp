@@ -11,17 +11,6 @@
 namespace zorbek {
 namespace {
 
-std::string AsideName(const std::string& path) {
-  const SystemTime t = clock().LocalNow();
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04u%02u%02u-%02u%02u%02u", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  std::string base = path + ".unreadable-" + stamp;
-  std::string name = base;
-  for (int n = 1; PathExists(name); ++n) name = base + "-" + std::to_string(n);
-  return name;
-}
-
 bool KeepAside(const std::string& path, const std::string& aside) {
   std::error_code ec;
   std::filesystem::rename(path, aside, ec);
@@ -46,26 +35,40 @@ LoadStatus LoadDatabaseReadOnly(CXmlDocument& doc, const std::string& path) {
 }
 
 OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
-  std::lock_guard lock(doc.Mutex());
   OpenedDatabase out;
-  EnsureParentDirectories(path);
-  out.status = LoadDatabaseReadOnly(doc, path);
-  doc.SetWriteProtected(false);
+  bool keptAside = false;
+  {
+    std::lock_guard lock(doc.Mutex());
+    EnsureParentDirectories(path);
+    out.status = LoadDatabaseReadOnly(doc, path);
+    doc.SetWriteProtected(false);
+    if (out.status == LoadStatus::Unparsable) {
+      const std::string aside = KeptAsideName(path, "unreadable");
+      keptAside = KeepAside(path, aside);
+      if (keptAside) out.keptAs = aside;
+      else doc.SetWriteProtected(true);
+    }
+    const std::uint64_t savesBefore = doc.SuccessfulSaves();
+    const bool hadHotkey = static_cast<bool>(doc.Select(kHotkeyPath));
+    const bool hadArchive = static_cast<bool>(doc.Select(kArchivePath));
+    doc.Select(kHotkeyPath, true);
+    out.archive = doc.Select(kArchivePath, true);
+    // A path that had to be created was saved; when that save did not reach the file, say so.
+    if ((!hadHotkey || !hadArchive) && !doc.WriteProtected() &&
+        doc.SuccessfulSaves() == savesBefore)
+      out.saved = false;
+  }
+  // The user is told with the document's lock released.
   if (out.status == LoadStatus::Unparsable) {
-    const std::string aside = AsideName(path);
-    if (KeepAside(path, aside)) {
-      out.keptAs = aside;
-      prompts().Message(KeptAsideMessage(aside), MsgButtons::Ok, MsgIcon::Warning);
-    } else {
-      doc.SetWriteProtected(true);
+    if (keptAside)
+      prompts().Message(KeptAsideMessage(out.keptAs), MsgButtons::Ok, MsgIcon::Warning);
+    else
       prompts().Message(FormatMessage("数据库文件无法读取，也无法另存。为保护原文件，本次运行不会"
                                       "写入：\n%s",
                                       path),
                         MsgButtons::Ok, MsgIcon::Error);
-    }
   }
-  doc.Select(kHotkeyPath, true);
-  out.archive = doc.Select(kArchivePath, true);
+  if (!out.saved) prompts().Message(SaveFailedMessage(path), MsgButtons::Ok, MsgIcon::Warning);
   return out;
 }
 
