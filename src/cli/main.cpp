@@ -1,11 +1,13 @@
 // zorbek-cli: the command-line companion of Zorbek, over the same core as the program.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "cli/command.h"
 #include "core/app/paths.h"
+#include "core/db/database_lock.h"
 
 namespace zorbek::cli {
 
@@ -72,9 +74,17 @@ int main(int argc, char** argv) {
   const std::string name = argv[i++];
   for (; i < argc; ++i) ctx.args.emplace_back(argv[i]);
 
-  // The program lies beside this command; its database is the default.
-  ctx.programBase = zorbek::ProgramBase(zorbek::SiblingProgramPath(zorbek::CurrentExecutablePath(), "Zorbek"));
+  // The program's own files in the user's data directory; its database is the default.
+  ctx.programBase = zorbek::ProgramBase();
   ctx.databasePath = (haveDb && !db.empty()) ? db : zorbek::ComputeDatabasePath(ctx.programBase);
+
+  // A change waits for another command's change, and is refused while the program runs on the
+  // database (it would write its own copy over the change when it closes).
+  zorbek::SetWriterRole(zorbek::WriterRole::CommandLine);
+  zorbek::SetWriterLockRefusedHandler([](const std::string& message) {
+    std::cerr << message << "\n";
+    std::exit(kRefused);
+  });
 
   for (auto& c : Registry()) {
     if (c.name == name) {

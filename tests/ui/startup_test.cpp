@@ -24,8 +24,9 @@ using testing::WriteFile;
 
 constexpr const char* kFreshDatabase = "<list><hotkey/><filetree><archive/></filetree></list>";
 
-// A copy of the program in a directory of its own, with a runtime directory of its own so that
-// its single-instance lock meets only the copies of this test.
+// A copy of the program in a directory of its own, run by a user with a fresh home directory
+// and a runtime directory of its own, so that its single-instance lock meets only the copies of
+// this test.
 class ProgramCopy {
  public:
   ProgramCopy() {
@@ -46,6 +47,12 @@ class ProgramCopy {
   }
 
   const TempDir& dir() const { return dir_; }
+  const TempDir& home() const { return home_; }
+  // Where the program keeps its files: the user's data directory.
+  std::string data() const { return home_ / ".local/share/Zorbek"; }
+
+  // Sets a variable of the next starts' environment ("NAME=value").
+  void SetEnv(std::string v) { extraEnv_.push_back(std::move(v)); }
 
   pid_t Start() {
     const int n = static_cast<int>(started_++);
@@ -53,10 +60,15 @@ class ProgramCopy {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
       const std::string v = *e;
-      if (v.rfind("QT_QPA_PLATFORM=", 0) == 0 || v.rfind("XDG_RUNTIME_DIR=", 0) == 0) continue;
-      env.push_back(v);
+      bool dropped = false;
+      for (const char* name : {"QT_QPA_PLATFORM=", "XDG_RUNTIME_DIR=", "HOME=", "XDG_DATA_HOME=",
+                               "XDG_CONFIG_HOME="})
+        dropped = dropped || v.rfind(name, 0) == 0;
+      if (!dropped) env.push_back(v);
     }
+    for (const auto& v : extraEnv_) env.push_back(v);
     env.push_back("QT_QPA_PLATFORM=offscreen");
+    env.push_back("HOME=" + home_.path());
     env.push_back("XDG_RUNTIME_DIR=" + (runtime_ / "run"));
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -103,9 +115,11 @@ class ProgramCopy {
 
  private:
   TempDir dir_{"zorbek-program"};
+  TempDir home_{"zorbek-home"};
   TempDir runtime_{"zorbek-runtime"};
   std::string exe_;
   std::vector<pid_t> running_;
+  std::vector<std::string> extraEnv_;
   std::size_t started_ = 0;
 };
 
@@ -127,7 +141,7 @@ bool DatabaseWritten(const std::string& path) {
 
 TEST(Startup, SecondCopyLeavesAtOnceAndTheFirstRunsOn) {
   ProgramCopy program;
-  const std::string db = program.dir() / "Zorbek.xml";
+  const std::string db = program.data() + "/Zorbek.xml";
   const pid_t first = program.Start();
   ASSERT_TRUE(WaitFor([&] { return DatabaseWritten(db); })) << program.Output();
   const pid_t second = program.Start();
@@ -135,15 +149,20 @@ TEST(Startup, SecondCopyLeavesAtOnceAndTheFirstRunsOn) {
   EXPECT_TRUE(program.Running(first));
   EXPECT_EQ(program.Terminate(first), 0) << program.Output();
   EXPECT_EQ(ReadFile(db), kFreshDatabase);
+  // Nothing is written beside the program file, which is all its directory holds.
+  for (const auto& e : fs::directory_iterator(program.dir().path())) {
+    const std::string name = e.path().filename();
+    EXPECT_TRUE(name == "Zorbek" || name.rfind("out", 0) == 0) << name;
+  }
 }
 
 TEST(Startup, LockOfACrashedCopyDoesNotBlockTheNextStart) {
   ProgramCopy program;
   const pid_t crashed = program.Start();
-  ASSERT_TRUE(WaitFor([&] { return DatabaseWritten(program.dir() / "Zorbek.xml"); }));
+  ASSERT_TRUE(WaitFor([&] { return DatabaseWritten(program.data() + "/Zorbek.xml"); }));
   EXPECT_EQ(program.Terminate(crashed, SIGKILL), -1);
   // The next copy opens another database, which shows that it got past the lock.
-  WriteFile(program.dir() / "Zorbek.ini", "[Project]\nWorkPath=" + (program.dir() / "b.xml") + "\n");
+  WriteFile(program.data() + "/Zorbek.ini", "[Project]\nWorkPath=" + (program.dir() / "b.xml") + "\n");
   const pid_t next = program.Start();
   EXPECT_TRUE(WaitFor([&] { return DatabaseWritten(program.dir() / "b.xml"); })) << program.Output();
   EXPECT_EQ(program.Terminate(next, SIGINT), 0) << program.Output();
@@ -153,29 +172,32 @@ TEST(Startup, WorkPathToAMissingFileStartsAnEmptyDatabaseThere) {
   ProgramCopy program;
   fs::create_directories(program.dir() / "我的 数据");
   const std::string db = program.dir() / "我的 数据/笔记.xml";
-  WriteFile(program.dir() / "Zorbek.ini", "[Project]\r\nWorkPath=" + db + "\r\n");
+  fs::create_directories(program.data());
+  WriteFile(program.data() + "/Zorbek.ini", "[Project]\r\nWorkPath=" + db + "\r\n");
   const pid_t pid = program.Start();
   ASSERT_TRUE(WaitFor([&] { return DatabaseWritten(db); })) << program.Output();
   EXPECT_EQ(program.Terminate(pid, SIGHUP), 0) << program.Output();
   EXPECT_EQ(ReadFile(db), kFreshDatabase);
+  EXPECT_FALSE(fs::exists(program.data() + "/Zorbek.xml"));
   EXPECT_FALSE(fs::exists(program.dir() / "Zorbek.xml"));
 }
 
 TEST(Startup, UnreadableDatabaseSurvivesUnderANewNameWhenTheProgramIsTerminated) {
   ProgramCopy program;
   const std::string corrupt = "<list><filetree><archive><重要 type=\"esr\"></archive>";
-  WriteFile(program.dir() / "Zorbek.xml", corrupt);
+  fs::create_directories(program.data());
+  WriteFile(program.data() + "/Zorbek.xml", corrupt);
   const pid_t pid = program.Start();
   std::string keptAs;
   // The program tells the user and waits for the message to be read; the file is aside by then.
   ASSERT_TRUE(WaitFor([&] {
-    for (const auto& e : fs::directory_iterator(program.dir().path()))
+    for (const auto& e : fs::directory_iterator(program.data()))
       if (e.path().filename().string().rfind("Zorbek.xml.unreadable-", 0) == 0) keptAs = e.path();
     return !keptAs.empty();
   })) << program.Output();
   EXPECT_EQ(program.Terminate(pid), 0) << program.Output();
   EXPECT_EQ(ReadFile(keptAs), corrupt);
-  EXPECT_EQ(ReadFile(program.dir() / "Zorbek.xml"), kFreshDatabase);
+  EXPECT_EQ(ReadFile(program.data() + "/Zorbek.xml"), kFreshDatabase);
 }
 
 }  // namespace

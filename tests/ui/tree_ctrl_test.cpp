@@ -179,7 +179,7 @@ TEST_F(TreeCtrlTest, ContextMenusAndTheirGreyedCommands) {
       {"打开", true}, {"新建ESR文件", true}, {"新建文件夹", true}, {"打开目录", true},
       {"重命名", true}, {"复制", true}, {"粘贴", false}, {"删除", true}, {"", true},
       {"搜索该目录", false}, {"", true}, {"混合排序", true}, {"目录排序", true},
-      {"文件排序", true}, {"", true}, {"导入文件", false}, {"导出文件", false}, {"", true},
+      {"文件排序", true}, {"", true}, {"导入文件", true}, {"导出文件", true}, {"", true},
       {"移上一位置", true}, {"移下一位置", true}, {"移到目录最前", true}, {"移到目录最后", true}};
   EXPECT_EQ(shownMenu, fileBoxMenu);
 

@@ -114,6 +114,7 @@ CXmlTreeCtrl::CXmlTreeCtrl(QWidget* parent, Notebook* notebook)
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
   setItemDelegate(new TreeLabelDelegate(this));
+  InitTransfer();
 
   homePage_url_ = QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath())
                                           .filePath(QStringLiteral("guide.html")));
@@ -147,10 +148,13 @@ CXmlTreeCtrl::~CXmlTreeCtrl() {
 }
 
 bool CXmlTreeCtrl::OpenDatabase(const std::string& path) {
-  // Opened without a lock held: what the opening has to tell the user it shows itself.
+  // Opened without a lock held: what the opening has to tell the user it shows itself, or
+  // hands back to be shown here.
   const OpenedDatabase opened = notebook_->Open(path);
   SetCurrentNotebook(notebook_);
   FillFolder(opened.archive, fileBox_);
+  if (!opened.lockMessage.empty())
+    prompts().Message(opened.lockMessage, MsgButtons::Ok, MsgIcon::Warning);
   emit databaseOpened();
   return true;
 }
