@@ -186,6 +186,8 @@ class CXmlTreeCtrl : public QTreeWidget {
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // Delete deletes the selected item, Enter acts as the double-click; the rest as the tree's.
+  void keyPressEvent(QKeyEvent* event) override;
   void startDrag(Qt::DropActions supportedActions) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
@@ -197,6 +199,8 @@ class CXmlTreeCtrl : public QTreeWidget {
   class Quiet;
 
   void OnExpansionChanged(QTreeWidgetItem* item, bool expanded);
+  // The item the keys act on (selected on the way), or null.
+  QTreeWidgetItem* KeyboardItem();
   void LabelEditCommitted(const QPersistentModelIndex& index, const QString& text);
   void NewEntry(QTreeWidgetItem* selected, ItemKind kind);
   void Paste(QTreeWidgetItem* target);
