@@ -480,7 +480,7 @@ void CXmlTreeCtrl::NewEntry(QTreeWidgetItem* selected, ItemKind kind) {
       }
       // The folder is open now as if the user had opened it, and comes back so at the next
       // start; the command saves the database after this step.
-      if (XmlNode element = database_.Select(ElementPathOfItem(folder)))
+      if (XmlNode element = GetDatabase().Select(ElementPathOfItem(folder)))
         SetAttribute(element, "state", "expanded");
     }
     setCurrentItem(item);
