@@ -108,7 +108,8 @@ class ReminderStore {
   // Called after a database was opened: stops a check thread of an earlier open, forgets the
   // list, finds (or creates) the element at rootPath, loads every reminder from it and, unless
   // told otherwise, starts one check thread. The document and the sink must outlive the store
-  // (or the next Init). sink may be null.
+  // (or the next Init). sink may be null; then no check thread starts, since nothing would show
+  // what it fires.
   void Init(CXmlDocument& document, std::string rootPath, ReminderSink* sink,
             bool startCheckThread = true);
   // Timing of the check thread started by the next Init.
