@@ -7,6 +7,7 @@
 #include "ui/app/single_instance.h"
 #include "ui/app/termination.h"
 #include "ui/editor/install_editor.h"
+#include "ui/reminders/install_reminders.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // Sanitizer builds: the desktop's D-Bus library keeps a buffer for the life of the process.
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
   const std::string base =
       zorbek::ProgramBase(QCoreApplication::applicationFilePath().toStdString());
   zorbek::InstallNoteEditor(base);
+  zorbek::InstallReminderList();
   int rc = 0;
   {
     zorbek::CMainFrame mainFrame(base);

@@ -13,6 +13,9 @@
 #include "core/notes/note_opener.h"
 #include "core/text/cp936.h"
 #include "ui/db/file_browser.h"
+#include "ui/reminders/install_reminders.h"
+#include "ui/reminders/wnd_schedule.h"
+#include "ui/reminders/wnd_tip_schedule.h"
 
 // The images live in the program's resources, which a static library must ask for.
 static void InitTreeResources() { Q_INIT_RESOURCE(zorbek); }
@@ -137,6 +140,7 @@ CXmlTreeCtrl::CXmlTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
 }
 
 CXmlTreeCtrl::~CXmlTreeCtrl() {
+  StopReminders();
   {
     std::lock_guard lock(database_.Mutex());
     database_.Save();
@@ -150,6 +154,7 @@ bool CXmlTreeCtrl::OpenDatabase(const std::string& path) {
     const OpenedDatabase opened = OpenDatabaseFile(database_, path);
     FillFolder(opened.archive, fileBox_);
   }
+  StartReminders();
   emit databaseOpened();
   return true;
 }
@@ -510,6 +515,22 @@ void CXmlTreeCtrl::OpenNote(QTreeWidgetItem* item) { commands_.OpenNote(ItemPath
 
 void CXmlTreeCtrl::OpenHomePage() {
   if (openUrl_ && homePage_url_.isValid()) openUrl_(homePage_url_);
+}
+
+void CXmlTreeCtrl::StartReminders() {
+  // The pop-up exists before the check starts, so that nothing fires unseen.
+  if (!popup_) popup_ = std::make_unique<CWndTipSchedule>();
+  popup_->SetStore(&reminders_);
+  reminders_.SetCheckTiming(ProgramCheckTiming());
+  reminders_.Init(database_, kSchedulePath, &popup_->Queue());
+}
+
+void CXmlTreeCtrl::StopReminders() {
+  // The check ends first (a pass under way finishes); then nothing reaches the store.
+  reminders_.StopChecking();
+  CloseReminderListWindow();
+  if (popup_) popup_->SetStore(nullptr);
+  popup_.reset();
 }
 
 void CXmlTreeCtrl::ActivateItem(QTreeWidgetItem* item) {

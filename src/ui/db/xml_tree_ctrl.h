@@ -17,10 +17,13 @@
 #include "core/db/xml_document.h"
 #include "core/notes/item_path.h"
 #include "core/notes/note_commands.h"
+#include "core/reminders/reminder_store.h"
 
 class QMenu;
 
 namespace zorbek {
+
+class CWndTipSchedule;
 
 // Command ids of the tree's context menus.
 namespace treecmd {
@@ -75,6 +78,9 @@ class CXmlTreeCtrl : public QTreeWidget {
   // The commands over the database, for the parts that add entries of their own (import,
   // drag and drop): they use its placement rule and unique names.
   NoteCommands& Commands() { return commands_; }
+  // The reminders of the database, checked while it is open; what fires shows in the pop-up.
+  ReminderStore& GetReminderStore() { return reminders_; }
+  CWndTipSchedule* ReminderPopup() const { return popup_.get(); }
 
   QTreeWidgetItem* FileBoxItem() const { return fileBox_; }
   QTreeWidgetItem* ScheduleItem() const { return schedule_; }
@@ -167,6 +173,8 @@ class CXmlTreeCtrl : public QTreeWidget {
   void OpenDirectory(QTreeWidgetItem* item);
   void OpenNote(QTreeWidgetItem* item);
   void OpenHomePage();
+  void StartReminders();
+  void StopReminders();
   QTreeWidgetItem* NewItem(const QString& text, ItemKind kind);
   QList<QTreeWidgetItem*> BuildChildren(XmlNode element, QList<QTreeWidgetItem*>& expanded);
 
@@ -177,6 +185,8 @@ class CXmlTreeCtrl : public QTreeWidget {
   QTreeWidgetItem* homePage_ = nullptr;
   QPersistentModelIndex copied_;
   int quiet_ = 0;  // while set, expansion is not the user's and is not remembered
+  std::unique_ptr<CWndTipSchedule> popup_;  // created with the first open, kept for the run
+  ReminderStore reminders_;                 // stopped before the pop-up and the document go
 
   QUrl homePage_url_;
   QString contact_;
