@@ -166,14 +166,26 @@ CWndSchedule::CWndSchedule(ReminderStore& store, QWidget* parent)
   connect(list_, &CReportCtrl::itemDoubleClicked, this, &CWndSchedule::OnDoubleClicked);
   connect(list_, &CReportCtrl::drawPreview, this, &CWndSchedule::DrawPreview);
   list_->viewport()->installEventFilter(this);
+  list_->SetPreviewMeasure([this](int row) {
+    return PreviewHeight(contents_.value(list_->GetItemText(row, kColumnId)), 3);
+  });
 
+  list_->BeginBatch();
   store_.ForEach([this](const ReminderRecord& r) {
     SetReminderRow(r.id, r.start, r.stop, r.mode, r.content);
   });
+  list_->EndBatch();
   calendar_->hide();
   list_->show();
   UpdateCommandStates();
   LayoutColumns();
+}
+
+CWndSchedule::~CWndSchedule() {
+  // The list outlives this object's own members while QWidget takes its children down.
+  list_->SetPreviewMeasure({});
+  list_->disconnect(this);
+  list_->viewport()->removeEventFilter(this);
 }
 
 QAction* CWndSchedule::Action(int command) const { return actions_.value(command, nullptr); }
@@ -227,10 +239,10 @@ void CWndSchedule::SetReminderRow(const std::string& id, const SystemTime& start
   } else {
     for (int c = kColumnTime; c <= kColumnValidity; ++c) list_->SetItemText(row, c, texts[c]);
   }
-  const QString text = Q(content);
-  contents_.insert(qid, text);
+  contents_.insert(qid, Q(content));
   const bool expanded = expanded_.isValid() && expanded_.row() == row;
-  list_->SetItemPreviewHeight(row, PreviewHeight(text, expanded ? 8 : 3));
+  // Three lines are measured when the row is first laid out.
+  list_->SetItemPreviewHeight(row, expanded ? PreviewHeight(Q(content), 8) : -1);
 }
 
 // ---- selection and clicks ----------------------------------------------------------------
@@ -238,8 +250,7 @@ void CWndSchedule::SetReminderRow(const std::string& id, const SystemTime& start
 void CWndSchedule::ResetExpandedRow() {
   if (expanded_.isValid()) {
     const int row = expanded_.row();
-    list_->SetItemPreviewHeight(
-        row, PreviewHeight(contents_.value(list_->GetItemText(row, kColumnId)), 3));
+    list_->SetItemPreviewHeight(row, -1);
   }
   expanded_ = QPersistentModelIndex();
 }

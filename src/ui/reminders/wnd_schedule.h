@@ -39,6 +39,7 @@ class CWndSchedule : public QWidget {
 
   // Fills the list from the store, which must outlive the window.
   explicit CWndSchedule(ReminderStore& store, QWidget* parent = nullptr);
+  ~CWndSchedule() override;
 
   // Inserts or updates the row of one reminder (never calls the store).
   void SetReminderRow(const std::string& id, const SystemTime& start, const SystemTime& stop,

@@ -27,7 +27,7 @@ QVariant ReportModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
       return index.column() < row.texts.size() ? row.texts[index.column()] : QString();
-    case kPreviewHeightRole: return row.previewHeight;
+    case kPreviewHeightRole: return PreviewHeight(index.row());
     default: return {};
   }
 }
@@ -60,6 +60,10 @@ int ReportModel::InsertRow(int index, const QStringList& texts) {
   index = std::clamp(index, 0, static_cast<int>(rows_.size()));
   Row row;
   row.texts = texts.mid(0, titles_.size());
+  if (batch_) {
+    rows_.insert(index, std::move(row));
+    return index;
+  }
   beginInsertRows({}, index, index);
   rows_.insert(index, std::move(row));
   endInsertRows();
@@ -78,21 +82,34 @@ void ReportModel::SetText(int row, int column, const QString& text) {
   while (texts.size() <= column) texts.append(QString());
   if (texts[column] == text) return;
   texts[column] = text;
+  if (batch_) return;
   const QModelIndex i = index(row, column);
   emit dataChanged(i, i, {Qt::DisplayRole});
 }
 
 int ReportModel::PreviewHeight(int row) const {
-  return row >= 0 && row < rows_.size() ? rows_[row].previewHeight : 0;
+  if (row < 0 || row >= rows_.size()) return 0;
+  const Row& r = rows_[row];
+  if (r.previewHeight < 0) r.previewHeight = measure_ ? std::max(0, measure_(row)) : 0;
+  return r.previewHeight;
 }
 
 void ReportModel::SetPreviewHeight(int row, int height) {
   if (row < 0 || row >= rows_.size()) return;
-  height = std::max(0, height);
+  height = std::max(-1, height);
   if (rows_[row].previewHeight == height) return;
   rows_[row].previewHeight = height;
+  if (batch_) return;
   // Every cell of the row changes its size hint.
   emit dataChanged(index(row, 0), index(row, columnCount() - 1), {kPreviewHeightRole});
+}
+
+void ReportModel::BeginBatch() {
+  if (batch_++ == 0) beginResetModel();
+}
+
+void ReportModel::EndBatch() {
+  if (batch_ > 0 && --batch_ == 0) endResetModel();
 }
 
 void ReportModel::Clear() {
@@ -187,7 +204,8 @@ CReportCtrl::CReportCtrl(QWidget* parent) : QTreeView(parent), model_(new Report
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  // By row: a view scrolled by pixels needs the height of every row to size its scroll bar.
+  setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   header()->setStretchLastSection(false);
   header()->setSectionResizeMode(QHeaderView::Interactive);

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QStyledItemDelegate>
 #include <QTreeView>
+#include <functional>
 
 namespace zorbek {
 
@@ -32,14 +33,23 @@ class ReportModel : public QAbstractTableModel {
   int InsertRow(int index, const QStringList& texts);
   QString Text(int row, int column) const;
   void SetText(int row, int column, const QString& text);
+  // A height below 0 is measured when the row is first laid out (see SetPreviewMeasure).
   int PreviewHeight(int row) const;
   void SetPreviewHeight(int row, int height);
+  using Measure = std::function<int(int row)>;
+  void SetPreviewMeasure(Measure measure) { measure_ = std::move(measure); }
   void Clear();
+  // Between the two, rows are inserted without telling the views row by row; the views are
+  // reset once at the end. Nothing may hold an index of the model meanwhile.
+  void BeginBatch();
+  void EndBatch();
 
  private:
+  int batch_ = 0;
+  Measure measure_;
   struct Row {
     QStringList texts;
-    int previewHeight = 0;
+    mutable int previewHeight = 0;
   };
   QStringList titles_;
   QList<Row> rows_;
@@ -87,6 +97,9 @@ class CReportCtrl : public QTreeView {
   void SetItemText(int row, int column, const QString& text);
   bool DeleteItem(int row);
   void DeleteAllItems();
+  // Many rows at once (filling the list): see ReportModel::BeginBatch.
+  void BeginBatch() { model_->BeginBatch(); }
+  void EndBatch() { model_->EndBatch(); }
 
   // ---- selection (several rows; Ctrl and Shift as usual) ----
   // The selected row with the lowest index, or -1.
@@ -99,7 +112,10 @@ class CReportCtrl : public QTreeView {
   void ClearSelection() { clearSelection(); }
 
   // ---- preview area ----
+  // height < 0: measured by the owner's function when the row is first laid out, so that a
+  // long list opens without measuring rows nobody sees.
   void SetItemPreviewHeight(int row, int height);
+  void SetPreviewMeasure(ReportModel::Measure measure) { model_->SetPreviewMeasure(std::move(measure)); }
   int GetItemPreviewHeight(int row) const;
   // The preview area of row in viewport coordinates (empty when the row is not laid out).
   QRect PreviewRect(int row) const;
