@@ -5,7 +5,9 @@
 
 #include "core/app/clock.h"
 #include "core/app/prompts.h"
+#include "core/db/database_lock.h"
 #include "core/db/store_paths.h"
+#include "core/db/change_journal.h"
 #include "core/io/file_util.h"
 
 namespace zorbek {
@@ -45,10 +47,37 @@ LoadStatus LoadDatabaseReadOnly(CXmlDocument& doc, const std::string& path) {
   return status;
 }
 
+void RemoveLeftovers(const std::string& path) {
+  const std::string target = ResolveSymbolicLinks(path);
+  const std::string prefix = "." + FileNameOf(target) + ".tmp-";
+  std::error_code ec;
+  const std::string dir = DirectoryOf(target);
+  for (std::filesystem::directory_iterator it(dir.empty() ? "." : dir, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::error_code e;
+    if (name.rfind(prefix, 0) == 0 && IsAtomicWriteLeftover(name) && it->is_regular_file(e))
+      std::filesystem::remove(it->path(), e);
+  }
+  const std::string store = NoteStoreDirectory(path);
+  if (IsDirectory(store)) RemoveAtomicWriteLeftovers(store, true);
+}
+
 OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
   std::lock_guard lock(doc.Mutex());
   OpenedDatabase out;
   EnsureParentDirectories(path);
+  // One writer at a time: without the lock nothing may be written, not even the elements a
+  // new database needs.
+  if (!EnsureWriterLock(path, &out.lockMessage)) {
+    out.status = LoadDatabaseReadOnly(doc, path);
+    out.lockRefused = true;
+    doc.SetWriteProtected(true);
+    out.archive = doc.Select(kArchivePath);
+    return out;
+  }
+  // Holding the lock, no writer of ours is at work: what a killed one left behind goes.
+  if (CurrentWriterRole() != WriterRole::None) RemoveLeftovers(path);
   out.status = LoadDatabaseReadOnly(doc, path);
   doc.SetWriteProtected(false);
   if (out.status == LoadStatus::Unparsable) {
@@ -62,6 +91,16 @@ OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
                                       "写入：\n%s",
                                       path),
                         MsgButtons::Ok, MsgIcon::Error);
+    }
+  }
+  // A change a killed writer left half-done is settled before anything else touches the file.
+  if (out.status != LoadStatus::Unparsable && !doc.WriteProtected()) {
+    const JournalRecovery recovery = RecoverInterruptedChange(doc);
+    if (!recovery.keptFiles.empty()) {
+      std::string list;
+      for (const auto& f : recovery.keptFiles) list += "\n" + f;
+      out.recoveryMessage = FormatMessage(
+          "上次的修改没有完成，已经恢复原状。这些文件无法放回原处，保留在：%s", list);
     }
   }
   doc.Select(kHotkeyPath, true);

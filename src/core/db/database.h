@@ -17,9 +17,16 @@ struct OpenedDatabase {
   // Where an unreadable file was kept; empty when nothing had to be kept aside.
   std::string keptAs;
   XmlNode archive;
+  // The writer lock could not be had (another process writes this database): the document was
+  // loaded for reading and is write-protected.
+  bool lockRefused = false;
+  std::string lockMessage;  // why, for the user
+  // What settling an interrupted change could not put back, for the user; empty when nothing.
+  std::string recoveryMessage;
 };
 
-// Makes the database's directory, loads the file and creates /list/hotkey and
+// Takes the writer lock of the process's role (database_lock.h), removes temporary files a killed
+// writer left beside the database and in its note store, makes the database's directory, loads the file and creates /list/hotkey and
 // /list/filetree/archive when missing (saving the file then).
 //
 // A file that exists but cannot be read as a database (it does not parse, or its root element is

@@ -26,6 +26,9 @@ class XmlError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The deepest nesting of elements a database may have; a deeper file is not read.
+inline constexpr std::size_t kMaxElementDepth = 1024;
+
 // How a load went. The document is empty unless the file was Loaded.
 enum class LoadStatus { Loaded, Missing, Unparsable };
 

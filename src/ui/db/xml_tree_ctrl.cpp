@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QStyledItemDelegate>
 
 #include "core/app/prompts.h"
@@ -114,6 +115,7 @@ CXmlTreeCtrl::CXmlTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
   setItemDelegate(new TreeLabelDelegate(this));
+  InitTransfer();
 
   homePage_url_ = QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath())
                                           .filePath(QStringLiteral("guide.html")));
@@ -149,11 +151,14 @@ CXmlTreeCtrl::~CXmlTreeCtrl() {
 }
 
 bool CXmlTreeCtrl::OpenDatabase(const std::string& path) {
+  std::string lockMessage;
   {
     std::lock_guard lock(database_.Mutex());
     const OpenedDatabase opened = OpenDatabaseFile(database_, path);
+    lockMessage = opened.lockMessage;
     FillFolder(opened.archive, fileBox_);
   }
+  if (!lockMessage.empty()) prompts().Message(lockMessage, MsgButtons::Ok, MsgIcon::Warning);
   StartReminders();
   emit databaseOpened();
   return true;
@@ -349,20 +354,64 @@ std::unique_ptr<QMenu> CXmlTreeCtrl::BuildContextMenu(QTreeWidgetItem* item) {
 }
 
 void CXmlTreeCtrl::contextMenuEvent(QContextMenuEvent* event) {
-  const QPoint pos = event->pos();  // in the viewport
-  QTreeWidgetItem* item = itemAt(pos);
-  if (!item) return;
-  // Only a click on the item's image or label counts, not the rest of its row.
-  const QRect rect = visualItemRect(item);
-  const int labelEnd = rect.left() + iconSize().width() + 8 +
-                       fontMetrics().horizontalAdvance(item->text(0)) + 6;
-  if (pos.x() < rect.left() || pos.x() > labelEnd) return;
+  QPoint pos = event->pos();  // in the viewport
+  QTreeWidgetItem* item = nullptr;
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    // The context-menu key: the menu of the item the keyboard is on, shown below its label.
+    item = KeyboardItem();
+    if (!item) return;
+    scrollToItem(item);
+    const QRect rect = visualItemRect(item);
+    pos = QPoint(rect.left() + iconSize().width() + 8, rect.bottom());
+  } else {
+    item = itemAt(pos);
+    if (!item) return;
+    // Only a click on the item's image or label counts, not the rest of its row.
+    const QRect rect = visualItemRect(item);
+    const int labelEnd = rect.left() + iconSize().width() + 8 +
+                         fontMetrics().horizontalAdvance(item->text(0)) + 6;
+    if (pos.x() < rect.left() || pos.x() > labelEnd) return;
+  }
   setCurrentItem(item);
   std::unique_ptr<QMenu> menu = BuildContextMenu(item);
   if (!menu) return;
   event->accept();
   QAction* chosen = runMenu_ ? runMenu_(*menu, viewport()->mapToGlobal(pos)) : nullptr;
   if (chosen && chosen->isEnabled()) RunCommand(chosen->data().toInt());
+}
+
+QTreeWidgetItem* CXmlTreeCtrl::KeyboardItem() {
+  // The focused item is the one the keys act on, even before it shows selected (the tree
+  // takes the focus with its first item current but nothing selected).
+  QTreeWidgetItem* item = currentItem();
+  if (!item) return SelectedItem();
+  if (!item->isSelected()) setCurrentItem(item);
+  return item;
+}
+
+void CXmlTreeCtrl::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  const bool ours = !IsEditingLabel() && (event->modifiers() & ~Qt::KeypadModifier) == 0 &&
+                    (key == Qt::Key_Delete || key == Qt::Key_Return || key == Qt::Key_Enter);
+  if (QTreeWidgetItem* item = ours ? KeyboardItem() : nullptr) {
+    switch (key) {
+      case Qt::Key_Delete:
+        // As the menu's "删除", with its question.
+        event->accept();
+        RunCommand(treecmd::kDelete);
+        return;
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        // As the double-click: a folder opens or closes, a note opens in its editor.
+        event->accept();
+        if (item->childCount() > 0) item->setExpanded(!item->isExpanded());
+        ActivateItem(item);
+        return;
+      default:
+        break;
+    }
+  }
+  QTreeWidget::keyPressEvent(event);
 }
 
 // ---- commands ----------------------------------------------------------------------------
@@ -422,9 +471,15 @@ void CXmlTreeCtrl::NewEntry(QTreeWidgetItem* selected, ItemKind kind) {
   const ItemPath path = ItemPathOf(selected);
   const auto step = [&](const NoteOutcome& out) {
     QTreeWidgetItem* item = InsertEntryItem(selected, out);
-    {
-      Quiet quiet(this);
-      selected->setExpanded(true);
+    if (QTreeWidgetItem* folder = item->parent()) {
+      {
+        Quiet quiet(this);
+        folder->setExpanded(true);
+      }
+      // The folder is open now as if the user had opened it, and comes back so at the next
+      // start; the command saves the database after this step.
+      if (XmlNode element = database_.Select(ElementPathOfItem(folder)))
+        SetAttribute(element, "state", "expanded");
     }
     setCurrentItem(item);
     editItem(item);  // the user names it at once; the edit ends in the rename

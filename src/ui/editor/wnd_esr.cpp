@@ -26,8 +26,10 @@
 #include "ui/editor/date_time_dialog.h"
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/esr_style_toolbar.h"
+#include "ui/editor/link_dialog.h"
 #include "ui/editor/note_document.h"
 #include "ui/editor/paragraph_dialog.h"
+#include "ui/editor/table_dialog.h"
 #include "ui/editor/xrich_edit_ctrl.h"
 
 namespace zorbek {
@@ -36,11 +38,6 @@ using editor::CheckState;
 using Effect = CXRichEditCtrl::Effect;
 
 namespace {
-
-CWndEsr::Extensions& ExtensionsOf() {
-  static CWndEsr::Extensions extensions;
-  return extensions;
-}
 
 CWndEsr::FileShower& Shower() {
   static CWndEsr::FileShower shower;
@@ -90,7 +87,6 @@ Rgb ToRgb(const QColor& c) {
 
 }  // namespace
 
-void CWndEsr::SetExtensions(Extensions extensions) { ExtensionsOf() = std::move(extensions); }
 void CWndEsr::SetFileShower(FileShower shower) { Shower() = std::move(shower); }
 
 // ---- Creation -------------------------------------------------------------------------------------
@@ -133,6 +129,15 @@ CWndEsr::CWndEsr(std::string documentPath, std::string elementPath, std::string 
 
   CreateToolBars();
   styleBar_->SetRichEdit(richEdit_);
+  // F3 and Shift+F3: the next and the previous match of the last search.
+  for (const bool down : {true, false}) {
+    auto* again = new QAction(this);
+    again->setObjectName(down ? QStringLiteral("FindNextAgain") : QStringLiteral("FindPreviousAgain"));
+    again->setShortcut(down ? QKeySequence(Qt::Key_F3) : QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    again->setShortcutContext(Qt::WindowShortcut);
+    connect(again, &QAction::triggered, this, [this, down] { richEdit_->FindAgain(down); });
+    addAction(again);
+  }
   LayoutBody();
 
   connect(richEdit_, &CXRichEditCtrl::StatesMayHaveChanged, this, &CWndEsr::ScheduleStateUpdate);
@@ -352,11 +357,6 @@ void CWndEsr::UpdateCommandStates() {
   Action(cmd::kCopy)->setEnabled(selected);
   Action(cmd::kDelete)->setEnabled(selected);
   Action(cmd::kPaste)->setEnabled(r->CanPasteNow());
-  const Extensions& ext = ExtensionsOf();
-  Action(cmd::kInsertLink)->setEnabled(bool(ext.insertLink));
-  Action(cmd::kInsertTable)->setEnabled(bool(ext.insertTable));
-  Action(cmd::kFind)->setEnabled(bool(ext.find));
-  Action(cmd::kReplace)->setEnabled(bool(ext.replace));
   styleBar_->RefreshBoxes();
 }
 
@@ -364,7 +364,6 @@ void CWndEsr::UpdateCommandStates() {
 
 void CWndEsr::RunCommand(int id) {
   CXRichEditCtrl* r = richEdit_;
-  const Extensions& ext = ExtensionsOf();
   switch (id) {
     case cmd::kBold: r->ToggleEffect(Effect::Bold); break;
     case cmd::kItalic: r->ToggleEffect(Effect::Italic); break;
@@ -383,20 +382,10 @@ void CWndEsr::RunCommand(int id) {
     case cmd::kTextColor: ChooseColor(false); break;
     case cmd::kBackColor: ChooseColor(true); break;
     case cmd::kProtect: r->ToggleProtect(); break;
-    case cmd::kInsertLink:
-      if (ext.insertLink) ext.insertLink(*this);
-      r->setFocus();
-      break;
-    case cmd::kInsertTable:
-      if (ext.insertTable) ext.insertTable(*this);
-      r->setFocus();
-      break;
-    case cmd::kFind:
-      if (ext.find) ext.find(*this);
-      break;
-    case cmd::kReplace:
-      if (ext.replace) ext.replace(*this);
-      break;
+    case cmd::kInsertLink: InsertLinkWithDialog(r, this); break;
+    case cmd::kInsertTable: InsertTableWithDialog(r, this); break;
+    case cmd::kFind: r->Find(); break;
+    case cmd::kReplace: r->Replace(); break;
     case cmd::kInsertSeparator: r->InsertSeparator(); break;
     case cmd::kInsertDateTime: InsertDateTime(); break;
     case cmd::kFont: r->FontDialog(); break;

@@ -61,16 +61,6 @@ class CWndEsr : public QWidget, public NoteIdentity {
   // Whether both toolbars fit side by side on one row.
   bool ToolbarsShareRow() const { return oneRow_; }
 
-  // Commands that other parts of the editor provide (link and table dialogs, find and
-  // replace). A command without a provider is disabled.
-  struct Extensions {
-    std::function<void(CWndEsr&)> insertLink;
-    std::function<void(CWndEsr&)> insertTable;
-    std::function<void(CWndEsr&)> find;
-    std::function<void(CWndEsr&)> replace;
-  };
-  static void SetExtensions(Extensions extensions);
-
   // Shows a file in the desktop's file manager; tests install their own.
   using FileShower = std::function<void(const std::string& path)>;
   static void SetFileShower(FileShower shower);
