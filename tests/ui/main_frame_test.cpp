@@ -322,7 +322,8 @@ TEST_F(MainFrameTest, ShutDownClosesEverythingWithoutAQuestionAndSavesTheDatabas
   EXPECT_EQ(editors, 0);
   EXPECT_TRUE(prompts.Messages().empty());
   frame.reset();
-  EXPECT_EQ(ReadFile(dir / "Zorbek.xml"), "<list><hotkey/><filetree><archive/></filetree></list>");
+  EXPECT_EQ(ReadFile(dir / "Zorbek.xml"),
+            "<list><hotkey/><filetree><archive/><schedule/></filetree></list>");
 }
 
 TEST_F(MainFrameTest, StaleAutostartEntryIsRemovedWhenTheMenuOpens) {

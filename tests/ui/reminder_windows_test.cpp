@@ -632,3 +632,55 @@ TEST_F(PopupTest, HourlyCannotBePostponedAndTheHalfHourlyTextAt1031) {
 
 }  // namespace
 }  // namespace zorbek
+
+// ---- pictures for the documentation ------------------------------------------------------
+// Writes the list, the edit dialog, the pop-up and the calendar view into the directory named
+// by ZORBEK_REMINDER_SCREENSHOTS (tools/reminder-screenshots.sh); without it the windows are
+// only built and drawn.
+namespace zorbek {
+namespace {
+
+TEST_F(PopupTest, PicturesOfTheReminderWindows) {
+  const char* dir = std::getenv("ZORBEK_REMINDER_SCREENSHOTS");
+  const auto save = [dir](QWidget& w, const char* name) {
+    QApplication::processEvents();
+    const QImage shot = w.grab().toImage();
+    EXPECT_FALSE(shot.isNull());
+    if (dir) {
+      EXPECT_TRUE(shot.save(QString::fromLocal8Bit(dir) + "/" + name, "PNG")) << name;
+    }
+  };
+  store_.Add("s1", At(2026, 12, 31, 18, 0, 0), At(2026, 12, 31, 18, 0, 0), 0,
+             "年终聚餐，地点：老地方火锅店\r\n记得带上红包");
+  store_.Add("s2", At(2026, 12, 28, 9, 30, 0), At(2026, 12, 28, 9, 30, 0), 2,
+             "部门周会，准备上周工作总结和本周计划");
+  store_.Add("s3", At(2026, 12, 1, 7, 0, 0), At(2026, 12, 1, 7, 0, 0), 1,
+             "起床跑步三公里\r\n吃早饭\r\n背二十个英语单词\r\n整理今天的待办事项\r\n出门带伞");
+  store_.Add("s4", At(2026, 3, 12, 8, 0, 0), At(2026, 3, 12, 8, 0, 0), 4, "植树节：给阳台的花浇水");
+  store_.Add("s5", At(2026, 12, 10, 8, 0, 0), At(2026, 12, 12, 8, 0, 0), 5, "出差北京，每天早上给家里打电话");
+  store_.Add(kHourlyReminderId, At(2026, 12, 1), At(2026, 12, 1), 30, "站起来活动一下，喝杯水");
+
+  CWndSchedule w(store_);
+  w.show();
+  w.ReportList()->SelectItem(3);  // the daily reminder of five lines
+  w.ReportList()->setFocus();
+  save(w, "reminder-list.png");
+
+  ReminderRecord weekly = *store_.Get("s2");
+  CScheduleOperation edit(&weekly);
+  edit.show();
+  save(edit, "reminder-edit.png");
+
+  w.RunCommand(schedulecmd::kCalendar);
+  save(w, "reminder-calendar.png");
+
+  clock_.SetLocal(2026, 12, 28, 9, 32, 0);
+  store_.Init(doc_, kSchedulePath, &popup_.Queue(), false);
+  store_.CheckPass();
+  QApplication::processEvents();
+  ASSERT_TRUE(popup_.isVisible());
+  save(popup_, "reminder-popup.png");
+}
+
+}  // namespace
+}  // namespace zorbek

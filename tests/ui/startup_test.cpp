@@ -24,7 +24,9 @@ using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
 
-constexpr const char* kFreshDatabase = "<list><hotkey/><filetree><archive/></filetree></list>";
+// A fresh database: the note tree and the reminders' element, both empty.
+constexpr const char* kFreshDatabase =
+    "<list><hotkey/><filetree><archive/><schedule/></filetree></list>";
 
 // A copy of the program in a directory of its own, run by a user with a fresh home directory
 // and a runtime directory of its own, so that its single-instance lock meets only the copies of

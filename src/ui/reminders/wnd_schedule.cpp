@@ -42,50 +42,50 @@ constexpr const char* kSelectToDelete = "请选择需删除的选项。";
 constexpr const char* kConfirmDelete = "决定继续删除选择项吗？";
 }  // namespace msg
 
-// text wrapped at the width of box; what does not fit ends in an ellipsis on the last line that
-// does.
+// text wrapped at the width of box, each line at its own height (Chinese lines come from a
+// taller fallback font); what does not fit ends in an ellipsis on the last line that does.
 void DrawWrappedElided(QPainter& p, const QRect& box, const QString& text) {
   if (box.width() <= 0 || box.height() <= 0) return;
-  const QFontMetrics fm = p.fontMetrics();
-  const int lineHeight = fm.height();
-  const int maxLines = std::max(1, box.height() / lineHeight);
-  QTextLayout layout;
-  layout.setFont(p.font());
+  QString laidOut = text;
+  laidOut.replace(QLatin1Char('\n'), QChar::LineSeparator);
+  QTextLayout layout(laidOut, p.font());
   QTextOption option;
   option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   layout.setTextOption(option);
-  // Line breaks of the text become line separators the layout honours.
-  QString laidOut = text;
-  laidOut.replace(QLatin1Char('\n'), QChar::LineSeparator);
-  layout.setText(laidOut);
   layout.beginLayout();
-  QList<QPair<int, int>> lines;  // start, length
+  qreal y = 0;
+  int shown = 0;
   bool more = false;
   for (;;) {
     QTextLine line = layout.createLine();
     if (!line.isValid()) break;
-    if (lines.size() == maxLines) {
+    line.setLineWidth(box.width());
+    if (shown > 0 && y + line.height() > box.height()) {
       more = true;
       break;
     }
-    line.setLineWidth(box.width());
-    lines.append({line.textStart(), line.textLength()});
+    line.setPosition(QPointF(0, y));
+    y += line.height();
+    ++shown;
   }
   layout.endLayout();
-  int y = box.top();
-  for (int i = 0; i < lines.size(); ++i) {
-    QString part = laidOut.mid(lines[i].first, lines[i].second);
+  const QPointF origin = box.topLeft();
+  for (int i = 0; i < shown; ++i) {
+    QTextLine line = layout.lineAt(i);
+    if (i < shown - 1 || !more) {
+      line.draw(&p, origin);
+      continue;
+    }
+    QString part = laidOut.mid(line.textStart(), line.textLength());
     while (!part.isEmpty() && (part.back() == QChar::LineSeparator || part.back().isSpace()))
       part.chop(1);
-    if (i == lines.size() - 1 && more) {
-      const QString ellipsis(QChar(0x2026));
-      part = fm.horizontalAdvance(part + ellipsis) <= box.width()
-                 ? part + ellipsis
-                 : fm.elidedText(part + ellipsis + ellipsis, Qt::ElideRight, box.width());
-    }
-    p.drawText(QRect(box.left(), y, box.width(), lineHeight),
-               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, part);
-    y += lineHeight;
+    const QString ellipsis(QChar(0x2026));
+    const QFontMetrics fm = p.fontMetrics();
+    part = fm.horizontalAdvance(part + ellipsis) <= box.width()
+               ? part + ellipsis
+               : fm.elidedText(part + ellipsis + ellipsis, Qt::ElideRight, box.width());
+    const QRectF r(origin.x(), origin.y() + line.y(), box.width(), line.height());
+    p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, part);
   }
 }
 
