@@ -8,6 +8,7 @@
 #include "ui/app/qt_prompts.h"
 #include "ui/app/single_instance.h"
 #include "ui/app/termination.h"
+#include "ui/app/translations.h"
 #include "ui/editor/install_editor.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Zorbek"));
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(zorbek::AppIcon());
+  zorbek::InstallQtChineseTranslations();
 
   // A second copy leaves at once, without a window, and does not disturb the first.
   zorbek::SingleInstance instance;

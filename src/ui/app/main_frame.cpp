@@ -187,8 +187,8 @@ void CMainFrame::RunCommand(int id) {
       case cmd::kAbout: ShowAbout(); break;
       case cmd::kImportDatabase: ImportDatabase(); break;
       case cmd::kAutostart: ToggleAutostart(); break;
-      case cmd::kContact: OpenUrl(ContactMailUrl()); break;  // failures are silent
-      case cmd::kHomePage: OpenUrl(HomePageUrl()); break;
+      case cmd::kContact: OpenUrlOrTell(ContactMailUrl()); break;
+      case cmd::kHomePage: OpenUrlOrTell(HomePageUrl()); break;
       case cmd::kSearch: Search(); break;
       case cmd::kShowTree: navigator_->setMode(CWndNavigator::kTree); break;
       case cmd::kShowHistory: navigator_->setMode(CWndNavigator::kHistory); break;
