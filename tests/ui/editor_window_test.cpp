@@ -177,6 +177,27 @@ TEST_F(EditorWindow, ToolbarsShareARowOnlyWhenBothFit) {
   EXPECT_GE(w->RichEdit()->parentWidget()->y(), w->StyleToolBar()->geometry().bottom());
 }
 
+TEST_F(EditorWindow, AtTheDefaultWidthEachToolbarShowsWhole) {
+  CWndEsr* w = Empty();
+  w->show();
+  QApplication::processEvents();
+  ASSERT_EQ(w->width(), CWndEsr::kDefaultWidth);
+  EXPECT_FALSE(w->ToolbarsShareRow());
+  for (QToolBar* bar : {w->MainToolBar(), static_cast<QToolBar*>(w->StyleToolBar())}) {
+    EXPECT_GE(bar->width(), bar->sizeHint().width()) << bar->windowTitle().toStdString();
+    // No "»" that hides buttons: every button is on the bar.
+    for (QWidget* ext : bar->findChildren<QWidget*>(QStringLiteral("qt_toolbar_ext_button")))
+      EXPECT_FALSE(ext->isVisible()) << bar->windowTitle().toStdString();
+    for (QAction* a : bar->actions()) {
+      QWidget* b = bar->widgetForAction(a);
+      if (!b) continue;
+      EXPECT_TRUE(b->isVisible()) << a->data().toInt();
+      EXPECT_LE(b->geometry().right(), bar->width()) << a->data().toInt();
+    }
+  }
+  EXPECT_TRUE(w->StyleToolBar()->widgetForAction(w->Action(cmd::kSubscript))->isVisible());
+}
+
 TEST_F(EditorWindow, ATwoPixelBlueFrameRunsAlongTheEdge) {
   CWndEsr* w = Empty();
   QApplication::processEvents();

@@ -272,9 +272,12 @@ void CWndEsr::LayoutBody() {
   if (!body_ || !mainBar_ || !styleBar_ || !panel_) return;
   const int width = body_->width();
   const QSize m = mainBar_->sizeHint();
-  const QSize s = styleBar_->sizeHint();
   int top = 0;
-  oneRow_ = m.width() + s.width() < width;
+  oneRow_ = m.width() + styleBar_->FullWidth() < width;
+  // Stacked, each bar is shown whole: the formatting bar narrows its font-name box rather than
+  // hide buttons behind "»".
+  styleBar_->FitWidth(oneRow_ ? styleBar_->FullWidth() : width);
+  const QSize s = styleBar_->sizeHint();
   if (oneRow_) {
     const int h = std::max(m.height(), s.height());
     mainBar_->setGeometry(0, 0, m.width(), h);
