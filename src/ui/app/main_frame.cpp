@@ -262,6 +262,8 @@ void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void CMainFrame::SaveNow() {
+  // Nobody may be there to answer a question: what the editors hold unsaved is kept safe.
+  openWindows().PreserveAll();
   if (CXmlTreeCtrl* tree = navigator_ ? navigator_->tree() : nullptr) {
     std::lock_guard lock(tree->GetDatabase().Mutex());
     tree->GetDatabase().Save();
@@ -283,6 +285,7 @@ void CMainFrame::FinishRun() {
 
 void CMainFrame::ShutDown() {
   shuttingDown_ = true;
+  openWindows().PreserveAll();
   openWindows().CloseAll();
   if (!finished_) {
     close();

@@ -39,6 +39,11 @@ class CWndEsr : public QWidget, public NoteIdentity {
 
   bool BringForward() override;
   void CloseWithoutAsking() override;
+  bool CloseAskingToSave() override;
+  // A modified note's text goes to a recovery file (once per change).
+  void PreserveUnsaved() override;
+  // Where recovery files go: the recovery directory of the program's files named by base.
+  static void SetRecoveryBase(std::string base);
 
   // Reads the document into the control. A document that cannot be read leaves the editor
   // empty and unmodified, and the user is told; false then.
@@ -88,6 +93,7 @@ class CWndEsr : public QWidget, public NoteIdentity {
 
   std::string filePath_;
   bool forcedClose_ = false;
+  int preservedRevision_ = -1;  // the text's revision last written to a recovery file
   bool loadFailed_ = false;
   bool oneRow_ = true;
   bool updatePending_ = false;
