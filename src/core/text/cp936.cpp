@@ -2,6 +2,8 @@
 
 #include <unicode/ucnv.h>
 
+#include <cstring>
+
 #include <map>
 #include <memory>
 #include <vector>
@@ -250,14 +252,22 @@ std::size_t FindCp936(std::string_view haystack, std::string_view needle, bool i
     haystack = foldedHay;
     needle = foldedNeedle;
   }
-  // Walk character starts only; memchr-style skipping for the first byte keeps it fast.
-  const auto first = static_cast<unsigned char>(needle[0]);
-  const std::size_t last = haystack.size() - needle.size();
-  std::size_t i = 0;
-  while (i <= last) {
-    const auto c = static_cast<unsigned char>(haystack[i]);
-    if (c == first && haystack.compare(i, needle.size(), needle) == 0) return i;
-    i += (IsCp936LeadByte(c) && i + 1 < haystack.size()) ? 2 : 1;
+  // Candidates come from memmem (vectorised in the C library); a candidate counts only when it
+  // starts a character. Character starts are found by walking forward from the last known one,
+  // so every byte of the haystack is walked at most once whatever the number of candidates.
+  const char* const base = haystack.data();
+  std::size_t boundary = 0;  // a known character start, at or before the next candidate
+  std::size_t from = 0;
+  while (from + needle.size() <= haystack.size()) {
+    const void* hit = memmem(base + from, haystack.size() - from, needle.data(), needle.size());
+    if (!hit) break;
+    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+    while (boundary < at) {
+      const auto c = static_cast<unsigned char>(base[boundary]);
+      boundary += (IsCp936LeadByte(c) && boundary + 1 < haystack.size()) ? 2 : 1;
+    }
+    if (boundary == at) return at;
+    from = at + 1;  // the candidate began on a trail byte: look again from the next byte
   }
   return std::string_view::npos;
 }

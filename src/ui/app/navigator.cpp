@@ -4,6 +4,7 @@
 
 #include "ui/app/desktop.h"
 #include "ui/db/xml_tree_ctrl.h"
+#include "ui/search/search_panel.h"
 
 namespace zorbek {
 
@@ -28,6 +29,10 @@ CWndNavigator::CWndNavigator(const std::string& databasePath, QWidget* parent)
   tree_->SetContactAddress(ContactMailAddress());
   tree_->SetUrlOpener([](const QUrl& url) { return OpenUrlOrTell(url); });
   tree_->OpenDatabase(databasePath);
+  // The search and the history panels read the tree's database and selection.
+  auto* searchPanel = new CWndSearch(tree_, stack_);
+  SetSearchPanel(searchPanel, [searchPanel](const std::string& keyword) { searchPanel->Search(keyword); });
+  SetHistoryPanel(new CWndHistory(tree_, stack_));
 }
 
 void CWndNavigator::setMode(int mode) {
