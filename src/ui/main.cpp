@@ -2,6 +2,8 @@
 #include <QApplication>
 
 #include "core/app/paths.h"
+#include "core/db/database_lock.h"
+#include "rtf/note_converter_engine.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/qt_prompts.h"
 #include "ui/app/single_instance.h"
@@ -36,12 +38,17 @@ int main(int argc, char** argv) {
     QCoreApplication::exit(0);
   });
 
+  // The program is the one writer of its database for the whole run.
+  zorbek::SetWriterRole(zorbek::WriterRole::Program);
+
   zorbek::QtPrompts prompts;
   zorbek::SetPrompts(&prompts);
 
-  const std::string base =
-      zorbek::ProgramBase(QCoreApplication::applicationFilePath().toStdString());
+  // The program's files live in the user's data directory, wherever the program file lies.
+  zorbek::CreateUserDataDirectory();
+  const std::string base = zorbek::ProgramBase();
   zorbek::InstallNoteEditor(base);
+  zorbek::InstallNoteConverter();  // import and export convert through the RTF engine
   int rc = 0;
   {
     zorbek::CMainFrame mainFrame(base);

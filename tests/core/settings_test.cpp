@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
 #include "core/app/ini_file.h"
 #include "core/app/paths.h"
+#include "core/db/store_paths.h"
 #include "support/temp_dir.h"
 
 namespace zorbek {
@@ -21,7 +27,7 @@ TEST(ProgramPaths, OnlyTheLastExtensionOfTheFileNameIsReplaced) {
 TEST(ProgramPaths, DatabasePathComesFromTheSettingsFile) {
   TempDir dir;
   const std::string base = dir / "a.b.exe";
-  // No settings file, or one without a "Project" section: the database beside the program.
+  // No settings file, or one without a "Project" section: the default database.
   EXPECT_EQ(ComputeDatabasePath(base), dir / "a.b.xml");
   WriteFile(dir / "a.b.ini", "[WindowRect]\nLastPosition=1,2,3,4\n");
   EXPECT_EQ(ComputeDatabasePath(base), dir / "a.b.xml");
@@ -31,13 +37,84 @@ TEST(ProgramPaths, DatabasePathComesFromTheSettingsFile) {
   EXPECT_EQ(ComputeDatabasePath(base), dir / "a.b.xml");
 }
 
-TEST(ProgramPaths, UnwritableProgramDirectoryUsesTheDataDirectory) {
+// Restores an environment variable when the test ends.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(ProgramPaths, EverythingLivesInTheUsersDataDirectoryNeverBesideTheProgram) {
   TempDir home;
-  setenv("XDG_DATA_HOME", home.path().c_str(), 1);
-  EXPECT_EQ(ProgramBase("/nonexistent/bin/Zorbek"), home / "Zorbek/Zorbek");
-  unsetenv("XDG_DATA_HOME");
-  TempDir writable;
-  EXPECT_EQ(ProgramBase(writable / "Zorbek"), writable / "Zorbek");
+  ScopedEnv xdg("XDG_DATA_HOME", nullptr);
+  ScopedEnv h("HOME", home.path().c_str());
+  const std::string data = home / ".local/share/Zorbek";
+  EXPECT_EQ(UserDataDirectory(), data);
+  EXPECT_FALSE(std::filesystem::exists(data));  // asking creates nothing
+  const std::string base = ProgramBase();
+  EXPECT_EQ(base, data + "/Zorbek");
+  EXPECT_EQ(SettingsFilePath(base), data + "/Zorbek.ini");
+  EXPECT_EQ(ComputeDatabasePath(base), data + "/Zorbek.xml");
+  EXPECT_EQ(NoteStoreDirectory(ComputeDatabasePath(base)), data + "/Zorbek/archive");
+  EXPECT_EQ(FileStoreDirectory(base), data + "/Zorbek/FileStore");
+
+  ASSERT_TRUE(CreateUserDataDirectory());
+  EXPECT_EQ(std::filesystem::status(data).permissions(), std::filesystem::perms::owner_all);
+  // A database chosen with "WorkPath" is opened where it lies.
+  WriteFile(SettingsFilePath(base), "[Project]\nWorkPath=/srv/notes/a.xml\n");
+  EXPECT_EQ(ComputeDatabasePath(base), "/srv/notes/a.xml");
+
+  // XDG_DATA_HOME wins when it is an absolute path; a relative one is ignored, as the XDG
+  // rules say.
+  {
+    ScopedEnv x("XDG_DATA_HOME", (home / "xdg/").c_str());
+    EXPECT_EQ(UserDataDirectory(), home / "xdg/Zorbek");
+  }
+  {
+    ScopedEnv x("XDG_DATA_HOME", "relative/dir");
+    EXPECT_EQ(UserDataDirectory(), data);
+  }
+  // Without HOME the user database gives the home directory.
+  {
+    ScopedEnv noHome("HOME", nullptr);
+    const std::string dir = UserDataDirectory();
+    EXPECT_EQ(dir.substr(dir.size() - std::string("/.local/share/Zorbek").size()),
+              "/.local/share/Zorbek");
+    EXPECT_EQ(dir[0], '/');
+  }
+}
+
+TEST(ProgramPaths, CommandLineMakesFoldersAndNotesOnTheDefaultDatabase) {
+  TempDir home;
+  ScopedEnv xdg("XDG_DATA_HOME", nullptr);
+  ScopedEnv h("HOME", home.path().c_str());
+  std::string out, err;
+  // A read-only command on a fresh account creates nothing.
+  ASSERT_EQ(testing::RunCli({"tree"}, &out, &err), 0) << err;
+  EXPECT_FALSE(std::filesystem::exists(home / ".local")) << out;
+  ASSERT_EQ(testing::RunCli({"new-folder", "/"}, &out, &err), 0) << err;
+  ASSERT_EQ(testing::RunCli({"new-note", "新建文件夹"}, &out, &err), 0) << err;
+  ASSERT_EQ(testing::RunCli({"tree"}, &out, &err), 0) << err;
+  EXPECT_NE(out.find("新建文件夹"), std::string::npos) << out;
+  EXPECT_NE(out.find("新建ESR文档"), std::string::npos) << out;
+  const std::string data = home / ".local/share/Zorbek";
+  EXPECT_TRUE(std::filesystem::is_regular_file(data + "/Zorbek.xml"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(data + "/Zorbek/archive/新建文件夹/新建ESR文档.esr"));
 }
 
 TEST(SettingsFile, WritesKeepEverythingElse) {

@@ -195,6 +195,38 @@ TEST_F(MainFrameTest, LastPositionPlacesOrCentresTheWindow) {
   }
 }
 
+TEST_F(MainFrameTest, TheWindowKeepsItsPlaceAndSizeOverManyStarts) {
+  // The saved rectangle is the outer one, caption and borders included.
+  WriteFile(dir / "Zorbek.ini", "[WindowRect]\nLastPosition=100,80,400,580\n");
+  for (int start = 0; start < 3; ++start) {
+    auto frame = Make();
+    frame->show();
+    QApplication::processEvents();
+    EXPECT_EQ(frame->frameGeometry(), QRect(100, 80, 300, 500)) << "start " << start;
+    frame->close();
+    EXPECT_EQ(Setting("WindowRect", "LastPosition"), "100,80,400,580") << "start " << start;
+  }
+}
+
+TEST_F(MainFrameTest, AWindowSavedOffTheScreenComesBackWhollyOnIt) {
+  const QRect area = QApplication::primaryScreen()->availableGeometry();
+  // Saved on a larger screen: its lower right part lies beyond this one.
+  const QString saved = QStringLiteral("%1,%2,%3,%4")
+                            .arg(area.right() - 100)
+                            .arg(area.bottom() - 100)
+                            .arg(area.right() + 200)
+                            .arg(area.bottom() + 400);
+  WriteFile(dir / "Zorbek.ini", "[WindowRect]\nLastPosition=" + saved.toStdString() + "\n");
+  auto frame = Make();
+  frame->show();
+  QApplication::processEvents();
+  EXPECT_TRUE(area.contains(frame->frameGeometry())) << frame->frameGeometry().x() << ","
+                                                     << frame->frameGeometry().y();
+  EXPECT_EQ(frame->frameGeometry().width(), 300);
+  EXPECT_EQ(frame->frameGeometry().right(), area.right());
+  EXPECT_EQ(frame->frameGeometry().bottom(), area.bottom());
+}
+
 TEST_F(MainFrameTest, DockedAtTheRightEdgeTheWindowHidesAndTheStripBringsItBack) {
   const QRect screen = QApplication::primaryScreen()->geometry();
   auto frame = Make();

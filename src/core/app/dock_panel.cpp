@@ -25,6 +25,14 @@ DockRect MonitorOfRect(const std::vector<DockRect>& monitors, const DockRect& r)
   return *best;
 }
 
+DockRect FitInside(const DockRect& r, const DockRect& area) {
+  const int w = std::min(r.width(), area.width());
+  const int h = std::min(r.height(), area.height());
+  const int left = std::clamp(r.left, area.left, area.right - w);
+  const int top = std::clamp(r.top, area.top, area.bottom - h);
+  return {left, top, left + w, top + h};
+}
+
 DockRect MonitorOfPoint(const std::vector<DockRect>& monitors, DockPoint p) {
   if (monitors.empty()) return {};
   for (const DockRect& m : monitors)
@@ -83,6 +91,19 @@ void MiniDockPanel::Restore() {
     if (r) {
       const std::vector<DockRect> monitors = host_.Monitors();
       if (!monitors.empty() && MonitorOfRect(monitors, *r).OverlapArea(*r) == 0) r.reset();
+      // A place partly off its screen (a smaller screen, a larger scale factor than last time)
+      // is brought wholly into the screen's work area, so that the caption and the edges can
+      // be reached.
+      const std::vector<DockRect> areas = host_.WorkAreas();
+      if (r && areas.size() == monitors.size()) {
+        r = host_.ConstrainFrame(*r);
+        const DockRect m = MonitorOfRect(monitors, *r);
+        for (std::size_t i = 0; i < monitors.size(); ++i)
+          if (monitors[i] == m) {
+            r = FitInside(*r, areas[i]);
+            break;
+          }
+      }
     }
     if (r) {
       saved_ = *r;

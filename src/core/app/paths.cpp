@@ -1,9 +1,13 @@
 #include "core/app/paths.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "core/app/ini_file.h"
 #include "core/io/file_util.h"
@@ -35,22 +39,40 @@ std::string SiblingProgramPath(std::string_view exe, std::string_view name) {
   return dir + std::string(name);
 }
 
-std::string ProgramBase(std::string_view programPath) {
-  const std::string dir = DirectoryOf(programPath);
-  if (!dir.empty() && ::access(dir.c_str(), W_OK) == 0) return std::string(programPath);
+std::string UserDataDirectory() {
   std::string data;
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
     data = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    data = std::string(home) + "/.local/share";
   } else {
-    data = "/tmp";
+    std::string home;
+    if (const char* h = std::getenv("HOME"); h && *h == '/') {
+      home = h;
+    } else {
+      // A session without HOME (a service, su without -l): the user database knows it.
+      std::vector<char> buf(16384);
+      passwd pw{};
+      passwd* found = nullptr;
+      if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found &&
+          found->pw_dir && *found->pw_dir == '/')
+        home = found->pw_dir;
+    }
+    // Nowhere to go: the current directory, rather than a directory other users share.
+    data = home.empty() ? std::string(".") : home + "/.local/share";
   }
-  const std::string own = data + "/Zorbek";
-  std::error_code ec;
-  std::filesystem::create_directories(own, ec);
-  return own + "/" + FileNameOf(programPath);
+  while (data.size() > 1 && data.back() == '/') data.pop_back();
+  return data + "/Zorbek";
 }
+
+bool CreateUserDataDirectory() {
+  const std::string own = UserDataDirectory();
+  std::error_code ec;
+  std::filesystem::create_directories(DirectoryOf(own), ec);
+  // The notes are the user's own business: private to the user, as the XDG directories are.
+  ::mkdir(own.c_str(), 0700);
+  return IsDirectory(own);
+}
+
+std::string ProgramBase() { return UserDataDirectory() + "/Zorbek"; }
 
 std::string SettingsFilePath(std::string_view base) { return ReplaceLastExtension(base, ".ini"); }
 std::string DefaultDatabasePath(std::string_view base) { return ReplaceLastExtension(base, ".xml"); }

@@ -1,5 +1,5 @@
-// Where the program keeps its files: the settings file, the default database and the file store
-// are named after the program file.
+// Where the program keeps its files: the settings file, the default database, its note store and
+// the file store all live in the user's data directory, never beside the program file.
 #pragma once
 
 #include <string>
@@ -18,17 +18,27 @@ std::string CurrentExecutablePath();
 // A program called name in the same directory as exe.
 std::string SiblingProgramPath(std::string_view exe, std::string_view name);
 
-// The path the program's files are named after: the program path itself when its directory is
-// writable, else the same file name in the user's data directory ($XDG_DATA_HOME/Zorbek, by
-// default ~/.local/share/Zorbek), which is then created.
-std::string ProgramBase(std::string_view programPath);
+// The user's data directory of the program: $XDG_DATA_HOME/Zorbek when that variable holds an
+// absolute path, else ~/.local/share/Zorbek (the home directory from HOME, else from the user
+// database). Asking creates nothing.
+std::string UserDataDirectory();
+// Creates the user's data directory (mode 0700) and its parents when missing; whether it exists
+// afterwards. The program does so at start, before it reads its settings.
+bool CreateUserDataDirectory();
+// The path the program's files are named after: "Zorbek" in the user's data directory, whatever
+// the program file is called and wherever it lies. So the settings file is
+// ~/.local/share/Zorbek/Zorbek.ini, the default database Zorbek.xml beside it, its note store
+// Zorbek/archive and the file store Zorbek/FileStore. The program file never lies there, so no
+// default path meets it (next to the program "Zorbek/archive" would need a directory of the
+// program's own name). The program and zorbek-cli agree on it.
+std::string ProgramBase();
 
 std::string SettingsFilePath(std::string_view base);        // Zorbek.ini
 std::string DefaultDatabasePath(std::string_view base);     // Zorbek.xml
 std::string FileStoreDirectory(std::string_view base);      // Zorbek/FileStore
 
 // "WorkPath" of section "Project" in the settings file when it is not empty, else the default
-// database beside the program.
+// database in the user's data directory.
 std::string ComputeDatabasePath(std::string_view base);
 
 // Settings keys.

@@ -1,5 +1,6 @@
 #include "core/db/xml_document.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -102,9 +103,59 @@ std::string ToUtf8(std::string_view bytes) {
 }
 
 // ---- serialisation ------------------------------------------------------------------------
+// The length of the UTF-8 sequence at s[i] and its code point; 0 when it is not valid UTF-8.
+std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t* cp) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  std::size_t len;
+  char32_t c;
+  if (b0 < 0x80) {
+    *cp = b0;
+    return 1;
+  } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+    len = 2;
+    c = b0 & 0x1F;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    len = 3;
+    c = b0 & 0x0F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    len = 4;
+    c = b0 & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + len > s.size()) return 0;
+  for (std::size_t k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (b & 0x3F);
+  }
+  if ((len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
+      (c >= 0xD800 && c <= 0xDFFF))
+    return 0;
+  *cp = c;
+  return len;
+}
+
+// Text as XML 1.0 can read it back: markup escaped, and characters XML 1.0 forbids even as
+// references (controls other than tab, line feed and carriage return; U+FFFE and U+FFFF) left
+// out; bytes that are not UTF-8 become U+FFFD. A carriage return is written as a reference,
+// since a parser turns a literal one into a line feed.
 void AppendEscaped(std::string& out, std::string_view s, bool attribute) {
-  for (char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x80) {
+      char32_t cp = 0;
+      const std::size_t len = DecodeUtf8(s, i, &cp);
+      if (len == 0) {
+        out += "\xEF\xBF\xBD";
+        ++i;
+      } else {
+        if (cp != 0xFFFE && cp != 0xFFFF) out.append(s.substr(i, len));
+        i += len;
+      }
+      continue;
+    }
+    ++i;
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
@@ -113,7 +164,8 @@ void AppendEscaped(std::string& out, std::string_view s, bool attribute) {
         if (attribute) out += "&quot;";
         else out += '"';
         break;
-      case '\t': case '\n': case '\r':
+      case '\r': out += "&#13;"; break;
+      case '\t': case '\n':
         if (attribute) {
           char buf[8];
           std::snprintf(buf, sizeof buf, "&#%d;", c);
@@ -123,15 +175,30 @@ void AppendEscaped(std::string& out, std::string_view s, bool attribute) {
         }
         break;
       default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "&#x%X;", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
+        if (c >= 0x20) out += static_cast<char>(c);
     }
   }
+}
+
+// The deepest element nesting of the document, counted without recursion.
+std::size_t ElementDepth(const pugi::xml_node& top) {
+  std::size_t depth = 0, deepest = 0;
+  XmlNode n = top.first_child();
+  while (n) {
+    if (n.type() == pugi::node_element) deepest = std::max(deepest, depth + 1);
+    if (n.first_child()) {
+      n = n.first_child();
+      ++depth;
+      continue;
+    }
+    while (n && !n.next_sibling() && n != top) {
+      n = n.parent();
+      --depth;
+    }
+    if (!n || n == top) break;
+    n = n.next_sibling();
+  }
+  return deepest;
 }
 
 void Serialize(std::string& out, XmlNode node) {
@@ -285,7 +352,9 @@ bool CXmlDocument::LoadFromString(std::string_view xml) {
   const unsigned flags = pugi::parse_default | pugi::parse_comments | pugi::parse_pi |
                          pugi::parse_doctype;
   const auto result = doc_.load_buffer(xml.data(), xml.size(), flags, pugi::encoding_utf8);
-  if (!result || !DocumentElement()) {
+  // No database is nested this deep; a file that is would only exhaust the stack of every
+  // walk over it.
+  if (!result || !DocumentElement() || ElementDepth(doc_) > kMaxElementDepth) {
     ResetDocument();
     return false;
   }
@@ -305,10 +374,18 @@ std::string CXmlDocument::ToString() const {
 bool CXmlDocument::Save() {
   std::lock_guard lock(mutex_);
   if (path_.empty()) return true;
-  if (!writeProtected_ && WriteFileAtomically(path_, ToString())) return true;
-  prompts().Message(FormatMessage("请检查文件路径是否存在：%s", path_), MsgButtons::Ok,
-                    MsgIcon::Warning);
-  return false;
+  if (writeProtected_ || !WriteFileAtomically(path_, ToString())) return false;
+  ++successfulSaves_;
+  return true;
+}
+
+std::uint64_t CXmlDocument::SuccessfulSaves() const {
+  std::lock_guard lock(mutex_);
+  return successfulSaves_;
+}
+
+std::string SaveFailedMessage(std::string_view path) {
+  return FormatMessage("请检查文件路径是否存在：%s", path);
 }
 
 XmlNode CXmlDocument::DocumentElement() const {

@@ -21,6 +21,12 @@ class NoteIdentity {
 
   const std::string& DocumentPath() const { return documentPath_; }
   const std::string& ElementPath() const { return elementPath_; }
+  // The note was renamed or moved: its new normalised paths. Call it while holding the
+  // registry's Mutex(), so that no look-up sees half of the change.
+  void SetPaths(std::string documentPath, std::string elementPath) {
+    documentPath_ = std::move(documentPath);
+    elementPath_ = std::move(elementPath);
+  }
 
   // Restores a minimised editor and raises it. True when it is shown.
   virtual bool BringForward() = 0;

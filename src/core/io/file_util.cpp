@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include "core/app/clock.h"
 
 namespace zorbek {
 
@@ -36,15 +39,75 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return data;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error) {
-  auto fail = [&](const char* what) {
-    if (error) *error = std::string(what) + ": " + std::strerror(errno);
+std::string ResolveSymbolicLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n <= 0) return current;
+    target.resize(static_cast<std::size_t>(n));
+    if (target[0] != '/') {
+      const std::string dir = DirectoryOf(current);
+      if (!dir.empty()) target = (dir == "/" ? dir : dir + "/") + target;
+    }
+    current = target;
+  }
+  return current;
+}
+
+bool SyncDirectory(const std::string& directory) {
+  const int dfd = ::open(directory.empty() ? "." : directory.c_str(),
+                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return false;
+  const bool ok = ::fsync(dfd) == 0;
+  ::close(dfd);
+  return ok;
+}
+
+bool IsAtomicWriteLeftover(std::string_view name) {
+  constexpr std::string_view kMark = ".tmp-";
+  if (name.size() < 1 + 1 + kMark.size() + 6 || name[0] != '.') return false;
+  const std::size_t mark = name.size() - 6 - kMark.size();
+  if (name.substr(mark, kMark.size()) != kMark) return false;
+  for (char c : name.substr(name.size() - 6))
+    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+int RemoveAtomicWriteLeftovers(const std::string& directory, bool recursive) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  int removed = 0;
+  auto consider = [&](const fs::directory_entry& entry) {
+    std::error_code e;
+    if (!entry.is_regular_file(e) || entry.is_symlink(e)) return;
+    if (!IsAtomicWriteLeftover(entry.path().filename().string())) return;
+    if (fs::remove(entry.path(), e)) ++removed;
+  };
+  if (recursive) {
+    fs::recursive_directory_iterator it(directory, fs::directory_options::skip_permission_denied, ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) consider(*it);
+  } else {
+    fs::directory_iterator it(directory, fs::directory_options::skip_permission_denied, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) consider(*it);
+  }
+  return removed;
+}
+
+bool WriteFileAtomically(const std::string& given, std::string_view data, std::string* error) {
+  auto fail = [&](const char*) {
+    if (error) *error = SystemReason(errno);
     return false;
   };
-  if (path.empty()) {
+  if (given.empty()) {
     errno = ENOENT;
     return fail("empty path");
   }
+  // A link is written through, so that a database linked into a synced folder keeps
+  // receiving the changes.
+  const std::string path = ResolveSymbolicLinks(given);
   std::string dir = DirectoryOf(path);
   if (dir.empty()) dir = ".";
   std::string tmpl = dir + "/." + FileNameOf(path) + ".tmp-XXXXXX";
@@ -93,12 +156,24 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, std::st
     return fail("cannot replace the file");
   }
   // Make the rename itself durable.
-  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
+  SyncDirectory(dir);
   return true;
+}
+
+std::string SystemReason(int error) {
+  switch (error) {
+    case ENOSPC: return "磁盘空间不足。";
+    case EDQUOT: return "超出了磁盘配额。";
+    case EROFS: return "文件系统是只读的。";
+    case EACCES:
+    case EPERM: return "没有写入权限。";
+    case ENOENT: return "路径不存在。";
+    case ENOTDIR: return "路径中有一项不是文件夹。";
+    case EISDIR: return "目标是一个文件夹。";
+    case ENAMETOOLONG: return "文件名太长。";
+    case EIO: return "读写磁盘时出错。";
+    default: return std::string("系统错误：") + std::strerror(error);
+  }
 }
 
 bool PathExists(const std::string& path) {
@@ -126,6 +201,20 @@ std::string DirectoryOf(std::string_view path) {
 std::string FileNameOf(std::string_view path) {
   const auto pos = path.find_last_of("/\\");
   return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
+}
+
+std::string KeptAsideName(const std::string& path, std::string_view tag) {
+  const SystemTime t = clock().LocalNow();
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "-%04u%02u%02u-%02u%02u%02u", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  std::string base = path;
+  base += '.';
+  base += tag;
+  base += stamp;
+  std::string name = base;
+  for (int n = 1; PathExists(name); ++n) name = base + "-" + std::to_string(n);
+  return name;
 }
 
 }  // namespace zorbek

@@ -16,6 +16,8 @@
 #include "core/app/ini_file.h"
 #include "core/app/paths.h"
 #include "core/app/prompts.h"
+#include "core/db/store_paths.h"
+#include "core/notes/notebook.h"
 #include "core/text/cp936.h"
 #include "ui/app/about_dialog.h"
 #include "ui/app/commands.h"
@@ -33,15 +35,6 @@ namespace {
 constexpr const char* kEnterKeyword = "输入关键字。";
 constexpr const char* kNextStart = "下次启动生效。";
 constexpr const char* kSettingsNotWritten = "无法写入设置文件：%s";
-
-// Paths compared as the program compares them: Latin letters without regard to case, and "\"
-// standing for "/".
-bool SamePathText(std::string a, std::string b) {
-  for (std::string* s : {&a, &b})
-    for (char& c : *s)
-      if (c == '\\') c = '/';
-  return EqualsIgnoreLatinCase(a, b);
-}
 
 // How often the tray icon looks for a tray that was not there at start-up.
 constexpr int kTrayWatchMs = 5000;
@@ -225,7 +218,7 @@ void CMainFrame::ImportDatabase() {
   CWndDBReset dialog(this);
   dialog.setPath(current);
   if (dialog.exec() != QDialog::Accepted) return;
-  if (SamePathText(dialog.path(), current)) return;
+  if (SamePath(dialog.path(), current)) return;
   // Saying "at the next start" when the setting could not be stored would mislead.
   if (!WriteProfileString(settingsFile(), kProjectSection, kWorkPathKey, dialog.path())) {
     prompts().Message(FormatMessage(kSettingsNotWritten, settingsFile()), MsgButtons::Ok,
@@ -262,10 +255,7 @@ void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void CMainFrame::SaveNow() {
-  if (CXmlTreeCtrl* tree = navigator_ ? navigator_->tree() : nullptr) {
-    std::lock_guard lock(tree->GetDatabase().Mutex());
-    tree->GetDatabase().Save();
-  }
+  if (navigator_) navigator_->notebook().SaveAndReport();
   if (dock_) dock_->FlushPosition();
 }
 

@@ -14,6 +14,7 @@ void InstallNoteEditor(const std::string& programBase) {
   SetOpenNoteEditor([](const std::string& documentPath, const std::string& elementPath) {
     editor::OpenNoteEditor(documentPath, elementPath);
   });
+  SetEditorsFollow(editor::FollowNoteChanges);
   static OpenWindowsRegistration editors(
       OpenWindows::kEditors, OpenWindows::Kind{[] { return OpenEditorCount(); },
                                                [] { CloseAllEditors(); }});

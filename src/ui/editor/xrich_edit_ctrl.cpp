@@ -854,7 +854,7 @@ void CXRichEditCtrl::SetFileStoreDirectory(const std::string& directory) {
 
 std::string CXRichEditCtrl::FileStoreDirectory() {
   if (!FileStoreOverride().empty()) return FileStoreOverride();
-  return zorbek::FileStoreDirectory(ProgramBase(CurrentExecutablePath()));
+  return zorbek::FileStoreDirectory(ProgramBase());
 }
 
 void CXRichEditCtrl::OpenLink(const QString& linkText) {

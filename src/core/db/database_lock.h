@@ -1,0 +1,75 @@
+// One writer per database.
+//
+// A process that changes a database holds an advisory lock on a small lock file beside it
+// (".<name>.lock", beside the file a symbolic link points to), for as long as it may write.
+// The kernel drops the lock when the process ends, however it ends, so a lock of a dead process
+// never blocks. The program holds the lock for its whole run and marks it as the program's; a
+// command-line change waits for another command-line change to finish, but refuses at once
+// while the program runs, since the program would later write its own copy over the change.
+//
+// Processes that only read take no lock.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace zorbek {
+
+enum class WriterRole {
+  None,         // no locking (tests that open databases in-process)
+  Program,      // the program: holds the lock for the run
+  CommandLine,  // a changing command of the command line
+};
+
+// What became of a request for the lock.
+enum class LockResult {
+  Acquired,      // held now (or already held by this process)
+  HeldByProgram, // the program runs on this database
+  Busy,          // another writer kept it longer than the wait allowed
+  NoLockFile,    // the lock file cannot be created (a read-only directory): not locked
+};
+
+class DatabaseLock {
+ public:
+  ~DatabaseLock();
+  DatabaseLock(const DatabaseLock&) = delete;
+  DatabaseLock& operator=(const DatabaseLock&) = delete;
+
+  // Takes the lock of the database at path, waiting at most wait for another writer.
+  static std::shared_ptr<DatabaseLock> Acquire(const std::string& databasePath, WriterRole role,
+                                               std::chrono::milliseconds wait,
+                                               LockResult* result);
+
+  const std::string& LockFilePath() const { return lockPath_; }
+
+ private:
+  DatabaseLock(int fd, std::string lockPath) : fd_(fd), lockPath_(std::move(lockPath)) {}
+  int fd_;
+  std::string lockPath_;
+};
+
+// The lock file of the database at path.
+std::string LockFilePathOf(const std::string& databasePath);
+
+// ---- the process's role -------------------------------------------------------------------
+// Which lock a process takes when it opens a database for a change (OpenDatabaseFile asks).
+void SetWriterRole(WriterRole role);
+WriterRole CurrentWriterRole();
+
+// What happens when a command-line change cannot have the lock: the command line prints the
+// message and ends (nothing has been changed yet).
+void SetWriterLockRefusedHandler(std::function<void(const std::string& message)> handler);
+
+// Makes sure this process holds the writer lock of the database at path for its role (a no-op
+// for WriterRole::None and when the lock is already held); the lock is kept until the process
+// ends. Returns false when it could not be had, after calling the refusal handler (when one is
+// set) with the message, which *message receives too.
+bool EnsureWriterLock(const std::string& databasePath, std::string* message = nullptr);
+
+// The messages.
+std::string LockedByProgramMessage(const std::string& databasePath);
+std::string LockBusyMessage(const std::string& databasePath);
+
+}  // namespace zorbek

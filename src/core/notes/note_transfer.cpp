@@ -1,0 +1,364 @@
+#include "core/notes/note_transfer.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "core/app/prompts.h"
+#include "core/db/store_paths.h"
+#include "core/io/file_util.h"
+#include "core/rtf/note_converter.h"
+#include "core/text/cp936.h"
+
+namespace zorbek {
+namespace {
+
+namespace fs = std::filesystem;
+
+TransferOutcome Refused(std::string message = {}) {
+  TransferOutcome out;
+  out.message = std::move(message);
+  return out;
+}
+
+ItemPath ParentOf(const ItemPath& item) {
+  return ItemPath(item.begin(), item.end() - (item.empty() ? 0 : 1));
+}
+
+ItemPath ChildOf(ItemPath folder, const std::string& name) {
+  folder.push_back(name);
+  return folder;
+}
+
+// The extension of a note file of this type: "." and the type in lower case, as the store's
+// files are named.
+std::string NoteExtension(std::string_view type) {
+  std::string ext = FoldLatinCase(type);
+  ext.insert(ext.begin(), '.');
+  return ext;
+}
+
+// The file name without its extension (everything from the last "." on).
+std::string BaseNameOf(std::string_view path) {
+  std::string name = FileNameOf(path);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+// A child element of parent whose name equals name ignoring Latin case.
+XmlNode ChildNamed(XmlNode parent, std::string_view name) {
+  for (XmlNode c = FirstChild(parent); c; c = NextSibling(c))
+    if (IsElement(c) && EqualsIgnoreLatinCase(c.name(), name)) return c;
+  return {};
+}
+
+// Whether both paths name one existing file.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
+// A private directory for converted copies, removed with what it holds when this goes away.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zorbek-import-XXXXXX";
+    if (::mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~ScratchDirectory() {
+    if (path_.empty()) return;
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+bool CanDragItem(const ItemPath& item) {
+  return item.size() >= 2 && item[0] != kScheduleText;
+}
+
+bool IsSameOrBelow(const ItemPath& target, const ItemPath& item) {
+  return target.size() >= item.size() && std::equal(item.begin(), item.end(), target.begin());
+}
+
+std::string FileExtensionOf(std::string_view path) {
+  const std::string name = FileNameOf(path);
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+// ---- adding a note file ------------------------------------------------------------------
+
+TransferOutcome NoteTransfer::AddNoteFile(const ItemPath& selected, const std::string& file,
+                                          const TransferStep& tree) {
+  CXmlDocument& doc = commands_.Document();
+  std::lock_guard lock(doc.Mutex());
+  TransferOutcome out;
+  out.file = file;
+  const auto p = commands_.PlacementFor(selected);
+  if (!p) return out;  // no selection in the file box
+  const std::string base = BaseNameOf(file);
+  try {
+    std::string name;
+    std::string copied;  // the copy made in the store, removed again when recording fails
+    const std::string inPlace =
+        ExistingPathIgnoringCase(JoinPath(p->directory, base + std::string(kNoteExtension)));
+    if (!base.empty() && SameFile(inPlace, file)) {
+      // The file already lies where the note belongs: record it, unless it is recorded.
+      if (ChildNamed(p->folderElement, base) || !IsValidNodeName(base)) return out;
+      name = base;
+    } else {
+      const std::string fileName =
+          commands_.UniqueEntryName(p->folderElement, p->directory, base, kNoteExtension);
+      const std::string target = JoinPath(p->directory, fileName);
+      name = fileName.substr(0, fileName.size() - kNoteExtension.size());
+      if (!IsValidNodeName(name)) return out;
+      // A source that cannot be read is a copy error; nothing is created for it.
+      if (!IsRegularFile(file)) {
+        out.message = kMsgFileCopyError;
+        return out;
+      }
+      if (!EnsureParentDirectories(target)) return out;
+      if (!CopyFileNoReplace(file, target)) {
+        // Only a taken name is "already exists"; a source that cannot be read is a copy error.
+        out.message = PathExists(target) ? kMsgTargetExists : kMsgFileCopyError;
+        return out;
+      }
+      copied = target;
+    }
+
+    XmlNode element;
+    try {
+      element = doc.CreateElement(name);
+      SetAttribute(element, "type", "esr");
+      if (p->afterSelection) InsertAfter(p->selection, element);
+      else InsertChild(p->folderElement, element, true);
+    } catch (const std::exception&) {
+      if (element) Remove(element);
+      if (!copied.empty()) ::unlink(copied.c_str());
+      out.message = kMsgFileCopyError;
+      return out;
+    }
+    out.done = true;
+    out.name = name;
+    out.kind = ItemKind::Note;
+    out.afterTarget = p->afterSelection;
+    out.item = ChildOf(p->folder, name);
+    if (tree) tree(out);
+    out.saved = doc.Save();
+    return out;
+  } catch (const std::exception&) {
+    out.message = kMsgFileCopyError;
+    return out;
+  }
+}
+
+std::vector<TransferOutcome> NoteTransfer::Import(const ItemPath& selected,
+                                                  const std::vector<std::string>& files,
+                                                  const TransferStep& tree) {
+  std::vector<TransferOutcome> results;
+  ItemPath selection = selected;
+  std::optional<ScratchDirectory> scratch;
+  for (const std::string& file : files) {
+    TransferOutcome out;
+    if (EqualsIgnoreLatinCase(FileExtensionOf(file), "esr")) {
+      out = AddNoteFile(selection, file, tree);
+    } else {
+      // The converted copy carries the source's base name, which names the note. It is made
+      // without the database lock: the conversion does not touch the database.
+      if (!scratch) scratch.emplace();
+      const std::string converted =
+          scratch->path().empty()
+              ? std::string()
+              : JoinPath(scratch->path(), BaseNameOf(file) + std::string(kNoteExtension));
+      std::string error;
+      if (converted.empty() || !ConvertNoteFile(file, converted, NoteFormat::kRtf, &error)) {
+        out.file = file;
+        out.message = kMsgFileCopyError;
+      } else {
+        out = AddNoteFile(selection, converted, tree);
+        out.file = file;
+        ::unlink(converted.c_str());
+      }
+    }
+    if (out.done) selection = out.item;
+    results.push_back(std::move(out));
+  }
+  return results;
+}
+
+std::vector<TransferOutcome> NoteTransfer::DropFiles(const ItemPath& selected,
+                                                     const std::vector<std::string>& files,
+                                                     const TransferStep& tree) {
+  std::vector<TransferOutcome> results;
+  ItemPath selection = selected;
+  for (const std::string& file : files) {
+    TransferOutcome out;
+    if (EqualsIgnoreLatinCase(FileExtensionOf(file), "esr")) {
+      out = AddNoteFile(selection, file, tree);
+      if (out.done) selection = out.item;
+    } else {
+      out.file = file;
+      out.skipped = true;
+    }
+    results.push_back(std::move(out));
+  }
+  return results;
+}
+
+// ---- export ------------------------------------------------------------------------------
+
+TransferOutcome NoteTransfer::CanExport(const ItemPath& item) const {
+  CXmlDocument& doc = commands_.Document();
+  std::lock_guard lock(doc.Mutex());
+  if (item.size() < 2 || !IsInFileBox(item) || !EqualsIgnoreLatinCase(ItemTypeOf(doc, item), "esr"))
+    return Refused(kMsgExportOnlyNotes);
+  TransferOutcome out;
+  out.done = true;
+  out.name = item.back();
+  out.item = item;
+  out.file = ExistingPathIgnoringCase(commands_.DocumentPath(item) + std::string(kNoteExtension));
+  return out;
+}
+
+TransferOutcome NoteTransfer::Export(const ItemPath& item, const std::string& outPath) {
+  TransferOutcome out = CanExport(item);
+  if (!out.done) return out;
+  const std::string source = out.file;
+  out.done = false;
+  out.file = outPath;
+  const auto failed = [&](const std::string& why) {
+    out.message = FormatMessage(kMsgExportFailed, outPath + "\n" + why);
+    return out;
+  };
+  // Written over the note's own file, the note would become whatever the export wrote.
+  if (SameFile(source, outPath)) return failed("这是笔记本身的文件。");
+  std::string error;
+  if (!ConvertNoteFile(source, outPath, ExportFormatOf(outPath), &error)) return failed(error);
+  out.done = true;
+  return out;
+}
+
+// ---- moves -------------------------------------------------------------------------------
+
+TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& target, bool folder,
+                                   const TransferStep& tree) {
+  CXmlDocument& doc = commands_.Document();
+  std::lock_guard lock(doc.Mutex());
+  if (!CanDragItem(dragged) || !IsInFileBox(dragged) || !IsInFileBox(target)) return {};
+  if (IsSameOrBelow(target, dragged)) return {};  // onto itself or into its own subtree
+  const ItemPath oldParent = ParentOf(dragged);
+  if (target == oldParent) return {};  // nothing to do
+  try {
+    XmlNode element = doc.Select(ElementPathOfItem(dragged));
+    XmlNode targetElement = doc.Select(ElementPathOfItem(target));
+    if (!element || !targetElement) return {};
+    const std::string type = Attribute(element, "type");
+    if (folder ? !EqualsIgnoreLatinCase(type, "dir") : !IsNoteType(type)) return {};
+
+    // Into a folder or the file box as its first child; next to a note, directly before it.
+    const bool into =
+        IsFileBox(target) || EqualsIgnoreLatinCase(Attribute(targetElement, "type"), "dir");
+    const ItemPath destination = into ? target : ParentOf(target);
+    XmlNode destinationElement = into ? targetElement : Parent(targetElement);
+    if (!destinationElement) return {};
+    const bool changesFolder = destination != oldParent;
+
+    const std::string ext = folder ? std::string() : NoteExtension(type);
+    std::string name = dragged.back();
+    std::string from, to;
+    if (changesFolder) {
+      const std::string directory = ExistingPathIgnoringCase(commands_.DocumentPath(destination));
+      const std::string fileName =
+          commands_.UniqueEntryName(destinationElement, directory, dragged.back(), ext);
+      name = fileName.substr(0, fileName.size() - ext.size());
+      from = ExistingPathIgnoringCase(commands_.DocumentPath(dragged) + ext);
+      to = JoinPath(directory, fileName);
+    }
+    // The element is made before the disk changes: a name it refuses leaves the disk alone.
+    XmlNode moved = doc.CreateElement(name);
+    if (changesFolder) {
+      EnsureParentDirectories(to);
+      if (!RenameNoReplace(from, to)) {
+        Remove(moved);
+        return Refused(kMsgMoveFailed);
+      }
+    }
+    CopyAttributes(moved, element);
+    MoveChildren(moved, element);
+    if (into) InsertChild(targetElement, moved, true);
+    else InsertBefore(targetElement, moved);
+    Remove(element);
+
+    TransferOutcome out;
+    out.done = true;
+    out.name = name;
+    out.kind = folder ? ItemKind::Folder : ItemKind::Note;
+    out.item = ChildOf(destination, name);
+    out.beforeTarget = !into;
+    out.file = to;
+    if (tree) tree(out);
+    out.saved = doc.Save();
+    return out;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+TransferOutcome NoteTransfer::MoveFolderTo(const ItemPath& folder, const ItemPath& target,
+                                           const TransferStep& tree) {
+  return Move(folder, target, true, tree);
+}
+
+TransferOutcome NoteTransfer::MoveNoteTo(const ItemPath& note, const ItemPath& target,
+                                         const TransferStep& tree) {
+  return Move(note, target, false, tree);
+}
+
+TransferOutcome NoteTransfer::Drop(const ItemPath& dragged, const std::optional<ItemPath>& target,
+                                   const TransferStep& tree) {
+  CXmlDocument& doc = commands_.Document();
+  std::lock_guard lock(doc.Mutex());
+  if (!target || !CanDragItem(dragged)) return {};
+  if (IsSameOrBelow(*target, dragged) || !IsInFileBox(*target)) return {};
+  const std::string type = ItemTypeOf(doc, dragged);
+  TransferOutcome out;
+  if (EqualsIgnoreLatinCase(type, "dir")) {
+    out = MoveFolderTo(dragged, *target, tree);
+    out.expandTarget = true;
+  } else if (EqualsIgnoreLatinCase(type, "esr")) {
+    out = MoveNoteTo(dragged, *target, tree);
+  }
+  // The release saves the database, also when nothing moved (a successful move saved already).
+  if (!out.done) out.saved = doc.Save();
+  return out;
+}
+
+TransferOutcome NoteTransfer::DragOutFile(const ItemPath& item) const {
+  CXmlDocument& doc = commands_.Document();
+  std::lock_guard lock(doc.Mutex());
+  if (!CanDragItem(item) || !IsInFileBox(item)) return {};
+  if (!EqualsIgnoreLatinCase(ItemTypeOf(doc, item), "esr")) return {};
+  const std::string file =
+      ExistingPathIgnoringCase(commands_.DocumentPath(item) + std::string(kNoteExtension));
+  if (!IsRegularFile(file)) return Refused(kMsgDraggedFileMissing);
+  TransferOutcome out;
+  out.done = true;
+  out.name = item.back();
+  out.item = item;
+  out.file = file;
+  return out;
+}
+
+}  // namespace zorbek
