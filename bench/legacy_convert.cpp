@@ -11,6 +11,7 @@
 #include "core/io/file_util.h"
 #include "core/legacy/ramulo_convert.h"
 #include "core/text/cp936.h"
+#include "rtf/note_converter_engine.h"
 #include "rtf/note_file.h"
 
 namespace {
@@ -59,7 +60,6 @@ void BM_ConvertRamulo(benchmark::State& state) {
     options.treeStruPath = legacy.dir + "/TreeStru.dat";
     options.targetPath = target;
     options.notesPerSave = static_cast<std::size_t>(state.range(0));
-    options.toNote = [](const std::string& t) { return PlainTextToRtf(t).toStdString(); };
     const RamuloReport report = ConvertRamulo(options);
     if (!report.done || report.notes != kFolders * kPerFolder || report.folders != kFolders)
       state.SkipWithError("conversion incomplete");
@@ -82,6 +82,7 @@ BENCHMARK(BM_PlainTextToRtf)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QGuiApplication app(argc, argv);
+  InstallNoteConverter();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

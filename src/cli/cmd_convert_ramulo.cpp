@@ -2,32 +2,19 @@
 // program Ramulo converted into TARGETDIR/Zorbek.xml, as the program's conversion dialog does.
 #ifdef ZORBEK_CLI_WITH_RTF
 
-#include <QGuiApplication>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <memory>
 #include <string>
 
 #include "cli/command.h"
+#include "cli/rtf_engine.h"
 #include "core/app/paths.h"
 #include "core/app/prompts.h"
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
 #include "core/legacy/ramulo_convert.h"
-#include "rtf/note_file.h"
 
 namespace {
-
-// QTextDocument needs the GUI application object (fonts); no screen is needed.
-void EnsureGuiApplication() {
-  if (QCoreApplication::instance()) return;
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static int argc = 1;
-  static char name[] = "zorbek-cli";
-  static char* argv[] = {name, nullptr};
-  static std::unique_ptr<QGuiApplication> app = std::make_unique<QGuiApplication>(argc, argv);
-}
 
 int Run(zorbek::cli::Context& c) {
   using namespace zorbek;
@@ -56,13 +43,12 @@ int Run(zorbek::cli::Context& c) {
   if (!EnsureParentDirectories(target))
     return cli::Refuse(FormatMessage(kMsgWriteFailed, targetDir));
 
-  EnsureGuiApplication();
+  cli::EnsureRtfEngine();
   RamuloOptions options;
   options.treeFilesPath = files.treeFiles;
   options.treeStruPath = files.treeStru;
   options.targetPath = target;
   options.replaceStore = exists;
-  options.toNote = [](const std::string& text) { return PlainTextToRtf(text).toStdString(); };
   const RamuloReport report = ConvertRamulo(options);
   if (!report.done) {
     if (report.message.empty()) return cli::kRefused;  // the message is on standard error
@@ -72,6 +58,7 @@ int Run(zorbek::cli::Context& c) {
     std::cerr << notice << "\n";
   std::cout << ConversionSummary(report) << "\n";
   if (use) {
+    CreateUserDataDirectory();  // the program may never have run for this user
     const UseOutcome used = UseConvertedDatabase(SettingsFilePath(c.programBase), target);
     if (!used.written) return cli::Refuse(used.message);
     std::cout << used.message << "\n";

@@ -73,19 +73,25 @@ TEST(ConvertRamuloCommand, RefusalsAndUsage) {
 }
 
 TEST(ConvertRamuloCommand, UseNamesTheDatabaseForTheNextStart) {
-  // A copy of the command, so that the settings file it writes lies in the temporary directory.
+  // The settings file lies in the user's data directory: here, a temporary one. The command runs
+  // in another working directory and is given a relative target.
   TempDir dir;
-  std::filesystem::copy_file(ZORBEK_CLI_PATH, dir / "zorbek-cli");
-  std::filesystem::permissions(dir / "zorbek-cli", std::filesystem::perms::owner_all);
   testing::WriteRamuloSet(dir / "legacy", {{0, "新", "n", "新的"}});
   std::filesystem::create_directories(dir / "work");
-  const std::string command = "cd '" + (dir / "work") + "' && '" + (dir / "zorbek-cli") +
-                              "' convert-ramulo ../legacy converted --use >'" + (dir / "out") +
-                              "' 2>'" + (dir / "err") + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(dir / "err");
-  EXPECT_NE(ReadFile(dir / "out").find(kMsgNextStart), std::string::npos);
+  const char* oldData = std::getenv("XDG_DATA_HOME");
+  const std::string savedData = oldData ? oldData : "";
+  const auto savedCwd = std::filesystem::current_path();
+  setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+  std::filesystem::current_path(dir / "work");
+  std::string out, err;
+  const int rc = RunCli({"convert-ramulo", "../legacy", "converted", "--use"}, &out, &err);
+  std::filesystem::current_path(savedCwd);
+  if (oldData) setenv("XDG_DATA_HOME", savedData.c_str(), 1);
+  else unsetenv("XDG_DATA_HOME");
+  ASSERT_EQ(rc, 0) << err;
+  EXPECT_NE(out.find(kMsgNextStart), std::string::npos);
   // The path is whole: the next start does not run where this command ran.
-  EXPECT_EQ(ReadProfileString(dir / "Zorbek.ini", "Project", "WorkPath", ""),
+  EXPECT_EQ(ReadProfileString(dir / "data/Zorbek/Zorbek.ini", "Project", "WorkPath", ""),
             dir / "work/converted/Zorbek.xml");
 }
 

@@ -12,7 +12,7 @@
 #include "core/legacy/ramulo_convert.h"
 #include "core/rtf/plain_text.h"
 #include "core/text/cp936.h"
-#include "rtf/note_file.h"
+#include "rtf/note_converter_engine.h"
 #include "support/fake_prompts.h"
 #include "support/ramulo_data.h"
 #include "support/temp_dir.h"
@@ -26,6 +26,7 @@ using testing::WriteFile;
 using testing::WriteRamuloSet;
 
 struct Conversion {
+  Conversion() { InstallNoteConverter(); }
   TempDir dir{"zorbek-ramulo"};
   std::string legacy = dir / "旧数据";
   std::string target = dir / "新库/Zorbek.xml";
@@ -39,7 +40,6 @@ struct Conversion {
     o.targetPath = target;
     o.replaceStore = replace;
     o.notesPerSave = notesPerSave;
-    o.toNote = [](const std::string& t) { return PlainTextToRtf(t).toStdString(); };
     return ConvertRamulo(o);
   }
   // The archive element as written to disk.
@@ -251,7 +251,6 @@ TEST(RamuloConvert, EverySavedElementHasItsFile) {
   o.treeStruPath = c.legacy + "/TreeStru.dat";
   o.targetPath = c.target;
   o.notesPerSave = 2;
-  o.toNote = [](const std::string& t) { return PlainTextToRtf(t).toStdString(); };
   int checks = 0;
   o.progress = [&](std::size_t, std::size_t) {
     CXmlDocument doc;

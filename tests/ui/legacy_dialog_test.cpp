@@ -8,6 +8,7 @@
 #include "core/app/ini_file.h"
 #include "core/io/file_util.h"
 #include "core/legacy/ramulo_convert.h"
+#include "rtf/note_converter_engine.h"
 #include "support/ramulo_data.h"
 #include "ui/editor_test_util.h"
 #include "ui/app/commands.h"
@@ -30,6 +31,7 @@ class DataImportTest : public testing::EditorTest {
   CWndDataImport dialog{settings, openDb};
 
   void SetUp() override {
+    InstallNoteConverter();  // as the program does at start-up
     testing::WriteRamuloSet(legacy, testing::SampleRamuloNodes());
     std::filesystem::create_directories(targetDir);
   }

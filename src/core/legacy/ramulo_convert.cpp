@@ -22,6 +22,7 @@
 #include "core/db/xml_document.h"
 #include "core/io/file_util.h"
 #include "core/notes/item_path.h"
+#include "core/rtf/note_converter.h"
 #include "core/rtf/text_file.h"
 #include "core/text/cp936.h"
 
@@ -144,8 +145,9 @@ struct Level {
 class Converter {
  public:
   Converter(const RamuloOptions& options, std::vector<RamuloEntry> entries, CXmlDocument& doc,
-            RamuloReport& report)
+            RamuloReport& report, NoteConverter& writer)
       : options_(options),
+        writer_(writer),
         entries_(std::move(entries)),
         doc_(doc),
         report_(report),
@@ -217,7 +219,7 @@ class Converter {
       report_.missingTextFiles.push_back(textPath);
     }
     // The file first: an element is never saved without its document.
-    if (!WriteNewFile(file, options_.toNote(text))) {
+    if (!WriteNewFile(file, writer_.PlainTextToRtf(text))) {
       report_.skipped++;
       report_.skippedNames.push_back(name);
       return;
@@ -249,6 +251,7 @@ class Converter {
 
   static constexpr std::string_view kNoteExtension_ = ".esr";
   const RamuloOptions& options_;
+  NoteConverter& writer_;
   std::vector<RamuloEntry> entries_;
   CXmlDocument& doc_;
   RamuloReport& report_;
@@ -345,8 +348,12 @@ RamuloRead ReadRamulo(const std::string& treeFilesPath, const std::string& treeS
 }
 
 RamuloReport ConvertRamulo(const RamuloOptions& options) {
-  if (!options.toNote) throw std::invalid_argument("ConvertRamulo needs a note writer");
   RamuloReport report;
+  NoteConverter* writer = noteConverter();
+  if (!writer) {
+    report.message = kMsgNoNoteWriter;
+    return report;
+  }
   if (options.treeFilesPath.empty() || options.treeStruPath.empty() ||
       options.targetPath.empty()) {
     report.message = kMsgChoosePaths;
@@ -361,8 +368,12 @@ RamuloReport ConvertRamulo(const RamuloOptions& options) {
 
   CXmlDocument doc;
   std::lock_guard lock(doc.Mutex());
-  OpenDatabaseFile(doc, options.targetPath);  // an unreadable file is kept aside, never lost
-  if (doc.WriteProtected()) return report;    // the user was told why nothing can be written
+  // An unreadable file is kept aside, never lost; another writer of it refuses the conversion.
+  const OpenedDatabase opened = OpenDatabaseFile(doc, options.targetPath);
+  if (doc.WriteProtected()) {
+    if (opened.lockRefused) report.message = opened.lockMessage;
+    return report;  // otherwise the user was told why nothing can be written
+  }
   // A fresh, empty archive; the rest of the database stays.
   doc.SelectAllAndRemove(kArchivePath);
   XmlNode filetree = doc.Select("/list/filetree");
@@ -377,7 +388,7 @@ RamuloReport ConvertRamulo(const RamuloOptions& options) {
     return report;
   }
 
-  Converter converter(options, std::move(read.entries), doc, report);
+  Converter converter(options, std::move(read.entries), doc, report, *writer);
   if (!converter.Run(archive, store)) return report;
   report.done = converter.SaveIfDue(true);
   return report;

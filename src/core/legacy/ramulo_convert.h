@@ -10,8 +10,9 @@
 // holding a note of its own name (the node's text) followed by its children. Everything else in
 // the database (reminders, hot keys, tools) stays as it was.
 //
-// Writing a note as the editor writes it needs the RTF engine, which is not part of the core:
-// the caller hands in the function that turns plain text into a note document.
+// Writing a note as the editor writes it needs the RTF engine, which is not part of the core: the
+// conversion goes through the core's note converter (core/rtf/note_converter.h), which the
+// program and zorbek-cli install.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +37,7 @@ inline constexpr const char* kAskUseConverted = "转换完成，现在导入数�
 inline constexpr const char* kMsgNextStart = "下次启动生效。";
 inline constexpr const char* kMsgSettingsNotWritten = "无法写入设置文件：%s";
 inline constexpr const char* kMsgWriteFailed = "请检查文件路径是否存在：%s";
+inline constexpr const char* kMsgNoNoteWriter = "无法转换：没有RTF文档的写入程序。";
 
 inline constexpr std::string_view kTreeFilesName = "TreeFiles.dat";
 inline constexpr std::string_view kTreeStruName = "TreeStru.dat";
@@ -84,8 +86,6 @@ struct RamuloRead {
 };
 RamuloRead ReadRamulo(const std::string& treeFilesPath, const std::string& treeStruPath);
 
-// Plain text (UTF-8) -> the bytes of a note document, as the editor writes a text file it loaded.
-using PlainTextToNoteFn = std::function<std::string(const std::string& utf8)>;
 // Called after each converted entry: how many of how many are done.
 using ConversionProgressFn = std::function<void(std::size_t done, std::size_t total)>;
 
@@ -96,7 +96,6 @@ struct RamuloOptions {
   // Delete the target's note store (and only that) before converting. Without it, files that
   // are there already keep their names and the converted ones take free names beside them.
   bool replaceStore = false;
-  PlainTextToNoteFn toNote;
   ConversionProgressFn progress;
   // The database is saved after this many notes, and at the end. A note's file is always on
   // disk before its element is, so an interrupted conversion leaves no element without a file.

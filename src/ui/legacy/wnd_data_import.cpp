@@ -15,7 +15,6 @@
 #include "core/app/prompts.h"
 #include "core/io/file_util.h"
 #include "core/legacy/ramulo_convert.h"
-#include "rtf/note_file.h"
 #include "ui/app/commands.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/navigator.h"
@@ -166,7 +165,6 @@ void CWndDataImport::Convert() {
   options.treeStruPath = treeStru_;
   options.targetPath = target_;
   options.replaceStore = replaceConfirmed_;
-  options.toNote = [](const std::string& text) { return PlainTextToRtf(text).toStdString(); };
   options.progress = [&](std::size_t done, std::size_t total) {
     // The windows stay painted; a few updates a second are enough.
     if (done < total && sinceUpdate.elapsed() < 50) return;
