@@ -1,13 +1,17 @@
 // Zorbek: start-up. One copy runs at a time; the database is open before the window shows.
 #include <QApplication>
+#include <QTimer>
 
 #include "core/app/paths.h"
+#include "core/app/prompts.h"
+#include "core/app/recovery.h"
 #include "core/db/database_lock.h"
 #include "rtf/note_converter_engine.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/qt_prompts.h"
 #include "ui/app/single_instance.h"
 #include "ui/app/termination.h"
+#include "ui/app/translations.h"
 #include "ui/editor/install_editor.h"
 #include "ui/legacy/wnd_data_import.h"
 
@@ -21,6 +25,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Zorbek"));
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(zorbek::AppIcon());
+  zorbek::InstallQtChineseTranslations();
 
   // A second copy leaves at once, without a window, and does not disturb the first.
   zorbek::SingleInstance instance;
@@ -59,6 +64,13 @@ int main(int argc, char** argv) {
                      [] { QCoreApplication::exit(0); });
     if (!terminating) {
       mainFrame.show();
+      // Text saved aside when the last run was ended: the user learns where it lies.
+      QTimer::singleShot(0, &mainFrame, [base] {
+        const std::vector<std::string> files = zorbek::TakeUnannouncedRecoveryFiles(base);
+        if (!files.empty())
+          zorbek::prompts().Message(zorbek::RecoveryMessage(base, files), zorbek::MsgButtons::Ok,
+                                    zorbek::MsgIcon::Information);
+      });
       rc = app.exec();
     }
     frame = nullptr;

@@ -180,8 +180,8 @@ void CMainFrame::RunCommand(int id) {
       case cmd::kAbout: ShowAbout(); break;
       case cmd::kImportDatabase: ImportDatabase(); break;
       case cmd::kAutostart: ToggleAutostart(); break;
-      case cmd::kContact: OpenUrl(ContactMailUrl()); break;  // failures are silent
-      case cmd::kHomePage: OpenUrl(HomePageUrl()); break;
+      case cmd::kContact: OpenUrlOrTell(ContactMailUrl()); break;
+      case cmd::kHomePage: OpenUrlOrTell(HomePageUrl()); break;
       case cmd::kSearch: Search(); break;
       case cmd::kShowTree: navigator_->setMode(CWndNavigator::kTree); break;
       case cmd::kShowHistory: navigator_->setMode(CWndNavigator::kHistory); break;
@@ -255,6 +255,8 @@ void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void CMainFrame::SaveNow() {
+  // Nobody may be there to answer a question: what the editors hold unsaved is kept safe.
+  openWindows().PreserveAll();
   if (navigator_) navigator_->notebook().SaveAndReport();
   if (dock_) dock_->FlushPosition();
 }
@@ -273,6 +275,7 @@ void CMainFrame::FinishRun() {
 
 void CMainFrame::ShutDown() {
   shuttingDown_ = true;
+  openWindows().PreserveAll();
   openWindows().CloseAll();
   if (!finished_) {
     close();

@@ -22,6 +22,7 @@
 #include "core/app/prompts.h"
 #include "core/rtf/rtf_pieces.h"
 #include "rtf/rtf_document.h"
+#include "ui/app/desktop.h"
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/note_document.h"
 #include "ui/editor/text_format.h"
@@ -863,10 +864,11 @@ void CXRichEditCtrl::OpenLink(const QString& linkText) {
   if (Opener()) return Opener()(target);
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const QString t = QString::fromStdString(target.target);
-  QDesktopServices::openUrl(target.kind == editor::LinkTarget::Kind::File
-                                ? QUrl::fromLocalFile(t)
-                                : QUrl(t, QUrl::TolerantMode));
+  const QUrl url = target.kind == editor::LinkTarget::Kind::File ? QUrl::fromLocalFile(t)
+                                                                 : QUrl(t, QUrl::TolerantMode);
+  const bool opened = OpenUrl(url);
   QApplication::restoreOverrideCursor();
+  if (!opened) TellCannotOpen(url);  // with the normal cursor back
 }
 
 void CXRichEditCtrl::mousePressEvent(QMouseEvent* e) {
