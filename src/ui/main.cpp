@@ -13,6 +13,7 @@
 #include "ui/app/termination.h"
 #include "ui/app/translations.h"
 #include "ui/editor/install_editor.h"
+#include "ui/legacy/wnd_data_import.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // Sanitizer builds: the desktop's D-Bus library keeps a buffer for the life of the process.
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
   {
     zorbek::CMainFrame mainFrame(base);
     frame = &mainFrame;
+    zorbek::InstallDataImport(mainFrame);
     prompts.SetParentWindow(&mainFrame);
     QObject::connect(&mainFrame, &zorbek::CMainFrame::closed, &app,
                      [] { QCoreApplication::exit(0); });
