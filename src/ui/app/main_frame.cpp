@@ -246,8 +246,16 @@ void CMainFrame::ShowAbout() {
 
 void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
   if (reason != QSystemTrayIcon::DoubleClick) return;
-  dock_->machine().Toggle();
-  dock_->machine().Arm();
+  if (isMinimized() || !isVisible() || dock_->machine().state() != MiniDockPanel::kShown) {
+    // Hidden at an edge, or minimised by a window manager that offers it anyway: back,
+    // restored and in front, and it stays until the mouse has been on it.
+    if (isMinimized()) showNormal();
+    dock_->machine().ShowHeld();
+    if (!isVisible()) show();
+  } else {
+    dock_->machine().Toggle();
+    dock_->machine().Arm();
+  }
   if (isVisible()) {
     raise();
     activateWindow();
