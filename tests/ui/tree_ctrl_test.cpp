@@ -138,7 +138,7 @@ TEST_F(TreeCtrlTest, AFreshDatabaseShowsTheThreeTopLevelItems) {
     EXPECT_EQ(CXmlTreeCtrl::ImageAt(index).size(), QSize(16, 16)) << index;
   EXPECT_EQ(tree->FileBoxItem()->childCount(), 0);
   EXPECT_FALSE(tree->FileBoxItem()->isExpanded());
-  EXPECT_EQ(ReadFile(db), "<list><hotkey/><filetree><archive/><schedule/></filetree></list>");
+  EXPECT_EQ(ReadFile(db), "<list><hotkey/><filetree><archive/></filetree></list>");
   EXPECT_EQ(CurrentNoteTree, tree.get());
 }
 

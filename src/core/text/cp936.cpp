@@ -1,5 +1,7 @@
 #include "core/text/cp936.h"
 
+#include "core/text/icu_converter.h"
+
 #include <unicode/ucnv.h>
 
 #include <cstring>
@@ -16,29 +18,7 @@ struct ConverterCloser {
 };
 using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
 
-// One converter per code page and thread: ICU converters carry state and are not shareable.
-UConverter* ConverterFor(int codePage) {
-  thread_local std::map<int, ConverterPtr> cache;
-  auto it = cache.find(codePage);
-  if (it != cache.end()) return it->second.get();
-  UConverter* conv = nullptr;
-  const std::string candidates[] = {"windows-" + std::to_string(codePage),
-                                    "cp" + std::to_string(codePage),
-                                    "ibm-" + std::to_string(codePage)};
-  for (const auto& name : candidates) {
-    UErrorCode status = U_ZERO_ERROR;
-    conv = ucnv_open(name.c_str(), &status);
-    if (U_SUCCESS(status) && conv) {
-      // Stop on unmappable characters instead of writing the converter's substitute.
-      ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-      break;
-    }
-    if (conv) ucnv_close(conv);
-    conv = nullptr;
-  }
-  cache.emplace(codePage, ConverterPtr(conv));
-  return conv;
-}
+UConverter* ConverterFor(int codePage) { return CodePageConverter(codePage); }
 
 char32_t DecodeUtf8At(std::string_view s, std::size_t& i) {
   const auto b0 = static_cast<unsigned char>(s[i]);
@@ -65,6 +45,33 @@ char32_t DecodeUtf8At(std::string_view s, std::size_t& i) {
 }
 
 }  // namespace
+
+UConverter* CodePageConverter(int codePage) {
+  thread_local std::map<int, ConverterPtr> cache;
+  auto it = cache.find(codePage);
+  if (it != cache.end()) return it->second.get();
+  UConverter* conv = nullptr;
+  const std::string names[] = {"windows-" + std::to_string(codePage),
+                               "cp" + std::to_string(codePage),
+                               "ibm-" + std::to_string(codePage)};
+  if (codePage > 0) {
+    for (const auto& name : names) {
+      UErrorCode status = U_ZERO_ERROR;
+      conv = ucnv_open(name.c_str(), &status);
+      if (U_SUCCESS(status) && conv) break;
+      if (conv) ucnv_close(conv);
+      conv = nullptr;
+    }
+  }
+  if (conv) {
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
+  }
+  cache.emplace(codePage, ConverterPtr(conv));
+  return conv;
+}
 
 bool IsKnownCodePage(int codePage) { return ConverterFor(codePage) != nullptr; }
 
