@@ -17,6 +17,9 @@ struct OpenedDatabase {
   // Where an unreadable file was kept; empty when nothing had to be kept aside.
   std::string keptAs;
   XmlNode archive;
+  // False when elements had to be created and the file could not be written (the user was
+  // told, after the document's lock was released).
+  bool saved = true;
   // The writer lock could not be had (another process writes this database): the document was
   // loaded for reading and is write-protected.
   bool lockRefused = false;
@@ -33,6 +36,7 @@ struct OpenedDatabase {
 // not "list") is never overwritten: it is renamed (or, failing that, copied) to
 // "<path>.unreadable-YYYYMMDD-HHMMSS", the user is told where, and a fresh database is started.
 // When it cannot be kept aside at all, the document is write-protected so that it is not lost.
+// Every message is shown after the document's lock is released; the caller must not hold it.
 OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path);
 
 // Loads for reading only: nothing is created or written. Returns the status; an unreadable

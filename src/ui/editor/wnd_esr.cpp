@@ -18,11 +18,14 @@
 
 #include "core/app/clock.h"
 #include "core/app/prompts.h"
+#include "core/app/recovery.h"
 #include "core/editor/editor_text.h"
 #include "core/editor/note_path.h"
 #include "core/io/file_util.h"
 #include "core/rtf/rtf_pieces.h"
 #include "core/rtf/text_file.h"
+#include "core/text/cp936.h"
+#include "ui/db/file_browser.h"
 #include "ui/editor/date_time_dialog.h"
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/esr_style_toolbar.h"
@@ -46,19 +49,6 @@ CWndEsr::FileShower& Shower() {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// The file manager shows the file selected in its directory; without one that answers on the
-// session bus, the directory opens.
-void ShowInFileManager(const std::string& path) {
-  const QUrl url = QUrl::fromLocalFile(Q(path));
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-  call << QStringList{url.toString()} << QString();
-  const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
-  if (reply.type() == QDBusMessage::ReplyMessage) return;
-  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(DirectoryOf(path))));
-}
-
 // The icon of a button whose state is mixed: the picture paled over a grey hatch.
 QIcon MixedIcon(const QIcon& icon) {
   QPixmap pixmap(16, 16);
@@ -69,15 +59,6 @@ QIcon MixedIcon(const QIcon& icon) {
   p.drawPixmap(0, 0, icon.pixmap(16, 16));
   p.end();
   return QIcon(pixmap);
-}
-
-// Where a document that could not be read is kept before it is first replaced.
-std::string UnreadableCopyName(const std::string& path) {
-  const SystemTime t = clock().LocalNow();
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return path + ".unreadable-" + stamp;
 }
 
 QColor ToQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
@@ -272,9 +253,12 @@ void CWndEsr::LayoutBody() {
   if (!body_ || !mainBar_ || !styleBar_ || !panel_) return;
   const int width = body_->width();
   const QSize m = mainBar_->sizeHint();
-  const QSize s = styleBar_->sizeHint();
   int top = 0;
-  oneRow_ = m.width() + s.width() < width;
+  oneRow_ = m.width() + styleBar_->FullWidth() < width;
+  // Stacked, each bar is shown whole: the formatting bar narrows its font-name box rather than
+  // hide buttons behind "»".
+  styleBar_->FitWidth(oneRow_ ? styleBar_->FullWidth() : width);
+  const QSize s = styleBar_->sizeHint();
   if (oneRow_) {
     const int h = std::max(m.height(), s.height());
     mainBar_->setGeometry(0, 0, m.width(), h);
@@ -447,7 +431,7 @@ void CWndEsr::OpenFileDirectory() {
   if (Shower())
     Shower()(filePath_);
   else
-    ShowInFileManager(filePath_);
+    ShowInFileManager(Q(filePath_), true);
 }
 
 // ---- Documents --------------------------------------------------------------------------------------
@@ -480,7 +464,7 @@ bool CWndEsr::SaveDocument() {
   // A document that could not be read is kept aside before it is replaced for the first time.
   if (loadFailed_ && PathExists(filePath_)) {
     const std::optional<std::string> old = ReadWholeFile(filePath_);
-    const std::string keep = UnreadableCopyName(filePath_);
+    const std::string keep = KeptAsideName(filePath_, "unreadable");
     std::string error;
     if (old && !WriteFileAtomically(keep, *old, &error)) {
       prompts().Message(FormatMessage("文档保存失败：%s", filePath_ + "\n" + error), MsgButtons::Ok,
@@ -559,9 +543,65 @@ bool CWndEsr::BringForward() {
   return isVisible();
 }
 
+void CWndEsr::FollowTo(const std::string& documentPath, const std::string& elementPath) {
+  const std::string file = NormaliseSeparators(documentPath);
+  {
+    std::lock_guard lock(OpenEditors().Mutex());
+    SetPaths(NormaliseNotePath(documentPath), NormaliseNotePath(elementPath));
+  }
+  // The file as it lies on disk now (a store copied from a case-insensitive system may spell it
+  // otherwise); where it is not there yet, the next save makes it under the new name.
+  filePath_ = ResolvePathIgnoringCase(file).value_or(file);
+  setWindowTitle(Q(DocumentPath()));
+}
+
+void editor::FollowNoteChanges(const std::vector<NoteChange>& changes) {
+  for (const NoteChange& c : changes) {
+    if (c.item != ItemKind::Note) continue;
+    CWndEsr* open = FindNoteEditor(c.oldDocumentPath);
+    if (!open) continue;
+    switch (c.kind) {
+      case NoteChangeKind::kRenamed:
+      case NoteChangeKind::kMoved: open->FollowTo(c.newDocumentPath, c.newElementPath); break;
+      case NoteChangeKind::kReplaced:
+      case NoteChangeKind::kDeleting:
+      case NoteChangeKind::kDeleted:
+        open->CloseWithoutAsking();
+        // Off the list at once, even where the window system has not closed it yet.
+        OpenEditors().Remove(open);
+        break;
+    }
+  }
+}
+
 void CWndEsr::CloseWithoutAsking() {
   forcedClose_ = true;
   close();
+}
+
+bool CWndEsr::CloseAskingToSave() {
+  forcedClose_ = false;
+  return close();
+}
+
+namespace {
+std::string& RecoveryBase() {
+  static std::string base;
+  return base;
+}
+}  // namespace
+
+void CWndEsr::SetRecoveryBase(std::string base) { RecoveryBase() = std::move(base); }
+
+void CWndEsr::PreserveUnsaved() {
+  QTextDocument* doc = richEdit_->document();
+  if (!doc->isModified() || doc->revision() == preservedRevision_ || RecoveryBase().empty()) return;
+  std::string rtf;
+  if (!WriteNote(*doc, &rtf)) return;
+  std::string name = FileNameOf(filePath_);
+  if (name.size() > 4 && EqualsIgnoreLatinCase(name.substr(name.size() - 4), ".esr"))
+    name.resize(name.size() - 4);
+  if (WriteRecoveryFile(RecoveryBase(), name, rtf)) preservedRevision_ = doc->revision();
 }
 
 void CWndEsr::closeEvent(QCloseEvent* e) {
