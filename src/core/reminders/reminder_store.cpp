@@ -126,7 +126,8 @@ void ReminderStore::Init(CXmlDocument& document, std::string rootPath, ReminderS
     records_ = ReadReminders(document.Select(rootPath_, createRoot));
     timing = timing_;
   }
-  if (startCheckThread) thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
+  // Without a sink a reminder would be marked handled and shown nowhere: no thread then.
+  if (startCheckThread && sink) thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
 }
 
 ReminderRecord* ReminderStore::Find(std::string_view id) {
