@@ -3,7 +3,7 @@
 // the program only by what the screen shows (window kinds, object names, texts), never by its
 // classes, so it drives the very binary a user starts.
 //
-// ZORBEK_E2E_SCENARIO names the walk ("create" or "check"); what was seen goes to the file
+// ZORBEK_E2E_SCENARIO names the walk ("create", "check", "type-unsaved", "recovered"); what was seen goes to the file
 // ZORBEK_E2E_REPORT, one "key=value" line each. A step that does not come about in time ends the
 // program with status 3, the report naming the step (and any message box in the way).
 #include <QAbstractButton>
@@ -43,6 +43,8 @@ class UserDriver : public QObject {
       : QObject(qApp), scenario_(std::move(scenario)), reportPath_(std::move(reportPath)) {
     if (scenario_ == QLatin1String("create")) BuildCreate();
     else if (scenario_ == QLatin1String("check")) BuildCheck();
+    else if (scenario_ == QLatin1String("type-unsaved")) BuildTypeUnsaved();
+    else if (scenario_ == QLatin1String("recovered")) BuildRecovered();
     else Fail("unknown scenario " + scenario_);
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, &UserDriver::Tick);
@@ -175,6 +177,55 @@ class UserDriver : public QObject {
 
   // A fresh account: a folder in the file box, a note in it, a Chinese line in the note.
   void BuildCreate() {
+    BuildTyping();
+    steps_.push_back({"press the save button", [] {
+                        QWidget* e = Editor();
+                        auto* save = e->findChild<QAction*>(QStringLiteral("cmd32838"));
+                        auto* bar = e->findChild<QToolBar*>(QStringLiteral("Main"));
+                        if (!save || !bar || !save->isEnabled()) return false;
+                        auto* button = qobject_cast<QAbstractButton*>(bar->widgetForAction(save));
+                        if (!button) return false;
+                        QTest::mouseClick(button, Qt::LeftButton);
+                        return true;
+                      }});
+    steps_.push_back({"the note is saved", [this] {
+                        QTextEdit* text = EditorText();
+                        if (!text || text->document()->isModified()) return false;
+                        report_ << "saved=1";
+                        return true;
+                      }});
+    CloseEditorAndProgram();
+  }
+
+  // The line is typed and left unsaved; then the user goes (the test ends the program).
+  void BuildTypeUnsaved() {
+    BuildTyping();
+    steps_.push_back({"report the typing", [this] {
+                        report_ << "typed=1";
+                        Write();
+                        return true;
+                      }});
+  }
+
+  // The next start tells where the unsaved text went.
+  void BuildRecovered() {
+    steps_.push_back({"a message shows", [this] {
+                        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                        if (!box || !MainWindow()) return false;
+                        report_ << QStringLiteral("message=%1").arg(box->text());
+                        QTest::keyClick(box, Qt::Key_Return);
+                        return true;
+                      }});
+    steps_.push_back({"close the main window", [this] {
+                        Write();
+                        QMainWindow* m = MainWindow();
+                        if (!m || QApplication::activeModalWidget()) return false;
+                        QMetaObject::invokeMethod(m, &QWidget::close, Qt::QueuedConnection);
+                        return true;
+                      }});
+  }
+
+  void BuildTyping() {
     steps_.push_back({"the main window shows", [this] {
                         QTreeWidget* tree = Tree();
                         if (!tree) return false;
@@ -195,23 +246,6 @@ class UserDriver : public QObject {
                         TypeChinese(text, QStringLiteral("今天下雪了，路上很滑。"));
                         return text->document()->isModified();
                       }});
-    steps_.push_back({"press the save button", [] {
-                        QWidget* e = Editor();
-                        auto* save = e->findChild<QAction*>(QStringLiteral("cmd32838"));
-                        auto* bar = e->findChild<QToolBar*>(QStringLiteral("Main"));
-                        if (!save || !bar || !save->isEnabled()) return false;
-                        auto* button = qobject_cast<QAbstractButton*>(bar->widgetForAction(save));
-                        if (!button) return false;
-                        QTest::mouseClick(button, Qt::LeftButton);
-                        return true;
-                      }});
-    steps_.push_back({"the note is saved", [this] {
-                        QTextEdit* text = EditorText();
-                        if (!text || text->document()->isModified()) return false;
-                        report_ << "saved=1";
-                        return true;
-                      }});
-    CloseEditorAndProgram();
   }
 
   // The next start: the folder and the note are there, open as they were left, with the line.

@@ -279,5 +279,35 @@ TEST(FirstDay, AFolderANoteAndALineSurviveTheNextStart) {
   EXPECT_NE(out.find("今天下雪了，路上很滑。"), std::string::npos) << out;
 }
 
+// Ended while a note holds unsaved text (logout, SIGTERM): nobody can be asked, so the text goes
+// to a recovery file outside the note store, and the next start says where.
+TEST(FirstDay, TextUnsavedWhenTheProgramIsTerminatedIsKeptAndAnnounced) {
+  ProgramCopy program;
+  const std::string report = program.dir() / "report.txt";
+  const pid_t first = program.StartWithUser("type-unsaved", report);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(report) == "typed=1\n"; }, std::chrono::seconds(240)))
+      << ReadFile(report) << program.Output();
+  EXPECT_EQ(program.Terminate(first, SIGTERM), 0) << program.Output();
+  const std::string note = program.data() + "/Zorbek/archive/日记本/第一篇.esr";
+  EXPECT_EQ(ReadFile(note), "") << "the note itself keeps what was saved";
+  std::vector<std::string> kept;
+  for (const auto& e : fs::directory_iterator(program.data() + "/recovery"))
+    if (e.path().extension() == ".rtf") kept.push_back(e.path());
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(fs::path(kept[0]).filename().string().rfind("第一篇-", 0), 0u);
+  std::string text;
+  ASSERT_EQ(program.Cli({"text", kept[0]}, &text), 0);
+  EXPECT_NE(text.find("今天下雪了，路上很滑。"), std::string::npos) << text;
+
+  const pid_t second = program.StartWithUser("recovered", report);
+  EXPECT_EQ(program.Wait(second, std::chrono::seconds(240)), 0) << ReadFile(report) << program.Output();
+  const std::string told = ReadFile(report);
+  EXPECT_NE(told.find(program.data() + "/recovery"), std::string::npos) << told;
+  EXPECT_NE(told.find(fs::path(kept[0]).filename().string()), std::string::npos) << told;
+  // Told once: nothing is left to announce, and the file stays where it was said to be.
+  EXPECT_FALSE(fs::exists(program.data() + "/recovery/.unannounced"));
+  EXPECT_TRUE(fs::exists(kept[0]));
+}
+
 }  // namespace
 }  // namespace zorbek

@@ -192,6 +192,7 @@ void MiniDockPanel::Snap(DockPoint p) {
 
 void MiniDockPanel::OnTimer(int id) {
   if (id == kEdgeTimer) {
+    if (held_ && state_ == kShown) return;  // shown from the tray: not hidden before the mouse came
     if (state_ != kShown || !saved_.Inflated(kLeaveMargin).Contains(host_.CursorPos())) {
       Toggle();
       host_.StopTimer(kEdgeTimer);
@@ -200,6 +201,12 @@ void MiniDockPanel::OnTimer(int id) {
     if (state_ != kShown && host_.StripRect().Inflated(kStripSlack).Contains(host_.CursorPos()))
       Toggle();
   }
+}
+
+void MiniDockPanel::ShowHeld() {
+  if (state_ != kShown) Toggle();
+  held_ = true;
+  Arm();
 }
 
 bool LastPositionWriter::Record(const std::string& value) {

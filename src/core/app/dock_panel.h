@@ -121,6 +121,12 @@ class MiniDockPanel {
   // Snaps the frame to an edge near the grab point, and records the frame's place.
   void Snap(DockPoint grab);
   void OnTimer(int id);
+  // The tray brings the frame back: a hidden frame is shown, and it stays shown (the cursor is
+  // at the tray, far from it) until the mouse has come onto it; leaving it then hides it again.
+  void ShowHeld();
+  // The mouse came onto the frame.
+  void MouseEntered() { held_ = false; }
+  bool held() const { return held_; }
 
   // Whether the frame touches the right, left or top edge of its monitor.
   bool FrameAtEdge() const;
@@ -132,6 +138,7 @@ class MiniDockPanel {
   DockHost& host_;
   State state_ = kUnused;
   DockRect saved_;
+  bool held_ = false;
 };
 
 // Keeps "LastPosition" up to date without writing the settings file on every mouse move: each

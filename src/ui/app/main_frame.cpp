@@ -180,8 +180,8 @@ void CMainFrame::RunCommand(int id) {
       case cmd::kAbout: ShowAbout(); break;
       case cmd::kImportDatabase: ImportDatabase(); break;
       case cmd::kAutostart: ToggleAutostart(); break;
-      case cmd::kContact: OpenUrl(ContactMailUrl()); break;  // failures are silent
-      case cmd::kHomePage: OpenUrl(HomePageUrl()); break;
+      case cmd::kContact: OpenUrlOrTell(ContactMailUrl()); break;
+      case cmd::kHomePage: OpenUrlOrTell(HomePageUrl()); break;
       case cmd::kSearch: Search(); break;
       case cmd::kShowTree: navigator_->setMode(CWndNavigator::kTree); break;
       case cmd::kShowHistory: navigator_->setMode(CWndNavigator::kHistory); break;
@@ -246,8 +246,16 @@ void CMainFrame::ShowAbout() {
 
 void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
   if (reason != QSystemTrayIcon::DoubleClick) return;
-  dock_->machine().Toggle();
-  dock_->machine().Arm();
+  if (isMinimized() || !isVisible() || dock_->machine().state() != MiniDockPanel::kShown) {
+    // Hidden at an edge, or minimised by a window manager that offers it anyway: back,
+    // restored and in front, and it stays until the mouse has been on it.
+    if (isMinimized()) showNormal();
+    dock_->machine().ShowHeld();
+    if (!isVisible()) show();
+  } else {
+    dock_->machine().Toggle();
+    dock_->machine().Arm();
+  }
   if (isVisible()) {
     raise();
     activateWindow();
@@ -255,6 +263,8 @@ void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void CMainFrame::SaveNow() {
+  // Nobody may be there to answer a question: what the editors hold unsaved is kept safe.
+  openWindows().PreserveAll();
   if (navigator_) navigator_->notebook().SaveAndReport();
   if (dock_) dock_->FlushPosition();
 }
@@ -273,6 +283,7 @@ void CMainFrame::FinishRun() {
 
 void CMainFrame::ShutDown() {
   shuttingDown_ = true;
+  openWindows().PreserveAll();
   openWindows().CloseAll();
   if (!finished_) {
     close();

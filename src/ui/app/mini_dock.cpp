@@ -126,6 +126,7 @@ bool CMiniDockPanel::eventFilter(QObject* watched, QEvent* event) {
       break;
     case QEvent::Enter:
       // The mouse came onto the frame (its border or any of its views).
+      machine_.MouseEntered();
       if (machine_.state() != MiniDockPanel::kShown || machine_.FrameAtEdge()) machine_.Touch();
       break;
     case QEvent::MouseMove: {

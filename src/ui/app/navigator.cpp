@@ -28,7 +28,7 @@ CWndNavigator::CWndNavigator(const std::string& databasePath, QWidget* parent)
   // The tree's "打开主页" and "联系我" open the program's own addresses, as the menus do.
   tree_->SetHomePageUrl(HomePageUrl());
   tree_->SetContactAddress(ContactMailAddress());
-  tree_->SetUrlOpener([](const QUrl& url) { return OpenUrl(url); });
+  tree_->SetUrlOpener([](const QUrl& url) { return OpenUrlOrTell(url); });
   tree_->OpenDatabase(databasePath);
   // The search and the history panels read the tree's database and selection.
   auto* searchPanel = new CWndSearch(tree_, stack_);

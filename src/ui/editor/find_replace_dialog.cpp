@@ -16,6 +16,9 @@ namespace zorbek {
 CFindReplaceDialog::CFindReplaceDialog(bool findOnly, const QString& findWhat, QWidget* parent)
     : QDialog(parent), findOnly_(findOnly) {
   setAttribute(Qt::WA_DeleteOnClose);
+  // A dialog box: a title and a close button, no minimising or maximising.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
   setModal(false);
   setWindowTitle(findOnly ? QStringLiteral("查找") : QStringLiteral("替换"));
   setObjectName(findOnly ? QStringLiteral("FindDialog") : QStringLiteral("ReplaceDialog"));

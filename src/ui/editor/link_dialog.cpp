@@ -33,6 +33,9 @@ constexpr struct {
 CWndHyperLink::CWndHyperLink(std::string storeDirectory, QWidget* parent)
     : QDialog(parent), storeDirectory_(std::move(storeDirectory)) {
   setWindowTitle(QStringLiteral("链接"));
+  // A dialog box: a title and a close button, no minimising or maximising.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
   setObjectName(QStringLiteral("HyperLinkDialog"));
 
   auto* kindRow = new QHBoxLayout;
@@ -74,6 +77,7 @@ CWndHyperLink::CWndHyperLink(std::string storeDirectory, QWidget* parent)
   layout->addLayout(kindRow);
   layout->addLayout(grid);
   layout->addWidget(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   contentBox_->setFocus();
 }
 

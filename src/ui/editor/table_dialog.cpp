@@ -42,6 +42,9 @@ QString TableSizeLimitMessage() {
 
 CWndTable::CWndTable(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("表格"));
+  // A dialog box: a title and a close button, no minimising or maximising.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
   setObjectName(QStringLiteral("TableDialog"));
   rowsBox_ = NumberBox(this, QStringLiteral("Rows"));
   columnsBox_ = NumberBox(this, QStringLiteral("Columns"));
@@ -60,6 +63,7 @@ CWndTable::CWndTable(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
   layout->addWidget(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   rowsBox_->setFocus();
   rowsBox_->selectAll();
 }

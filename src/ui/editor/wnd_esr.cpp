@@ -18,11 +18,13 @@
 
 #include "core/app/clock.h"
 #include "core/app/prompts.h"
+#include "core/app/recovery.h"
 #include "core/editor/editor_text.h"
 #include "core/editor/note_path.h"
 #include "core/io/file_util.h"
 #include "core/rtf/rtf_pieces.h"
 #include "core/rtf/text_file.h"
+#include "core/text/cp936.h"
 #include "ui/db/file_browser.h"
 #include "ui/editor/date_time_dialog.h"
 #include "ui/editor/editor_commands.h"
@@ -251,9 +253,12 @@ void CWndEsr::LayoutBody() {
   if (!body_ || !mainBar_ || !styleBar_ || !panel_) return;
   const int width = body_->width();
   const QSize m = mainBar_->sizeHint();
-  const QSize s = styleBar_->sizeHint();
   int top = 0;
-  oneRow_ = m.width() + s.width() < width;
+  oneRow_ = m.width() + styleBar_->FullWidth() < width;
+  // Stacked, each bar is shown whole: the formatting bar narrows its font-name box rather than
+  // hide buttons behind "»".
+  styleBar_->FitWidth(oneRow_ ? styleBar_->FullWidth() : width);
+  const QSize s = styleBar_->sizeHint();
   if (oneRow_) {
     const int h = std::max(m.height(), s.height());
     mainBar_->setGeometry(0, 0, m.width(), h);
@@ -572,6 +577,31 @@ void editor::FollowNoteChanges(const std::vector<NoteChange>& changes) {
 void CWndEsr::CloseWithoutAsking() {
   forcedClose_ = true;
   close();
+}
+
+bool CWndEsr::CloseAskingToSave() {
+  forcedClose_ = false;
+  return close();
+}
+
+namespace {
+std::string& RecoveryBase() {
+  static std::string base;
+  return base;
+}
+}  // namespace
+
+void CWndEsr::SetRecoveryBase(std::string base) { RecoveryBase() = std::move(base); }
+
+void CWndEsr::PreserveUnsaved() {
+  QTextDocument* doc = richEdit_->document();
+  if (!doc->isModified() || doc->revision() == preservedRevision_ || RecoveryBase().empty()) return;
+  std::string rtf;
+  if (!WriteNote(*doc, &rtf)) return;
+  std::string name = FileNameOf(filePath_);
+  if (name.size() > 4 && EqualsIgnoreLatinCase(name.substr(name.size() - 4), ".esr"))
+    name.resize(name.size() - 4);
+  if (WriteRecoveryFile(RecoveryBase(), name, rtf)) preservedRevision_ = doc->revision();
 }
 
 void CWndEsr::closeEvent(QCloseEvent* e) {

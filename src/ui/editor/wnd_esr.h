@@ -40,6 +40,11 @@ class CWndEsr : public QWidget, public NoteIdentity {
 
   bool BringForward() override;
   void CloseWithoutAsking() override;
+  bool CloseAskingToSave() override;
+  // A modified note's text goes to a recovery file (once per change).
+  void PreserveUnsaved() override;
+  // Where recovery files go: the recovery directory of the program's files named by base.
+  static void SetRecoveryBase(std::string base);
   // The note now has these names (document path with ".esr", element path): the text and its
   // unsaved changes stay, the next save writes the new file, the title shows the new path.
   void FollowTo(const std::string& documentPath, const std::string& elementPath);
@@ -92,6 +97,7 @@ class CWndEsr : public QWidget, public NoteIdentity {
 
   std::string filePath_;
   bool forcedClose_ = false;
+  int preservedRevision_ = -1;  // the text's revision last written to a recovery file
   bool loadFailed_ = false;
   bool oneRow_ = true;
   bool updatePending_ = false;
