@@ -13,6 +13,7 @@
 #include "ui/app/termination.h"
 #include "ui/app/translations.h"
 #include "ui/editor/install_editor.h"
+#include "ui/reminders/install_reminders.h"
 #include "ui/legacy/wnd_data_import.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
   zorbek::CreateUserDataDirectory();
   const std::string base = zorbek::ProgramBase();
   zorbek::InstallNoteEditor(base);
+  zorbek::InstallReminderList();
   zorbek::InstallNoteConverter();  // import and export convert through the RTF engine
   int rc = 0;
   {

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -43,6 +44,7 @@ class UserDriver : public QObject {
       : QObject(qApp), scenario_(std::move(scenario)), reportPath_(std::move(reportPath)) {
     if (scenario_ == QLatin1String("create")) BuildCreate();
     else if (scenario_ == QLatin1String("check")) BuildCheck();
+    else if (scenario_ == QLatin1String("reminder")) BuildReminder();
     else if (scenario_ == QLatin1String("type-unsaved")) BuildTypeUnsaved();
     else if (scenario_ == QLatin1String("recovered")) BuildRecovered();
     else Fail("unknown scenario " + scenario_);
@@ -271,6 +273,82 @@ class UserDriver : public QObject {
                         return true;
                       }});
     CloseEditorAndProgram();
+  }
+
+  // A reminder due at start: the pop-up shows it; the user reads it, presses "确定", opens the
+  // reminder list from "时间表" and closes the program.
+  static QWidget* Popup() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible() && w->windowTitle() == QStringLiteral("提示") && w->findChild<QLabel*>())
+        return w;
+    return nullptr;
+  }
+  static QWidget* ReminderList() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible() && w->objectName() == QLatin1String("Schedule")) return w;
+    return nullptr;
+  }
+  void BuildReminder() {
+    steps_.push_back({"the pop-up shows", [this] {
+                        QWidget* popup = Popup();
+                        if (!popup) return false;
+                        QString text = popup->findChild<QLabel*>()->text();
+                        text.replace(QLatin1Char('\n'), QLatin1Char('|'));
+                        report_ << QStringLiteral("popup=%1").arg(text);
+                        return true;
+                      }});
+    steps_.push_back({"press OK on the pop-up", [] {
+                        QWidget* popup = Popup();
+                        for (QAbstractButton* b : popup->findChildren<QAbstractButton*>())
+                          if (b->text() == QStringLiteral("确定")) {
+                            QTest::mouseClick(b, Qt::LeftButton);
+                            return true;
+                          }
+                        return false;
+                      }});
+    steps_.push_back({"the pop-up is gone", [this] {
+                        if (Popup()) return false;
+                        report_ << QStringLiteral("dismissed=1");
+                        return true;
+                      }});
+    steps_.push_back({"double-click the timetable", [this] {
+                        QTreeWidgetItem* item = Item({QStringLiteral("时间表")});
+                        if (!item) return false;
+                        QTreeWidget* tree = Tree();
+                        const QRect r = tree->visualItemRect(item);
+                        const QPoint at(r.left() + 30, r.center().y());
+                        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+                        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+                        return true;
+                      }});
+    steps_.push_back({"the reminder list shows", [this] {
+                        QWidget* list = ReminderList();
+                        if (!list) return false;
+                        auto* view = list->findChild<QAbstractItemView*>(QStringLiteral("CReportCtrl"));
+                        if (!view) return false;
+                        report_ << QStringLiteral("rows=%1").arg(view->model()->rowCount());
+                        return true;
+                      }});
+    steps_.push_back({"close the main window", [this] {
+                        Write();
+                        QMainWindow* m = MainWindow();
+                        if (!m) return false;
+                        QMetaObject::invokeMethod(m, &QWidget::close, Qt::QueuedConnection);
+                        return true;
+                      }});
+    // The reminder list is open: the program asks before it ends.
+    steps_.push_back({"answer the exit question", [this] {
+                        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                        if (!box) return false;
+                        report_ << QStringLiteral("asked=%1").arg(box->text());
+                        Write();
+                        for (QAbstractButton* b : box->buttons())
+                          if (box->buttonRole(b) == QMessageBox::AcceptRole) {
+                            QMetaObject::invokeMethod(b, &QAbstractButton::click, Qt::QueuedConnection);
+                            return true;
+                          }
+                        return false;
+                      }});
   }
 
   // ---- running -------------------------------------------------------------------------------

@@ -10,7 +10,9 @@
 #include <stdexcept>
 #include <thread>
 
+#include "core/app/clock.h"
 #include "core/app/paths.h"
+#include "core/reminders/reminder_time.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -277,6 +279,45 @@ TEST(FirstDay, AFolderANoteAndALineSurviveTheNextStart) {
   EXPECT_EQ(out, "日记本 [dir]\n  第一篇 [esr]\n");
   ASSERT_EQ(program.Cli({"text", note}, &out), 0);
   EXPECT_NE(out.find("今天下雪了，路上很滑。"), std::string::npos) << out;
+}
+
+TEST(FirstDay, AReminderDueAtStartPopsUpAndIsMarkedHandled) {
+  ProgramCopy program;
+  // A one-time reminder two minutes ago, in the database the program opens by default.
+  SystemTime due = LocalTimeOf(clock().NowUnixMillis() - 120'000);
+  due.second = 0;
+  due.milliseconds = 0;
+  const FileTimeHalves h = StoredHalves(due);
+  const std::string id = "s0123456789abcdef0123456789abcdef";
+  fs::create_directories(program.data());
+  WriteFile(program.data() + "/Zorbek.xml",
+            "<list><hotkey/><filetree><archive/><schedule><" + id + " mode=\"0\" lowtime=\"" +
+                std::to_string(h.low) + "\" hightime=\"" + std::to_string(h.high) +
+                "\" stoplowtime=\"" + std::to_string(h.low) + "\" stophightime=\"" +
+                std::to_string(h.high) + "\" lulowtime=\"" + std::to_string(h.low) +
+                "\" luhightime=\"" + std::to_string(h.high) + "\" valid=\"1\">三点开会</" + id +
+                "></schedule></filetree></list>");
+
+  const std::string report = program.dir() / "report.txt";
+  std::vector<std::string> env = {"LD_PRELOAD=" ZORBEK_E2E_DRIVER_PATH, "ZORBEK_E2E_SCENARIO=reminder",
+                                  "ZORBEK_E2E_REPORT=" + report, "ZORBEK_TEST_FIRST_CHECK_MS=0"};
+  std::string asan = "ASAN_OPTIONS=verify_asan_link_order=0";
+  if (const char* old = std::getenv("ASAN_OPTIONS"); old && *old) asan += std::string(":") + old;
+  env.push_back(asan);
+  const pid_t pid = program.Start(env);
+  EXPECT_EQ(program.Wait(pid, std::chrono::seconds(240)), 0) << ReadFile(report) << program.Output();
+  const std::string seen = ReadFile(report);
+  char line1[64];
+  std::snprintf(line1, sizeof line1, "%04d年%02d月%02d日 %02d时%02d分00秒", due.year, due.month,
+                due.day, due.hour, due.minute);
+  EXPECT_NE(seen.find(std::string("popup=时间：") + line1 + "||延时：00时0"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("||三点开会\n"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("dismissed=1\nrows=1\nasked=存在打开的窗口，决定退出程序吗？"), std::string::npos)
+      << seen;
+  // Marked handled in the file when it fired.
+  const std::string file = ReadFile(program.data() + "/Zorbek.xml");
+  EXPECT_NE(file.find("valid=\"0\""), std::string::npos) << file;
+  EXPECT_EQ(file.find("valid=\"1\""), std::string::npos) << file;
 }
 
 // Ended while a note holds unsaved text (logout, SIGTERM): nobody can be asked, so the text goes

@@ -139,7 +139,8 @@ void ReminderStore::Init(CXmlDocument& document, std::string rootPath, ReminderS
     records_ = ReadReminders(document.Select(rootPath_, createRoot));
     timing = timing_;
   }
-  if (startCheckThread) {
+  // Without a sink a reminder would be marked handled and shown nowhere: no thread then.
+  if (startCheckThread && sink) {
     std::lock_guard lock(threadMutex_);
     thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
   }

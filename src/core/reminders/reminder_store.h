@@ -117,7 +117,8 @@ class ReminderStore {
   // list, finds (or, with createRoot, creates) the element at rootPath, loads every reminder
   // from it and, unless told otherwise, starts one check thread. Without createRoot a missing
   // element is made by the first Add. The document and the sink must outlive the store (or the
-  // next Init). sink may be null.
+  // next Init). sink may be null; then no check thread starts, since nothing would
+  // show what it fires.
   void Init(CXmlDocument& document, std::string rootPath, ReminderSink* sink,
             bool startCheckThread = true, bool createRoot = true);
   // Timing of the check thread started by the next Init or StartChecking.

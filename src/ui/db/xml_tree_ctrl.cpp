@@ -14,6 +14,9 @@
 #include "core/notes/note_opener.h"
 #include "core/text/cp936.h"
 #include "ui/db/file_browser.h"
+#include "ui/reminders/install_reminders.h"
+#include "ui/reminders/wnd_schedule.h"
+#include "ui/reminders/wnd_tip_schedule.h"
 
 // The images live in the program's resources, which a static library must ask for.
 static void InitTreeResources() { Q_INIT_RESOURCE(zorbek); }
@@ -142,6 +145,7 @@ CXmlTreeCtrl::CXmlTreeCtrl(QWidget* parent, Notebook* notebook)
 }
 
 CXmlTreeCtrl::~CXmlTreeCtrl() {
+  StopReminders();
   if (CurrentNoteTree == this) CurrentNoteTree = nullptr;
   // A notebook of its own is closed (the database saved once more) as the tree goes; one the
   // tree was given is closed by its owner.
@@ -156,6 +160,7 @@ bool CXmlTreeCtrl::OpenDatabase(const std::string& path) {
   FillFolder(opened.archive, fileBox_);
   if (!opened.lockMessage.empty())
     prompts().Message(opened.lockMessage, MsgButtons::Ok, MsgIcon::Warning);
+  StartReminders();
   emit databaseOpened();
   return true;
 }
@@ -576,6 +581,22 @@ void CXmlTreeCtrl::OpenNote(QTreeWidgetItem* item) { Report(Commands().OpenNote(
 
 void CXmlTreeCtrl::OpenHomePage() {
   if (openUrl_ && homePage_url_.isValid()) openUrl_(homePage_url_);
+}
+
+void CXmlTreeCtrl::StartReminders() {
+  // The pop-up exists before the check starts, so that nothing fires unseen.
+  if (!popup_) popup_ = std::make_unique<CWndTipSchedule>();
+  popup_->SetStore(&GetReminderStore());
+  GetReminderStore().SetCheckTiming(ProgramCheckTiming());
+  notebook_->StartReminderCheck(&popup_->Queue());
+}
+
+void CXmlTreeCtrl::StopReminders() {
+  // The check ends first (a pass under way finishes); then nothing reaches the store.
+  GetReminderStore().StopChecking();
+  CloseReminderListWindow();
+  if (popup_) popup_->SetStore(nullptr);
+  popup_.reset();
 }
 
 void CXmlTreeCtrl::ActivateItem(QTreeWidgetItem* item) {

@@ -26,6 +26,8 @@ class QMimeData;
 
 namespace zorbek {
 
+class CWndTipSchedule;
+
 // Command ids of the tree's context menus.
 namespace treecmd {
 inline constexpr int kOpen = 32820;
@@ -83,6 +85,8 @@ class CXmlTreeCtrl : public QTreeWidget {
   // The commands over the database, for the parts that add entries of their own (import,
   // drag and drop): they use its placement rule and unique names.
   NoteCommands& Commands() { return notebook_->Commands(); }
+  // The pop-up that shows what the reminder check fires (created with the first open).
+  CWndTipSchedule* ReminderPopup() const { return popup_.get(); }
 
   QTreeWidgetItem* FileBoxItem() const { return fileBox_; }
   QTreeWidgetItem* ScheduleItem() const { return schedule_; }
@@ -210,6 +214,8 @@ class CXmlTreeCtrl : public QTreeWidget {
   void OpenDirectory(QTreeWidgetItem* item);
   void OpenNote(QTreeWidgetItem* item);
   void OpenHomePage();
+  void StartReminders();
+  void StopReminders();
   QTreeWidgetItem* NewItem(const QString& text, ItemKind kind);
   QList<QTreeWidgetItem*> BuildChildren(XmlNode element, QList<QTreeWidgetItem*>& expanded);
   void InitTransfer();
@@ -228,6 +234,7 @@ class CXmlTreeCtrl : public QTreeWidget {
   QTreeWidgetItem* homePage_ = nullptr;
   QPersistentModelIndex copied_;
   int quiet_ = 0;  // while set, expansion is not the user's and is not remembered
+  std::unique_ptr<CWndTipSchedule> popup_;  // created with the first open, kept for the run
 
   QUrl homePage_url_;
   QString contact_;
