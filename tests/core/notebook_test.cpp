@@ -15,6 +15,7 @@
 
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
+#include "core/notes/note_transfer.h"
 #include "core/notes/notebook.h"
 #include "reminder_test_util.h"
 #include "support/fake_prompts.h"
@@ -135,6 +136,27 @@ TEST_F(NotebookTest, RenamingAFolderNamesItAndEverythingBelowWithOldAndNewPaths)
   EXPECT_TRUE(heard.empty());
 }
 
+TEST_F(NotebookTest, AFolderDraggedIntoAnotherNamesItsNewPlaceUnderItsFreeName) {
+  Open("<f type=\"dir\"><n type=\"esr\"/></f><g type=\"dir\"><f type=\"dir\"/>"
+       "<m type=\"esr\"/></g>");
+  Put("f/n.esr");
+  Put("g/m.esr");
+  fs::create_directories(store + "/g/f");
+  NoteTransfer transfer(notebook.Commands());
+  ASSERT_TRUE(transfer.Drop(Item({"f"}), Item({"g"})).done);
+  const std::string a = kArchivePath;
+  ASSERT_EQ(heard.size(), 2u);
+  EXPECT_EQ(heard[0], (NoteChange{NoteChangeKind::kMoved, ItemKind::Folder, store + "/f", a + "/f",
+                                  store + "/g/f1", a + "/g/f1"}));
+  EXPECT_EQ(heard[1], (NoteChange{NoteChangeKind::kMoved, ItemKind::Note, store + "/f/n.esr",
+                                  a + "/f/n", store + "/g/f1/n.esr", a + "/g/f1/n"}));
+  EXPECT_TRUE(fs::exists(store + "/g/f1/n.esr"));
+  // Within its own folder nothing is renamed: nothing to tell.
+  heard.clear();
+  ASSERT_TRUE(transfer.Drop(Item({"g", "f1"}), Item({"g", "m"})).done);
+  EXPECT_TRUE(heard.empty());
+}
+
 TEST_F(NotebookTest, ADeleteAnnouncesTheNotesWhileTheyAreThereThenNamesWhatIsGone) {
   Open("<f type=\"dir\"><n type=\"esr\"/></f><a type=\"esr\"/>");
   Put("f/n.esr");
@@ -225,14 +247,15 @@ TEST(ReminderCheckPass, ADateRangePastItsRangeCausesNoWriteInAHundredPasses) {
 }
 
 // The database's directory turns into a file while the program runs (as root a read-only
-// directory would still be written; a file in its place is refused to everyone).
+// directory would still be written; a file in its place is refused to everyone). Renamed away
+// in one step, as the check thread may be writing in it.
 void BreakDirectory(const std::string& directory) {
-  fs::remove_all(directory);
+  fs::rename(directory, directory + ".away");
   WriteFile(directory, "not a directory");
 }
 void MendDirectory(const std::string& directory) {
   fs::remove(directory);
-  fs::create_directories(directory);
+  fs::rename(directory + ".away", directory);
 }
 
 class CountingSink : public ReminderSink {
@@ -248,6 +271,7 @@ TEST(ReminderSaveFailure, FailingBackgroundSavesAreShownOnceAfterTheLocksAndNeve
   FakePrompts prompts;
   TempDir dir;
   const std::string folder = dir / "data";
+  CountingSink sink;  // outlives the notebook, whose check thread hands it reminders
   Notebook nb;
   nb.Open(folder + "/Zorbek.xml");
   ReminderStore& store = nb.Reminders();
@@ -260,17 +284,23 @@ TEST(ReminderSaveFailure, FailingBackgroundSavesAreShownOnceAfterTheLocksAndNeve
   const auto mainThread = std::this_thread::get_id();
   prompts.OnMessage([&](std::string_view) {
     if (std::this_thread::get_id() == mainThread) ++fromMainThread;
-    auto documentFree = std::async(std::launch::async, [&] {
-      std::unique_lock lock(nb.Document().Mutex(), std::try_to_lock);
-      return lock.owns_lock();
-    });
-    if (!documentFree.get()) ++heldWhenShown;
+    // The main thread takes the document's lock now and then; a lock this thread held would
+    // stay taken all along.
+    bool documentFree = false;
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (!documentFree && std::chrono::steady_clock::now() < until) {
+      documentFree = std::async(std::launch::async, [&] {
+                       std::unique_lock lock(nb.Document().Mutex(), std::try_to_lock);
+                       return lock.owns_lock();
+                     }).get();
+      if (!documentFree) std::this_thread::sleep_for(1ms);
+    }
+    if (!documentFree) ++heldWhenShown;
     // The store's lock: another thread gets through the store at once.
     auto storeFree = std::async(std::launch::async, [&] { return store.Size(); });
     if (storeFree.wait_for(10s) != std::future_status::ready) ++heldWhenShown;
   });
 
-  CountingSink sink;
   store.SetCheckTiming({0ms, 1ms});
   nb.StartReminderCheck(&sink);
 

@@ -10,6 +10,7 @@
 #include "core/db/store_paths.h"
 #include "core/editor/note_path.h"
 #include "core/notes/note_opener.h"
+#include "core/notes/note_transfer.h"
 #include "core/notes/notebook.h"
 #include "core/rtf/plain_text.h"
 #include "core/text/cp936.h"
@@ -94,19 +95,9 @@ TEST_F(EditorFollowTest, ANoteInARenamedFolderFollowsToo) {
 TEST_F(EditorFollowTest, ANoteMovedIntoAnotherFolderFollows) {
   CWndEsr* e = OpenAndType("改过的");
   ASSERT_TRUE(e);
-  // A move as drag and drop makes one: the changes are named while the note is in place, then
-  // disk and database change, then the notebook tells.
-  const ItemPath to = Item({"g", "n"});
-  const auto changes = notebook.Commands().ChangesBelow(Item({"f", "n"}), NoteChangeKind::kMoved, &to);
-  fs::rename(store + "/f/n.esr", store + "/g/n.esr");
-  {
-    CXmlDocument& doc = notebook.Document();
-    std::lock_guard lock(doc.Mutex());
-    AppendChild(doc.Select(std::string(kArchivePath) + "/g"),
-                doc.Select(std::string(kArchivePath) + "/f/n"));
-    doc.Save();
-  }
-  notebook.Publish(changes);
+  // As a drag in the tree moves it.
+  NoteTransfer transfer(notebook.Commands());
+  ASSERT_TRUE(transfer.MoveNoteTo(Item({"f", "n"}), Item({"g"})).done);
   ExpectFollowed(e, store + "/g/n.esr", std::string(kArchivePath) + "/g/n");
 }
 

@@ -286,6 +286,13 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
       from = ExistingPathIgnoringCase(commands_.DocumentPath(dragged) + ext);
       to = JoinPath(directory, fileName);
     }
+    // What the move does to the names of the folder or note and everything below it, named
+    // while they are still in place; told once the document's lock is released.
+    std::vector<NoteChange> changes;
+    if (changesFolder) {
+      const ItemPath movedItem = ChildOf(destination, name);
+      changes = commands_.ChangesBelow(dragged, NoteChangeKind::kMoved, &movedItem);
+    }
     // The element is made before the disk changes: a name it refuses leaves the disk alone.
     XmlNode moved = doc.CreateElement(name);
     if (changesFolder) {
@@ -308,6 +315,7 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
     out.item = ChildOf(destination, name);
     out.beforeTarget = !into;
     out.file = to;
+    pendingChanges_ = std::move(changes);
     if (tree) tree(out);
     out.saved = doc.Save();
     return out;
@@ -316,32 +324,46 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
   }
 }
 
+void NoteTransfer::PublishPending() {
+  std::vector<NoteChange> changes;
+  changes.swap(pendingChanges_);
+  commands_.Publish(changes);
+}
+
 TransferOutcome NoteTransfer::MoveFolderTo(const ItemPath& folder, const ItemPath& target,
                                            const TransferStep& tree) {
-  return Move(folder, target, true, tree);
+  TransferOutcome out = Move(folder, target, true, tree);
+  PublishPending();
+  return out;
 }
 
 TransferOutcome NoteTransfer::MoveNoteTo(const ItemPath& note, const ItemPath& target,
                                          const TransferStep& tree) {
-  return Move(note, target, false, tree);
+  TransferOutcome out = Move(note, target, false, tree);
+  PublishPending();
+  return out;
 }
 
 TransferOutcome NoteTransfer::Drop(const ItemPath& dragged, const std::optional<ItemPath>& target,
                                    const TransferStep& tree) {
   CXmlDocument& doc = commands_.Document();
-  std::lock_guard lock(doc.Mutex());
-  if (!target || !CanDragItem(dragged)) return {};
-  if (IsSameOrBelow(*target, dragged) || !IsInFileBox(*target)) return {};
-  const std::string type = ItemTypeOf(doc, dragged);
   TransferOutcome out;
-  if (EqualsIgnoreLatinCase(type, "dir")) {
-    out = MoveFolderTo(dragged, *target, tree);
-    out.expandTarget = true;
-  } else if (EqualsIgnoreLatinCase(type, "esr")) {
-    out = MoveNoteTo(dragged, *target, tree);
+  {
+    std::lock_guard lock(doc.Mutex());
+    if (!target || !CanDragItem(dragged)) return {};
+    if (IsSameOrBelow(*target, dragged) || !IsInFileBox(*target)) return {};
+    const std::string type = ItemTypeOf(doc, dragged);
+    if (EqualsIgnoreLatinCase(type, "dir")) {
+      out = Move(dragged, *target, true, tree);
+      out.expandTarget = true;
+    } else if (EqualsIgnoreLatinCase(type, "esr")) {
+      out = Move(dragged, *target, false, tree);
+    }
+    // The release saves the database, also when nothing moved (a successful move saved
+    // already).
+    if (!out.done) out.saved = doc.Save();
   }
-  // The release saves the database, also when nothing moved (a successful move saved already).
-  if (!out.done) out.saved = doc.Save();
+  PublishPending();
   return out;
 }
 

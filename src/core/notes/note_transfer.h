@@ -80,7 +80,9 @@ class NoteTransfer {
   TransferOutcome Export(const ItemPath& item, const std::string& out);
 
   // Moves a folder into target (a folder or the file box: its first child) or next to it (a
-  // note: directly before it), under a free name when it changes folder.
+  // note: directly before it), under a free name when it changes folder. A move into another
+  // folder tells the notebook (kMoved, the folder and everything below it) once the document's
+  // lock is released; the caller must not hold it.
   TransferOutcome MoveFolderTo(const ItemPath& folder, const ItemPath& target,
                                const TransferStep& tree = {});
   // Moves a note the same way.
@@ -98,8 +100,11 @@ class NoteTransfer {
  private:
   TransferOutcome Move(const ItemPath& dragged, const ItemPath& target, bool folder,
                        const TransferStep& tree);
+  // Tells the changes of the last move, if any (no lock held).
+  void PublishPending();
 
   NoteCommands& commands_;
+  std::vector<NoteChange> pendingChanges_;
 };
 
 }  // namespace zorbek

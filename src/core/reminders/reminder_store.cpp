@@ -28,6 +28,9 @@ std::atomic<int> g_runningCheckThreads{0};
 ReminderCheckThread::ReminderCheckThread(ReminderStore& store, ReminderCheckTiming timing)
     : shared_(std::make_shared<Shared>()) {
   ++g_runningCheckThreads;
+  // Made under the shared lock, which the thread takes first: whatever it later reads of this
+  // object (Stop from a pass) was written before it starts.
+  std::lock_guard lock(shared_->mutex);
   thread_ = std::thread(&ReminderCheckThread::Run, std::ref(store), timing, shared_);
 }
 
@@ -93,6 +96,7 @@ void ReminderStore::StartChecking(ReminderSink* sink) {
     timing = timing_;
     if (!document_) return;
   }
+  std::lock_guard lock(threadMutex_);
   if (!thread_) thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
 }
 
@@ -101,12 +105,21 @@ void ReminderStore::SetSaveFailureHandler(std::function<void()> handler) {
   saveFailureHandler_ = std::move(handler);
 }
 
+bool ReminderStore::CheckThreadRunning() const {
+  std::lock_guard lock(threadMutex_);
+  return thread_ != nullptr;
+}
+
 void ReminderStore::StopChecking() {
   // Never under the store lock: the thread may be waiting for it.
-  if (thread_) {
-    thread_->Stop();
-    thread_.reset();
+  // The thread is taken off the store first, then stopped without any lock: a pass that calls
+  // this on the check thread finds it gone (or takes it and lets it end after the pass).
+  std::unique_ptr<ReminderCheckThread> thread;
+  {
+    std::lock_guard lock(threadMutex_);
+    thread = std::move(thread_);
   }
+  if (thread) thread->Stop();
 }
 
 void ReminderStore::Init(CXmlDocument& document, std::string rootPath, ReminderSink* sink,
@@ -127,7 +140,10 @@ void ReminderStore::Init(CXmlDocument& document, std::string rootPath, ReminderS
     timing = timing_;
   }
   // Without a sink a reminder would be marked handled and shown nowhere: no thread then.
-  if (startCheckThread && sink) thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
+  if (startCheckThread && sink) {
+    std::lock_guard lock(threadMutex_);
+    thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
+  }
 }
 
 ReminderRecord* ReminderStore::Find(std::string_view id) {

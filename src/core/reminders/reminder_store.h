@@ -131,7 +131,7 @@ class ReminderStore {
   void SetSaveFailureHandler(std::function<void()> handler);
   // Stops the check thread, if one runs. The store stays usable.
   void StopChecking();
-  bool CheckThreadRunning() const { return thread_ != nullptr; }
+  bool CheckThreadRunning() const;
 
   // Appends a new armed reminder (lastUpdate = start) and its element, last in the list and
   // the last child of the schedule element, and saves the file.
@@ -180,6 +180,8 @@ class ReminderStore {
   std::function<void()> saveFailureHandler_;
   bool failureShown_ = false;             // a failed pass save was reported...
   std::uint64_t failureSavesCount_ = 0;   // ...when the document had this many good saves
+  // Guards thread_ only; never held while a thread is stopped or a pass runs.
+  mutable std::mutex threadMutex_;
   std::unique_ptr<ReminderCheckThread> thread_;
 };
 
