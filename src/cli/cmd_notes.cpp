@@ -6,16 +6,20 @@
 #include "cli/command.h"
 #include "core/db/database.h"
 #include "core/notes/note_commands.h"
+#include "core/notes/notebook.h"
 #include "core/text/cp936.h"
 
 namespace zorbek::cli {
 namespace {
 
-// An open database and the item paths the arguments name.
+// The open notebook, as the program opens it, and the item paths the arguments name. Every
+// command saves what it changed itself, so closing writes nothing more.
 struct Session {
-  CXmlDocument doc;
-  NoteCommands commands{doc};
-  explicit Session(const std::string& path) { OpenDatabaseFile(doc, path); }
+  Notebook notebook;
+  CXmlDocument& doc = notebook.Document();
+  NoteCommands& commands = notebook.Commands();
+  explicit Session(const std::string& path) { notebook.Open(path); }
+  ~Session() { notebook.Close(false); }
 
   // The item as the tree shows it: every name must be a shown folder or note.
   std::optional<ItemPath> Resolve(const std::string& text) {
@@ -39,10 +43,16 @@ struct Session {
 int NoSuchItem(const std::string& text) { return Refuse("没有这个文件或文件夹：" + text); }
 
 // Exit status and output of a command's outcome. quiet is the text for a silent refusal.
-int Report(const NoteOutcome& outcome, const std::string& quiet, bool printName) {
+// A change that was made in part (a folder deleted but for what could not go) carries its
+// message too, and counts as refused.
+int Report(const Session& s, const NoteOutcome& outcome, const std::string& quiet,
+           bool printName) {
   if (!outcome.done) return Refuse(outcome.message.empty() ? quiet : outcome.message);
   if (printName) std::cout << outcome.name << "\n";
-  return outcome.saved ? kDone : kRefused;  // the save's own message is on standard error
+  int status = kDone;
+  if (!outcome.message.empty()) status = Refuse(outcome.message);
+  if (!outcome.saved) status = Refuse(SaveFailedMessage(s.notebook.DatabasePath()));
+  return status;
 }
 
 int RunNew(Context& ctx, const char* command, ItemKind kind) {
@@ -52,7 +62,7 @@ int RunNew(Context& ctx, const char* command, ItemKind kind) {
   if (!item) return NoSuchItem(ctx.args[0]);
   const NoteOutcome out =
       kind == ItemKind::Note ? s.commands.NewNote(*item) : s.commands.NewFolder(*item);
-  return Report(out, kind == ItemKind::Note ? "无法新建文件。" : "无法新建文件夹。", true);
+  return Report(s, out, kind == ItemKind::Note ? "无法新建文件。" : "无法新建文件夹。", true);
 }
 
 int RunRename(Context& ctx) {
@@ -61,7 +71,7 @@ int RunRename(Context& ctx) {
   const auto item = s.Resolve(ctx.args[0]);
   if (!item) return NoSuchItem(ctx.args[0]);
   if (item->size() < 2) return Refuse("文件箱不能重命名。");
-  return Report(s.commands.Rename(*item, ctx.args[1]), "名称没有改变。", false);
+  return Report(s, s.commands.Rename(*item, ctx.args[1]), "名称没有改变。", false);
 }
 
 int RunPaste(Context& ctx) {
@@ -73,7 +83,7 @@ int RunPaste(Context& ctx) {
   if (!target) return NoSuchItem(ctx.args[1]);
   const NoteOutcome copy = s.commands.Copy(*source);
   if (!copy.done) return Refuse(copy.message.empty() ? kMsgCopiedGone : copy.message);
-  return Report(s.commands.Paste(*source, *target), "这里不能粘贴。", true);
+  return Report(s, s.commands.Paste(*source, *target), "这里不能粘贴。", true);
 }
 
 int RunDelete(Context& ctx) {
@@ -81,7 +91,7 @@ int RunDelete(Context& ctx) {
   Session s(ctx.databasePath);
   const auto item = s.Resolve(ctx.args[0]);
   if (!item) return NoSuchItem(ctx.args[0]);
-  return Report(s.commands.Delete(*item), kMsgDeleteFailed, false);
+  return Report(s, s.commands.Delete(*item), kMsgDeleteFailed, false);
 }
 
 int RunMove(Context& ctx) {
@@ -96,7 +106,7 @@ int RunMove(Context& ctx) {
   Session s(ctx.databasePath);
   const auto item = s.Resolve(ctx.args[0]);
   if (!item) return NoSuchItem(ctx.args[0]);
-  return Report(s.commands.Move(*item, to), "已经不能再移动。", false);
+  return Report(s, s.commands.Move(*item, to), "已经不能再移动。", false);
 }
 
 int RunSort(Context& ctx) {
@@ -110,7 +120,7 @@ int RunSort(Context& ctx) {
   Session s(ctx.databasePath);
   const auto item = s.Resolve(ctx.args[0]);
   if (!item) return NoSuchItem(ctx.args[0]);
-  return Report(s.commands.Sort(*item, mode, {}, /*save=*/true), "无法排序。", false);
+  return Report(s, s.commands.Sort(*item, mode, {}, /*save=*/true), "无法排序。", false);
 }
 
 int RunOpen(Context& ctx) {
@@ -118,7 +128,7 @@ int RunOpen(Context& ctx) {
   Session s(ctx.databasePath);
   const auto item = s.Resolve(ctx.args[0]);
   if (!item) return NoSuchItem(ctx.args[0]);
-  return Report(s.commands.OpenNote(*item), "只有文件可以打开。", false);
+  return Report(s, s.commands.OpenNote(*item), "只有文件可以打开。", false);
 }
 
 Register newNote({"new-note", "ITEM", "create a note by ITEM (after a note, else first in it); "

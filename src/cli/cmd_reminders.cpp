@@ -5,6 +5,7 @@
 
 #include "cli/command.h"
 #include "core/db/database.h"
+#include "core/notes/notebook.h"
 #include "core/reminders/reminder_form.h"
 #include "core/reminders/reminder_store.h"
 #include "core/reminders/reminder_text.h"
@@ -111,18 +112,28 @@ void Apply(const EditArgs& a, ReminderForm& f) {
 
 // Loads the database for a change, as the program opens it. Refuses an unreadable file; with
 // mustExist, also a missing one (nothing is created then).
-std::optional<int> OpenForChange(Context& ctx, CXmlDocument& doc, bool mustExist,
+std::optional<int> OpenForChange(Context& ctx, Notebook& notebook, bool mustExist,
                                  const std::string& missingMessage) {
-  const LoadStatus status = LoadDatabaseReadOnly(doc, ctx.databasePath);
+  CXmlDocument probe;
+  const LoadStatus status = LoadDatabaseReadOnly(probe, ctx.databasePath);
   if (status == LoadStatus::Unparsable) return Refuse(UnreadableMessage(ctx.databasePath));
   if (status == LoadStatus::Missing && mustExist) return Refuse(missingMessage);
-  OpenDatabaseFile(doc, ctx.databasePath);
+  notebook.Open(ctx.databasePath);
   return std::nullopt;
 }
 
-int Finish(const ReminderCommandOutcome& outcome) {
+// The notebook a changing command works on; every change saves itself, so closing writes
+// nothing more.
+struct OpenNotebook {
+  Notebook notebook;
+  ~OpenNotebook() { notebook.Close(false); }
+};
+
+int Unsaved(const Context& ctx) { return Refuse(SaveFailedMessage(ctx.databasePath)); }
+
+int Finish(const Context& ctx, const ReminderCommandOutcome& outcome) {
   if (!outcome.ok) return Refuse(outcome.message);
-  return outcome.saved ? kDone : kRefused;  // the save has told why
+  return outcome.saved ? kDone : Unsaved(ctx);
 }
 
 int RunList(Context& ctx) {
@@ -143,16 +154,15 @@ int RunList(Context& ctx) {
 int RunAdd(Context& ctx) {
   EditArgs a;
   if (!ParseEditArgs(ctx.args, 0, a) || !a.mode || !a.text) return UsageError("reminder-add");
-  CXmlDocument doc;
-  if (auto refused = OpenForChange(ctx, doc, false, {})) return *refused;
-  ReminderStore store;
-  store.Init(doc, kSchedulePath, nullptr, false);
+  OpenNotebook open;
+  if (auto refused = OpenForChange(ctx, open.notebook, false, {})) return *refused;
+  ReminderStore& store = open.notebook.Reminders();
 
   ReminderForm form = NewReminderForm();
   Apply(a, form);
   const ReminderFormResult checked = CheckReminderForm(form);
   if (!checked.ok) return Refuse(checked.message);
-  const int status = Finish(AddReminderFromForm(store, checked));
+  const int status = Finish(ctx, AddReminderFromForm(store, checked));
   if (status == kDone) std::cout << checked.id << "\n";
   return status;
 }
@@ -161,10 +171,9 @@ int RunModify(Context& ctx) {
   EditArgs a;
   if (!ParseEditArgs(ctx.args, 1, a)) return UsageError("reminder-modify");
   const std::string id = a.rest[0];
-  CXmlDocument doc;
-  if (auto refused = OpenForChange(ctx, doc, true, NoSuchReminder(id))) return *refused;
-  ReminderStore store;
-  store.Init(doc, kSchedulePath, nullptr, false);
+  OpenNotebook open;
+  if (auto refused = OpenForChange(ctx, open.notebook, true, NoSuchReminder(id))) return *refused;
+  ReminderStore& store = open.notebook.Reminders();
   const auto record = store.Get(id);
   if (!record) return Refuse(NoSuchReminder(id));
 
@@ -172,19 +181,18 @@ int RunModify(Context& ctx) {
   Apply(a, form);
   const ReminderFormResult checked = CheckReminderForm(form);
   if (!checked.ok) return Refuse(checked.message);
-  return Finish(ModifyReminderFromForm(store, id, checked));
+  return Finish(ctx, ModifyReminderFromForm(store, id, checked));
 }
 
 int RunDelete(Context& ctx) {
   if (ctx.args.size() != 1) return UsageError("reminder-delete");
   const std::string& id = ctx.args[0];
-  CXmlDocument doc;
-  if (auto refused = OpenForChange(ctx, doc, true, NoSuchReminder(id))) return *refused;
-  ReminderStore store;
-  store.Init(doc, kSchedulePath, nullptr, false);
+  OpenNotebook open;
+  if (auto refused = OpenForChange(ctx, open.notebook, true, NoSuchReminder(id))) return *refused;
+  ReminderStore& store = open.notebook.Reminders();
   switch (store.Delete(id)) {
     case StoreResult::kDone: return kDone;
-    case StoreResult::kUnsaved: return kRefused;
+    case StoreResult::kUnsaved: return Unsaved(ctx);
     case StoreResult::kFailed: break;
   }
   return Refuse(NoSuchReminder(id));

@@ -108,7 +108,7 @@ int RunSimulate(Context& ctx) {
     }
   }
   std::cout << out;
-  return allSaved ? kDone : kRefused;
+  return allSaved ? kDone : Refuse(SaveFailedMessage(ctx.databasePath));
 }
 
 Register reg({"simulate",

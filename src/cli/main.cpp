@@ -9,6 +9,12 @@
 #include "core/app/paths.h"
 #include "core/db/database_lock.h"
 
+#ifdef ZORBEK_CLI_HELPER
+#include <unistd.h>
+
+#include <filesystem>
+#endif
+
 namespace zorbek::cli {
 
 std::vector<Command>& Registry() {
@@ -48,8 +54,43 @@ int PrintUsage() {
 }  // namespace
 }  // namespace zorbek::cli
 
+#ifdef ZORBEK_CLI_HELPER
+namespace {
+// The commands that need the RTF engine (and with it Qt, whose libraries take longer to load
+// than any other command takes to run) live in a helper program: beside this one in the build,
+// in ../libexec/zorbek when installed. It has every command; it is run for the names this
+// program lacks and for the usage text. Returns only when there is no helper.
+void RunHelper(char** argv) {
+  namespace fs = std::filesystem;
+  const fs::path self = zorbek::CurrentExecutablePath();
+  const fs::path candidates[] = {
+      self.parent_path() / ZORBEK_CLI_HELPER,
+      self.parent_path().parent_path() / "libexec" / "zorbek" / ZORBEK_CLI_HELPER};
+  for (const fs::path& helper : candidates) {
+    if (::access(helper.c_str(), X_OK) == 0) {
+      ::execv(helper.c_str(), argv);
+      std::cerr << "zorbek-cli: cannot run " << helper.string() << "\n";
+      return;
+    }
+  }
+}
+}  // namespace
+#endif
+
 int main(int argc, char** argv) {
   using namespace zorbek::cli;
+#ifdef ZORBEK_CLI_HELPER
+  bool known = false;
+  for (int k = 1; k < argc && !known; ++k) {
+    const std::string a = argv[k];
+    if (a == "--db") { ++k; continue; }
+    if (a.rfind("--db=", 0) == 0) continue;
+    if (a == "-h" || a == "--help") break;
+    for (const auto& c : Registry()) known = known || c.name == a;
+    break;
+  }
+  if (!known) RunHelper(argv);
+#endif
   Context ctx;
   std::string db;
   bool haveDb = false;

@@ -51,6 +51,12 @@ inline constexpr double kNoteDefaultPointSize = 9.0;
 inline double TwipsToUnits(int twips) { return twips / 15.0; }
 int UnitsToTwips(double units);
 
+// The list indent (in the document's indent steps) that a list paragraph gets for its marker:
+// none when its first line hangs (rich edit puts the marker in that hanging indent), else one
+// step, so that the marker stands before the text. The reader, the writer and the editor's
+// numbering agree on it, so a note shows its lists where they were after saving and opening.
+inline int ListIndentForParagraph(int firstLineTwips) { return firstLineTwips < 0 ? 0 : 1; }
+
 // Gives the document the note's default font. Call on every document the reader fills.
 void ApplyNoteDefaults(QTextDocument* doc);
 

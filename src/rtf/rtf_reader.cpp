@@ -1042,9 +1042,7 @@ class Reader {
           QTextListFormat::ListUpperAlpha, QTextListFormat::ListLowerRoman,
           QTextListFormat::ListUpperRoman};
       lf.setStyle(kStyles[static_cast<int>(key.type)]);
-      // Rich edit puts the marker in the hanging first-line indent; without one, Qt's list
-      // indent makes room for it.
-      lf.setIndent(p.li + p.fi > 0 ? 0 : 1);
+      lf.setIndent(ListIndentForParagraph(p.fi));
       if (key.type != ListType::kBullet) {
         lf.setNumberPrefix(QString::fromStdU16String(key.before));
         lf.setNumberSuffix(QString::fromStdU16String(key.after));

@@ -297,6 +297,14 @@ class Writer {
     p.intbl = inTable;
     if (QTextList* list = block.textList()) {
       const QTextListFormat lf = list->format();
+      // The reader gives a list paragraph the list's own indent for its marker unless its first
+      // line hangs (ListIndentForParagraph); where this list's indent differs, the start indent
+      // written takes the difference, so that the text shows where it stood.
+      const int wanted = ListIndentForParagraph(p.fi);
+      if (lf.indent() != wanted && block.document()) {
+        const int shift = (lf.indent() - wanted) * UnitsToTwips(block.document()->indentWidth());
+        if (p.li + shift >= 0) p.li += shift;
+      }
       switch (lf.style()) {
         case QTextListFormat::ListDisc:
         case QTextListFormat::ListCircle:

@@ -1,14 +1,20 @@
 // Zorbek: start-up. One copy runs at a time; the database is open before the window shows.
 #include <QApplication>
+#include <QTimer>
 
 #include "core/app/paths.h"
+#include "core/app/prompts.h"
+#include "core/app/recovery.h"
 #include "core/db/database_lock.h"
 #include "rtf/note_converter_engine.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/qt_prompts.h"
 #include "ui/app/single_instance.h"
 #include "ui/app/termination.h"
+#include "ui/app/translations.h"
 #include "ui/editor/install_editor.h"
+#include "ui/reminders/install_reminders.h"
+#include "ui/legacy/wnd_data_import.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // Sanitizer builds: the desktop's D-Bus library keeps a buffer for the life of the process.
@@ -20,6 +26,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Zorbek"));
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(zorbek::AppIcon());
+  zorbek::InstallQtChineseTranslations();
 
   // A second copy leaves at once, without a window, and does not disturb the first.
   zorbek::SingleInstance instance;
@@ -47,16 +54,25 @@ int main(int argc, char** argv) {
   zorbek::CreateUserDataDirectory();
   const std::string base = zorbek::ProgramBase();
   zorbek::InstallNoteEditor(base);
+  zorbek::InstallReminderList();
   zorbek::InstallNoteConverter();  // import and export convert through the RTF engine
   int rc = 0;
   {
     zorbek::CMainFrame mainFrame(base);
     frame = &mainFrame;
+    zorbek::InstallDataImport(mainFrame);
     prompts.SetParentWindow(&mainFrame);
     QObject::connect(&mainFrame, &zorbek::CMainFrame::closed, &app,
                      [] { QCoreApplication::exit(0); });
     if (!terminating) {
       mainFrame.show();
+      // Text saved aside when the last run was ended: the user learns where it lies.
+      QTimer::singleShot(0, &mainFrame, [base] {
+        const std::vector<std::string> files = zorbek::TakeUnannouncedRecoveryFiles(base);
+        if (!files.empty())
+          zorbek::prompts().Message(zorbek::RecoveryMessage(base, files), zorbek::MsgButtons::Ok,
+                                    zorbek::MsgIcon::Information);
+      });
       rc = app.exec();
     }
     frame = nullptr;

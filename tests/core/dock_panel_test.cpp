@@ -11,6 +11,7 @@ namespace {
 class FakeDockHost : public DockHost {
  public:
   std::vector<DockRect> monitors{{0, 0, 1280, 800}};
+  std::vector<DockRect> workAreas;  // empty: the monitors
   DockRect frame{400, 100, 700, 700};
   DockRect strip{0, 0, 100, 100};
   bool frameShown = true, stripShown = false;
@@ -26,6 +27,9 @@ class FakeDockHost : public DockHost {
   void MoveFrame(const DockRect& r) override {
     frame = r;
     frame.right = frame.left + std::min(r.width(), maxWidth);  // the tracking limit
+  }
+  DockRect ConstrainFrame(const DockRect& r) const override {
+    return {r.left, r.top, r.left + std::min(r.width(), maxWidth), r.bottom};
   }
   void CentreFrame() override {
     const int w = frame.width(), h = frame.height();
@@ -50,6 +54,7 @@ class FakeDockHost : public DockHost {
   void StopTimer(int id) override { timers.erase(id); }
   DockPoint CursorPos() const override { return cursor; }
   std::vector<DockRect> Monitors() const override { return monitors; }
+  std::vector<DockRect> WorkAreas() const override { return workAreas.empty() ? monitors : workAreas; }
   std::string ReadLastPosition() override { return lastPosition.empty() ? "0" : lastPosition; }
   void WriteLastPosition(const std::string& v) override {
     lastPosition = v;
@@ -117,6 +122,39 @@ TEST_F(DockTest, SavedPlaceOnARemovedMonitorIsCentredInstead) {
   MiniDockPanel d(two);
   d.Attach();
   EXPECT_EQ(two.frame, (DockRect{1500, 100, 1800, 700}));
+}
+
+TEST_F(DockTest, SavedPlacePartlyOffTheScreenIsBroughtWhollyIntoItsWorkArea) {
+  // Saved on a screen twice as large (or before the scale factor doubled): most of the frame
+  // lies beyond the right and bottom edges. It is moved in, keeping its size.
+  host.monitors = {{0, 0, 640, 400}};
+  host.workAreas = {{0, 0, 640, 370}};  // a panel along the bottom
+  host.lastPosition = "500,300,800,460";
+  dock.Attach();
+  EXPECT_EQ(host.frame, (DockRect{340, 210, 640, 370}));
+  EXPECT_EQ(dock.saved(), host.frame);
+  // Taller than the work area: shrunk to its height, and no more.
+  FakeDockHost small;
+  small.monitors = {{0, 0, 640, 400}};
+  small.workAreas = {{0, 24, 640, 400}};  // a panel along the top
+  small.lastPosition = "-100,-50,200,750";
+  MiniDockPanel d(small);
+  d.Attach();
+  EXPECT_EQ(small.frame, (DockRect{0, 24, 300, 400}));
+  // On the second of two monitors, its own work area counts.
+  FakeDockHost two;
+  two.monitors = {{0, 0, 1280, 800}, {1280, 0, 2560, 1024}};
+  two.workAreas = {{0, 0, 1280, 770}, {1280, 0, 2560, 1000}};
+  two.lastPosition = "2400,900,2700,1200";
+  MiniDockPanel d2(two);
+  d2.Attach();
+  EXPECT_EQ(two.frame, (DockRect{2260, 700, 2560, 1000}));
+  // A place wholly inside is left alone, also flush with an edge (where it docks).
+  FakeDockHost edge;
+  edge.lastPosition = "980,100,1280,700";
+  MiniDockPanel d3(edge);
+  d3.Attach();
+  EXPECT_EQ(edge.frame, (DockRect{980, 100, 1280, 700}));
 }
 
 TEST_F(DockTest, SnapsToTheRightEdgeHidesWhenLeftAndComesBackFromTheStrip) {

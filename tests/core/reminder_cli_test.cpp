@@ -73,6 +73,9 @@ TEST_F(ReminderCliTest, TheDialogsChecksRefuseWithTheirMessages) {
   EXPECT_EQ(err, "开始日期应该小于结束工期，请重新设置。\n");
   EXPECT_EQ(Cli({"reminder-add", "--mode", "7", "x"}, nullptr, &err), 1);
   EXPECT_EQ(err, "请选择恰当模式。\n");
+  // A control character would make the database unreadable to other XML tools.
+  EXPECT_EQ(Cli({"reminder-add", "--mode", "1", "a\x01b"}, nullptr, &err), 1);
+  EXPECT_EQ(err, "提醒内容中含有无法保存的控制字符，请删除后再试。\n");
   // Bad usage.
   EXPECT_EQ(Cli({"reminder-add", "x"}), 2);
   EXPECT_EQ(Cli({"reminder-add", "--mode", "0", "--date", "2026-02-30", "x"}), 2);

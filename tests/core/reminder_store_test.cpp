@@ -186,18 +186,41 @@ TEST_F(ReminderStoreTest, InitCreatesTheScheduleAndReloadsOnASecondOpen) {
   EXPECT_EQ(ids, (std::vector<std::string>{"p", "q"}));
 }
 
-TEST_F(ReminderStoreTest, ASaveThatFailsIsReported) {
+TEST_F(ReminderStoreTest, AFailedSaveIsAResultAndAFailingPassIsReportedOnceUntilASaveWorks) {
   testing::FakePrompts prompts;
   Open();
+  int reported = 0;
+  store_.SetSaveFailureHandler([&] { ++reported; });
   doc_.SetWriteProtected(true);
   EXPECT_EQ(store_.Add("u", At(2026, 12, 6), At(2026, 12, 6), 0, "u"), StoreResult::kUnsaved);
   EXPECT_TRUE(store_.Get("u"));  // the memory copy is not rolled back
-  EXPECT_EQ(prompts.Messages().size(), 1u);
+  // The store shows nothing under its locks: its caller tells the user.
+  EXPECT_TRUE(prompts.Messages().empty());
   clock_.Set(2026, 12, 6, 0, 0, 30);
-  const auto pass = store_.CheckPass();
+  auto pass = store_.CheckPass();
   EXPECT_EQ(pass.events.size(), 1u);
   EXPECT_FALSE(pass.saved);
+  EXPECT_TRUE(pass.failureReported);
+  EXPECT_EQ(reported, 1);
   EXPECT_TRUE(OnDisk().empty());
+
+  // The same failure again: not news.
+  store_.Add("v", At(2026, 12, 6), At(2026, 12, 6), 0, "v");
+  pass = store_.CheckPass();
+  EXPECT_EQ(pass.events.size(), 1u);
+  EXPECT_FALSE(pass.saved);
+  EXPECT_FALSE(pass.failureReported);
+  EXPECT_EQ(reported, 1);
+
+  // Once a save has worked, the next failure is reported again.
+  doc_.SetWriteProtected(false);
+  EXPECT_EQ(store_.Add("w", At(2026, 12, 7), At(2026, 12, 7), 0, "w"), StoreResult::kDone);
+  doc_.SetWriteProtected(true);
+  store_.Add("z", At(2026, 12, 6), At(2026, 12, 6), 0, "z");
+  pass = store_.CheckPass();
+  EXPECT_TRUE(pass.failureReported);
+  EXPECT_EQ(reported, 2);
+  EXPECT_TRUE(prompts.Messages().empty());
 }
 
 TEST_F(ReminderStoreTest, AQuietPassLeavesTheFileAlone) {

@@ -77,9 +77,12 @@ QString DescribeBlock(const QTextBlock& block) {
   const int align = b.hasProperty(QTextFormat::BlockAlignment)
                         ? static_cast<int>(b.alignment() & Qt::AlignHorizontal_Mask & ~Qt::AlignLeft)
                         : 0;
+  // Where the text starts as shown: a list adds its own indent to the paragraph's.
+  const double listIndent =
+      block.textList() ? block.textList()->format().indent() * block.document()->indentWidth() : 0;
   QString out = QString("P a%1 %2 %3 %4 %5 %6 %7 %8: ")
                     .arg(align)
-                    .arg(UnitsToTwips(b.leftMargin()))
+                    .arg(UnitsToTwips(b.leftMargin() + listIndent))
                     .arg(UnitsToTwips(b.rightMargin()))
                     .arg(UnitsToTwips(b.textIndent()))
                     .arg(UnitsToTwips(b.topMargin()))

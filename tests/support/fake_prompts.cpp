@@ -15,14 +15,72 @@ T TakeOr(std::deque<T>& queue, T fallback) {
 FakePrompts::FakePrompts() : previous_(&prompts()) { SetPrompts(this); }
 FakePrompts::~FakePrompts() { SetPrompts(previous_ == this ? nullptr : previous_); }
 
+void FakePrompts::AnswerNext(MsgResult result) {
+  std::lock_guard lock(mutex_);
+  answers_.push_back(result);
+}
+void FakePrompts::NextFolder(std::optional<std::string> path) {
+  std::lock_guard lock(mutex_);
+  folders_.push_back(std::move(path));
+}
+void FakePrompts::NextOpenFiles(std::vector<std::string> paths) {
+  std::lock_guard lock(mutex_);
+  openFiles_.push_back(std::move(paths));
+}
+void FakePrompts::NextSaveFile(std::optional<std::string> path) {
+  std::lock_guard lock(mutex_);
+  saveFiles_.push_back(std::move(path));
+}
+void FakePrompts::NextColor(std::optional<Rgb> color) {
+  std::lock_guard lock(mutex_);
+  colors_.push_back(color);
+}
+void FakePrompts::NextFont(std::optional<FontChoice> font) {
+  std::lock_guard lock(mutex_);
+  fonts_.push_back(std::move(font));
+}
+void FakePrompts::OnMessage(std::function<void(std::string_view)> fn) {
+  std::lock_guard lock(mutex_);
+  onMessage_ = std::move(fn);
+}
+
+std::vector<FakePrompts::Shown> FakePrompts::Messages() const {
+  std::lock_guard lock(mutex_);
+  return shown_;
+}
+
 std::vector<std::string> FakePrompts::MessageTexts() const {
+  std::lock_guard lock(mutex_);
   std::vector<std::string> texts;
   for (const auto& s : shown_) texts.push_back(s.text);
   return texts;
 }
 
+std::string FakePrompts::LastMessage() const {
+  std::lock_guard lock(mutex_);
+  return shown_.empty() ? std::string() : shown_.back().text;
+}
+
+void FakePrompts::Clear() {
+  std::lock_guard lock(mutex_);
+  shown_.clear();
+}
+
+int FakePrompts::DialogCount() const {
+  std::lock_guard lock(mutex_);
+  return dialogs_;
+}
+
 MsgResult FakePrompts::Message(std::string_view text, MsgButtons buttons, MsgIcon icon,
                                std::string_view) {
+  std::function<void(std::string_view)> hook;
+  {
+    std::lock_guard lock(mutex_);
+    hook = onMessage_;
+  }
+  // Outside the fake's own lock: the hook may wait for other threads.
+  if (hook) hook(text);
+  std::lock_guard lock(mutex_);
   shown_.push_back({std::string(text), buttons, icon});
   MsgResult def = buttons == MsgButtons::Ok       ? MsgResult::Ok
                   : buttons == MsgButtons::YesNo ? MsgResult::No
@@ -31,28 +89,33 @@ MsgResult FakePrompts::Message(std::string_view text, MsgButtons buttons, MsgIco
 }
 
 std::optional<std::string> FakePrompts::BrowseFolder(std::string_view, std::string_view) {
+  std::lock_guard lock(mutex_);
   ++dialogs_;
   return TakeOr(folders_, std::optional<std::string>());
 }
 
 std::vector<std::string> FakePrompts::OpenFiles(std::string_view, std::string_view,
                                                 std::string_view, bool) {
+  std::lock_guard lock(mutex_);
   ++dialogs_;
   return TakeOr(openFiles_, std::vector<std::string>());
 }
 
 std::optional<std::string> FakePrompts::SaveFile(std::string_view, std::string_view,
                                                  std::string_view, std::string_view) {
+  std::lock_guard lock(mutex_);
   ++dialogs_;
   return TakeOr(saveFiles_, std::optional<std::string>());
 }
 
 std::optional<Rgb> FakePrompts::ChooseColor(Rgb) {
+  std::lock_guard lock(mutex_);
   ++dialogs_;
   return TakeOr(colors_, std::optional<Rgb>());
 }
 
 std::optional<FontChoice> FakePrompts::ChooseFont(const FontChoice&) {
+  std::lock_guard lock(mutex_);
   ++dialogs_;
   return TakeOr(fonts_, std::optional<FontChoice>());
 }

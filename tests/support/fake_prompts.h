@@ -1,8 +1,11 @@
 // Prompts answered by a script: tests say what the next question or dialog returns and read
-// back every message the code showed.
+// back every message the code showed. Safe to use from several threads at once (the reminder
+// check thread reports through prompts()).
 #pragma once
 
 #include <deque>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,18 +28,22 @@ class FakePrompts : public Prompts {
 
   // Scripted answers, used in order. Without a script a question gets its default answer
   // (Ok for Ok, Cancel or No otherwise) and a dialog is cancelled.
-  void AnswerNext(MsgResult result) { answers_.push_back(result); }
-  void NextFolder(std::optional<std::string> path) { folders_.push_back(std::move(path)); }
-  void NextOpenFiles(std::vector<std::string> paths) { openFiles_.push_back(std::move(paths)); }
-  void NextSaveFile(std::optional<std::string> path) { saveFiles_.push_back(std::move(path)); }
-  void NextColor(std::optional<Rgb> color) { colors_.push_back(color); }
-  void NextFont(std::optional<FontChoice> font) { fonts_.push_back(std::move(font)); }
+  void AnswerNext(MsgResult result);
+  void NextFolder(std::optional<std::string> path);
+  void NextOpenFiles(std::vector<std::string> paths);
+  void NextSaveFile(std::optional<std::string> path);
+  void NextColor(std::optional<Rgb> color);
+  void NextFont(std::optional<FontChoice> font);
+  // Called with each message as it is shown, on the thread that shows it, before it is
+  // recorded (a test looks at what that thread holds at that moment).
+  void OnMessage(std::function<void(std::string_view text)> fn);
 
-  const std::vector<Shown>& Messages() const { return shown_; }
+  // Copies: another thread may be adding to them.
+  std::vector<Shown> Messages() const;
   std::vector<std::string> MessageTexts() const;
-  std::string LastMessage() const { return shown_.empty() ? std::string() : shown_.back().text; }
-  void Clear() { shown_.clear(); }
-  int DialogCount() const { return dialogs_; }
+  std::string LastMessage() const;
+  void Clear();
+  int DialogCount() const;
 
   MsgResult Message(std::string_view text, MsgButtons buttons, MsgIcon icon,
                     std::string_view caption) override;
@@ -51,6 +58,8 @@ class FakePrompts : public Prompts {
   std::optional<FontChoice> ChooseFont(const FontChoice& initial) override;
 
  private:
+  mutable std::mutex mutex_;
+  std::function<void(std::string_view)> onMessage_;
   Prompts* previous_;
   std::deque<MsgResult> answers_;
   std::deque<std::optional<std::string>> folders_;

@@ -134,6 +134,43 @@ TEST_F(EditorFormats, IndentMovesTheStartAndClearsTheHangingOffset) {
   EXPECT_EQ(r->SelectionParaFormat().paragraph.startIndent, 0);
 }
 
+TEST_F(EditorFormats, ListParagraphsShowAtTheSameIndentAfterSavingAndOpening) {
+  const std::string path = Note("lists.esr", "{\\rtf1\\ansi }");
+  CWndEsr* w = Open(path);
+  CXRichEditCtrl* r = w->RichEdit();
+  QTest::keyClicks(r, "numbered");
+  QTest::keyClick(r, Qt::Key_Return);
+  QTest::keyClicks(r, "bullet");
+  QTest::keyClick(r, Qt::Key_Return);
+  QTest::keyClicks(r, "plain");
+  // A numbered line moved to a start indent of 720, a bullet at the edge, a plain paragraph
+  // at 720.
+  Select(r, 0, 1);
+  w->RunCommand(cmd::kNumbering);
+  w->RunCommand(cmd::kIndentMore);
+  w->RunCommand(cmd::kIndentMore);
+  Select(r, 9, 10);
+  w->RunCommand(cmd::kBullets);
+  Select(r, 16, 17);
+  w->RunCommand(cmd::kIndentMore);
+  w->RunCommand(cmd::kIndentMore);
+  ASSERT_EQ(r->document()->blockCount(), 3);
+  const auto shownAt = [](CXRichEditCtrl* e) {
+    std::vector<int> x;
+    for (QTextBlock b = e->document()->firstBlock(); b.isValid(); b = b.next())
+      x.push_back(e->cursorRect(QTextCursor(b)).x());
+    return x;
+  };
+  const std::vector<int> before = shownAt(r);
+  EXPECT_GT(before[0], before[1]);  // the indent shows
+  ASSERT_TRUE(w->SaveDocument());
+  EXPECT_NE(ReadFile(path).find("\\li720"), std::string::npos);
+  w->close();
+  CWndEsr* again = Open(path);
+  EXPECT_EQ(shownAt(again->RichEdit()), before);
+  ASSERT_NE(again->RichEdit()->document()->firstBlock().textList(), nullptr);
+}
+
 TEST_F(EditorFormats, TheSizeBoxSetsTheHeightInTwipsAndTheBoxesFollowTheSelection) {
   CWndEsr* w = Open(Note("a.esr"));
   CXRichEditCtrl* r = w->RichEdit();

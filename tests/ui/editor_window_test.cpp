@@ -4,7 +4,10 @@
 #include <QTest>
 #include <QToolBar>
 #include <algorithm>
+#include <filesystem>
 
+#include "core/app/clock.h"
+#include "core/app/recovery.h"
 #include "core/io/file_util.h"
 #include "core/notes/note_opener.h"
 #include "rtf/rtf_document.h"
@@ -75,6 +78,78 @@ TEST_F(EditorClose, AnUnchangedEditorClosesWithoutAQuestion) {
   EXPECT_TRUE(w->close());
   EXPECT_EQ(OpenEditorCount(), 0);
   EXPECT_TRUE(prompts_.Messages().empty());
+}
+
+TEST_F(EditorClose, AtExitEachModifiedEditorAsksAboutItsOwnNote) {
+  InstallNoteEditor(dir_.path() + "/Zorbek");
+  const std::string a = Note("a.esr"), b = Note("b.esr"), c = Note("c.esr");
+  const std::string before = ReadFile(b);
+  for (const std::string& p : {a, b, c}) zorbek::OpenNoteEditor(p, "/list/filetree/archive/x");
+  ASSERT_EQ(OpenEditorCount(), 3);
+  QTest::keyClicks(FindNoteEditor(a)->RichEdit(), "kept ");
+  QTest::keyClicks(FindNoteEditor(b)->RichEdit(), "maybe ");
+
+  // Exit: yes to the program's question, Yes for a (saved), Cancel for b: the program stays,
+  // with b and the unchanged c open.
+  prompts_.AnswerNext(MsgResult::Ok);
+  prompts_.AnswerNext(MsgResult::Yes);
+  prompts_.AnswerNext(MsgResult::Cancel);
+  EXPECT_FALSE(ConfirmExitWithOpenWindows());
+  ASSERT_EQ(prompts_.Messages().size(), 3u);
+  EXPECT_EQ(prompts_.Messages()[0].text, kOpenWindowsQuestion);
+  EXPECT_EQ(prompts_.Messages()[1].text, "文档已经被修改，保存吗？");
+  EXPECT_EQ(prompts_.Messages()[2].text, "文档已经被修改，保存吗？");
+  EXPECT_NE(ReadFile(a).find("kept"), std::string::npos);
+  EXPECT_EQ(FindNoteEditor(a), nullptr);
+  ASSERT_NE(FindNoteEditor(b), nullptr);
+  EXPECT_TRUE(FindNoteEditor(b)->RichEdit()->document()->isModified());
+  EXPECT_NE(FindNoteEditor(c), nullptr);
+
+  // Again, No for b: its change is dropped as the user chose, and the program may end.
+  prompts_.AnswerNext(MsgResult::Ok);
+  prompts_.AnswerNext(MsgResult::No);
+  EXPECT_TRUE(ConfirmExitWithOpenWindows());
+  EXPECT_EQ(OpenEditorCount(), 0);
+  EXPECT_EQ(ReadFile(b), before);
+  EXPECT_EQ(prompts_.Messages().size(), 5u);  // c, unchanged, asked nothing
+}
+
+TEST_F(EditorClose, EndedWithoutAPersonToAskTheTextGoesToARecoveryFile) {
+  FakeClock clock;
+  clock.SetLocal(2026, 12, 8, 9, 30, 5);
+  SetClock(&clock);
+  InstallNoteEditor(dir_.path() + "/Zorbek");
+  const std::string a = Note("日记.esr"), b = Note("b.esr");
+  const std::string before = ReadFile(a);
+  zorbek::OpenNoteEditor(a, "/list/filetree/archive/日记");
+  zorbek::OpenNoteEditor(b, "/list/filetree/archive/b");
+  QTest::keyClicks(FindNoteEditor(a)->RichEdit(), "unsaved ");
+  // The session ends (the text is kept), then the signal comes (nothing new to keep).
+  openWindows().PreserveAll();
+  openWindows().PreserveAll();
+  openWindows().CloseAll();
+  EXPECT_EQ(OpenEditorCount(), 0);
+  EXPECT_TRUE(prompts_.Messages().empty());
+  EXPECT_EQ(ReadFile(a), before);  // the note itself is left as the user last saved it
+
+  const std::string dir = dir_.path() + "/recovery";
+  const std::vector<std::string> files = TakeUnannouncedRecoveryFiles(dir_.path() + "/Zorbek");
+  ASSERT_EQ(files, std::vector<std::string>{dir + "/日记-20261208-093005.rtf"});
+  const std::string kept = ReadFile(files[0]);
+  EXPECT_EQ(kept.rfind("{\\rtf", 0), 0u);
+  EXPECT_NE(kept.find("unsaved"), std::string::npos);
+  // Announced once, with the directory and the file's name.
+  const std::string told = RecoveryMessage(dir_.path() + "/Zorbek", files);
+  EXPECT_NE(told.find(dir), std::string::npos);
+  EXPECT_NE(told.find("日记-20261208-093005.rtf"), std::string::npos);
+  EXPECT_TRUE(TakeUnannouncedRecoveryFiles(dir_.path() + "/Zorbek").empty());
+  EXPECT_TRUE(std::filesystem::exists(files[0]));
+
+  // A second note of the same name in the same second gets a name of its own.
+  ASSERT_TRUE(WriteRecoveryFile(dir_.path() + "/Zorbek", "日记", "{\\rtf1 x}"));
+  EXPECT_EQ(TakeUnannouncedRecoveryFiles(dir_.path() + "/Zorbek"),
+            std::vector<std::string>{dir + "/日记-20261208-093005-1.rtf"});
+  SetClock(nullptr);
 }
 
 TEST_F(EditorClose, TheQuestionsThreeAnswers) {
@@ -175,6 +250,27 @@ TEST_F(EditorWindow, ToolbarsShareARowOnlyWhenBothFit) {
   EXPECT_FALSE(w->ToolbarsShareRow());
   EXPECT_GT(w->StyleToolBar()->y(), w->MainToolBar()->y());
   EXPECT_GE(w->RichEdit()->parentWidget()->y(), w->StyleToolBar()->geometry().bottom());
+}
+
+TEST_F(EditorWindow, AtTheDefaultWidthEachToolbarShowsWhole) {
+  CWndEsr* w = Empty();
+  w->show();
+  QApplication::processEvents();
+  ASSERT_EQ(w->width(), CWndEsr::kDefaultWidth);
+  EXPECT_FALSE(w->ToolbarsShareRow());
+  for (QToolBar* bar : {w->MainToolBar(), static_cast<QToolBar*>(w->StyleToolBar())}) {
+    EXPECT_GE(bar->width(), bar->sizeHint().width()) << bar->windowTitle().toStdString();
+    // No "»" that hides buttons: every button is on the bar.
+    for (QWidget* ext : bar->findChildren<QWidget*>(QStringLiteral("qt_toolbar_ext_button")))
+      EXPECT_FALSE(ext->isVisible()) << bar->windowTitle().toStdString();
+    for (QAction* a : bar->actions()) {
+      QWidget* b = bar->widgetForAction(a);
+      if (!b) continue;
+      EXPECT_TRUE(b->isVisible()) << a->data().toInt();
+      EXPECT_LE(b->geometry().right(), bar->width()) << a->data().toInt();
+    }
+  }
+  EXPECT_TRUE(w->StyleToolBar()->widgetForAction(w->Action(cmd::kSubscript))->isVisible());
 }
 
 TEST_F(EditorWindow, ATwoPixelBlueFrameRunsAlongTheEdge) {

@@ -195,6 +195,38 @@ TEST_F(MainFrameTest, LastPositionPlacesOrCentresTheWindow) {
   }
 }
 
+TEST_F(MainFrameTest, TheWindowKeepsItsPlaceAndSizeOverManyStarts) {
+  // The saved rectangle is the outer one, caption and borders included.
+  WriteFile(dir / "Zorbek.ini", "[WindowRect]\nLastPosition=100,80,400,580\n");
+  for (int start = 0; start < 3; ++start) {
+    auto frame = Make();
+    frame->show();
+    QApplication::processEvents();
+    EXPECT_EQ(frame->frameGeometry(), QRect(100, 80, 300, 500)) << "start " << start;
+    frame->close();
+    EXPECT_EQ(Setting("WindowRect", "LastPosition"), "100,80,400,580") << "start " << start;
+  }
+}
+
+TEST_F(MainFrameTest, AWindowSavedOffTheScreenComesBackWhollyOnIt) {
+  const QRect area = QApplication::primaryScreen()->availableGeometry();
+  // Saved on a larger screen: its lower right part lies beyond this one.
+  const QString saved = QStringLiteral("%1,%2,%3,%4")
+                            .arg(area.right() - 100)
+                            .arg(area.bottom() - 100)
+                            .arg(area.right() + 200)
+                            .arg(area.bottom() + 400);
+  WriteFile(dir / "Zorbek.ini", "[WindowRect]\nLastPosition=" + saved.toStdString() + "\n");
+  auto frame = Make();
+  frame->show();
+  QApplication::processEvents();
+  EXPECT_TRUE(area.contains(frame->frameGeometry())) << frame->frameGeometry().x() << ","
+                                                     << frame->frameGeometry().y();
+  EXPECT_EQ(frame->frameGeometry().width(), 300);
+  EXPECT_EQ(frame->frameGeometry().right(), area.right());
+  EXPECT_EQ(frame->frameGeometry().bottom(), area.bottom());
+}
+
 TEST_F(MainFrameTest, DockedAtTheRightEdgeTheWindowHidesAndTheStripBringsItBack) {
   const QRect screen = QApplication::primaryScreen()->geometry();
   auto frame = Make();
@@ -222,7 +254,10 @@ TEST_F(MainFrameTest, DockedAtTheRightEdgeTheWindowHidesAndTheStripBringsItBack)
   emit frame->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
   EXPECT_TRUE(frame->isVisible());
   EXPECT_FALSE(dock->strip()->isVisible());
-  // Hidden again; then the strip's timer sees the cursor on the strip.
+  // The mouse passes over it and leaves: hidden again; then the strip's timer sees the cursor
+  // on the strip.
+  QEvent enter(QEvent::Enter);
+  QApplication::sendEvent(frame.get(), &enter);
   QCursor::setPos(screen.center().x() - 200, 300);
   dock->machine().OnTimer(MiniDockPanel::kEdgeTimer);
   ASSERT_FALSE(frame->isVisible());
@@ -232,6 +267,45 @@ TEST_F(MainFrameTest, DockedAtTheRightEdgeTheWindowHidesAndTheStripBringsItBack)
   // Closing writes the last place.
   frame->close();
   EXPECT_EQ(Setting("WindowRect", "LastPosition"), FormatDockRect(dock->machine().saved()));
+}
+
+TEST_F(MainFrameTest, TheTrayBringsTheWindowBackAndItStaysUntilTheMouseHasBeenOnIt) {
+  const QRect screen = QApplication::primaryScreen()->geometry();
+  auto frame = Make();
+  frame->show();
+  CMiniDockPanel* dock = frame->dock();
+  frame->move(screen.right() + 1 - 10 - frame->frameGeometry().width(), 50);
+  QCursor::setPos(screen.right() + 1 - 15, 60);
+  QApplication::processEvents();
+  dock->machine().Follow();
+  ASSERT_EQ(frame->frameGeometry().right(), screen.right());
+  // Hidden at the edge; the user double-clicks the tray, far from the window.
+  const QPoint tray(10, screen.bottom() - 5);
+  QCursor::setPos(tray);
+  dock->machine().Arm();
+  dock->machine().OnTimer(MiniDockPanel::kEdgeTimer);
+  ASSERT_FALSE(frame->isVisible());
+  emit frame->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+  EXPECT_TRUE(frame->isVisible());
+  for (int tick = 0; tick < 3; ++tick) dock->machine().OnTimer(MiniDockPanel::kEdgeTimer);
+  EXPECT_TRUE(frame->isVisible()) << "hidden again before the mouse came onto it";
+  // The mouse comes onto the window and leaves it: now it hides as a docked window does.
+  QEvent enter(QEvent::Enter);
+  QApplication::sendEvent(frame.get(), &enter);
+  QCursor::setPos(tray);
+  dock->machine().Arm();
+  dock->machine().OnTimer(MiniDockPanel::kEdgeTimer);
+  EXPECT_FALSE(frame->isVisible());
+
+  // Minimised by a window manager that offers a minimise box anyway: restored from the tray.
+  emit frame->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+  ASSERT_TRUE(frame->isVisible());
+  frame->showMinimized();
+  QApplication::processEvents();
+  emit frame->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+  QApplication::processEvents();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_FALSE(frame->isMinimized());
 }
 
 TEST_F(MainFrameTest, ClosingAsksOnlyWhenWindowsAreOpen) {

@@ -10,7 +10,9 @@
 #include <stdexcept>
 #include <thread>
 
+#include "core/app/clock.h"
 #include "core/app/paths.h"
+#include "core/reminders/reminder_time.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -33,9 +35,8 @@ class ProgramCopy {
     const fs::path built = SiblingProgramPath(ZORBEK_CLI_PATH, "Zorbek");
     exe_ = dir_ / "Zorbek";
     if (!fs::exists(built)) throw std::runtime_error("build the program first: " + built.string());
-    std::error_code ec;
-    fs::create_hard_link(built, exe_, ec);
-    if (ec) fs::copy_file(built, exe_);
+    Copy(built, exe_);
+    Copy(ZORBEK_CLI_PATH, cli_ = dir_ / "zorbek-cli");
     fs::create_directories(runtime_ / "run");
     fs::permissions(runtime_ / "run", fs::perms::owner_all, fs::perm_options::replace);
   }
@@ -47,16 +48,14 @@ class ProgramCopy {
   }
 
   const TempDir& dir() const { return dir_; }
+  const std::string& cli() const { return cli_; }
   const TempDir& home() const { return home_; }
   // Where the program keeps its files: the user's data directory.
   std::string data() const { return home_ / ".local/share/Zorbek"; }
 
-  // Sets a variable of the next starts' environment ("NAME=value").
-  void SetEnv(std::string v) { extraEnv_.push_back(std::move(v)); }
-
-  pid_t Start() {
-    const int n = static_cast<int>(started_++);
-    const std::string out = dir_ / ("out" + std::to_string(n) + ".txt");
+  // This process's environment with the program's own: a fresh home, a private runtime
+  // directory, the offscreen platform, and more ("NAME=value") on top.
+  std::vector<std::string> Environment(const std::vector<std::string>& more) const {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
       const std::string v = *e;
@@ -66,10 +65,57 @@ class ProgramCopy {
         dropped = dropped || v.rfind(name, 0) == 0;
       if (!dropped) env.push_back(v);
     }
-    for (const auto& v : extraEnv_) env.push_back(v);
     env.push_back("QT_QPA_PLATFORM=offscreen");
     env.push_back("HOME=" + home_.path());
     env.push_back("XDG_RUNTIME_DIR=" + (runtime_ / "run"));
+    for (const std::string& v : more) {
+      const std::string name = v.substr(0, v.find('=') + 1);
+      std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+      env.push_back(v);
+    }
+    return env;
+  }
+
+  // Starts the program with a user at its keyboard walking through scenario; what the user saw
+  // goes to report.
+  pid_t StartWithUser(const std::string& scenario, const std::string& report) {
+    std::vector<std::string> env = {"LD_PRELOAD=" ZORBEK_E2E_DRIVER_PATH,
+                                    "ZORBEK_E2E_SCENARIO=" + scenario, "ZORBEK_E2E_REPORT=" + report};
+    // The sanitizer runtime is not first among the preloaded libraries then; that is fine.
+    std::string asan = "ASAN_OPTIONS=verify_asan_link_order=0";
+    if (const char* old = std::getenv("ASAN_OPTIONS"); old && *old) asan += std::string(":") + old;
+    env.push_back(asan);
+    return Start(env);
+  }
+
+  // Runs the copied zorbek-cli as the same user; its exit status.
+  int Cli(const std::vector<std::string>& args, std::string* out) {
+    const std::string outPath = dir_ / "cli-out.txt";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      std::freopen(outPath.c_str(), "wb", stdout);
+      std::vector<std::string> env = Environment({});
+      std::vector<char*> envp;
+      for (auto& v : env) envp.push_back(v.data());
+      envp.push_back(nullptr);
+      std::vector<std::string> argv = {cli_};
+      argv.insert(argv.end(), args.begin(), args.end());
+      std::vector<char*> argp;
+      for (auto& a : argv) argp.push_back(a.data());
+      argp.push_back(nullptr);
+      ::execve(cli_.c_str(), argp.data(), envp.data());
+      std::_Exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (out) *out = ReadFile(outPath);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  pid_t Start(const std::vector<std::string>& more = {}) {
+    const int n = static_cast<int>(started_++);
+    const std::string out = dir_ / ("out" + std::to_string(n) + ".txt");
+    std::vector<std::string> env = Environment(more);
     const pid_t pid = ::fork();
     if (pid == 0) {
       std::freopen(out.c_str(), "wb", stdout);
@@ -117,9 +163,14 @@ class ProgramCopy {
   TempDir dir_{"zorbek-program"};
   TempDir home_{"zorbek-home"};
   TempDir runtime_{"zorbek-runtime"};
-  std::string exe_;
+  static void Copy(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    fs::create_hard_link(from, to, ec);
+    if (ec) fs::copy_file(from, to);
+  }
+
+  std::string exe_, cli_;
   std::vector<pid_t> running_;
-  std::vector<std::string> extraEnv_;
   std::size_t started_ = 0;
 };
 
@@ -149,10 +200,11 @@ TEST(Startup, SecondCopyLeavesAtOnceAndTheFirstRunsOn) {
   EXPECT_TRUE(program.Running(first));
   EXPECT_EQ(program.Terminate(first), 0) << program.Output();
   EXPECT_EQ(ReadFile(db), kFreshDatabase);
-  // Nothing is written beside the program file, which is all its directory holds.
+  // Nothing is written beside the program file: its directory holds the two programs and
+  // their output only.
   for (const auto& e : fs::directory_iterator(program.dir().path())) {
     const std::string name = e.path().filename();
-    EXPECT_TRUE(name == "Zorbek" || name.rfind("out", 0) == 0) << name;
+    EXPECT_TRUE(name == "Zorbek" || name == "zorbek-cli" || name.rfind("out", 0) == 0) << name;
   }
 }
 
@@ -198,6 +250,104 @@ TEST(Startup, UnreadableDatabaseSurvivesUnderANewNameWhenTheProgramIsTerminated)
   EXPECT_EQ(program.Terminate(pid), 0) << program.Output();
   EXPECT_EQ(ReadFile(keptAs), corrupt);
   EXPECT_EQ(ReadFile(program.data() + "/Zorbek.xml"), kFreshDatabase);
+}
+
+// The way a new user goes: no settings, the default database, a folder and a note made in the
+// tree, a Chinese line typed and saved; at the next start everything is where it was left, and
+// the command line sees the same database.
+TEST(FirstDay, AFolderANoteAndALineSurviveTheNextStart) {
+  ProgramCopy program;
+  const std::string report = program.dir() / "report.txt";
+  const pid_t first = program.StartWithUser("create", report);
+  EXPECT_EQ(program.Wait(first, std::chrono::seconds(240)), 0) << ReadFile(report) << program.Output();
+  EXPECT_EQ(ReadFile(report), "saved=1\n") << program.Output();
+  EXPECT_FALSE(fs::exists(program.data() + "/Zorbek.ini") &&
+               ReadFile(program.data() + "/Zorbek.ini").find("WorkPath") != std::string::npos);
+  const std::string note = program.data() + "/Zorbek/archive/日记本/第一篇.esr";
+  ASSERT_TRUE(fs::is_regular_file(note)) << program.Output();
+  EXPECT_EQ(ReadFile(note).rfind("{\\rtf", 0), 0u);
+
+  const pid_t second = program.StartWithUser("check", report);
+  EXPECT_EQ(program.Wait(second, std::chrono::seconds(240)), 0) << ReadFile(report) << program.Output();
+  EXPECT_EQ(ReadFile(report),
+            "folder=日记本\nnote=第一篇\nfileBoxExpanded=1\nfolderExpanded=1\n"
+            "text=今天下雪了，路上很滑。\n")
+      << program.Output();
+
+  std::string out;
+  ASSERT_EQ(program.Cli({"tree"}, &out), 0);
+  EXPECT_EQ(out, "日记本 [dir]\n  第一篇 [esr]\n");
+  ASSERT_EQ(program.Cli({"text", note}, &out), 0);
+  EXPECT_NE(out.find("今天下雪了，路上很滑。"), std::string::npos) << out;
+}
+
+TEST(FirstDay, AReminderDueAtStartPopsUpAndIsMarkedHandled) {
+  ProgramCopy program;
+  // A one-time reminder two minutes ago, in the database the program opens by default.
+  SystemTime due = LocalTimeOf(clock().NowUnixMillis() - 120'000);
+  due.second = 0;
+  due.milliseconds = 0;
+  const FileTimeHalves h = StoredHalves(due);
+  const std::string id = "s0123456789abcdef0123456789abcdef";
+  fs::create_directories(program.data());
+  WriteFile(program.data() + "/Zorbek.xml",
+            "<list><hotkey/><filetree><archive/><schedule><" + id + " mode=\"0\" lowtime=\"" +
+                std::to_string(h.low) + "\" hightime=\"" + std::to_string(h.high) +
+                "\" stoplowtime=\"" + std::to_string(h.low) + "\" stophightime=\"" +
+                std::to_string(h.high) + "\" lulowtime=\"" + std::to_string(h.low) +
+                "\" luhightime=\"" + std::to_string(h.high) + "\" valid=\"1\">三点开会</" + id +
+                "></schedule></filetree></list>");
+
+  const std::string report = program.dir() / "report.txt";
+  std::vector<std::string> env = {"LD_PRELOAD=" ZORBEK_E2E_DRIVER_PATH, "ZORBEK_E2E_SCENARIO=reminder",
+                                  "ZORBEK_E2E_REPORT=" + report, "ZORBEK_TEST_FIRST_CHECK_MS=0"};
+  std::string asan = "ASAN_OPTIONS=verify_asan_link_order=0";
+  if (const char* old = std::getenv("ASAN_OPTIONS"); old && *old) asan += std::string(":") + old;
+  env.push_back(asan);
+  const pid_t pid = program.Start(env);
+  EXPECT_EQ(program.Wait(pid, std::chrono::seconds(240)), 0) << ReadFile(report) << program.Output();
+  const std::string seen = ReadFile(report);
+  char line1[64];
+  std::snprintf(line1, sizeof line1, "%04d年%02d月%02d日 %02d时%02d分00秒", due.year, due.month,
+                due.day, due.hour, due.minute);
+  EXPECT_NE(seen.find(std::string("popup=时间：") + line1 + "||延时：00时0"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("||三点开会\n"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("dismissed=1\nrows=1\nasked=存在打开的窗口，决定退出程序吗？"), std::string::npos)
+      << seen;
+  // Marked handled in the file when it fired.
+  const std::string file = ReadFile(program.data() + "/Zorbek.xml");
+  EXPECT_NE(file.find("valid=\"0\""), std::string::npos) << file;
+  EXPECT_EQ(file.find("valid=\"1\""), std::string::npos) << file;
+}
+
+// Ended while a note holds unsaved text (logout, SIGTERM): nobody can be asked, so the text goes
+// to a recovery file outside the note store, and the next start says where.
+TEST(FirstDay, TextUnsavedWhenTheProgramIsTerminatedIsKeptAndAnnounced) {
+  ProgramCopy program;
+  const std::string report = program.dir() / "report.txt";
+  const pid_t first = program.StartWithUser("type-unsaved", report);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(report) == "typed=1\n"; }, std::chrono::seconds(240)))
+      << ReadFile(report) << program.Output();
+  EXPECT_EQ(program.Terminate(first, SIGTERM), 0) << program.Output();
+  const std::string note = program.data() + "/Zorbek/archive/日记本/第一篇.esr";
+  EXPECT_EQ(ReadFile(note), "") << "the note itself keeps what was saved";
+  std::vector<std::string> kept;
+  for (const auto& e : fs::directory_iterator(program.data() + "/recovery"))
+    if (e.path().extension() == ".rtf") kept.push_back(e.path());
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(fs::path(kept[0]).filename().string().rfind("第一篇-", 0), 0u);
+  std::string text;
+  ASSERT_EQ(program.Cli({"text", kept[0]}, &text), 0);
+  EXPECT_NE(text.find("今天下雪了，路上很滑。"), std::string::npos) << text;
+
+  const pid_t second = program.StartWithUser("recovered", report);
+  EXPECT_EQ(program.Wait(second, std::chrono::seconds(240)), 0) << ReadFile(report) << program.Output();
+  const std::string told = ReadFile(report);
+  EXPECT_NE(told.find(program.data() + "/recovery"), std::string::npos) << told;
+  EXPECT_NE(told.find(fs::path(kept[0]).filename().string()), std::string::npos) << told;
+  // Told once: nothing is left to announce, and the file stays where it was said to be.
+  EXPECT_FALSE(fs::exists(program.data() + "/recovery/.unannounced"));
+  EXPECT_TRUE(fs::exists(kept[0]));
 }
 
 }  // namespace

@@ -221,8 +221,9 @@ TEST_F(TreeCtrlTest, NewNoteIsSelectedAndItsLabelOpenForTheName) {
   EXPECT_EQ(tree->currentItem(), item);
   EXPECT_TRUE(tree->IsEditingLabel());
   EXPECT_EQ(CXmlTreeCtrl::NormalImageOf(item), kImageNote);
-  // The expansion by the command is not the user's: nothing of it is written.
-  EXPECT_EQ(Saved(), "<f type=\"dir\"><新建ESR文档1 type=\"esr\"/><a type=\"esr\"/></f>");
+  // The folder the command opened is remembered open.
+  EXPECT_EQ(Saved(),
+            "<f type=\"dir\" state=\"expanded\"><新建ESR文档1 type=\"esr\"/><a type=\"esr\"/></f>");
   FinishEdit("会议 记录", Qt::Key_Return);  // a space: refused, the label stays
   EXPECT_EQ(prompts.LastMessage(), kMsgIllegalName);
   EXPECT_EQ(item->text(0), "新建ESR文档1");
@@ -398,6 +399,85 @@ TEST_F(TreeCtrlTest, DoubleClicksAndOpenCommands) {
   Run(At({"f"}), treecmd::kSearchFolder);
   EXPECT_TRUE(searched);
   SetClock(nullptr);
+}
+
+TEST_F(TreeCtrlTest, ExpansionByACommandComesBackAtTheNextStart) {
+  // A fresh database: the file box has no state yet and shows collapsed.
+  WriteFile(db, "<list><hotkey/><filetree><archive/></filetree></list>");
+  Open("", false);
+  EXPECT_FALSE(tree->FileBoxItem()->isExpanded());
+  Run(tree->FileBoxItem(), treecmd::kNewFolder);
+  FinishEdit("日记", Qt::Key_Return);
+  Run(At({"日记"}), treecmd::kNewNote);
+  FinishEdit("第一篇", Qt::Key_Return);
+  EXPECT_NE(ReadFile(db).find("<archive state=\"expanded\"><日记 type=\"dir\" state=\"expanded\">"),
+            std::string::npos)
+      << ReadFile(db);
+  // The next start shows the tree as it was left.
+  Open("", false);
+  ASSERT_NE(At({"日记", "第一篇"}), nullptr);
+  EXPECT_TRUE(tree->FileBoxItem()->isExpanded());
+  EXPECT_TRUE(At({"日记"})->isExpanded());
+}
+
+TEST_F(TreeCtrlTest, KeysDeleteOpenRenameAndShowTheMenu) {
+  Open("<f type=\"dir\"><n type=\"esr\"/></f><a type=\"esr\"/>");
+  WriteFile(store + "/a.esr", "A");
+  std::vector<std::string> editors;
+  SetOpenNoteEditor([&](const std::string& d, const std::string&) { editors.push_back(d); });
+  tree->setFocus();
+
+  // Enter opens a note, as the double-click does; on a folder it opens and closes it.
+  tree->setCurrentItem(At({"a"}));
+  QTest::keyClick(tree.get(), Qt::Key_Return);
+  EXPECT_EQ(editors, std::vector<std::string>{store + "/a.esr"});
+  tree->setCurrentItem(At({"f"}));
+  QTest::keyClick(tree.get(), Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_TRUE(At({"f"})->isExpanded());
+  QTest::keyClick(tree.get(), Qt::Key_Return);
+  EXPECT_FALSE(At({"f"})->isExpanded());
+  EXPECT_EQ(editors.size(), 1u);
+
+  // The context-menu key shows the selected item's menu, whatever lies under the pointer
+  // (the platform aims the event at the middle of the current row).
+  tree->setCurrentItem(tree->ScheduleItem());
+  const QPoint middle = tree->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+  QContextMenuEvent key(QContextMenuEvent::Keyboard, middle, tree->mapToGlobal(middle));
+  QApplication::sendEvent(tree.get(), &key);
+  EXPECT_EQ(shownMenu, (std::vector<MenuEntry>{{"打开计划", true}}));
+  // The focused item counts even when nothing shows selected (as when the tree takes the focus).
+  tree->clearSelection();
+  tree->setCurrentItem(At({"a"}), 0, QItemSelectionModel::NoUpdate);
+  QContextMenuEvent again(QContextMenuEvent::Keyboard, QPoint(tree->width() - 3, 3),
+                          tree->mapToGlobal(QPoint(tree->width() - 3, 3)));
+  QApplication::sendEvent(tree.get(), &again);
+  ASSERT_FALSE(shownMenu.empty());
+  EXPECT_EQ(shownMenu[0].text, "打开");
+  EXPECT_TRUE(At({"a"})->isSelected());
+
+  // F2 edits the label.
+  QTest::keyClick(tree.get(), Qt::Key_F2);
+  EXPECT_TRUE(tree->IsEditingLabel());
+  FinishEdit("b", Qt::Key_Return);
+  ASSERT_NE(At({"b"}), nullptr);
+  EXPECT_TRUE(fs::exists(store + "/b.esr"));
+
+  // Delete asks the menu command's question; Cancel keeps the note, OK deletes it.
+  tree->setCurrentItem(At({"b"}));
+  prompts.AnswerNext(MsgResult::Cancel);
+  QTest::keyClick(tree.get(), Qt::Key_Delete);
+  EXPECT_EQ(prompts.LastMessage(), "确定删除选择的<b>文件吗?");
+  EXPECT_TRUE(fs::exists(store + "/b.esr"));
+  prompts.AnswerNext(MsgResult::Ok);
+  QTest::keyClick(tree.get(), Qt::Key_Delete);
+  EXPECT_EQ(At({"b"}), nullptr);
+  EXPECT_FALSE(fs::exists(store + "/b.esr"));
+  // The top-level items other than the file box are not deleted.
+  tree->setCurrentItem(tree->ScheduleItem());
+  const auto asked = prompts.Messages().size();
+  QTest::keyClick(tree.get(), Qt::Key_Delete);
+  EXPECT_EQ(prompts.Messages().size(), asked);
+  EXPECT_EQ(tree->topLevelItemCount(), 3);
 }
 
 }  // namespace

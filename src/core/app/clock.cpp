@@ -20,10 +20,6 @@ SystemTime FromTm(const std::tm& t, int millis) {
   s.milliseconds = static_cast<std::uint16_t>(millis);
   return s;
 }
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
 }  // namespace
 
 std::int64_t Clock::UnixSeconds() const { return FloorDiv(NowUnixMillis(), 1000); }
@@ -45,7 +41,7 @@ void FakeClock::SetLocal(int year, int month, int day, int hour, int minute, int
   t.tm_min = minute;
   t.tm_sec = second;
   t.tm_isdst = -1;
-  millis_ = static_cast<std::int64_t>(std::mktime(&t)) * 1000 + millis;
+  millis_.store(static_cast<std::int64_t>(std::mktime(&t)) * 1000 + millis);
 }
 
 const Clock& clock() {

@@ -1,6 +1,7 @@
 // The program's one source of time. Tests and the simulator install a clock of their own.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace zorbek {
@@ -29,19 +30,25 @@ class SystemClock : public Clock {
   std::int64_t NowUnixMillis() const override;
 };
 
-// A clock that stands still until it is moved.
+// A clock that stands still until it is moved. It may be read on one thread (the reminder
+// check) while another moves it.
 class FakeClock : public Clock {
  public:
   explicit FakeClock(std::int64_t unixMillis = 0) : millis_(unixMillis) {}
-  std::int64_t NowUnixMillis() const override { return millis_; }
-  void SetUnixMillis(std::int64_t millis) { millis_ = millis; }
+  std::int64_t NowUnixMillis() const override { return millis_.load(); }
+  void SetUnixMillis(std::int64_t millis) { millis_.store(millis); }
   // Sets the clock to a local wall-clock time (as mktime reads it, daylight saving unknown).
   void SetLocal(int year, int month, int day, int hour, int minute, int second, int millis = 0);
   void Advance(std::int64_t millis) { millis_ += millis; }
 
  private:
-  std::int64_t millis_;
+  std::atomic<std::int64_t> millis_;
 };
+
+// a / b rounded toward minus infinity (b > 0): whole units of a span that may be negative.
+inline std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
 
 // The process-wide clock; SystemClock until another is installed.
 const Clock& clock();

@@ -25,6 +25,14 @@ DockRect MonitorOfRect(const std::vector<DockRect>& monitors, const DockRect& r)
   return *best;
 }
 
+DockRect FitInside(const DockRect& r, const DockRect& area) {
+  const int w = std::min(r.width(), area.width());
+  const int h = std::min(r.height(), area.height());
+  const int left = std::clamp(r.left, area.left, area.right - w);
+  const int top = std::clamp(r.top, area.top, area.bottom - h);
+  return {left, top, left + w, top + h};
+}
+
 DockRect MonitorOfPoint(const std::vector<DockRect>& monitors, DockPoint p) {
   if (monitors.empty()) return {};
   for (const DockRect& m : monitors)
@@ -83,6 +91,19 @@ void MiniDockPanel::Restore() {
     if (r) {
       const std::vector<DockRect> monitors = host_.Monitors();
       if (!monitors.empty() && MonitorOfRect(monitors, *r).OverlapArea(*r) == 0) r.reset();
+      // A place partly off its screen (a smaller screen, a larger scale factor than last time)
+      // is brought wholly into the screen's work area, so that the caption and the edges can
+      // be reached.
+      const std::vector<DockRect> areas = host_.WorkAreas();
+      if (r && areas.size() == monitors.size()) {
+        r = host_.ConstrainFrame(*r);
+        const DockRect m = MonitorOfRect(monitors, *r);
+        for (std::size_t i = 0; i < monitors.size(); ++i)
+          if (monitors[i] == m) {
+            r = FitInside(*r, areas[i]);
+            break;
+          }
+      }
     }
     if (r) {
       saved_ = *r;
@@ -171,6 +192,7 @@ void MiniDockPanel::Snap(DockPoint p) {
 
 void MiniDockPanel::OnTimer(int id) {
   if (id == kEdgeTimer) {
+    if (held_ && state_ == kShown) return;  // shown from the tray: not hidden before the mouse came
     if (state_ != kShown || !saved_.Inflated(kLeaveMargin).Contains(host_.CursorPos())) {
       Toggle();
       host_.StopTimer(kEdgeTimer);
@@ -179,6 +201,12 @@ void MiniDockPanel::OnTimer(int id) {
     if (state_ != kShown && host_.StripRect().Inflated(kStripSlack).Contains(host_.CursorPos()))
       Toggle();
   }
+}
+
+void MiniDockPanel::ShowHeld() {
+  if (state_ != kShown) Toggle();
+  held_ = true;
+  Arm();
 }
 
 bool LastPositionWriter::Record(const std::string& value) {

@@ -37,6 +37,8 @@ struct DockRect {
 DockRect MonitorOfRect(const std::vector<DockRect>& monitors, const DockRect& r);
 // The monitor containing p, or the primary one.
 DockRect MonitorOfPoint(const std::vector<DockRect>& monitors, DockPoint p);
+// r moved so that it lies wholly inside area, and shrunk only where it is larger than area.
+DockRect FitInside(const DockRect& r, const DockRect& area);
 
 // "left,top,right,bottom" as the settings file keeps the window's place.
 std::string FormatDockRect(const DockRect& r);
@@ -57,6 +59,8 @@ class DockHost {
   // The frame's outer rectangle (kept while the frame is hidden).
   virtual DockRect FrameRect() const = 0;
   virtual void MoveFrame(const DockRect& r) = 0;
+  // The rectangle the frame takes when moved to r: r within the frame's size limits.
+  virtual DockRect ConstrainFrame(const DockRect& r) const { return r; }
   // Centres the frame on the primary monitor, keeping its size.
   virtual void CentreFrame() = 0;
   virtual void ShowFrame(bool shown) = 0;
@@ -76,6 +80,8 @@ class DockHost {
   virtual void StopTimer(int id) = 0;
   virtual DockPoint CursorPos() const = 0;
   virtual std::vector<DockRect> Monitors() const = 0;
+  // The work areas of the monitors (without the desktop's panels), in the order of Monitors().
+  virtual std::vector<DockRect> WorkAreas() const { return Monitors(); }
 
   virtual std::string ReadLastPosition() = 0;
   virtual void WriteLastPosition(const std::string& value) = 0;
@@ -115,6 +121,12 @@ class MiniDockPanel {
   // Snaps the frame to an edge near the grab point, and records the frame's place.
   void Snap(DockPoint grab);
   void OnTimer(int id);
+  // The tray brings the frame back: a hidden frame is shown, and it stays shown (the cursor is
+  // at the tray, far from it) until the mouse has come onto it; leaving it then hides it again.
+  void ShowHeld();
+  // The mouse came onto the frame.
+  void MouseEntered() { held_ = false; }
+  bool held() const { return held_; }
 
   // Whether the frame touches the right, left or top edge of its monitor.
   bool FrameAtEdge() const;
@@ -126,6 +138,7 @@ class MiniDockPanel {
   DockHost& host_;
   State state_ = kUnused;
   DockRect saved_;
+  bool held_ = false;
 };
 
 // Keeps "LastPosition" up to date without writing the settings file on every mouse move: each

@@ -7,21 +7,11 @@
 #include "core/app/prompts.h"
 #include "core/db/database_lock.h"
 #include "core/db/store_paths.h"
+#include "core/db/change_journal.h"
 #include "core/io/file_util.h"
 
 namespace zorbek {
 namespace {
-
-std::string AsideName(const std::string& path) {
-  const SystemTime t = clock().LocalNow();
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04u%02u%02u-%02u%02u%02u", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  std::string base = path + ".unreadable-" + stamp;
-  std::string name = base;
-  for (int n = 1; PathExists(name); ++n) name = base + "-" + std::to_string(n);
-  return name;
-}
 
 bool KeepAside(const std::string& path, const std::string& aside) {
   std::error_code ec;
@@ -63,37 +53,61 @@ void RemoveLeftovers(const std::string& path) {
 }
 
 OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
-  std::lock_guard lock(doc.Mutex());
   OpenedDatabase out;
-  EnsureParentDirectories(path);
-  // One writer at a time: without the lock nothing may be written, not even the elements a
-  // new database needs.
-  if (!EnsureWriterLock(path, &out.lockMessage)) {
-    out.status = LoadDatabaseReadOnly(doc, path);
-    out.lockRefused = true;
-    doc.SetWriteProtected(true);
-    out.archive = doc.Select(kArchivePath);
-    return out;
-  }
-  // Holding the lock, no writer of ours is at work: what a killed one left behind goes.
-  if (CurrentWriterRole() != WriterRole::None) RemoveLeftovers(path);
-  out.status = LoadDatabaseReadOnly(doc, path);
-  doc.SetWriteProtected(false);
-  if (out.status == LoadStatus::Unparsable) {
-    const std::string aside = AsideName(path);
-    if (KeepAside(path, aside)) {
-      out.keptAs = aside;
-      prompts().Message(KeptAsideMessage(aside), MsgButtons::Ok, MsgIcon::Warning);
-    } else {
+  bool keptAside = false;
+  {
+    std::lock_guard lock(doc.Mutex());
+    EnsureParentDirectories(path);
+    // One writer at a time: without the lock nothing may be written, not even the elements a
+    // new database needs.
+    if (!EnsureWriterLock(path, &out.lockMessage)) {
+      out.status = LoadDatabaseReadOnly(doc, path);
+      out.lockRefused = true;
       doc.SetWriteProtected(true);
+      out.archive = doc.Select(kArchivePath);
+      return out;
+    }
+    // Holding the lock, no writer of ours is at work: what a killed one left behind goes.
+    if (CurrentWriterRole() != WriterRole::None) RemoveLeftovers(path);
+    out.status = LoadDatabaseReadOnly(doc, path);
+    doc.SetWriteProtected(false);
+    if (out.status == LoadStatus::Unparsable) {
+      const std::string aside = KeptAsideName(path, "unreadable");
+      keptAside = KeepAside(path, aside);
+      if (keptAside) out.keptAs = aside;
+      else doc.SetWriteProtected(true);
+    }
+    // A change a killed writer left half-done is settled before anything else touches the file.
+    if (out.status != LoadStatus::Unparsable && !doc.WriteProtected()) {
+      const JournalRecovery recovery = RecoverInterruptedChange(doc);
+      if (!recovery.keptFiles.empty()) {
+        std::string list;
+        for (const auto& f : recovery.keptFiles) list += "\n" + f;
+        out.recoveryMessage = FormatMessage(
+            "上次的修改没有完成，已经恢复原状。这些文件无法放回原处，保留在：%s", list);
+      }
+    }
+    const std::uint64_t savesBefore = doc.SuccessfulSaves();
+    const bool hadHotkey = static_cast<bool>(doc.Select(kHotkeyPath));
+    const bool hadArchive = static_cast<bool>(doc.Select(kArchivePath));
+    doc.Select(kHotkeyPath, true);
+    out.archive = doc.Select(kArchivePath, true);
+    // A path that had to be created was saved; when that save did not reach the file, say so.
+    if ((!hadHotkey || !hadArchive) && !doc.WriteProtected() &&
+        doc.SuccessfulSaves() == savesBefore)
+      out.saved = false;
+  }
+  // The user is told with the document's lock released.
+  if (out.status == LoadStatus::Unparsable) {
+    if (keptAside)
+      prompts().Message(KeptAsideMessage(out.keptAs), MsgButtons::Ok, MsgIcon::Warning);
+    else
       prompts().Message(FormatMessage("数据库文件无法读取，也无法另存。为保护原文件，本次运行不会"
                                       "写入：\n%s",
                                       path),
                         MsgButtons::Ok, MsgIcon::Error);
-    }
   }
-  doc.Select(kHotkeyPath, true);
-  out.archive = doc.Select(kArchivePath, true);
+  if (!out.saved) prompts().Message(SaveFailedMessage(path), MsgButtons::Ok, MsgIcon::Warning);
   return out;
 }
 

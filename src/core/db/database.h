@@ -17,10 +17,15 @@ struct OpenedDatabase {
   // Where an unreadable file was kept; empty when nothing had to be kept aside.
   std::string keptAs;
   XmlNode archive;
+  // False when elements had to be created and the file could not be written (the user was
+  // told, after the document's lock was released).
+  bool saved = true;
   // The writer lock could not be had (another process writes this database): the document was
   // loaded for reading and is write-protected.
   bool lockRefused = false;
   std::string lockMessage;  // why, for the user
+  // What settling an interrupted change could not put back, for the user; empty when nothing.
+  std::string recoveryMessage;
 };
 
 // Takes the writer lock of the process's role (database_lock.h), removes temporary files a killed
@@ -31,6 +36,7 @@ struct OpenedDatabase {
 // not "list") is never overwritten: it is renamed (or, failing that, copied) to
 // "<path>.unreadable-YYYYMMDD-HHMMSS", the user is told where, and a fresh database is started.
 // When it cannot be kept aside at all, the document is write-protected so that it is not lost.
+// Every message is shown after the document's lock is released; the caller must not hold it.
 OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path);
 
 // Loads for reading only: nothing is created or written. Returns the status; an unreadable

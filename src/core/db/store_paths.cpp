@@ -44,22 +44,35 @@ bool EnsureParentDirectories(std::string_view path) {
 }
 
 void DeleteDirectoryTree(std::string_view directory) {
+  namespace fs = std::filesystem;
   std::error_code ec;
-  const std::filesystem::path dir{std::string(directory)};
-  if (std::filesystem::is_symlink(dir, ec)) {
+  const fs::path dir{std::string(directory)};
+  if (fs::is_symlink(dir, ec)) {
     // A link is removed as it is; what it points to is not the store's.
-    std::filesystem::remove(dir, ec);
+    fs::remove(dir, ec);
     return;
   }
-  // Read-only entries lose that attribute first, as a user deleting the folder expects.
-  for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    std::error_code ignored;
-    if (!it->is_symlink(ignored))
-      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
-                                   std::filesystem::perm_options::add, ignored);
+  if (!fs::is_directory(dir, ec)) {
+    fs::remove(dir, ec);
+    return;
   }
-  std::filesystem::remove_all(dir, ec);
+  // Read-only entries lose that attribute first, as a user deleting the folder expects. An
+  // entry that cannot be deleted does not stop the others: as much goes as can go.
+  fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
+  std::vector<fs::path> entries;
+  for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator();
+       it.increment(ec))
+    entries.push_back(it->path());
+  for (const fs::path& entry : entries) {
+    std::error_code e;
+    if (!fs::is_symlink(entry, e) && fs::is_directory(entry, e)) {
+      DeleteDirectoryTree(entry.string());
+    } else {
+      fs::permissions(entry, fs::perms::owner_write, fs::perm_options::add, e);
+      fs::remove(entry, e);
+    }
+  }
+  fs::remove(dir, ec);
 }
 
 bool FileExistsIn(std::string_view directory, std::string_view name) {

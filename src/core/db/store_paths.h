@@ -13,7 +13,8 @@ std::string NoteStoreDirectory(std::string_view databasePath);
 // exists afterwards.
 bool EnsureParentDirectories(std::string_view path);
 
-// Deletes the directory and everything below it; read-only files too. Failures are ignored.
+// Deletes the directory and everything below it; read-only files too. Failures are ignored:
+// what cannot be deleted stays (with the directories that hold it), everything else goes.
 void DeleteDirectoryTree(std::string_view directory);
 
 // Whether a file or directory called name exists in directory, without regard to the case of

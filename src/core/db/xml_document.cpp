@@ -374,10 +374,18 @@ std::string CXmlDocument::ToString() const {
 bool CXmlDocument::Save() {
   std::lock_guard lock(mutex_);
   if (path_.empty()) return true;
-  if (!writeProtected_ && WriteFileAtomically(path_, ToString())) return true;
-  prompts().Message(FormatMessage("请检查文件路径是否存在：%s", path_), MsgButtons::Ok,
-                    MsgIcon::Warning);
-  return false;
+  if (writeProtected_ || !WriteFileAtomically(path_, ToString())) return false;
+  ++successfulSaves_;
+  return true;
+}
+
+std::uint64_t CXmlDocument::SuccessfulSaves() const {
+  std::lock_guard lock(mutex_);
+  return successfulSaves_;
+}
+
+std::string SaveFailedMessage(std::string_view path) {
+  return FormatMessage("请检查文件路径是否存在：%s", path);
 }
 
 XmlNode CXmlDocument::DocumentElement() const {

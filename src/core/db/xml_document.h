@@ -44,9 +44,14 @@ class CXmlDocument {
   // Replaces the content by the text (no path change). For tests and conversions.
   bool LoadFromString(std::string_view xml);
 
-  // Writes the whole document to the path, atomically. Empty path: nothing, true. On failure the
-  // user sees "请检查文件路径是否存在：%s" and the result is false.
+  // Writes the whole document to the path, atomically. Empty path: nothing, true. False when
+  // the file could not be written (or the document is write-protected). Nothing is shown to the
+  // user here: saves run under locks, so the caller shows SaveFailedMessage() once it has
+  // released them.
   bool Save();
+  // How many saves have succeeded since the document was created. A background save that keeps
+  // failing is reported again only after this has moved.
+  std::uint64_t SuccessfulSaves() const;
   // The serialised document: UTF-8, no declaration, no added white space.
   std::string ToString() const;
 
@@ -82,8 +87,12 @@ class CXmlDocument {
   pugi::xml_document doc_;
   std::string path_;
   bool writeProtected_ = false;
+  std::uint64_t successfulSaves_ = 0;
   mutable std::recursive_mutex mutex_;
 };
+
+// "请检查文件路径是否存在：%s" with the path: what the user is told when a save failed.
+std::string SaveFailedMessage(std::string_view path);
 
 // XML 1.0 Name production (the names of folders and notes are element names).
 bool IsValidXmlName(std::string_view name);

@@ -47,6 +47,23 @@ void OpenEditorRegistry::CloseAll() {
   }
 }
 
+bool OpenEditorRegistry::CloseAllAsking() {
+  while (NoteIdentity* first = First()) {
+    if (!first->CloseAskingToSave()) return false;
+    Remove(first);
+  }
+  return true;
+}
+
+void OpenEditorRegistry::PreserveAllUnsaved() {
+  std::list<NoteIdentity*> entries;
+  {
+    std::lock_guard lock(mutex_);
+    entries = entries_;
+  }
+  for (NoteIdentity* e : entries) e->PreserveUnsaved();
+}
+
 OpenEditorRegistry& OpenEditors() {
   static OpenEditorRegistry registry;
   return registry;

@@ -21,11 +21,25 @@ class NoteIdentity {
 
   const std::string& DocumentPath() const { return documentPath_; }
   const std::string& ElementPath() const { return elementPath_; }
+  // The note was renamed or moved: its new normalised paths. Call it while holding the
+  // registry's Mutex(), so that no look-up sees half of the change.
+  void SetPaths(std::string documentPath, std::string elementPath) {
+    documentPath_ = std::move(documentPath);
+    elementPath_ = std::move(elementPath);
+  }
 
   // Restores a minimised editor and raises it. True when it is shown.
   virtual bool BringForward() = 0;
   // Closes the editor without the save question; unsaved changes are lost.
   virtual void CloseWithoutAsking() = 0;
+  // Closes the editor as its user closes it: a modified note asks whether to save it. False
+  // when the editor stays open (the user cancelled, or the note could not be saved).
+  virtual bool CloseAskingToSave() {
+    CloseWithoutAsking();
+    return true;
+  }
+  // Keeps unsaved changes somewhere safe, without asking (the program is being ended).
+  virtual void PreserveUnsaved() {}
 
  private:
   std::string documentPath_;
@@ -47,6 +61,11 @@ class OpenEditorRegistry {
   // Closes every editor without asking, oldest first, and returns when none is left. An editor
   // that stays listed after being told to close is taken off the list, so this always ends.
   void CloseAll();
+  // Closes the editors one by one, each asking about its own unsaved changes; stops at the
+  // first that stays open and returns false then.
+  bool CloseAllAsking();
+  // Every editor keeps its unsaved changes safe (PreserveUnsaved).
+  void PreserveAllUnsaved();
 
   // Held across a look-up and the registration that follows it, so that two requests for one
   // note never make two editors. Recursive on the owning thread.

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/app/clock.h"
+
 namespace zorbek {
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
@@ -199,6 +201,20 @@ std::string DirectoryOf(std::string_view path) {
 std::string FileNameOf(std::string_view path) {
   const auto pos = path.find_last_of("/\\");
   return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
+}
+
+std::string KeptAsideName(const std::string& path, std::string_view tag) {
+  const SystemTime t = clock().LocalNow();
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "-%04u%02u%02u-%02u%02u%02u", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  std::string base = path;
+  base += '.';
+  base += tag;
+  base += stamp;
+  std::string name = base;
+  for (int n = 1; PathExists(name); ++n) name = base + "-" + std::to_string(n);
+  return name;
 }
 
 }  // namespace zorbek

@@ -41,6 +41,12 @@ bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool IsRegularFile(const std::string& path);
 
+// The name a file is kept aside under before it is replaced or given up:
+// "<path>.<tag>-YYYYMMDD-HHMMSS" at the clock's local time, with "-1", "-2", ... added when a
+// file of that name exists already, so that a second copy in the same second never overwrites
+// the first.
+std::string KeptAsideName(const std::string& path, std::string_view tag);
+
 // The directory part (everything before the last "/" or "\"), or "" when there is none.
 std::string DirectoryOf(std::string_view path);
 // The last component.

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 
 #include "core/app/clock.h"
 #include "core/app/prompts.h"
@@ -65,7 +67,81 @@ XmlNode ChildNamed(XmlNode parent, std::string_view name, XmlNode self = {}) {
   return {};
 }
 
+// The item of a child element of item's element.
+ItemPath Child(const ItemPath& item, XmlNode child) {
+  ItemPath path = item;
+  path.push_back(ElementName(child));
+  return path;
+}
+
+// What is left below a directory that could not be deleted whole: its files, and directories
+// that stayed empty. The first few, for the message.
+std::vector<std::string> Leftovers(const std::string& directory) {
+  constexpr std::size_t kMaxNamed = 10;
+  std::vector<std::string> out;
+  std::error_code ec;
+  namespace fs = std::filesystem;
+  for (auto it = fs::recursive_directory_iterator(directory, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    std::error_code e;
+    const bool dir = it->is_directory(e) && !it->is_symlink(e);
+    if (dir && !fs::is_empty(it->path(), e)) continue;
+    if (out.size() == kMaxNamed) {
+      out.push_back("…");
+      break;
+    }
+    out.push_back(it->path().string());
+  }
+  if (out.empty()) out.push_back(directory);
+  return out;
+}
+
 }  // namespace
+
+void NoteCommands::Publish(const std::vector<NoteChange>& changes) const {
+  if (!changes.empty() && publish_) publish_(changes);
+}
+
+std::vector<NoteChange> NoteCommands::ChangesBelow(const ItemPath& item, NoteChangeKind kind,
+                                                   const ItemPath* newItem) {
+  std::lock_guard lock(doc_.Mutex());
+  std::vector<NoteChange> out;
+  if (!IsInFileBox(item)) return out;
+  XmlNode element = doc_.Select(ElementPathOfItem(item));
+  if (!element) return out;
+  const std::string database = doc_.GetPath();
+  ItemPath relative;
+  const auto add = [&](XmlNode e) {
+    const std::string type = Attribute(e, "type");
+    const bool note = IsNoteType(type);
+    const std::string ext = note ? NoteExtension(type) : std::string();
+    NoteChange c;
+    c.kind = kind;
+    c.item = note ? ItemKind::Note : ItemKind::Folder;
+    ItemPath old = item;
+    old.insert(old.end(), relative.begin(), relative.end());
+    c.oldDocumentPath = DocumentPathOfItem(old, database) + ext;
+    c.oldElementPath = ElementPathOfItem(old);
+    if (newItem) {
+      ItemPath now = *newItem;
+      now.insert(now.end(), relative.begin(), relative.end());
+      c.newDocumentPath = DocumentPathOfItem(now, database) + ext;
+      c.newElementPath = ElementPathOfItem(now);
+    }
+    out.push_back(std::move(c));
+  };
+  const std::function<void(XmlNode)> walk = [&](XmlNode e) {
+    for (XmlNode c : ShownChildren(e)) {
+      relative.push_back(ElementName(c));
+      add(c);
+      walk(c);
+      relative.pop_back();
+    }
+  };
+  if (!IsFileBox(item)) add(element);
+  walk(element);
+  return out;
+}
 
 std::string SortKeyOfName(std::string_view name) {
   return FoldLatinCaseCp936(Utf8ToCp936(name));
@@ -164,7 +240,18 @@ NoteOutcome NoteCommands::NewFolder(const ItemPath& selected, const TreeStep& tr
 
 NoteOutcome NoteCommands::Rename(const ItemPath& item, std::string_view editedText,
                                  const TreeStep& tree) {
-  std::lock_guard lock(doc_.Mutex());
+  std::vector<NoteChange> changes;
+  NoteOutcome out;
+  {
+    std::lock_guard lock(doc_.Mutex());
+    out = RenameLocked(item, editedText, tree, changes);
+  }
+  if (out.done) Publish(changes);
+  return out;
+}
+
+NoteOutcome NoteCommands::RenameLocked(const ItemPath& item, std::string_view editedText,
+                                       const TreeStep& tree, std::vector<NoteChange>& changes) {
   // The top-level items are never renamed.
   if (!IsInFileBox(item) || item.size() < 2) return {};
   const std::string name(TrimSpaces(FirstCharacters(editedText, kMaxLabelLength)));
@@ -194,6 +281,10 @@ NoteOutcome NoteCommands::Rename(const ItemPath& item, std::string_view editedTe
       const bool folder = KindOfType(Attribute(other, "type")) == ItemKind::Folder;
       return Refused(folder ? kMsgFolderExists : kMsgFileExists);
     }
+
+    ItemPath renamedItem = ParentOf(item);
+    renamedItem.push_back(name);
+    changes = ChangesBelow(item, NoteChangeKind::kRenamed, &renamedItem);
 
     const std::string from = ExistingPathIgnoringCase(oldPath);
     const bool moveOnDisk = !SamePath(from, newPath);
@@ -310,8 +401,21 @@ std::string NoteCommands::DeleteQuestion(const ItemPath& item) {
 }
 
 NoteOutcome NoteCommands::Delete(const ItemPath& item, const TreeStep& tree) {
-  std::lock_guard lock(doc_.Mutex());
   if (!IsInFileBox(item)) return {};
+  // Whoever shows a note about to go (its editor) learns it first, with no lock held.
+  Publish(ChangesBelow(item, NoteChangeKind::kDeleting));
+  std::vector<NoteChange> gone;
+  NoteOutcome out;
+  {
+    std::lock_guard lock(doc_.Mutex());
+    out = DeleteLocked(item, tree, gone);
+  }
+  Publish(gone);
+  return out;
+}
+
+NoteOutcome NoteCommands::DeleteLocked(const ItemPath& item, const TreeStep& tree,
+                                       std::vector<NoteChange>& changes) {
   try {
     const std::string elementPath = ElementPathOfItem(item);
     XmlNode element = doc_.Select(elementPath);
@@ -323,19 +427,57 @@ NoteOutcome NoteCommands::Delete(const ItemPath& item, const TreeStep& tree) {
       // A note whose file is gone already is still taken off the tree; one whose file stays
       // (it cannot be deleted) is kept, and the user is told.
       if (Present(file) && ::unlink(file.c_str()) != 0) return Refused(kMsgDeleteFailed);
+      changes = ChangesBelow(item, NoteChangeKind::kDeleted);
       doc_.SelectAllAndRemove(elementPath);
+      out.removed.push_back(item);
     } else {
       out.kind = ItemKind::Folder;
       const std::string directory = ExistingPathIgnoringCase(DocumentPath(item));
       DeleteDirectoryTree(directory);
-      // What could not be deleted stays reachable from the tree.
-      if (Present(directory)) return Refused(kMsgDeleteFailed);
-      if (IsFileBox(item)) RemoveChildren(element);
-      else doc_.SelectAllAndRemove(elementPath);
+      if (!Present(directory)) {
+        changes = ChangesBelow(item, NoteChangeKind::kDeleted);
+        if (IsFileBox(item)) {
+          for (XmlNode c : ShownChildren(element)) out.removed.push_back(Child(item, c));
+          RemoveChildren(element);
+        } else {
+          doc_.SelectAllAndRemove(elementPath);
+          out.removed.push_back(item);
+        }
+      } else {
+        // Only part of the directory could go: exactly what is gone from disk leaves the
+        // database and the tree, what stayed stays, and the user learns what that is.
+        if (!element) return Refused(kMsgDeleteFailed);
+        PruneGone(element, item, out, changes);
+        std::string message = kMsgDeleteFailed;
+        for (const std::string& left : Leftovers(directory)) {
+          message += '\n';
+          message += left;
+        }
+        out.message = std::move(message);
+      }
     }
     return Finish(std::move(out), tree);
   } catch (const std::exception&) {
     return Refused(kMsgDeleteFailed);
+  }
+}
+
+void NoteCommands::PruneGone(XmlNode element, const ItemPath& item, NoteOutcome& out,
+                             std::vector<NoteChange>& changes) {
+  for (XmlNode c : ShownChildren(element)) {
+    const ItemPath child = Child(item, c);
+    const std::string type = Attribute(c, "type");
+    const bool note = IsNoteType(type);
+    const std::string path =
+        ExistingPathIgnoringCase(DocumentPath(child) + (note ? NoteExtension(type) : ""));
+    if (Present(path)) {
+      if (!note) PruneGone(c, child, out, changes);
+      continue;
+    }
+    auto below = ChangesBelow(child, NoteChangeKind::kDeleted);
+    changes.insert(changes.end(), below.begin(), below.end());
+    Remove(c);
+    out.removed.push_back(child);
   }
 }
 

@@ -9,6 +9,12 @@
 //
 // Every operation holds the document's lock while it runs; items outside the file box (the
 // timetable, the home page) are never acted on, so no path outside the note store is touched.
+// No operation shows anything: a save that failed is reported in the outcome (saved = false),
+// and the caller shows SaveFailedMessage once it holds no lock.
+//
+// Renames and deletes tell the change publisher what they did to which folders and notes
+// (note_change.h), after the document's lock is released: a delete first announces the notes
+// it is about to delete (kDeleting), then names those that are gone (kDeleted).
 #pragma once
 
 #include <functional>
@@ -18,6 +24,7 @@
 
 #include "core/db/xml_document.h"
 #include "core/notes/item_path.h"
+#include "core/notes/note_change.h"
 
 namespace zorbek {
 
@@ -59,6 +66,10 @@ struct NoteOutcome {
   std::string name;       // the new name (new note, new folder, rename, paste)
   ItemKind kind = ItemKind::Note;  // what the new entry is
   bool afterTarget = false;  // new note/folder/paste: after the selection, else its first child
+  // Delete: the items taken off the tree (the top-most of each removed subtree). A folder whose
+  // directory could be removed only in part keeps what stayed on disk; done is true then and
+  // message names what could not be deleted.
+  std::vector<ItemPath> removed;
   explicit operator bool() const { return done; }
 };
 
@@ -68,6 +79,18 @@ using TreeStep = std::function<void(const NoteOutcome&)>;
 class NoteCommands {
  public:
   explicit NoteCommands(CXmlDocument& doc) : doc_(doc) {}
+
+  // Where the changes go (the notebook); none by default.
+  void SetChangePublisher(NoteChangeListener publish) { publish_ = std::move(publish); }
+  // Hands changes to the publisher (nothing for an empty list). The caller must not hold the
+  // document's lock. For the parts that change the tree on their own (drag and drop, import).
+  void Publish(const std::vector<NoteChange>& changes) const;
+  // The changes that a change of item (as it is now in the database) into newItem makes: one
+  // entry for item and one for every folder and note shown below it, each with its old names
+  // and, unless newItem is null, its new ones. The file box itself is never named, only what
+  // lies below it. Call it before the change, while the elements are still in place.
+  std::vector<NoteChange> ChangesBelow(const ItemPath& item, NoteChangeKind kind,
+                                       const ItemPath* newItem = nullptr);
 
   CXmlDocument& Document() { return doc_; }
   std::string StoreDirectory() const;
@@ -120,8 +143,17 @@ class NoteCommands {
  private:
   NoteOutcome NewEntry(const ItemPath& selected, ItemKind kind, const TreeStep& tree);
   NoteOutcome Finish(NoteOutcome outcome, const TreeStep& tree, bool save = true);
+  NoteOutcome RenameLocked(const ItemPath& item, std::string_view editedText,
+                           const TreeStep& tree, std::vector<NoteChange>& changes);
+  NoteOutcome DeleteLocked(const ItemPath& item, const TreeStep& tree,
+                           std::vector<NoteChange>& changes);
+  // Takes off the database what of the folder element's subtree is gone from disk, after a
+  // delete that could remove its directory only in part.
+  void PruneGone(XmlNode element, const ItemPath& item, NoteOutcome& out,
+                 std::vector<NoteChange>& changes);
 
   CXmlDocument& doc_;
+  NoteChangeListener publish_;
 };
 
 // The sort key of a name: its CP936 bytes with Latin letters folded, compared as unsigned

@@ -12,7 +12,17 @@ OpenReminderListFn& ReminderListHandler() {
   static OpenReminderListFn fn;
   return fn;
 }
+NoteChangeListener& FollowHandler() {
+  static NoteChangeListener fn;
+  return fn;
+}
 }  // namespace
+
+void SetEditorsFollow(NoteChangeListener fn) { FollowHandler() = std::move(fn); }
+
+void EditorsFollow(const std::vector<NoteChange>& changes) {
+  if (auto fn = FollowHandler()) fn(changes);
+}
 
 void SetOpenNoteEditor(OpenNoteEditorFn fn) { EditorHandler() = std::move(fn); }
 void SetOpenReminderList(OpenReminderListFn fn) { ReminderListHandler() = std::move(fn); }

@@ -5,6 +5,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "core/notes/note_change.h"
 
 namespace zorbek {
 
@@ -17,9 +20,13 @@ using OpenReminderListFn = std::function<void(const std::string& text)>;
 // Install (or, with an empty function, remove) the handlers. Main thread only.
 void SetOpenNoteEditor(OpenNoteEditorFn fn);
 void SetOpenReminderList(OpenReminderListFn fn);
+// How the open editors follow renamed, moved and deleted notes (the editor installs it; every
+// notebook calls it before its own listeners).
+void SetEditorsFollow(NoteChangeListener fn);
 
 // Call the installed handler; nothing happens when none is installed.
 void OpenNoteEditor(const std::string& documentPath, const std::string& elementPath);
 void OpenReminderList(const std::string& text);
+void EditorsFollow(const std::vector<NoteChange>& changes);
 
 }  // namespace zorbek

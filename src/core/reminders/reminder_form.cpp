@@ -111,6 +111,11 @@ ReminderFormResult CheckReminderForm(const ReminderForm& f) {
   if (bytes == 0 || bytes > kMaxTextBytes) return Refused(kFillInText);
   if (static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) > kMaxLineFeeds)
     return Refused(kTooManyLines);
+  if (std::any_of(content.begin(), content.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return (u < 0x20 && u != '\t' && u != '\n' && u != '\r');
+      }))
+    return Refused(kControlCharacter);
 
   int mode = -1;
   if (f.modeListEnabled) mode = f.modeIndex;

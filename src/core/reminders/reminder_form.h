@@ -22,6 +22,8 @@ inline constexpr const char* kChooseMode = "请选择恰当模式。";
 inline constexpr const char* kHourlyModifyFailed = "半时或定时提醒修改失败";
 inline constexpr const char* kAddFailed = "添加新的备忘记录失败。";
 inline constexpr const char* kModifyFailed = "修改失败";
+// A control character (other than tab and line breaks) cannot be stored in the database.
+inline constexpr const char* kControlCharacter = "提醒内容中含有无法保存的控制字符，请删除后再试。";
 }  // namespace reminder_message
 
 // The dialog's fields and controls.

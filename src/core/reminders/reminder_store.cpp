@@ -26,42 +26,50 @@ std::atomic<int> g_runningCheckThreads{0};
 // ---- check thread ------------------------------------------------------------------------------
 
 ReminderCheckThread::ReminderCheckThread(ReminderStore& store, ReminderCheckTiming timing)
-    : store_(store), timing_(timing) {
+    : shared_(std::make_shared<Shared>()) {
   ++g_runningCheckThreads;
-  thread_ = std::thread([this] { Run(); });
+  thread_ = std::thread(&ReminderCheckThread::Run, std::ref(store), timing, shared_);
 }
 
 ReminderCheckThread::~ReminderCheckThread() { Stop(); }
 
 void ReminderCheckThread::Stop() {
   {
-    std::lock_guard lock(mutex_);
-    stop_ = true;
+    std::lock_guard lock(shared_->mutex);
+    shared_->stop = true;
   }
-  wake_.notify_all();
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
+  shared_->wake.notify_all();
+  if (!thread_.joinable()) return;
+  if (thread_.get_id() == std::this_thread::get_id()) {
+    // Asked from a pass on this very thread: it cannot wait for itself. It ends after the pass,
+    // touching nothing but what it shares with this object.
+    thread_.detach();
+  } else {
     thread_.join();
-    --g_runningCheckThreads;
   }
 }
 
 int ReminderCheckThread::Running() { return g_runningCheckThreads.load(); }
 
-void ReminderCheckThread::Run() {
-  std::unique_lock lock(mutex_);
-  if (wake_.wait_for(lock, timing_.firstPass, [this] { return stop_; })) return;
+void ReminderCheckThread::Run(ReminderStore& store, ReminderCheckTiming timing,
+                              std::shared_ptr<Shared> s) {
+  struct Count {
+    ~Count() { --g_runningCheckThreads; }
+  } count;
+  std::unique_lock lock(s->mutex);
+  if (s->wake.wait_for(lock, timing.firstPass, [&] { return s->stop; })) return;
   for (;;) {
     lock.unlock();
     bool goOn = true;
     try {
-      goOn = store_.CheckPass().goOn;
+      goOn = store.CheckPass().goOn;
     } catch (const std::exception& e) {
       // A pass that failed is tried again at the next interval; the thread must not die of it.
       std::fprintf(stderr, "reminder check: %s\n", e.what());
     }
     lock.lock();
-    if (!goOn || stop_) return;
-    if (wake_.wait_for(lock, timing_.interval, [this] { return stop_; })) return;
+    if (!goOn || s->stop) return;
+    if (s->wake.wait_for(lock, timing.interval, [&] { return s->stop; })) return;
   }
 }
 
@@ -77,6 +85,22 @@ void ReminderStore::SetCheckTiming(ReminderCheckTiming timing) {
   timing_ = timing;
 }
 
+void ReminderStore::StartChecking(ReminderSink* sink) {
+  ReminderCheckTiming timing;
+  {
+    std::lock_guard lock(mutex_);
+    sink_ = sink;
+    timing = timing_;
+    if (!document_) return;
+  }
+  if (!thread_) thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
+}
+
+void ReminderStore::SetSaveFailureHandler(std::function<void()> handler) {
+  std::lock_guard lock(mutex_);
+  saveFailureHandler_ = std::move(handler);
+}
+
 void ReminderStore::StopChecking() {
   // Never under the store lock: the thread may be waiting for it.
   if (thread_) {
@@ -86,7 +110,7 @@ void ReminderStore::StopChecking() {
 }
 
 void ReminderStore::Init(CXmlDocument& document, std::string rootPath, ReminderSink* sink,
-                         bool startCheckThread) {
+                         bool startCheckThread, bool createRoot) {
   // One check thread per store: the thread of an earlier open ends before the list is reloaded.
   StopChecking();
   ReminderCheckTiming timing;
@@ -95,13 +119,15 @@ void ReminderStore::Init(CXmlDocument& document, std::string rootPath, ReminderS
     document_ = &document;
     sink_ = sink;
     stopping_ = false;
+    failureShown_ = false;
     records_.clear();
     rootPath_ = std::move(rootPath);
     std::lock_guard docLock(document.Mutex());
-    records_ = ReadReminders(document.Select(rootPath_, true));
+    records_ = ReadReminders(document.Select(rootPath_, createRoot));
     timing = timing_;
   }
-  if (startCheckThread) thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
+  // Without a sink a reminder would be marked handled and shown nowhere: no thread then.
+  if (startCheckThread && sink) thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
 }
 
 ReminderRecord* ReminderStore::Find(std::string_view id) {
@@ -230,6 +256,7 @@ bool ReminderStore::SetDelay(const std::string& id, std::int32_t minutes) {
 CheckPassResult ReminderStore::CheckPass() {
   CheckPassResult result;
   ReminderSink* sink = nullptr;
+  std::function<void()> onFailure;
   {
     std::lock_guard lock(mutex_);
     const PassMoment moment = PassMoment::Of(clock().LocalNow());
@@ -237,8 +264,12 @@ CheckPassResult ReminderStore::CheckPass() {
     XmlNode root;
     bool written = false;
     for (auto& r : records_) {
+      const std::int32_t validBefore = r.valid;
       const DueAction action = ApplyDueRule(r, moment);
       if (action == DueAction::kNone) continue;
+      // A range reminder that is disarmed already stays as it is stored: marking it handled
+      // again on every pass would rewrite the file every few seconds for nothing.
+      if (action == DueAction::kDisarm && validBefore == 0) continue;
       r.valid = 0;
       r.lastUpdate = moment.now;
       if (document_) {
@@ -257,10 +288,22 @@ CheckPassResult ReminderStore::CheckPass() {
       if (action == DueAction::kFire || action == DueAction::kDrop)
         result.events.push_back(CheckEvent{action, DueOf(r)});
     }
-    if (written) result.saved = document_->Save();
+    if (written) {
+      result.saved = document_->Save();
+      // A failure is reported once, and again only after a save of the document has worked
+      // in between (whoever made it).
+      const std::uint64_t good = document_->SuccessfulSaves();
+      if (!result.saved && (!failureShown_ || good != failureSavesCount_)) {
+        failureShown_ = true;
+        failureSavesCount_ = good;
+        result.failureReported = true;
+        onFailure = saveFailureHandler_;
+      }
+    }
     result.goOn = !stopping_;
     sink = sink_;
   }
+  if (result.failureReported && onFailure) onFailure();
   if (sink) {
     for (const auto& e : result.events)
       if (e.action == DueAction::kFire) sink->EnqueueReminder(e.reminder);

@@ -5,7 +5,8 @@
 // XML changes and the file save. The XML document is shared with the note tree; the store takes
 // the document's Mutex() (after its own lock, never before) around every XML access. Callers
 // must not call the store while they hold the document's Mutex(), and the callback of ForEach
-// must not call the store.
+// must not call the store. Nothing is shown under either lock: a failed save is a result
+// (kUnsaved, CheckPassResult::saved), and the caller tells the user once it holds no lock.
 #pragma once
 
 #include <atomic>
@@ -49,8 +50,8 @@ enum class StoreResult {
   kDone,
   kFailed,   // nothing was done: no such reminder or element (for Add: an id that is taken or
              // that cannot name an element)
-  kUnsaved,  // done in memory and in the document, but the file could not be written; the user
-             // has been told by the save
+  kUnsaved,  // done in memory and in the document, but the file could not be written; the
+             // caller tells the user (SaveFailedMessage) once it holds no lock
 };
 
 struct CheckEvent {
@@ -62,6 +63,9 @@ struct CheckPassResult {
   bool goOn = true;                // false once the store is being destroyed
   std::vector<CheckEvent> events;  // fired and dropped reminders, in list order
   bool saved = true;               // false when the pass changed the file and could not save it
+  // The pass's save failed and this failure is news: the first since the store was initialised
+  // or since some save of the document succeeded. The failure handler was called for it.
+  bool failureReported = false;
 };
 
 struct ReminderCheckTiming {
@@ -80,20 +84,24 @@ class ReminderCheckThread {
   ReminderCheckThread(const ReminderCheckThread&) = delete;
   ReminderCheckThread& operator=(const ReminderCheckThread&) = delete;
 
-  // Wakes the thread and waits until it has ended (a pass under way is finished first).
+  // Wakes the thread and waits until it has ended (a pass under way is finished first). Called
+  // on the check thread itself (from a pass), it only tells the thread to end after that pass.
   void Stop();
 
   // How many check threads of the process have been started and not yet stopped.
   static int Running();
 
  private:
-  void Run();
+  // What the thread and its owner share; the thread keeps it alive, so that the owner may go
+  // while the thread finishes.
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;
+  };
+  static void Run(ReminderStore& store, ReminderCheckTiming timing, std::shared_ptr<Shared> s);
 
-  ReminderStore& store_;
-  const ReminderCheckTiming timing_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool stop_ = false;
+  std::shared_ptr<Shared> shared_;
   std::thread thread_;
 };
 
@@ -106,13 +114,21 @@ class ReminderStore {
   ReminderStore& operator=(const ReminderStore&) = delete;
 
   // Called after a database was opened: stops a check thread of an earlier open, forgets the
-  // list, finds (or creates) the element at rootPath, loads every reminder from it and, unless
-  // told otherwise, starts one check thread. The document and the sink must outlive the store
-  // (or the next Init). sink may be null.
+  // list, finds (or, with createRoot, creates) the element at rootPath, loads every reminder
+  // from it and, unless told otherwise, starts one check thread. Without createRoot a missing
+  // element is made by the first Add. The document and the sink must outlive the store (or the
+  // next Init). sink may be null; then no check thread starts, since nothing would
+  // show what it fires.
   void Init(CXmlDocument& document, std::string rootPath, ReminderSink* sink,
-            bool startCheckThread = true);
-  // Timing of the check thread started by the next Init.
+            bool startCheckThread = true, bool createRoot = true);
+  // Timing of the check thread started by the next Init or StartChecking.
   void SetCheckTiming(ReminderCheckTiming timing);
+  // Starts the check thread of an initialised store, handing fired reminders to sink from now
+  // on. Nothing happens when one runs already.
+  void StartChecking(ReminderSink* sink);
+  // Called on the check thread, with none of the store's locks held, when a pass's save failed
+  // and that is news (see CheckPassResult::failureReported). It must not block.
+  void SetSaveFailureHandler(std::function<void()> handler);
   // Stops the check thread, if one runs. The store stays usable.
   void StopChecking();
   bool CheckThreadRunning() const { return thread_ != nullptr; }
@@ -139,8 +155,10 @@ class ReminderStore {
   bool SetDelay(const std::string& id, std::int32_t minutes);
 
   // One check: applies every reminder's due rule at the clock's present local time, writes
-  // every fired, dropped or disarmed reminder's state to the file (one save for the pass), then,
-  // with the lock released, hands the fired ones to the sink.
+  // every fired, dropped or disarmed reminder's state to the file (one save for the pass, made
+  // only when the pass changed what is stored), then, with the lock released, hands the fired
+  // ones to the sink. A date range reminder outside its range is disarmed and written once; a
+  // pass that finds it disarmed already leaves it (and the file) alone.
   CheckPassResult CheckPass();
 
   std::size_t Size() const;
@@ -159,6 +177,9 @@ class ReminderStore {
   std::vector<ReminderRecord> records_;
   std::atomic<bool> stopping_{false};
   ReminderCheckTiming timing_;
+  std::function<void()> saveFailureHandler_;
+  bool failureShown_ = false;             // a failed pass save was reported...
+  std::uint64_t failureSavesCount_ = 0;   // ...when the document had this many good saves
   std::unique_ptr<ReminderCheckThread> thread_;
 };
 

@@ -68,12 +68,6 @@ std::int32_t ParseDecimal32(std::string_view text);
 // daylight-saving flag unknown; milliseconds are ignored and a year below 1900 gives 0.
 std::int64_t CalendarSeconds(const SystemTime& t);
 
-// a / b rounded toward minus infinity (b > 0).
-inline std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-
 // "YYYY-MM-DD HH:MM:SS"
 std::string FormatDateTime(const SystemTime& t);
 

@@ -1,9 +1,18 @@
 #include "core/rtf/plain_text.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <type_traits>
 #include <vector>
+
+#include "core/text/cp936.h"
 
 namespace zorbek {
 namespace {
@@ -130,6 +139,7 @@ enum class Input : std::uint8_t { kNormal, kBinary, kHex };
 struct GroupRecord {
   Dest dest;
   Input input;
+  std::int32_t unicodeSkip;  // the \ucN of the group (Unicode text only)
   std::array<std::int32_t, kPropCount> props;
 };
 
@@ -141,7 +151,7 @@ class MemorySource {
   int Get() { return p_ < end_ ? *p_++ : -1; }
   void Unget() { --p_; }
 
- private:
+  // Direct access for the scanner's fast paths.
   const unsigned char* p_;
   const unsigned char* end_;
 };
@@ -180,15 +190,77 @@ class FileSource {
 bool IsAsciiLetter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
+// Bytes the main loop must look at one by one: "\", "{", "}", CR and LF. Everything else in a
+// run is plain text (kept or skipped as a whole).
+struct SpecialBytes {
+  std::array<bool, 256> is{};
+  SpecialBytes() { is['\\'] = is['{'] = is['}'] = is['\r'] = is['\n'] = true; }
+};
+const SpecialBytes kSpecial;
+
+int HexValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The text output. In byte mode it is the document's bytes; in Unicode mode the bytes are read
+// as code page 936 and "\uN" adds its character, all as UTF-8.
+class Output {
+ public:
+  explicit Output(bool unicode) : unicode_(unicode) {}
+  void Byte(unsigned char c) {
+    if (skipCount_ > 0) {  // the stand-in bytes of the last "\uN"
+      --skipCount_;
+      return;
+    }
+    bytes_.push_back(static_cast<char>(c));
+  }
+  void Run(const unsigned char* p, std::size_t n) {
+    while (skipCount_ > 0 && n > 0) {
+      --skipCount_;
+      ++p;
+      --n;
+    }
+    bytes_.append(reinterpret_cast<const char*>(p), n);
+  }
+  void CodePoint(char32_t cp, int standIns) {
+    Flush();
+    AppendUtf8(text_, cp);
+    skipCount_ = standIns;
+  }
+  void StandIns(int n) { skipCount_ = n; }
+  void EndStandIns() { skipCount_ = 0; }
+  std::string Take() {
+    if (!unicode_) return std::move(bytes_);
+    Flush();
+    return std::move(text_);
+  }
+
+ private:
+  void Flush() {
+    if (bytes_.empty()) return;
+    text_ += Cp936ToUtf8(bytes_);
+    bytes_.clear();
+  }
+  bool unicode_;
+  std::string bytes_;
+  std::string text_;
+  int skipCount_ = 0;
+};
+
 template <class Source>
 class Scanner {
  public:
-  explicit Scanner(Source& src) : src_(src) {}
+  static constexpr bool kDirect = std::is_same_v<Source, MemorySource>;
+
+  Scanner(Source& src, bool unicode) : src_(src), out_(unicode), unicode_(unicode) {}
 
   PlainTextScan Run() {
     PlainTextScan result;
     result.code = Loop();
-    result.text = std::move(out_);
+    result.text = out_.Take();
     return result;
   }
 
@@ -196,6 +268,19 @@ class Scanner {
   RtfScanCode Loop() {
     for (;;) {
       if (depth_ < 0) return RtfScanCode::kStackUnderflow;
+      if constexpr (kDirect) {
+        // Runs of plain text in normal input: kept or dropped as a whole. Most of a note's
+        // bytes are picture data inside a skipped destination, or text between escapes.
+        if (input_ == Input::kNormal) {
+          const unsigned char* p = src_.p_;
+          const unsigned char* const end = src_.end_;
+          while (p < end && !kSpecial.is[*p]) ++p;
+          if (p != src_.p_) {
+            if (dest_ == Dest::kNormal) out_.Run(src_.p_, static_cast<std::size_t>(p - src_.p_));
+            src_.p_ = p;
+          }
+        }
+      }
       const int c = src_.Get();
       if (c < 0) break;
       if (input_ == Input::kBinary) {
@@ -211,7 +296,7 @@ class Scanner {
           break;
         case '{':
           if (depth_ >= kPlainTextMaxDepth) return RtfScanCode::kStackOverflow;
-          stack_.push_back(GroupRecord{dest_, input_, props_});
+          stack_.push_back(GroupRecord{dest_, input_, unicodeSkip_, props_});
           ++depth_;
           input_ = Input::kNormal;
           break;
@@ -219,13 +304,15 @@ class Scanner {
           if (stack_.empty()) return RtfScanCode::kStackUnderflow;
           dest_ = stack_.back().dest;
           input_ = stack_.back().input;
+          unicodeSkip_ = stack_.back().unicodeSkip;
           props_ = stack_.back().props;
           stack_.pop_back();
           --depth_;
+          if (unicode_) out_.EndStandIns();
           break;
         default:
           if (input_ == Input::kNormal) {
-            if (dest_ == Dest::kNormal) out_.push_back(static_cast<char>(c));
+            if (dest_ == Dest::kNormal) out_.Byte(static_cast<unsigned char>(c));
           } else if (RtfScanCode code = HexDigit(c); code != RtfScanCode::kComplete) {
             return code;
           }
@@ -238,7 +325,7 @@ class Scanner {
   }
 
   void EmitBinary(unsigned char c) {
-    if (dest_ == Dest::kNormal) out_.push_back(static_cast<char>(c));
+    if (dest_ == Dest::kNormal) out_.Byte(c);
     if (--binaryCount_ <= 0) input_ = Input::kNormal;
   }
 
@@ -247,18 +334,15 @@ class Scanner {
       EmitBinary(c);
       return;
     }
-    if (dest_ == Dest::kNormal) out_.push_back(static_cast<char>(c));
+    if (dest_ == Dest::kNormal) out_.Byte(c);
   }
 
   RtfScanCode HexDigit(int c) {
-    int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else return RtfScanCode::kInvalidHex;
+    const int v = HexValue(c);
+    if (v < 0) return RtfScanCode::kInvalidHex;
     hexValue_ = hexValue_ * 16 + v;
     if (++hexDigits_ == 2) {
-      if (dest_ == Dest::kNormal) out_.push_back(static_cast<char>(hexValue_));
+      if (dest_ == Dest::kNormal) out_.Byte(static_cast<unsigned char>(hexValue_));
       hexDigits_ = 0;
       hexValue_ = 0;
       input_ = Input::kNormal;
@@ -269,6 +353,24 @@ class Scanner {
   RtfScanCode ControlWord() {
     int c = src_.Get();
     if (c < 0) return RtfScanCode::kEndOfFile;
+    if constexpr (kDirect) {
+      // "\'xx" with two hexadecimal digits in a normal destination: the byte at once. Anything
+      // else (a skipped destination, a digit missing, CR or LF between the digits) takes the
+      // general way through the keyword table and hexadecimal input.
+      if (c == '\'' && dest_ == Dest::kNormal && src_.end_ - src_.p_ >= 2) {
+        const int hi = HexValue(src_.p_[0]);
+        const int lo = hi < 0 ? -1 : HexValue(src_.p_[1]);
+        if (lo >= 0) {
+          src_.p_ += 2;
+          skipIfUnknown_ = false;
+          input_ = Input::kNormal;
+          hexDigits_ = 0;
+          hexValue_ = 0;
+          out_.Byte(static_cast<unsigned char>(hi * 16 + lo));
+          return RtfScanCode::kComplete;
+        }
+      }
+    }
     char keyword[32];
     std::size_t len = 0;
     bool hasParam = false;
@@ -303,7 +405,35 @@ class Scanner {
     return RtfScanCode::kComplete;
   }
 
+  // Unicode text only: "\uN" is a character (N below 0 counts from 65536) followed by \ucN
+  // stand-in bytes for readers without Unicode; "\ucN" sets that count for the group.
+  bool UnicodeWord(std::string_view keyword, bool hasParam, std::int64_t param) {
+    if (keyword == "uc" && hasParam) {
+      unicodeSkip_ = static_cast<std::int32_t>(std::clamp<std::int64_t>(param, 0, 16));
+      return true;
+    }
+    if (keyword != "u" || !hasParam) return false;
+    skipIfUnknown_ = false;
+    if (dest_ != Dest::kNormal) return true;
+    std::int64_t v = param < 0 ? param + 65536 : param;
+    if (v < 0 || v > 0xFFFF) v = 0xFFFD;
+    const auto unit = static_cast<char16_t>(v);
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      highSurrogate_ = unit;  // the low half follows as the next "\uN"
+      out_.StandIns(unicodeSkip_);
+      return true;
+    }
+    char32_t cp = unit;
+    if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      cp = highSurrogate_ ? 0x10000 + ((highSurrogate_ - 0xD800) << 10) + (unit - 0xDC00) : 0xFFFD;
+    }
+    highSurrogate_ = 0;
+    out_.CodePoint(cp, unicodeSkip_);
+    return true;
+  }
+
   void Translate(std::string_view keyword, bool hasParam, std::int64_t param) {
+    if (unicode_ && UnicodeWord(keyword, hasParam, param)) return;
     const RtfKeyword* k = FindRtfKeyword(keyword);
     if (!k) {
       if (skipIfUnknown_) dest_ = Dest::kSkip;
@@ -346,7 +476,8 @@ class Scanner {
   }
 
   Source& src_;
-  std::string out_;
+  Output out_;
+  bool unicode_;
   Dest dest_ = Dest::kNormal;
   Input input_ = Input::kNormal;
   std::int64_t binaryCount_ = 0;
@@ -356,7 +487,60 @@ class Scanner {
   std::array<std::int32_t, kPropCount> props_{};
   int hexDigits_ = 0;
   int hexValue_ = 0;
+  std::int32_t unicodeSkip_ = 1;
+  char16_t highSurrogate_ = 0;
 };
+
+// Reads the whole file into buf (reused between calls so that its pages are not faulted in
+// again for every note); false when the file cannot be opened. A read error ends the text as
+// the end of the file would.
+bool ReadWholeFile(const std::string& path, std::string& buf) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  std::size_t expected = 0;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    expected = static_cast<std::size_t>(st.st_size);
+  buf.resize(std::max(buf.capacity(), expected + 1));  // one byte more sees a file that grew
+  std::size_t used = 0;
+  for (;;) {
+    if (used == buf.size()) buf.resize(buf.size() * 2 + 4096);
+    const ssize_t n = ::read(fd, buf.data() + used, buf.size() - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    used += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  buf.resize(used);
+  return true;
+}
+
+// Files up to this size are read at once; larger ones through the C library's buffered input.
+constexpr std::int64_t kWholeFileLimit = std::int64_t{256} << 20;
+// The largest read buffer a thread keeps between scans.
+constexpr std::size_t kKeptBufferLimit = std::size_t{32} << 20;
+
+PlainTextScan ScanFile(const std::string& path, bool* opened, bool unicode) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > kWholeFileLimit) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (opened) *opened = f != nullptr;
+    if (!f) return {};
+    auto src = std::make_unique<FileSource>(f);
+    PlainTextScan result = Scanner<FileSource>(*src, unicode).Run();
+    std::fclose(f);
+    return result;
+  }
+  // One buffer per thread; a very large one is not kept after the scan.
+  thread_local std::string buffer;
+  const bool ok = ReadWholeFile(path, buffer);
+  if (opened) *opened = ok;
+  if (!ok) return {};
+  MemorySource src(buffer);
+  PlainTextScan result = Scanner<MemorySource>(src, unicode).Run();
+  if (buffer.capacity() > kKeptBufferLimit) std::string().swap(buffer);
+  return result;
+}
 
 }  // namespace
 
@@ -371,19 +555,22 @@ const RtfKeyword* FindRtfKeyword(std::string_view keyword) {
 
 PlainTextScan ScanPlainText(std::string_view rtf) {
   MemorySource src(rtf);
-  return Scanner<MemorySource>(src).Run();
+  return Scanner<MemorySource>(src, false).Run();
 }
 
 PlainTextScan ScanPlainTextFile(const std::string& path, bool* opened) {
-  std::FILE* f = std::fopen(path.c_str(), "r");
-  if (opened) *opened = f != nullptr;
-  if (!f) return {};
-  auto src = std::make_unique<FileSource>(f);
-  PlainTextScan result = Scanner<FileSource>(*src).Run();
-  std::fclose(f);
-  return result;
+  return ScanFile(path, opened, false);
 }
 
 std::string ExtractPlainText(const std::string& path) { return ScanPlainTextFile(path).text; }
+
+std::string ScanPlainTextUnicode(std::string_view rtf) {
+  MemorySource src(rtf);
+  return Scanner<MemorySource>(src, true).Run().text;
+}
+
+std::string ExtractPlainTextUnicode(const std::string& path, bool* opened) {
+  return ScanFile(path, opened, true).text;
+}
 
 }  // namespace zorbek

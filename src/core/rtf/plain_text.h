@@ -43,6 +43,12 @@ PlainTextScan ScanPlainTextFile(const std::string& path, bool* opened = nullptr)
 // gathered (a malformed document yields the text read up to the fault).
 std::string ExtractPlainText(const std::string& path);
 
+// The document's text as UTF-8 for matching characters that code page 936 cannot hold: the
+// same scan, with the text bytes read as code page 936 and every "\uN" taken as its character
+// (its \ucN stand-in bytes dropped). Empty when the file cannot be opened.
+std::string ScanPlainTextUnicode(std::string_view rtf);
+std::string ExtractPlainTextUnicode(const std::string& path, bool* opened = nullptr);
+
 // The keyword table, exposed for tests and tools.
 enum class RtfKeywordKind : std::uint8_t { kCharacter, kDestination, kProperty, kSpecial };
 struct RtfKeyword {

@@ -1,5 +1,7 @@
 #include "core/rtf/rtf_codepage.h"
 
+#include "core/text/icu_converter.h"
+
 #include <unicode/ucnv.h>
 
 #include <array>
@@ -11,38 +13,7 @@
 namespace zorbek {
 namespace {
 
-struct ConverterCloser {
-  void operator()(UConverter* c) const { ucnv_close(c); }
-};
-using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
-
-// ICU converters carry state: one per code page and thread.
-UConverter* Converter(int codePage) {
-  thread_local std::map<int, ConverterPtr> cache;
-  auto it = cache.find(codePage);
-  if (it != cache.end()) return it->second.get();
-  UConverter* conv = nullptr;
-  const std::string names[] = {"windows-" + std::to_string(codePage),
-                               "cp" + std::to_string(codePage),
-                               "ibm-" + std::to_string(codePage)};
-  if (codePage > 0) {
-    for (const auto& name : names) {
-      UErrorCode status = U_ZERO_ERROR;
-      conv = ucnv_open(name.c_str(), &status);
-      if (U_SUCCESS(status) && conv) break;
-      if (conv) ucnv_close(conv);
-      conv = nullptr;
-    }
-  }
-  if (conv) {
-    UErrorCode status = U_ZERO_ERROR;
-    ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-    status = U_ZERO_ERROR;
-    ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
-  }
-  cache.emplace(codePage, ConverterPtr(conv));
-  return conv;
-}
+UConverter* Converter(int codePage) { return CodePageConverter(codePage); }
 
 // For each BMP character, its bytes in the code page (up to two, high byte first) or 0 when it
 // has no form that reads back as the same character.

@@ -1,6 +1,10 @@
 #include "core/text/cp936.h"
 
+#include "core/text/icu_converter.h"
+
 #include <unicode/ucnv.h>
+
+#include <cstring>
 
 #include <map>
 #include <memory>
@@ -14,29 +18,7 @@ struct ConverterCloser {
 };
 using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
 
-// One converter per code page and thread: ICU converters carry state and are not shareable.
-UConverter* ConverterFor(int codePage) {
-  thread_local std::map<int, ConverterPtr> cache;
-  auto it = cache.find(codePage);
-  if (it != cache.end()) return it->second.get();
-  UConverter* conv = nullptr;
-  const std::string candidates[] = {"windows-" + std::to_string(codePage),
-                                    "cp" + std::to_string(codePage),
-                                    "ibm-" + std::to_string(codePage)};
-  for (const auto& name : candidates) {
-    UErrorCode status = U_ZERO_ERROR;
-    conv = ucnv_open(name.c_str(), &status);
-    if (U_SUCCESS(status) && conv) {
-      // Stop on unmappable characters instead of writing the converter's substitute.
-      ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-      break;
-    }
-    if (conv) ucnv_close(conv);
-    conv = nullptr;
-  }
-  cache.emplace(codePage, ConverterPtr(conv));
-  return conv;
-}
+UConverter* ConverterFor(int codePage) { return CodePageConverter(codePage); }
 
 char32_t DecodeUtf8At(std::string_view s, std::size_t& i) {
   const auto b0 = static_cast<unsigned char>(s[i]);
@@ -63,6 +45,33 @@ char32_t DecodeUtf8At(std::string_view s, std::size_t& i) {
 }
 
 }  // namespace
+
+UConverter* CodePageConverter(int codePage) {
+  thread_local std::map<int, ConverterPtr> cache;
+  auto it = cache.find(codePage);
+  if (it != cache.end()) return it->second.get();
+  UConverter* conv = nullptr;
+  const std::string names[] = {"windows-" + std::to_string(codePage),
+                               "cp" + std::to_string(codePage),
+                               "ibm-" + std::to_string(codePage)};
+  if (codePage > 0) {
+    for (const auto& name : names) {
+      UErrorCode status = U_ZERO_ERROR;
+      conv = ucnv_open(name.c_str(), &status);
+      if (U_SUCCESS(status) && conv) break;
+      if (conv) ucnv_close(conv);
+      conv = nullptr;
+    }
+  }
+  if (conv) {
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
+  }
+  cache.emplace(codePage, ConverterPtr(conv));
+  return conv;
+}
 
 bool IsKnownCodePage(int codePage) { return ConverterFor(codePage) != nullptr; }
 
@@ -250,14 +259,22 @@ std::size_t FindCp936(std::string_view haystack, std::string_view needle, bool i
     haystack = foldedHay;
     needle = foldedNeedle;
   }
-  // Walk character starts only; memchr-style skipping for the first byte keeps it fast.
-  const auto first = static_cast<unsigned char>(needle[0]);
-  const std::size_t last = haystack.size() - needle.size();
-  std::size_t i = 0;
-  while (i <= last) {
-    const auto c = static_cast<unsigned char>(haystack[i]);
-    if (c == first && haystack.compare(i, needle.size(), needle) == 0) return i;
-    i += (IsCp936LeadByte(c) && i + 1 < haystack.size()) ? 2 : 1;
+  // Candidates come from memmem (vectorised in the C library); a candidate counts only when it
+  // starts a character. Character starts are found by walking forward from the last known one,
+  // so every byte of the haystack is walked at most once whatever the number of candidates.
+  const char* const base = haystack.data();
+  std::size_t boundary = 0;  // a known character start, at or before the next candidate
+  std::size_t from = 0;
+  while (from + needle.size() <= haystack.size()) {
+    const void* hit = memmem(base + from, haystack.size() - from, needle.data(), needle.size());
+    if (!hit) break;
+    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+    while (boundary < at) {
+      const auto c = static_cast<unsigned char>(base[boundary]);
+      boundary += (IsCp936LeadByte(c) && boundary + 1 < haystack.size()) ? 2 : 1;
+    }
+    if (boundary == at) return at;
+    from = at + 1;  // the candidate began on a trail byte: look again from the next byte
   }
   return std::string_view::npos;
 }

@@ -10,6 +10,11 @@ namespace zorbek {
 
 // Opens url with the desktop's default handler; false when nothing could open it.
 bool OpenUrl(const QUrl& url);
+// Opens url as OpenUrl does; when nothing could open it (the desktop has no handler, no
+// xdg-open), tells the user which address or file could not be opened. Whether it opened.
+bool OpenUrlOrTell(const QUrl& url);
+// Tells the user that url could not be opened.
+void TellCannotOpen(const QUrl& url);
 // Replaces the handler (tests); an empty function restores the desktop's.
 void SetUrlOpener(std::function<bool(const QUrl&)> opener);
 

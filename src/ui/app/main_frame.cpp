@@ -16,6 +16,8 @@
 #include "core/app/ini_file.h"
 #include "core/app/paths.h"
 #include "core/app/prompts.h"
+#include "core/db/store_paths.h"
+#include "core/notes/notebook.h"
 #include "core/text/cp936.h"
 #include "ui/app/about_dialog.h"
 #include "ui/app/commands.h"
@@ -33,15 +35,6 @@ namespace {
 constexpr const char* kEnterKeyword = "输入关键字。";
 constexpr const char* kNextStart = "下次启动生效。";
 constexpr const char* kSettingsNotWritten = "无法写入设置文件：%s";
-
-// Paths compared as the program compares them: Latin letters without regard to case, and "\"
-// standing for "/".
-bool SamePathText(std::string a, std::string b) {
-  for (std::string* s : {&a, &b})
-    for (char& c : *s)
-      if (c == '\\') c = '/';
-  return EqualsIgnoreLatinCase(a, b);
-}
 
 // How often the tray icon looks for a tray that was not there at start-up.
 constexpr int kTrayWatchMs = 5000;
@@ -187,8 +180,8 @@ void CMainFrame::RunCommand(int id) {
       case cmd::kAbout: ShowAbout(); break;
       case cmd::kImportDatabase: ImportDatabase(); break;
       case cmd::kAutostart: ToggleAutostart(); break;
-      case cmd::kContact: OpenUrl(ContactMailUrl()); break;  // failures are silent
-      case cmd::kHomePage: OpenUrl(HomePageUrl()); break;
+      case cmd::kContact: OpenUrlOrTell(ContactMailUrl()); break;
+      case cmd::kHomePage: OpenUrlOrTell(HomePageUrl()); break;
       case cmd::kSearch: Search(); break;
       case cmd::kShowTree: navigator_->setMode(CWndNavigator::kTree); break;
       case cmd::kShowHistory: navigator_->setMode(CWndNavigator::kHistory); break;
@@ -225,7 +218,7 @@ void CMainFrame::ImportDatabase() {
   CWndDBReset dialog(this);
   dialog.setPath(current);
   if (dialog.exec() != QDialog::Accepted) return;
-  if (SamePathText(dialog.path(), current)) return;
+  if (SamePath(dialog.path(), current)) return;
   // Saying "at the next start" when the setting could not be stored would mislead.
   if (!WriteProfileString(settingsFile(), kProjectSection, kWorkPathKey, dialog.path())) {
     prompts().Message(FormatMessage(kSettingsNotWritten, settingsFile()), MsgButtons::Ok,
@@ -253,8 +246,16 @@ void CMainFrame::ShowAbout() {
 
 void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
   if (reason != QSystemTrayIcon::DoubleClick) return;
-  dock_->machine().Toggle();
-  dock_->machine().Arm();
+  if (isMinimized() || !isVisible() || dock_->machine().state() != MiniDockPanel::kShown) {
+    // Hidden at an edge, or minimised by a window manager that offers it anyway: back,
+    // restored and in front, and it stays until the mouse has been on it.
+    if (isMinimized()) showNormal();
+    dock_->machine().ShowHeld();
+    if (!isVisible()) show();
+  } else {
+    dock_->machine().Toggle();
+    dock_->machine().Arm();
+  }
   if (isVisible()) {
     raise();
     activateWindow();
@@ -262,10 +263,9 @@ void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void CMainFrame::SaveNow() {
-  if (CXmlTreeCtrl* tree = navigator_ ? navigator_->tree() : nullptr) {
-    std::lock_guard lock(tree->GetDatabase().Mutex());
-    tree->GetDatabase().Save();
-  }
+  // Nobody may be there to answer a question: what the editors hold unsaved is kept safe.
+  openWindows().PreserveAll();
+  if (navigator_) navigator_->notebook().SaveAndReport();
   if (dock_) dock_->FlushPosition();
 }
 
@@ -283,6 +283,7 @@ void CMainFrame::FinishRun() {
 
 void CMainFrame::ShutDown() {
   shuttingDown_ = true;
+  openWindows().PreserveAll();
   openWindows().CloseAll();
   if (!finished_) {
     close();

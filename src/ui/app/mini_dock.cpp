@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
 
 #include "core/app/ini_file.h"
 #include "core/app/paths.h"
@@ -19,6 +20,9 @@ DockPoint ToDock(const QPoint& p) { return {p.x(), p.y()}; }
 
 // How long the settings file may lag behind the window's place while it is being moved.
 constexpr int kPositionFlushMs = 250;
+// How long a shown window waits for the window manager's borders before its place counts as
+// settled.
+constexpr int kPendingPlaceMs = 2000;
 
 }  // namespace
 
@@ -64,6 +68,11 @@ CMiniDockPanel::CMiniDockPanel(QWidget* frame, std::string settingsFile)
         return WriteProfileString(settingsFile_, kWindowRectSection, kLastPositionKey, value);
       }) {
   strip_ = std::make_unique<CMiniDockStrip>(*this);
+  pendingExpiry_.setSingleShot(true);
+  pendingExpiry_.setInterval(kPendingPlaceMs);
+  connect(&pendingExpiry_, &QTimer::timeout, this, [this] {
+    if (!SettlePendingPlace()) pendingOuter_.reset();
+  });
   positionFlush_.setSingleShot(true);
   connect(&positionFlush_, &QTimer::timeout, this, &CMiniDockPanel::FlushPosition);
 }
@@ -101,8 +110,13 @@ bool CMiniDockPanel::timerActive(int id) const {
 bool CMiniDockPanel::eventFilter(QObject* watched, QEvent* event) {
   if (watched != frame_) return false;
   switch (event->type()) {
+    case QEvent::Show:
+      SettlePendingPlace();
+      break;
     case QEvent::Move:
     case QEvent::Resize:
+      // The window manager's framing of a just shown window is not the user's doing.
+      if (!moving_ && SettlePendingPlace()) break;
       if (!moving_ && frame_->isVisible()) {
         machine_.Follow();
         // A frame moved against an edge by its caption starts watching for the cursor to
@@ -112,6 +126,7 @@ bool CMiniDockPanel::eventFilter(QObject* watched, QEvent* event) {
       break;
     case QEvent::Enter:
       // The mouse came onto the frame (its border or any of its views).
+      machine_.MouseEntered();
       if (machine_.state() != MiniDockPanel::kShown || machine_.FrameAtEdge()) machine_.Touch();
       break;
     case QEvent::MouseMove: {
@@ -142,16 +157,54 @@ QTimer* CMiniDockPanel::TimerFor(int id) {
   return timer;
 }
 
-DockRect CMiniDockPanel::FrameRect() const { return ToDock(frame_->frameGeometry()); }
+QMargins CMiniDockPanel::FrameMargins() const {
+  // The caption and borders the window manager draws: known only once the window is shown
+  // (and, under X11, once the window manager has framed it).
+  QWindow* w = frame_->windowHandle();
+  return (w && frame_->isVisible()) ? w->frameMargins() : QMargins();
+}
+
+DockRect CMiniDockPanel::FrameRect() const {
+  if (pendingOuter_) return *pendingOuter_;
+  return ToDock(frame_->frameGeometry());
+}
+
+DockRect CMiniDockPanel::ConstrainFrame(const DockRect& r) const {
+  const QMargins m = FrameMargins();
+  const int extraW = m.left() + m.right(), extraH = m.top() + m.bottom();
+  const int w = std::clamp(r.width(), frame_->minimumWidth() + extraW,
+                           std::max(frame_->minimumWidth(), frame_->maximumWidth()) + extraW);
+  const int h = std::clamp(r.height(), frame_->minimumHeight() + extraH,
+                           std::max(frame_->minimumHeight(), std::min(frame_->maximumHeight(), 1 << 20)) + extraH);
+  return {r.left, r.top, r.left + w, r.top + h};
+}
 
 void CMiniDockPanel::MoveFrame(const DockRect& r) {
   moving_ = true;
-  const QRect outer = frame_->frameGeometry();
-  const QRect inner = frame_->geometry();
+  const QMargins m = FrameMargins();
+  // The rectangle is the outer one: the frame's top-left goes to its corner, and the inside
+  // gets what the caption and borders leave of its size.
   frame_->move(r.left, r.top);
-  frame_->resize(std::max(1, r.width() - (outer.width() - inner.width())),
-                 std::max(1, r.height() - (outer.height() - inner.height())));
+  frame_->resize(std::max(1, r.width() - m.left() - m.right()),
+                 std::max(1, r.height() - m.top() - m.bottom()));
+  // Before the window manager has framed the window its borders are not known: the size is
+  // put right once they are (see the event filter).
+  if (m.isNull()) pendingOuter_ = r;
+  else pendingOuter_.reset();
   moving_ = false;
+}
+
+bool CMiniDockPanel::SettlePendingPlace() {
+  if (!pendingOuter_ || !frame_->isVisible()) return false;
+  if (FrameMargins().isNull()) {
+    // No borders yet: the window manager may still be at it, or draws none (then the first
+    // placing was right). Either way the place settles a moment after showing.
+    if (!pendingExpiry_.isActive()) pendingExpiry_.start();
+    return false;
+  }
+  const DockRect r = *pendingOuter_;
+  MoveFrame(r);
+  return true;
 }
 
 void CMiniDockPanel::CentreFrame() {
@@ -223,6 +276,15 @@ std::vector<DockRect> CMiniDockPanel::Monitors() const {
   if (primary) out.push_back(ToDock(primary->geometry()));
   for (QScreen* s : QGuiApplication::screens())
     if (s != primary) out.push_back(ToDock(s->geometry()));
+  return out;
+}
+
+std::vector<DockRect> CMiniDockPanel::WorkAreas() const {
+  std::vector<DockRect> out;
+  QScreen* primary = QGuiApplication::primaryScreen();
+  if (primary) out.push_back(ToDock(primary->availableGeometry()));
+  for (QScreen* s : QGuiApplication::screens())
+    if (s != primary) out.push_back(ToDock(s->availableGeometry()));
   return out;
 }
 

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <QColor>
+#include <QMargins>
 #include <QObject>
 #include <QTimer>
 #include <QWidget>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/app/dock_panel.h"
@@ -53,6 +55,7 @@ class CMiniDockPanel : public QObject, public DockHost {
   // DockHost
   DockRect FrameRect() const override;
   void MoveFrame(const DockRect& r) override;
+  DockRect ConstrainFrame(const DockRect& r) const override;
   void CentreFrame() override;
   void ShowFrame(bool shown) override;
   void SetFrameZOrder(DockZOrder order) override;
@@ -65,6 +68,7 @@ class CMiniDockPanel : public QObject, public DockHost {
   void StopTimer(int id) override;
   DockPoint CursorPos() const override;
   std::vector<DockRect> Monitors() const override;
+  std::vector<DockRect> WorkAreas() const override;
   std::string ReadLastPosition() override;
   void WriteLastPosition(const std::string& value) override;
 
@@ -73,6 +77,10 @@ class CMiniDockPanel : public QObject, public DockHost {
 
  private:
   QTimer* TimerFor(int id);
+  QMargins FrameMargins() const;
+  // Gives a frame placed before its borders were known its outer size, once they are; whether
+  // it did.
+  bool SettlePendingPlace();
 
   QWidget* frame_;
   std::string settingsFile_;
@@ -81,6 +89,8 @@ class CMiniDockPanel : public QObject, public DockHost {
   std::map<int, QTimer*> timers_;
   LastPositionWriter position_;
   QTimer positionFlush_;
+  std::optional<DockRect> pendingOuter_;  // placed before the borders were known
+  QTimer pendingExpiry_;
   bool moving_ = false;
   bool topMost_ = false;
   bool attached_ = false;

@@ -3,16 +3,18 @@
 #include <QVBoxLayout>
 
 #include "ui/app/desktop.h"
+#include "core/notes/notebook.h"
 #include "ui/db/xml_tree_ctrl.h"
+#include "ui/search/search_panel.h"
 
 namespace zorbek {
 
 CWndNavigator::CWndNavigator(const std::string& databasePath, QWidget* parent)
-    : QWidget(parent), stack_(new QStackedWidget(this)) {
+    : QWidget(parent), notebook_(std::make_unique<Notebook>()), stack_(new QStackedWidget(this)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(stack_);
-  tree_ = new CXmlTreeCtrl(stack_);
+  tree_ = new CXmlTreeCtrl(stack_, notebook_.get());
   search_ = new QWidget(stack_);
   history_ = new QWidget(stack_);
   stack_->addWidget(tree_);
@@ -26,8 +28,18 @@ CWndNavigator::CWndNavigator(const std::string& databasePath, QWidget* parent)
   // The tree's "打开主页" and "联系我" open the program's own addresses, as the menus do.
   tree_->SetHomePageUrl(HomePageUrl());
   tree_->SetContactAddress(ContactMailAddress());
-  tree_->SetUrlOpener([](const QUrl& url) { return OpenUrl(url); });
+  tree_->SetUrlOpener([](const QUrl& url) { return OpenUrlOrTell(url); });
   tree_->OpenDatabase(databasePath);
+  // The search and the history panels read the tree's database and selection.
+  auto* searchPanel = new CWndSearch(tree_, stack_);
+  SetSearchPanel(searchPanel, [searchPanel](const std::string& keyword) { searchPanel->Search(keyword); });
+  SetHistoryPanel(new CWndHistory(tree_, stack_));
+}
+
+CWndNavigator::~CWndNavigator() {
+  delete tree_;  // before the notebook it shows
+  tree_ = nullptr;
+  notebook_->Close();
 }
 
 void CWndNavigator::setMode(int mode) {

@@ -4,11 +4,13 @@
 #include <QStackedWidget>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace zorbek {
 
 class CXmlTreeCtrl;
+class Notebook;
 
 class CWndNavigator : public QWidget {
   Q_OBJECT
@@ -16,13 +18,18 @@ class CWndNavigator : public QWidget {
   enum Mode { kTree = 0, kSearch = 1, kHistory = 2 };
   using SearchFn = std::function<void(const std::string& keyword)>;
 
-  // Creates the three views and opens the database at databasePath in the tree.
+  // Creates the notebook and the three views, and opens the database at databasePath in the
+  // notebook the tree shows.
   CWndNavigator(const std::string& databasePath, QWidget* parent = nullptr);
+  // The tree goes first, then the notebook is closed: its check thread stops and the database
+  // is saved once more.
+  ~CWndNavigator() override;
 
   // 0 note tree, 1 search results, 2 history; other values do nothing.
   void setMode(int mode);
   int mode() const { return stack_->currentIndex(); }
   CXmlTreeCtrl* tree() const { return tree_; }
+  Notebook& notebook() const { return *notebook_; }
   QWidget* searchView() const { return search_; }
   QWidget* historyView() const { return history_; }
 
@@ -39,6 +46,7 @@ class CWndNavigator : public QWidget {
  private:
   void Replace(QWidget*& slot, QWidget* panel);
 
+  std::unique_ptr<Notebook> notebook_;
   QStackedWidget* stack_;
   CXmlTreeCtrl* tree_;
   QWidget* search_;

@@ -36,6 +36,26 @@ void OpenWindows::CloseAll() {
   for (const auto& close : closers) close();
 }
 
+bool OpenWindows::CloseAllAsking() {
+  std::vector<Kind> kinds;
+  for (const auto& [key, kind] : kinds_) kinds.push_back(kind);
+  for (const Kind& kind : kinds) {
+    if (kind.closeAsking) {
+      if (!kind.closeAsking()) return false;
+    } else if (kind.closeAll) {
+      kind.closeAll();
+    }
+  }
+  return true;
+}
+
+void OpenWindows::PreserveAll() {
+  std::vector<std::function<void()>> keepers;
+  for (const auto& [key, kind] : kinds_)
+    if (kind.preserve) keepers.push_back(kind.preserve);
+  for (const auto& keep : keepers) keep();
+}
+
 OpenWindows& openWindows() {
   static OpenWindows windows;
   return windows;
@@ -46,8 +66,7 @@ bool ConfirmExitWithOpenWindows(OpenWindows& windows) {
   if (prompts().Message(kOpenWindowsQuestion, MsgButtons::OkCancel, MsgIcon::Question) !=
       MsgResult::Ok)
     return false;
-  windows.CloseAll();
-  return windows.Count() == 0;
+  return windows.CloseAllAsking() && windows.Count() == 0;
 }
 
 }  // namespace zorbek

@@ -17,6 +17,11 @@ class OpenWindows {
   struct Kind {
     std::function<int()> count;      // windows of this kind now open
     std::function<void()> closeAll;  // closes them without asking anything
+    // Closes them as their user would, each asking what it must (save a modified note?);
+    // false when one stays open. Without it, closeAll.
+    std::function<bool()> closeAsking = {};
+    // Keeps what is not saved somewhere safe, without asking (nobody is there to answer).
+    std::function<void()> preserve = {};
   };
 
   // Returns a handle for Remove.
@@ -24,8 +29,13 @@ class OpenWindows {
   void Remove(int handle);
 
   int Count() const;
-  // Closes every kind, in order.
+  // Closes every kind, in order, without asking.
   void CloseAll();
+  // Closes every kind, in order, each window asking what it must; stops at a window that stays
+  // open and returns false then.
+  bool CloseAllAsking();
+  // Every kind keeps its unsaved work safe (the program is ended without a person to ask).
+  void PreserveAll();
 
  private:
   std::map<std::pair<int, int>, Kind> kinds_;  // (order, handle) -> kind
@@ -52,8 +62,9 @@ class OpenWindowsRegistration {
 inline constexpr const char* kOpenWindowsQuestion = "存在打开的窗口，决定退出程序吗？";
 
 // Before the program ends: with windows open, asks kOpenWindowsQuestion (OK/Cancel) and on OK
-// closes them all. True when the program may end: nothing was open, or everything closed. A
-// window that would not close (one that could not save its note) keeps the program running.
+// closes them all, each modified editor asking whether to save its note. True when the program
+// may end: nothing was open, or everything closed. A window that stays open (its question was
+// cancelled, or its note could not be saved) keeps the program running.
 bool ConfirmExitWithOpenWindows(OpenWindows& windows = openWindows());
 
 }  // namespace zorbek

@@ -44,7 +44,12 @@ QString QtPrompts::ToQtFilter(std::string_view filter) {
     if (parts[i].isEmpty()) break;
     QString patterns = parts[i + 1];
     patterns.replace(';', ' ');
-    out << parts[i] + " (" + patterns + ")";
+    // A description that shows its patterns already, "图片(*.png;*.jpg)", shows them once, in
+    // the form the dialog reads them from.
+    QString text = parts[i];
+    const int open = text.lastIndexOf('(');
+    if (text.endsWith(')') && open >= 0) text.truncate(open);
+    out << text + "(" + patterns + ")";
   }
   return out.join(";;");
 }

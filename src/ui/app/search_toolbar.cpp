@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QLineEdit>
 
+#include "core/search/keyword.h"
 #include "core/text/cp936.h"
 #include "ui/app/commands.h"
 #include "ui/app/navigator.h"
@@ -43,25 +44,8 @@ CSearchToolBar::CSearchToolBar(QWidget* parent) : QToolBar(parent) {
 }
 
 std::string CSearchToolBar::Keyword() const {
-  const std::string text = keyword_->text().toStdString();
-  if (Cp936Length(text) <= kMaxKeywordBytes) return text;
   // Cut at a character boundary so that no half character is searched for.
-  std::string out;
-  std::size_t bytes = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    std::size_t len = 1;
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0xF0) len = 4;
-    else if (c >= 0xE0) len = 3;
-    else if (c >= 0xC0) len = 2;
-    const std::string ch = text.substr(i, len);
-    const std::size_t chBytes = Cp936Length(ch);
-    if (bytes + chBytes > kMaxKeywordBytes) break;
-    out += ch;
-    bytes += chBytes;
-    i += len;
-  }
-  return out;
+  return CutToCp936Bytes(keyword_->text().toStdString(), kMaxKeywordBytes);
 }
 
 void CSearchToolBar::ShowMode(int mode) {

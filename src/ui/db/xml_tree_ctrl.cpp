@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QStyledItemDelegate>
 
 #include "core/app/prompts.h"
@@ -13,6 +14,9 @@
 #include "core/notes/note_opener.h"
 #include "core/text/cp936.h"
 #include "ui/db/file_browser.h"
+#include "ui/reminders/install_reminders.h"
+#include "ui/reminders/wnd_schedule.h"
+#include "ui/reminders/wnd_tip_schedule.h"
 
 // The images live in the program's resources, which a static library must ask for.
 static void InitTreeResources() { Q_INIT_RESOURCE(zorbek); }
@@ -100,7 +104,10 @@ class TreeLabelDelegate : public QStyledItemDelegate {
   CXmlTreeCtrl* tree_;
 };
 
-CXmlTreeCtrl::CXmlTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
+CXmlTreeCtrl::CXmlTreeCtrl(QWidget* parent, Notebook* notebook)
+    : QTreeWidget(parent),
+      ownNotebook_(notebook ? nullptr : std::make_unique<Notebook>()),
+      notebook_(notebook ? notebook : ownNotebook_.get()) {
   InitTreeResources();
   CurrentNoteTree = this;
   setObjectName(QStringLiteral("CXmlTreeCtrl"));
@@ -138,22 +145,22 @@ CXmlTreeCtrl::CXmlTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
 }
 
 CXmlTreeCtrl::~CXmlTreeCtrl() {
-  {
-    std::lock_guard lock(database_.Mutex());
-    database_.Save();
-  }
+  StopReminders();
   if (CurrentNoteTree == this) CurrentNoteTree = nullptr;
+  // A notebook of its own is closed (the database saved once more) as the tree goes; one the
+  // tree was given is closed by its owner.
+  if (ownNotebook_) ownNotebook_->Close();
 }
 
 bool CXmlTreeCtrl::OpenDatabase(const std::string& path) {
-  std::string lockMessage;
-  {
-    std::lock_guard lock(database_.Mutex());
-    const OpenedDatabase opened = OpenDatabaseFile(database_, path);
-    lockMessage = opened.lockMessage;
-    FillFolder(opened.archive, fileBox_);
-  }
-  if (!lockMessage.empty()) prompts().Message(lockMessage, MsgButtons::Ok, MsgIcon::Warning);
+  // Opened without a lock held: what the opening has to tell the user it shows itself, or
+  // hands back to be shown here.
+  const OpenedDatabase opened = notebook_->Open(path);
+  SetCurrentNotebook(notebook_);
+  FillFolder(opened.archive, fileBox_);
+  if (!opened.lockMessage.empty())
+    prompts().Message(opened.lockMessage, MsgButtons::Ok, MsgIcon::Warning);
+  StartReminders();
   emit databaseOpened();
   return true;
 }
@@ -172,11 +179,11 @@ std::string CXmlTreeCtrl::ElementPathOfItem(const QTreeWidgetItem* item) const {
 }
 
 std::string CXmlTreeCtrl::DocumentPathOfItem(const QTreeWidgetItem* item) const {
-  return zorbek::DocumentPathOfItem(ItemPathOf(item), database_.GetPath());
+  return zorbek::DocumentPathOfItem(ItemPathOf(item), notebook_->DatabasePath());
 }
 
 std::string CXmlTreeCtrl::ItemTypeOf(const QTreeWidgetItem* item) {
-  return zorbek::ItemTypeOf(database_, ItemPathOf(item));
+  return zorbek::ItemTypeOf(GetDatabase(), ItemPathOf(item));
 }
 
 QTreeWidgetItem* CXmlTreeCtrl::TopLevelItemOf(QTreeWidgetItem* item) {
@@ -233,7 +240,7 @@ QList<QTreeWidgetItem*> CXmlTreeCtrl::BuildChildren(XmlNode element,
 
 void CXmlTreeCtrl::FillFolder(XmlNode element, QTreeWidgetItem* item) {
   if (TypeString(element) != "element" || !item) return;
-  std::lock_guard lock(database_.Mutex());
+  std::lock_guard lock(GetDatabase().Mutex());
   Quiet quiet(this);
   QList<QTreeWidgetItem*> expanded;
   item->addChildren(BuildChildren(element, expanded));
@@ -243,11 +250,16 @@ void CXmlTreeCtrl::FillFolder(XmlNode element, QTreeWidgetItem* item) {
 
 void CXmlTreeCtrl::OnExpansionChanged(QTreeWidgetItem* item, bool expanded) {
   if (quiet_) return;
-  std::lock_guard lock(database_.Mutex());
-  XmlNode element = database_.Select(ElementPathOfItem(item));
-  if (!element) return;  // nothing is remembered for an item without element
-  SetAttribute(element, "state", expanded ? "expanded" : "collapsed");
-  database_.Save();
+  bool saved = true;
+  {
+    CXmlDocument& db = GetDatabase();
+    std::lock_guard lock(db.Mutex());
+    XmlNode element = db.Select(ElementPathOfItem(item));
+    if (!element) return;  // nothing is remembered for an item without element
+    SetAttribute(element, "state", expanded ? "expanded" : "collapsed");
+    saved = db.Save();
+  }
+  if (!saved) notebook_->ReportSaveFailure();
 }
 
 // ---- images ------------------------------------------------------------------------------
@@ -348,14 +360,24 @@ std::unique_ptr<QMenu> CXmlTreeCtrl::BuildContextMenu(QTreeWidgetItem* item) {
 }
 
 void CXmlTreeCtrl::contextMenuEvent(QContextMenuEvent* event) {
-  const QPoint pos = event->pos();  // in the viewport
-  QTreeWidgetItem* item = itemAt(pos);
-  if (!item) return;
-  // Only a click on the item's image or label counts, not the rest of its row.
-  const QRect rect = visualItemRect(item);
-  const int labelEnd = rect.left() + iconSize().width() + 8 +
-                       fontMetrics().horizontalAdvance(item->text(0)) + 6;
-  if (pos.x() < rect.left() || pos.x() > labelEnd) return;
+  QPoint pos = event->pos();  // in the viewport
+  QTreeWidgetItem* item = nullptr;
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    // The context-menu key: the menu of the item the keyboard is on, shown below its label.
+    item = KeyboardItem();
+    if (!item) return;
+    scrollToItem(item);
+    const QRect rect = visualItemRect(item);
+    pos = QPoint(rect.left() + iconSize().width() + 8, rect.bottom());
+  } else {
+    item = itemAt(pos);
+    if (!item) return;
+    // Only a click on the item's image or label counts, not the rest of its row.
+    const QRect rect = visualItemRect(item);
+    const int labelEnd = rect.left() + iconSize().width() + 8 +
+                         fontMetrics().horizontalAdvance(item->text(0)) + 6;
+    if (pos.x() < rect.left() || pos.x() > labelEnd) return;
+  }
   setCurrentItem(item);
   std::unique_ptr<QMenu> menu = BuildContextMenu(item);
   if (!menu) return;
@@ -364,10 +386,45 @@ void CXmlTreeCtrl::contextMenuEvent(QContextMenuEvent* event) {
   if (chosen && chosen->isEnabled()) RunCommand(chosen->data().toInt());
 }
 
+QTreeWidgetItem* CXmlTreeCtrl::KeyboardItem() {
+  // The focused item is the one the keys act on, even before it shows selected (the tree
+  // takes the focus with its first item current but nothing selected).
+  QTreeWidgetItem* item = currentItem();
+  if (!item) return SelectedItem();
+  if (!item->isSelected()) setCurrentItem(item);
+  return item;
+}
+
+void CXmlTreeCtrl::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  const bool ours = !IsEditingLabel() && (event->modifiers() & ~Qt::KeypadModifier) == 0 &&
+                    (key == Qt::Key_Delete || key == Qt::Key_Return || key == Qt::Key_Enter);
+  if (QTreeWidgetItem* item = ours ? KeyboardItem() : nullptr) {
+    switch (key) {
+      case Qt::Key_Delete:
+        // As the menu's "删除", with its question.
+        event->accept();
+        RunCommand(treecmd::kDelete);
+        return;
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        // As the double-click: a folder opens or closes, a note opens in its editor.
+        event->accept();
+        if (item->childCount() > 0) item->setExpanded(!item->isExpanded());
+        ActivateItem(item);
+        return;
+      default:
+        break;
+    }
+  }
+  QTreeWidget::keyPressEvent(event);
+}
+
 // ---- commands ----------------------------------------------------------------------------
 
 void CXmlTreeCtrl::Report(const NoteOutcome& outcome) {
-  if (!outcome.done && !outcome.message.empty()) prompts().Message(outcome.message);
+  if (!outcome.message.empty()) prompts().Message(outcome.message);
+  if (!outcome.saved) notebook_->ReportSaveFailure();
 }
 
 QTreeWidgetItem* CXmlTreeCtrl::CopiedItem() const {
@@ -387,7 +444,7 @@ void CXmlTreeCtrl::RunCommand(int id) {
       if (item->parent()) editItem(item);  // the top-level items keep their names
       break;
     case kCopy: {
-      const NoteOutcome out = commands_.Copy(ItemPathOf(item));
+      const NoteOutcome out = Commands().Copy(ItemPathOf(item));
       if (out.done) copied_ = QPersistentModelIndex(indexFromItem(item));
       Report(out);
       break;
@@ -421,15 +478,21 @@ void CXmlTreeCtrl::NewEntry(QTreeWidgetItem* selected, ItemKind kind) {
   const ItemPath path = ItemPathOf(selected);
   const auto step = [&](const NoteOutcome& out) {
     QTreeWidgetItem* item = InsertEntryItem(selected, out);
-    {
-      Quiet quiet(this);
-      selected->setExpanded(true);
+    if (QTreeWidgetItem* folder = item->parent()) {
+      {
+        Quiet quiet(this);
+        folder->setExpanded(true);
+      }
+      // The folder is open now as if the user had opened it, and comes back so at the next
+      // start; the command saves the database after this step.
+      if (XmlNode element = GetDatabase().Select(ElementPathOfItem(folder)))
+        SetAttribute(element, "state", "expanded");
     }
     setCurrentItem(item);
     editItem(item);  // the user names it at once; the edit ends in the rename
   };
-  Report(kind == ItemKind::Note ? commands_.NewNote(path, step)
-                                : commands_.NewFolder(path, step));
+  Report(kind == ItemKind::Note ? Commands().NewNote(path, step)
+                                : Commands().NewFolder(path, step));
 }
 
 void CXmlTreeCtrl::LabelEditCommitted(const QPersistentModelIndex& index, const QString& text) {
@@ -444,7 +507,7 @@ void CXmlTreeCtrl::LabelEditCommitted(const QPersistentModelIndex& index, const 
 
 void CXmlTreeCtrl::EndLabelEdit(QTreeWidgetItem* item, const QString& text) {
   if (!item || !item->parent()) return;
-  Report(commands_.Rename(ItemPathOf(item), S(text), [&](const NoteOutcome& out) {
+  Report(Commands().Rename(ItemPathOf(item), S(text), [&](const NoteOutcome& out) {
     item->setText(0, Q(out.name));
   }));
 }
@@ -452,7 +515,7 @@ void CXmlTreeCtrl::EndLabelEdit(QTreeWidgetItem* item, const QString& text) {
 void CXmlTreeCtrl::Paste(QTreeWidgetItem* target) {
   QTreeWidgetItem* copied = CopiedItem();
   const ItemPath source = copied ? ItemPathOf(copied) : ItemPath();
-  Report(commands_.Paste(source, ItemPathOf(target), [&](const NoteOutcome& out) {
+  Report(Commands().Paste(source, ItemPathOf(target), [&](const NoteOutcome& out) {
     QTreeWidgetItem* item = InsertEntryItem(target, out);
     if (copied) SetItemImages(item, NormalImageOf(copied), SelectedImageOf(copied));
   }));
@@ -461,17 +524,21 @@ void CXmlTreeCtrl::Paste(QTreeWidgetItem* target) {
 void CXmlTreeCtrl::Delete(QTreeWidgetItem* item) {
   const ItemPath path = ItemPathOf(item);
   if (!IsInFileBox(path)) return;
-  const std::string question = commands_.DeleteQuestion(path);
+  const std::string question = Commands().DeleteQuestion(path);
   if (prompts().Message(question, MsgButtons::OkCancel, MsgIcon::Question) != MsgResult::Ok)
     return;
-  Report(commands_.Delete(path, [&](const NoteOutcome&) {
-    if (item == fileBox_) qDeleteAll(fileBox_->takeChildren());
-    else delete item;
+  Report(Commands().Delete(path, [&](const NoteOutcome& out) {
+    // Exactly what left the database leaves the tree (all of it, unless the directory could be
+    // removed only in part).
+    std::vector<QTreeWidgetItem*> gone;
+    for (const ItemPath& removed : out.removed)
+      if (QTreeWidgetItem* i = ItemOfPath(removed)) gone.push_back(i);
+    for (QTreeWidgetItem* i : gone) delete i;
   }));
 }
 
 void CXmlTreeCtrl::Move(QTreeWidgetItem* item, MoveTo to) {
-  Report(commands_.Move(ItemPathOf(item), to, [&](const NoteOutcome&) {
+  Report(Commands().Move(ItemPathOf(item), to, [&](const NoteOutcome&) {
     QTreeWidgetItem* parent = item->parent();
     const int index = parent->indexOfChild(item);
     parent->takeChild(index);
@@ -499,21 +566,37 @@ void CXmlTreeCtrl::Move(QTreeWidgetItem* item, MoveTo to) {
 
 void CXmlTreeCtrl::Sort(QTreeWidgetItem* item, SortMode mode) {
   const ItemPath path = ItemPathOf(item);
-  Report(commands_.Sort(path, mode, [&](const NoteOutcome&) {
+  Report(Commands().Sort(path, mode, [&](const NoteOutcome&) {
     qDeleteAll(item->takeChildren());
-    FillFolder(database_.Select(zorbek::ElementPathOfItem(path)), item);
+    FillFolder(GetDatabase().Select(zorbek::ElementPathOfItem(path)), item);
   }));
 }
 
 void CXmlTreeCtrl::OpenDirectory(QTreeWidgetItem* item) {
-  const auto target = commands_.DirectoryToShow(ItemPathOf(item));
+  const auto target = Commands().DirectoryToShow(ItemPathOf(item));
   if (target && browse_) browse_(Q(target->path), target->selectFile);
 }
 
-void CXmlTreeCtrl::OpenNote(QTreeWidgetItem* item) { commands_.OpenNote(ItemPathOf(item)); }
+void CXmlTreeCtrl::OpenNote(QTreeWidgetItem* item) { Report(Commands().OpenNote(ItemPathOf(item))); }
 
 void CXmlTreeCtrl::OpenHomePage() {
   if (openUrl_ && homePage_url_.isValid()) openUrl_(homePage_url_);
+}
+
+void CXmlTreeCtrl::StartReminders() {
+  // The pop-up exists before the check starts, so that nothing fires unseen.
+  if (!popup_) popup_ = std::make_unique<CWndTipSchedule>();
+  popup_->SetStore(&GetReminderStore());
+  GetReminderStore().SetCheckTiming(ProgramCheckTiming());
+  notebook_->StartReminderCheck(&popup_->Queue());
+}
+
+void CXmlTreeCtrl::StopReminders() {
+  // The check ends first (a pass under way finishes); then nothing reaches the store.
+  GetReminderStore().StopChecking();
+  CloseReminderListWindow();
+  if (popup_) popup_->SetStore(nullptr);
+  popup_.reset();
 }
 
 void CXmlTreeCtrl::ActivateItem(QTreeWidgetItem* item) {

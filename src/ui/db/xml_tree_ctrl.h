@@ -1,6 +1,7 @@
-// The note tree: the navigator's view of the folders and notes of the database, and the entry
-// point of every change to them. It owns the open database document; other windows reach it
-// through CurrentNoteTree.
+// The note tree: the navigator's view of the folders and notes of the open notebook, and the
+// entry point of every change to them. The notebook (core/notes/notebook.h) owns the database
+// document, the commands and the reminder store; the tree shows it and turns events into its
+// calls. Other windows reach the notebook through CurrentNoteTree.
 //
 // An item carries no data but its text and its two images: its place (the texts of its
 // ancestors) names its element and its file. The commands themselves live in NoteCommands; the
@@ -18,11 +19,14 @@
 #include "core/notes/item_path.h"
 #include "core/notes/note_commands.h"
 #include "core/notes/note_transfer.h"
+#include "core/notes/notebook.h"
 
 class QMenu;
 class QMimeData;
 
 namespace zorbek {
+
+class CWndTipSchedule;
 
 // Command ids of the tree's context menus.
 namespace treecmd {
@@ -66,17 +70,23 @@ class CXmlTreeCtrl : public QTreeWidget {
  public:
   static constexpr int kWindowId = 1001;
 
-  explicit CXmlTreeCtrl(QWidget* parent = nullptr);
-  // Saves the database once more.
+  // The tree shows notebook, which must outlive it. Without one (a tree standing alone, as in
+  // tests) the tree makes a notebook of its own, closed (and saved) when the tree goes.
+  explicit CXmlTreeCtrl(QWidget* parent = nullptr, Notebook* notebook = nullptr);
   ~CXmlTreeCtrl() override;
 
-  // Opens the database at path (creating what is missing) and fills the tree. Once per run.
+  // Opens the database at path in the notebook (creating what is missing) and fills the tree.
+  // Once per run.
   bool OpenDatabase(const std::string& path);
-  CXmlDocument& GetDatabase() { return database_; }
-  std::string DatabasePath() const { return database_.GetPath(); }
+  Notebook& GetNotebook() { return *notebook_; }
+  CXmlDocument& GetDatabase() { return notebook_->Document(); }
+  std::string DatabasePath() const { return notebook_->DatabasePath(); }
+  ReminderStore& GetReminderStore() { return notebook_->Reminders(); }
   // The commands over the database, for the parts that add entries of their own (import,
   // drag and drop): they use its placement rule and unique names.
-  NoteCommands& Commands() { return commands_; }
+  NoteCommands& Commands() { return notebook_->Commands(); }
+  // The pop-up that shows what the reminder check fires (created with the first open).
+  CWndTipSchedule* ReminderPopup() const { return popup_.get(); }
 
   QTreeWidgetItem* FileBoxItem() const { return fileBox_; }
   QTreeWidgetItem* ScheduleItem() const { return schedule_; }
@@ -110,6 +120,8 @@ class CXmlTreeCtrl : public QTreeWidget {
   QTreeWidgetItem* InsertEntryItem(QTreeWidgetItem* selected, const NoteOutcome& outcome);
 
   // ---- commands ----
+  // Shows an outcome's refusal message, then a failed save's. With no lock held.
+  void Report(const NoteOutcome& outcome);
   // A context-menu command, applied to the selected item; ignored without one.
   void RunCommand(int id);
   // The menu the right button shows on item, with its greyed commands; null for no menu.
@@ -178,6 +190,8 @@ class CXmlTreeCtrl : public QTreeWidget {
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // Delete deletes the selected item, Enter acts as the double-click; the rest as the tree's.
+  void keyPressEvent(QKeyEvent* event) override;
   void startDrag(Qt::DropActions supportedActions) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
@@ -189,8 +203,9 @@ class CXmlTreeCtrl : public QTreeWidget {
   class Quiet;
 
   void OnExpansionChanged(QTreeWidgetItem* item, bool expanded);
+  // The item the keys act on (selected on the way), or null.
+  QTreeWidgetItem* KeyboardItem();
   void LabelEditCommitted(const QPersistentModelIndex& index, const QString& text);
-  void Report(const NoteOutcome& outcome);
   void NewEntry(QTreeWidgetItem* selected, ItemKind kind);
   void Paste(QTreeWidgetItem* target);
   void Delete(QTreeWidgetItem* item);
@@ -199,6 +214,8 @@ class CXmlTreeCtrl : public QTreeWidget {
   void OpenDirectory(QTreeWidgetItem* item);
   void OpenNote(QTreeWidgetItem* item);
   void OpenHomePage();
+  void StartReminders();
+  void StopReminders();
   QTreeWidgetItem* NewItem(const QString& text, ItemKind kind);
   QList<QTreeWidgetItem*> BuildChildren(XmlNode element, QList<QTreeWidgetItem*>& expanded);
   void InitTransfer();
@@ -206,9 +223,9 @@ class CXmlTreeCtrl : public QTreeWidget {
   // The tree step of a note added by import or drop: placed by the selection, then selected.
   void InsertAddedNote(const TransferOutcome& outcome);
 
-  CXmlDocument database_;
-  NoteCommands commands_{database_};
-  NoteTransfer transfer_{commands_};
+  std::unique_ptr<Notebook> ownNotebook_;
+  Notebook* notebook_;
+  NoteTransfer transfer_{notebook_->Commands()};
   QPersistentModelIndex dragged_;        // the item of the internal drag in progress
   QPersistentModelIndex dropHighlight_;  // the item under the cursor during it
   bool dragLeft_ = false;                // the internal drag left the window
@@ -217,6 +234,7 @@ class CXmlTreeCtrl : public QTreeWidget {
   QTreeWidgetItem* homePage_ = nullptr;
   QPersistentModelIndex copied_;
   int quiet_ = 0;  // while set, expansion is not the user's and is not remembered
+  std::unique_ptr<CWndTipSchedule> popup_;  // created with the first open, kept for the run
 
   QUrl homePage_url_;
   QString contact_;

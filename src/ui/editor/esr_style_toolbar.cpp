@@ -1,5 +1,7 @@
 #include "ui/editor/esr_style_toolbar.h"
 
+#include <algorithm>
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFontDatabase>
@@ -55,7 +57,8 @@ CEsrStyleToolBar::CEsrStyleToolBar(QWidget* parent) : QToolBar(parent) {
   nameBox_->setObjectName(QStringLiteral("FontName"));
   nameBox_->setProperty("commandId", cmd::kFontName);
   nameBox_->setFont(boxFont);
-  nameBox_->setFixedWidth(32 * w);
+  nameBoxWidth_ = 32 * w;
+  nameBox_->setFixedWidth(nameBoxWidth_);
   nameBox_->setMaxVisibleItems(std::max(4, 16 * h / std::max(1, metrics.height()) - 1));
   nameBox_->setToolTip(QStringLiteral("字体"));
   nameBox_->addItems(FontFamilies());
@@ -76,6 +79,16 @@ CEsrStyleToolBar::CEsrStyleToolBar(QWidget* parent) : QToolBar(parent) {
 }
 
 void CEsrStyleToolBar::AddFontNameBox() { addWidget(nameBox_); }
+
+int CEsrStyleToolBar::FullWidth() const {
+  return sizeHint().width() - nameBox_->width() + nameBoxWidth_;
+}
+
+void CEsrStyleToolBar::FitWidth(int width) {
+  const int over = FullWidth() - width;
+  const int box = std::clamp(nameBoxWidth_ - std::max(0, over), nameBoxWidth_ / 3, nameBoxWidth_);
+  if (box != nameBox_->width()) nameBox_->setFixedWidth(box);
+}
 void CEsrStyleToolBar::AddFontSizeBox() { addWidget(sizeBox_); }
 
 void CEsrStyleToolBar::SetRichEdit(CXRichEditCtrl* richEdit) {

@@ -39,6 +39,12 @@ class CEsrStyleToolBar : public QToolBar {
   QComboBox* FontNameBox() const { return nameBox_; }
   QComboBox* FontSizeBox() const { return sizeBox_; }
 
+  // The width the whole bar needs with the font-name box at its full width.
+  int FullWidth() const;
+  // Narrows the font-name box (down to a third of its width) so that the whole bar fits in
+  // width, or gives it back its full width when there is room.
+  void FitWidth(int width);
+
   // Shows the selection's face and size, unless the user is working in one of the boxes.
   void RefreshBoxes();
 
@@ -53,6 +59,7 @@ class CEsrStyleToolBar : public QToolBar {
   CXRichEditCtrl* richEdit_ = nullptr;
   EsrFontBox* nameBox_;
   EsrFontBox* sizeBox_;
+  int nameBoxWidth_ = 0;  // the font-name box's full width
 };
 
 }  // namespace zorbek

@@ -18,16 +18,21 @@
 
 #include "core/app/clock.h"
 #include "core/app/prompts.h"
+#include "core/app/recovery.h"
 #include "core/editor/editor_text.h"
 #include "core/editor/note_path.h"
 #include "core/io/file_util.h"
 #include "core/rtf/rtf_pieces.h"
 #include "core/rtf/text_file.h"
+#include "core/text/cp936.h"
+#include "ui/db/file_browser.h"
 #include "ui/editor/date_time_dialog.h"
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/esr_style_toolbar.h"
+#include "ui/editor/link_dialog.h"
 #include "ui/editor/note_document.h"
 #include "ui/editor/paragraph_dialog.h"
+#include "ui/editor/table_dialog.h"
 #include "ui/editor/xrich_edit_ctrl.h"
 
 namespace zorbek {
@@ -37,30 +42,12 @@ using Effect = CXRichEditCtrl::Effect;
 
 namespace {
 
-CWndEsr::Extensions& ExtensionsOf() {
-  static CWndEsr::Extensions extensions;
-  return extensions;
-}
-
 CWndEsr::FileShower& Shower() {
   static CWndEsr::FileShower shower;
   return shower;
 }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-// The file manager shows the file selected in its directory; without one that answers on the
-// session bus, the directory opens.
-void ShowInFileManager(const std::string& path) {
-  const QUrl url = QUrl::fromLocalFile(Q(path));
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-  call << QStringList{url.toString()} << QString();
-  const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
-  if (reply.type() == QDBusMessage::ReplyMessage) return;
-  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(DirectoryOf(path))));
-}
 
 // The icon of a button whose state is mixed: the picture paled over a grey hatch.
 QIcon MixedIcon(const QIcon& icon) {
@@ -74,15 +61,6 @@ QIcon MixedIcon(const QIcon& icon) {
   return QIcon(pixmap);
 }
 
-// Where a document that could not be read is kept before it is first replaced.
-std::string UnreadableCopyName(const std::string& path) {
-  const SystemTime t = clock().LocalNow();
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return path + ".unreadable-" + stamp;
-}
-
 QColor ToQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
 Rgb ToRgb(const QColor& c) {
   return Rgb{std::uint8_t(c.red()), std::uint8_t(c.green()), std::uint8_t(c.blue())};
@@ -90,7 +68,6 @@ Rgb ToRgb(const QColor& c) {
 
 }  // namespace
 
-void CWndEsr::SetExtensions(Extensions extensions) { ExtensionsOf() = std::move(extensions); }
 void CWndEsr::SetFileShower(FileShower shower) { Shower() = std::move(shower); }
 
 // ---- Creation -------------------------------------------------------------------------------------
@@ -133,6 +110,15 @@ CWndEsr::CWndEsr(std::string documentPath, std::string elementPath, std::string 
 
   CreateToolBars();
   styleBar_->SetRichEdit(richEdit_);
+  // F3 and Shift+F3: the next and the previous match of the last search.
+  for (const bool down : {true, false}) {
+    auto* again = new QAction(this);
+    again->setObjectName(down ? QStringLiteral("FindNextAgain") : QStringLiteral("FindPreviousAgain"));
+    again->setShortcut(down ? QKeySequence(Qt::Key_F3) : QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    again->setShortcutContext(Qt::WindowShortcut);
+    connect(again, &QAction::triggered, this, [this, down] { richEdit_->FindAgain(down); });
+    addAction(again);
+  }
   LayoutBody();
 
   connect(richEdit_, &CXRichEditCtrl::StatesMayHaveChanged, this, &CWndEsr::ScheduleStateUpdate);
@@ -267,9 +253,12 @@ void CWndEsr::LayoutBody() {
   if (!body_ || !mainBar_ || !styleBar_ || !panel_) return;
   const int width = body_->width();
   const QSize m = mainBar_->sizeHint();
-  const QSize s = styleBar_->sizeHint();
   int top = 0;
-  oneRow_ = m.width() + s.width() < width;
+  oneRow_ = m.width() + styleBar_->FullWidth() < width;
+  // Stacked, each bar is shown whole: the formatting bar narrows its font-name box rather than
+  // hide buttons behind "»".
+  styleBar_->FitWidth(oneRow_ ? styleBar_->FullWidth() : width);
+  const QSize s = styleBar_->sizeHint();
   if (oneRow_) {
     const int h = std::max(m.height(), s.height());
     mainBar_->setGeometry(0, 0, m.width(), h);
@@ -352,11 +341,6 @@ void CWndEsr::UpdateCommandStates() {
   Action(cmd::kCopy)->setEnabled(selected);
   Action(cmd::kDelete)->setEnabled(selected);
   Action(cmd::kPaste)->setEnabled(r->CanPasteNow());
-  const Extensions& ext = ExtensionsOf();
-  Action(cmd::kInsertLink)->setEnabled(bool(ext.insertLink));
-  Action(cmd::kInsertTable)->setEnabled(bool(ext.insertTable));
-  Action(cmd::kFind)->setEnabled(bool(ext.find));
-  Action(cmd::kReplace)->setEnabled(bool(ext.replace));
   styleBar_->RefreshBoxes();
 }
 
@@ -364,7 +348,6 @@ void CWndEsr::UpdateCommandStates() {
 
 void CWndEsr::RunCommand(int id) {
   CXRichEditCtrl* r = richEdit_;
-  const Extensions& ext = ExtensionsOf();
   switch (id) {
     case cmd::kBold: r->ToggleEffect(Effect::Bold); break;
     case cmd::kItalic: r->ToggleEffect(Effect::Italic); break;
@@ -383,20 +366,10 @@ void CWndEsr::RunCommand(int id) {
     case cmd::kTextColor: ChooseColor(false); break;
     case cmd::kBackColor: ChooseColor(true); break;
     case cmd::kProtect: r->ToggleProtect(); break;
-    case cmd::kInsertLink:
-      if (ext.insertLink) ext.insertLink(*this);
-      r->setFocus();
-      break;
-    case cmd::kInsertTable:
-      if (ext.insertTable) ext.insertTable(*this);
-      r->setFocus();
-      break;
-    case cmd::kFind:
-      if (ext.find) ext.find(*this);
-      break;
-    case cmd::kReplace:
-      if (ext.replace) ext.replace(*this);
-      break;
+    case cmd::kInsertLink: InsertLinkWithDialog(r, this); break;
+    case cmd::kInsertTable: InsertTableWithDialog(r, this); break;
+    case cmd::kFind: r->Find(); break;
+    case cmd::kReplace: r->Replace(); break;
     case cmd::kInsertSeparator: r->InsertSeparator(); break;
     case cmd::kInsertDateTime: InsertDateTime(); break;
     case cmd::kFont: r->FontDialog(); break;
@@ -458,7 +431,7 @@ void CWndEsr::OpenFileDirectory() {
   if (Shower())
     Shower()(filePath_);
   else
-    ShowInFileManager(filePath_);
+    ShowInFileManager(Q(filePath_), true);
 }
 
 // ---- Documents --------------------------------------------------------------------------------------
@@ -491,7 +464,7 @@ bool CWndEsr::SaveDocument() {
   // A document that could not be read is kept aside before it is replaced for the first time.
   if (loadFailed_ && PathExists(filePath_)) {
     const std::optional<std::string> old = ReadWholeFile(filePath_);
-    const std::string keep = UnreadableCopyName(filePath_);
+    const std::string keep = KeptAsideName(filePath_, "unreadable");
     std::string error;
     if (old && !WriteFileAtomically(keep, *old, &error)) {
       prompts().Message(FormatMessage("文档保存失败：%s", filePath_ + "\n" + error), MsgButtons::Ok,
@@ -570,9 +543,65 @@ bool CWndEsr::BringForward() {
   return isVisible();
 }
 
+void CWndEsr::FollowTo(const std::string& documentPath, const std::string& elementPath) {
+  const std::string file = NormaliseSeparators(documentPath);
+  {
+    std::lock_guard lock(OpenEditors().Mutex());
+    SetPaths(NormaliseNotePath(documentPath), NormaliseNotePath(elementPath));
+  }
+  // The file as it lies on disk now (a store copied from a case-insensitive system may spell it
+  // otherwise); where it is not there yet, the next save makes it under the new name.
+  filePath_ = ResolvePathIgnoringCase(file).value_or(file);
+  setWindowTitle(Q(DocumentPath()));
+}
+
+void editor::FollowNoteChanges(const std::vector<NoteChange>& changes) {
+  for (const NoteChange& c : changes) {
+    if (c.item != ItemKind::Note) continue;
+    CWndEsr* open = FindNoteEditor(c.oldDocumentPath);
+    if (!open) continue;
+    switch (c.kind) {
+      case NoteChangeKind::kRenamed:
+      case NoteChangeKind::kMoved: open->FollowTo(c.newDocumentPath, c.newElementPath); break;
+      case NoteChangeKind::kReplaced:
+      case NoteChangeKind::kDeleting:
+      case NoteChangeKind::kDeleted:
+        open->CloseWithoutAsking();
+        // Off the list at once, even where the window system has not closed it yet.
+        OpenEditors().Remove(open);
+        break;
+    }
+  }
+}
+
 void CWndEsr::CloseWithoutAsking() {
   forcedClose_ = true;
   close();
+}
+
+bool CWndEsr::CloseAskingToSave() {
+  forcedClose_ = false;
+  return close();
+}
+
+namespace {
+std::string& RecoveryBase() {
+  static std::string base;
+  return base;
+}
+}  // namespace
+
+void CWndEsr::SetRecoveryBase(std::string base) { RecoveryBase() = std::move(base); }
+
+void CWndEsr::PreserveUnsaved() {
+  QTextDocument* doc = richEdit_->document();
+  if (!doc->isModified() || doc->revision() == preservedRevision_ || RecoveryBase().empty()) return;
+  std::string rtf;
+  if (!WriteNote(*doc, &rtf)) return;
+  std::string name = FileNameOf(filePath_);
+  if (name.size() > 4 && EqualsIgnoreLatinCase(name.substr(name.size() - 4), ".esr"))
+    name.resize(name.size() - 4);
+  if (WriteRecoveryFile(RecoveryBase(), name, rtf)) preservedRevision_ = doc->revision();
 }
 
 void CWndEsr::closeEvent(QCloseEvent* e) {

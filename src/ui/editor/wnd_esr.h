@@ -10,6 +10,7 @@
 
 #include "core/editor/format_rules.h"
 #include "core/editor/open_editor_registry.h"
+#include "core/notes/note_change.h"
 
 class QAction;
 class QFrame;
@@ -39,6 +40,14 @@ class CWndEsr : public QWidget, public NoteIdentity {
 
   bool BringForward() override;
   void CloseWithoutAsking() override;
+  bool CloseAskingToSave() override;
+  // A modified note's text goes to a recovery file (once per change).
+  void PreserveUnsaved() override;
+  // Where recovery files go: the recovery directory of the program's files named by base.
+  static void SetRecoveryBase(std::string base);
+  // The note now has these names (document path with ".esr", element path): the text and its
+  // unsaved changes stay, the next save writes the new file, the title shows the new path.
+  void FollowTo(const std::string& documentPath, const std::string& elementPath);
 
   // Reads the document into the control. A document that cannot be read leaves the editor
   // empty and unmodified, and the user is told; false then.
@@ -60,16 +69,6 @@ class CWndEsr : public QWidget, public NoteIdentity {
   const std::string& FilePath() const { return filePath_; }
   // Whether both toolbars fit side by side on one row.
   bool ToolbarsShareRow() const { return oneRow_; }
-
-  // Commands that other parts of the editor provide (link and table dialogs, find and
-  // replace). A command without a provider is disabled.
-  struct Extensions {
-    std::function<void(CWndEsr&)> insertLink;
-    std::function<void(CWndEsr&)> insertTable;
-    std::function<void(CWndEsr&)> find;
-    std::function<void(CWndEsr&)> replace;
-  };
-  static void SetExtensions(Extensions extensions);
 
   // Shows a file in the desktop's file manager; tests install their own.
   using FileShower = std::function<void(const std::string& path)>;
@@ -98,6 +97,7 @@ class CWndEsr : public QWidget, public NoteIdentity {
 
   std::string filePath_;
   bool forcedClose_ = false;
+  int preservedRevision_ = -1;  // the text's revision last written to a recovery file
   bool loadFailed_ = false;
   bool oneRow_ = true;
   bool updatePending_ = false;
@@ -118,6 +118,12 @@ namespace editor {
 // Opens the note's editor, or brings its open editor forward. The paths may use "\" or "/"
 // and any letter case. Returns 0 (after telling the user) when the document does not exist.
 int OpenNoteEditor(const std::string& documentPath, const std::string& elementPath);
+}  // namespace editor
+
+namespace editor {
+// What the open editors do when notes change: a renamed or moved note's editor follows it; the
+// editor of a note being deleted or replaced closes without saving (the user has confirmed).
+void FollowNoteChanges(const std::vector<NoteChange>& changes);
 }  // namespace editor
 
 // The open editor of a note, or null.

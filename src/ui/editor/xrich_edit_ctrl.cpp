@@ -22,6 +22,7 @@
 #include "core/app/prompts.h"
 #include "core/rtf/rtf_pieces.h"
 #include "rtf/rtf_document.h"
+#include "ui/app/desktop.h"
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/note_document.h"
 #include "ui/editor/text_format.h"
@@ -483,13 +484,12 @@ void CXRichEditCtrl::ApplyNumbering(int numbering) {
       QTextCursor(b).setBlockFormat(f);
     }
   } else {
-    // The paragraphs become one list of their own, numbered from 1. As in notes read from
-    // RTF, a paragraph whose first line is indented keeps its marker in that indent; one at
-    // the edge gets the list's own indent for it.
+    // The paragraphs become one list of their own, numbered from 1. Their hanging first-line
+    // offsets are cleared below, so, as in notes read from RTF, the list's own indent makes
+    // room for the marker.
     QTextListFormat lf;
     lf.setStyle(editor::StyleOfNumbering(numbering));
-    const QTextBlockFormat first = blocks.front().blockFormat();
-    lf.setIndent(first.leftMargin() + std::max<qreal>(0, first.textIndent()) > 0 ? 0 : 1);
+    lf.setIndent(ListIndentForParagraph(0));
     QTextCursor range(document());
     range.setPosition(blocks.front().position());
     range.setPosition(blocks.back().position(), QTextCursor::KeepAnchor);
@@ -863,10 +863,11 @@ void CXRichEditCtrl::OpenLink(const QString& linkText) {
   if (Opener()) return Opener()(target);
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const QString t = QString::fromStdString(target.target);
-  QDesktopServices::openUrl(target.kind == editor::LinkTarget::Kind::File
-                                ? QUrl::fromLocalFile(t)
-                                : QUrl(t, QUrl::TolerantMode));
+  const QUrl url = target.kind == editor::LinkTarget::Kind::File ? QUrl::fromLocalFile(t)
+                                                                 : QUrl(t, QUrl::TolerantMode);
+  const bool opened = OpenUrl(url);
   QApplication::restoreOverrideCursor();
+  if (!opened) TellCannotOpen(url);  // with the normal cursor back
 }
 
 void CXRichEditCtrl::mousePressEvent(QMouseEvent* e) {

@@ -3,12 +3,14 @@
 #pragma once
 
 #include <QColor>
+#include <QPointer>
 #include <QTextEdit>
 #include <functional>
 #include <optional>
 
 #include "core/editor/editor_text.h"
 #include "core/editor/format_rules.h"
+#include "core/editor/text_search.h"
 #include "rtf/rtf_document.h"
 
 class QMenu;
@@ -16,6 +18,7 @@ class QSyntaxHighlighter;
 
 namespace zorbek {
 
+class CFindReplaceDialog;
 class CWndEsr;
 
 class CXRichEditCtrl : public QTextEdit {
@@ -111,6 +114,27 @@ class CXRichEditCtrl : public QTextEdit {
   // Where a link is taken: the desktop's handler unless a test installs another.
   using LinkOpener = std::function<void(const editor::LinkTarget&)>;
   static void SetLinkOpener(LinkOpener opener);
+  // Find and replace (xrich_edit_find.cpp). Find and Replace open their modeless dialog (one
+  // at a time, seeded with the selected text); FindAgain searches down or up with the last
+  // text and options, or opens the find dialog when nothing was searched yet.
+  void Find();
+  void Replace();
+  void FindAgain(bool down);
+  CFindReplaceDialog* FindReplaceDialog() const;
+  const editor::SearchCycle& SearchCycleState() const { return cycle_; }
+  // One search of the cycle: selects the match and returns true, or false when the cycle has
+  // found everything.
+  bool FindNextMatch(const QString& text, const editor::SearchOptions& options);
+  // The dialog's actions. Each ends with "搜索完毕。" when nothing (more) is found.
+  void FindNextAction(const QString& text, const editor::SearchOptions& options);
+  void ReplaceAction(const QString& text, const QString& replacement,
+                     const editor::SearchOptions& options);
+  void ReplaceAllAction(const QString& text, const QString& replacement,
+                        const editor::SearchOptions& options);
+  // The note's text as the search sees it: one position per position of the document, a
+  // paragraph or line break as "\n".
+  std::u16string SearchText() const;
+
   // The FileStore directory "localfile:" names are found in.
   static void SetFileStoreDirectory(const std::string& directory);
   static std::string FileStoreDirectory();
@@ -150,7 +174,16 @@ class CXRichEditCtrl : public QTextEdit {
   void TypeWithWordGrouping(QKeyEvent* e);
   void Refused();
 
+  void OpenFindReplace(bool findOnly);
+  void MoveFindDialogAway();
+  void SearchComplete();
+  void Remember(const QString& text, const editor::SearchOptions& options);
+
   CWndEsr* owner_ = nullptr;
+  QPointer<CFindReplaceDialog> findDialog_;
+  editor::SearchCycle cycle_;
+  QString lastFind_;
+  editor::SearchOptions lastOptions_;
   CharFormat char_;
   ParaFormat para_;
   bool charStale_ = true, paraStale_ = true;

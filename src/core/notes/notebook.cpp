@@ -1,0 +1,91 @@
+#include "core/notes/notebook.h"
+
+#include <atomic>
+
+#include "core/app/prompts.h"
+#include "core/notes/note_opener.h"
+
+namespace zorbek {
+namespace {
+std::atomic<Notebook*> g_current{nullptr};
+}  // namespace
+
+Notebook* CurrentNotebook() { return g_current.load(); }
+void SetCurrentNotebook(Notebook* notebook) { g_current.store(notebook); }
+
+Notebook::Notebook() {
+  commands_.SetChangePublisher([this](const std::vector<NoteChange>& changes) { Publish(changes); });
+  // Called on the check thread with no lock held; the program's prompts hand the message to the
+  // main thread and return at once.
+  reminders_.SetSaveFailureHandler([this] { ReportSaveFailure(); });
+}
+
+Notebook::~Notebook() {
+  Close();
+  if (CurrentNotebook() == this) SetCurrentNotebook(nullptr);
+}
+
+OpenedDatabase Notebook::Open(const std::string& path) {
+  // A notebook opened again first lets its check thread go: it reads the document being replaced.
+  reminders_.StopChecking();
+  const OpenedDatabase opened = OpenDatabaseFile(document_, path);
+  // The schedule element is made by the first reminder: a new database holds only what the
+  // note tree needs.
+  reminders_.Init(document_, kSchedulePath, nullptr, /*startCheckThread=*/false,
+                  /*createRoot=*/false);
+  open_ = true;
+  return opened;
+}
+
+void Notebook::Close(bool save) {
+  // The check thread holds a pointer to the document: it ends before anything else happens.
+  reminders_.StopChecking();
+  if (!open_) return;
+  open_ = false;
+  if (save) SaveAndReport();
+}
+
+void Notebook::StartReminderCheck(ReminderSink* sink) {
+  if (open_) reminders_.StartChecking(sink);
+}
+
+bool Notebook::Save() {
+  std::lock_guard lock(document_.Mutex());
+  return document_.Save();
+}
+
+bool Notebook::SaveAndReport() {
+  const bool saved = Save();
+  if (!saved) ReportSaveFailure();
+  return saved;
+}
+
+void Notebook::ReportSaveFailure() const {
+  prompts().Message(SaveFailedMessage(document_.GetPath()), MsgButtons::Ok, MsgIcon::Warning);
+}
+
+int Notebook::AddListener(NoteChangeListener listener) {
+  std::lock_guard lock(listenersMutex_);
+  const int id = nextListener_++;
+  listeners_.emplace(id, std::move(listener));
+  return id;
+}
+
+void Notebook::RemoveListener(int id) {
+  std::lock_guard lock(listenersMutex_);
+  listeners_.erase(id);
+}
+
+void Notebook::Publish(const std::vector<NoteChange>& changes) {
+  if (changes.empty()) return;
+  std::vector<NoteChangeListener> listeners;
+  {
+    // Copied, so that a listener may add or remove listeners while it is told.
+    std::lock_guard lock(listenersMutex_);
+    for (const auto& [id, fn] : listeners_) listeners.push_back(fn);
+  }
+  EditorsFollow(changes);
+  for (const auto& fn : listeners) fn(changes);
+}
+
+}  // namespace zorbek

@@ -1,0 +1,87 @@
+#include "core/reminders/reminder_popup.h"
+
+#include "core/app/clock.h"
+#include "core/reminders/reminder_text.h"
+
+namespace zorbek {
+
+void ReminderPopupQueue::SetWake(std::function<void()> wake) {
+  std::lock_guard lock(mutex_);
+  wake_ = std::move(wake);
+}
+
+void ReminderPopupQueue::EnqueueReminder(const DueReminder& reminder) {
+  std::function<void()> wake;
+  {
+    std::lock_guard lock(mutex_);
+    incoming_.push_back(reminder);
+    if (!wakePending_ && wake_) {
+      wakePending_ = true;
+      wake = wake_;
+    }
+  }
+  // Outside the lock: the wake-up only posts a call to the owning thread.
+  if (wake) wake();
+}
+
+std::size_t ReminderPopupQueue::IncomingCount() const {
+  std::lock_guard lock(mutex_);
+  return incoming_.size();
+}
+
+std::vector<DueReminder> ReminderPopupQueue::Deliver() {
+  std::vector<DueReminder> arrived;
+  {
+    std::lock_guard lock(mutex_);
+    arrived.swap(incoming_);
+    wakePending_ = false;
+  }
+  for (const auto& r : arrived) queue_.push_back(r);
+  if (!visible_ && !queue_.empty()) ShowFront();
+  return arrived;
+}
+
+bool ReminderPopupQueue::PostponeEnabled() const {
+  if (queue_.empty()) return false;
+  const std::int32_t mode = queue_.front().mode;
+  return mode != reminder_mode::kHalfHourly && mode != reminder_mode::kHourly;
+}
+
+void ReminderPopupQueue::ShowFront() {
+  const DueReminder& r = queue_.front();
+  text_ = ReminderPopupText(r.mode, r.start, r.stop, r.content, clock().LocalNow());
+  visible_ = true;
+}
+
+void ReminderPopupQueue::Advance() {
+  if (!queue_.empty()) queue_.pop_front();
+  if (queue_.empty()) {
+    visible_ = false;
+    text_.clear();
+  } else {
+    ShowFront();
+  }
+}
+
+void ReminderPopupQueue::Next() {
+  if (queue_.empty()) return;
+  if (store_) store_->SetDelay(queue_.front().id, 0);
+  Advance();
+}
+
+void ReminderPopupQueue::Postpone(std::int32_t minutes) {
+  if (queue_.empty()) return;
+  if (store_) store_->SetDelay(queue_.front().id, minutes);
+  Advance();
+}
+
+void ReminderPopupQueue::DismissAll() {
+  std::deque<DueReminder> all;
+  all.swap(queue_);
+  visible_ = false;
+  text_.clear();
+  if (store_)
+    for (const auto& r : all) store_->SetDelay(r.id, 0);
+}
+
+}  // namespace zorbek

@@ -1,0 +1,172 @@
+// Open editors follow their notes: renamed or moved, the text and its unsaved changes go to the
+// new file; deleted, the editor closes without saving. And the tree over a notebook tells a
+// failed save after it has let go of the document's lock.
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <filesystem>
+#include <future>
+
+#include "core/db/store_paths.h"
+#include "core/editor/note_path.h"
+#include "core/notes/note_opener.h"
+#include "core/notes/notebook.h"
+#include "core/rtf/plain_text.h"
+#include "core/text/cp936.h"
+#include "editor_test_util.h"
+#include "ui/db/xml_tree_ctrl.h"
+
+namespace zorbek {
+namespace {
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::WriteFile;
+
+class EditorFollowTest : public testing::EditorTest {
+ protected:
+  void SetUp() override {
+    SetOpenNoteEditor([](const std::string& d, const std::string& e) {
+      editor::OpenNoteEditor(d, e);
+    });
+    SetEditorsFollow(editor::FollowNoteChanges);
+    WriteFile(db, "<list><hotkey/><filetree><archive><f type=\"dir\"><n type=\"esr\"/></f>"
+                  "<g type=\"dir\"/></archive></filetree></list>");
+    notebook.Open(db);
+    store = NoteStoreDirectory(db);
+    WriteFile(store + "/f/n.esr", testing::kSimpleNote);
+    fs::create_directories(store + "/g");
+  }
+  void TearDown() override {
+    EditorTest::TearDown();
+    SetOpenNoteEditor({});
+    SetEditorsFollow({});
+  }
+  static ItemPath Item(std::vector<std::string> names) {
+    ItemPath p{std::string(kFileBoxText)};
+    p.insert(p.end(), names.begin(), names.end());
+    return p;
+  }
+  // Opens f/n as the tree does and types into it without saving.
+  CWndEsr* OpenAndType(const QString& text) {
+    EXPECT_TRUE(notebook.Commands().OpenNote(Item({"f", "n"})).done);
+    CWndEsr* e = FindNoteEditor(store + "/f/n.esr");
+    EXPECT_NE(e, nullptr);
+    if (!e) return nullptr;
+    e->RichEdit()->moveCursor(QTextCursor::End);
+    e->RichEdit()->insertPlainText(text);
+    EXPECT_TRUE(e->RichEdit()->document()->isModified());
+    return e;
+  }
+  // What the editor shows after following the note to newFile; then its save lands there.
+  void ExpectFollowed(CWndEsr* e, const std::string& newFile, const std::string& newElement) {
+    const std::string old = store + "/f/n.esr";
+    EXPECT_EQ(FindNoteEditor(old), nullptr);
+    EXPECT_EQ(FindNoteEditor(newFile), e);
+    EXPECT_EQ(e->FilePath(), newFile);
+    EXPECT_EQ(e->DocumentPath(), NormaliseNotePath(newFile));
+    EXPECT_EQ(e->ElementPath(), NormaliseNotePath(newElement));
+    EXPECT_EQ(e->windowTitle().toStdString(), NormaliseNotePath(newFile));
+    EXPECT_TRUE(e->RichEdit()->document()->isModified());
+    ASSERT_TRUE(e->SaveDocument());
+    EXPECT_NE(ExtractPlainText(newFile).find(Utf8ToCp936("改过的")), std::string::npos);
+    EXPECT_FALSE(fs::exists(old));  // nothing is written where the note was
+  }
+
+  std::string db = dir_ / "笔记/Zorbek.xml";
+  std::string store;
+  Notebook notebook;
+};
+
+TEST_F(EditorFollowTest, ARenamedNoteKeepsItsUnsavedTextAndSavesToTheNewFile) {
+  CWndEsr* e = OpenAndType("改过的");
+  ASSERT_TRUE(e);
+  ASSERT_TRUE(notebook.Commands().Rename(Item({"f", "n"}), "m").done);
+  ExpectFollowed(e, store + "/f/m.esr", std::string(kArchivePath) + "/f/m");
+}
+
+TEST_F(EditorFollowTest, ANoteInARenamedFolderFollowsToo) {
+  CWndEsr* e = OpenAndType("改过的");
+  ASSERT_TRUE(e);
+  ASSERT_TRUE(notebook.Commands().Rename(Item({"f"}), "h").done);
+  ExpectFollowed(e, store + "/h/n.esr", std::string(kArchivePath) + "/h/n");
+}
+
+TEST_F(EditorFollowTest, ANoteMovedIntoAnotherFolderFollows) {
+  CWndEsr* e = OpenAndType("改过的");
+  ASSERT_TRUE(e);
+  // A move as drag and drop makes one: the changes are named while the note is in place, then
+  // disk and database change, then the notebook tells.
+  const ItemPath to = Item({"g", "n"});
+  const auto changes = notebook.Commands().ChangesBelow(Item({"f", "n"}), NoteChangeKind::kMoved, &to);
+  fs::rename(store + "/f/n.esr", store + "/g/n.esr");
+  {
+    CXmlDocument& doc = notebook.Document();
+    std::lock_guard lock(doc.Mutex());
+    AppendChild(doc.Select(std::string(kArchivePath) + "/g"),
+                doc.Select(std::string(kArchivePath) + "/f/n"));
+    doc.Save();
+  }
+  notebook.Publish(changes);
+  ExpectFollowed(e, store + "/g/n.esr", std::string(kArchivePath) + "/g/n");
+}
+
+TEST_F(EditorFollowTest, DeletingANoteOrItsFolderClosesItsEditorWithoutSaving) {
+  CWndEsr* e = OpenAndType("改过的");
+  ASSERT_TRUE(e);
+  ASSERT_TRUE(notebook.Commands().Delete(Item({"f", "n"})).done);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(OpenEditorCount(), 0);
+  EXPECT_TRUE(prompts_.Messages().empty());  // no "save?" question: the user has confirmed
+  EXPECT_FALSE(fs::exists(store + "/f/n.esr"));
+
+  WriteFile(store + "/g/o.esr", testing::kSimpleNote);
+  {
+    CXmlDocument& doc = notebook.Document();
+    std::lock_guard lock(doc.Mutex());
+    XmlNode o = doc.CreateElement("o");
+    SetAttribute(o, "type", "esr");
+    AppendChild(doc.Select(std::string(kArchivePath) + "/g"), o);
+  }
+  ASSERT_TRUE(notebook.Commands().OpenNote(Item({"g", "o"})).done);
+  CWndEsr* o = FindNoteEditor(store + "/g/o.esr");
+  ASSERT_TRUE(o);
+  o->RichEdit()->insertPlainText("x");
+  ASSERT_TRUE(notebook.Commands().Delete(Item({"g"})).done);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(OpenEditorCount(), 0);
+  EXPECT_FALSE(fs::exists(store + "/g"));
+  EXPECT_TRUE(prompts_.Messages().empty());
+}
+
+TEST_F(EditorFollowTest, TheTreeReachesItsNotebookAndTellsAFailedSaveWithNoLockHeld) {
+  auto tree = std::make_unique<CXmlTreeCtrl>(nullptr, &notebook);
+  EXPECT_EQ(CurrentNoteTree, tree.get());
+  EXPECT_EQ(&CurrentNoteTree->GetReminderStore(), &notebook.Reminders());
+  EXPECT_EQ(&tree->GetDatabase(), &notebook.Document());
+  tree->FillFolder(notebook.Document().Select(kArchivePath), tree->FileBoxItem());
+  QTreeWidgetItem* f = tree->ItemOfPath(Item({"f"}));
+  ASSERT_TRUE(f);
+
+  int heldWhenShown = 0;
+  prompts_.OnMessage([&](std::string_view) {
+    auto free = std::async(std::launch::async, [&] {
+      std::unique_lock lock(notebook.Document().Mutex(), std::try_to_lock);
+      return lock.owns_lock();
+    });
+    if (!free.get()) ++heldWhenShown;
+  });
+  // The database's directory has become a file: the expansion cannot be saved.
+  const std::string folder = dir_ / "笔记";
+  fs::rename(folder, dir_ / "moved");
+  WriteFile(folder, "x");
+  f->setExpanded(true);
+  EXPECT_EQ(prompts_.MessageTexts(), std::vector<std::string>{SaveFailedMessage(db)});
+  EXPECT_EQ(heldWhenShown, 0);
+  tree.reset();
+  fs::remove(folder);
+  fs::rename(dir_ / "moved", folder);
+  prompts_.OnMessage({});
+}
+
+}  // namespace
+}  // namespace zorbek
