@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "core/app/prompts.h"
@@ -102,6 +103,20 @@ std::string FileExtensionOf(std::string_view path) {
 
 TransferOutcome NoteTransfer::AddNoteFile(const ItemPath& selected, const std::string& file,
                                           const TransferStep& tree) {
+  return Add(selected, file, tree, true);
+}
+
+void NoteTransfer::SaveBatch(std::vector<TransferOutcome>& results) {
+  if (std::none_of(results.begin(), results.end(), [](const auto& r) { return r.done; })) return;
+  CXmlDocument& doc = commands_.Document();
+  std::lock_guard lock(doc.Mutex());
+  const bool saved = doc.Save();
+  for (TransferOutcome& r : results)
+    if (r.done) r.saved = saved;
+}
+
+TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& file,
+                                  const TransferStep& tree, bool save) {
   CXmlDocument& doc = commands_.Document();
   std::lock_guard lock(doc.Mutex());
   TransferOutcome out;
@@ -156,7 +171,7 @@ TransferOutcome NoteTransfer::AddNoteFile(const ItemPath& selected, const std::s
     out.afterTarget = p->afterSelection;
     out.item = ChildOf(p->folder, name);
     if (tree) tree(out);
-    out.saved = doc.Save();
+    if (save) out.saved = doc.Save();
     return out;
   } catch (const std::exception&) {
     out.message = kMsgFileCopyError;
@@ -173,7 +188,7 @@ std::vector<TransferOutcome> NoteTransfer::Import(const ItemPath& selected,
   for (const std::string& file : files) {
     TransferOutcome out;
     if (EqualsIgnoreLatinCase(FileExtensionOf(file), "esr")) {
-      out = AddNoteFile(selection, file, tree);
+      out = Add(selection, file, tree, false);
     } else {
       // The converted copy carries the source's base name, which names the note. It is made
       // without the database lock: the conversion does not touch the database.
@@ -187,7 +202,7 @@ std::vector<TransferOutcome> NoteTransfer::Import(const ItemPath& selected,
         out.file = file;
         out.message = kMsgFileCopyError;
       } else {
-        out = AddNoteFile(selection, converted, tree);
+        out = Add(selection, converted, tree, false);
         out.file = file;
         ::unlink(converted.c_str());
       }
@@ -195,6 +210,7 @@ std::vector<TransferOutcome> NoteTransfer::Import(const ItemPath& selected,
     if (out.done) selection = out.item;
     results.push_back(std::move(out));
   }
+  SaveBatch(results);
   return results;
 }
 
@@ -206,7 +222,7 @@ std::vector<TransferOutcome> NoteTransfer::DropFiles(const ItemPath& selected,
   for (const std::string& file : files) {
     TransferOutcome out;
     if (EqualsIgnoreLatinCase(FileExtensionOf(file), "esr")) {
-      out = AddNoteFile(selection, file, tree);
+      out = Add(selection, file, tree, false);
       if (out.done) selection = out.item;
     } else {
       out.file = file;
@@ -214,6 +230,7 @@ std::vector<TransferOutcome> NoteTransfer::DropFiles(const ItemPath& selected,
     }
     results.push_back(std::move(out));
   }
+  SaveBatch(results);
   return results;
 }
 

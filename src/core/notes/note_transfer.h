@@ -62,7 +62,8 @@ class NoteTransfer {
   // Imports files in order. An ".esr" file is added as it is; any other file is converted
   // into a note document first (RTF when it begins with "{\rtf", else text) in a private
   // temporary directory, so nothing is written beside the source. Each note added becomes the
-  // selection for the next file. One outcome per file.
+  // selection for the next file. One outcome per file; the database is saved once, after the
+  // last file (the notes are in the store by then, so a crash loses no file).
   std::vector<TransferOutcome> Import(const ItemPath& selected,
                                       const std::vector<std::string>& files,
                                       const TransferStep& tree = {});
@@ -98,6 +99,10 @@ class NoteTransfer {
   TransferOutcome DragOutFile(const ItemPath& item) const;
 
  private:
+  TransferOutcome Add(const ItemPath& selected, const std::string& file, const TransferStep& tree,
+                      bool save);
+  // The one save after a batch of files; every added file's outcome carries its result.
+  void SaveBatch(std::vector<TransferOutcome>& results);
   TransferOutcome Move(const ItemPath& dragged, const ItemPath& target, bool folder,
                        const TransferStep& tree);
   // Tells the changes of the last move, if any (no lock held).

@@ -1,6 +1,7 @@
 // The note tree's import and export commands and its drag and drop: moving folders and notes
 // inside the tree, notes dragged out to a file manager, ".esr" files dropped in from one.
 #include <QCoreApplication>
+#include <QDir>
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QDragLeaveEvent>
@@ -12,6 +13,8 @@
 #include <unistd.h>
 
 #include "core/app/prompts.h"
+#include "core/db/store_paths.h"
+#include "core/io/file_util.h"
 #include "ui/db/xml_tree_ctrl.h"
 
 namespace zorbek {
@@ -30,6 +33,13 @@ QStringList LocalFiles(const QMimeData* data) {
   for (const QUrl& url : data->urls())
     if (url.isLocalFile()) files.push_back(url.toLocalFile());
   return files;
+}
+
+// Where the file dialogs of import and export open: the user's home, then the directory of the
+// files chosen last.
+std::string& TransferDirectory() {
+  static std::string dir = QDir::homePath().toStdString();
+  return dir;
 }
 
 }  // namespace
@@ -55,8 +65,10 @@ void CXmlTreeCtrl::InsertAddedNote(const TransferOutcome& outcome) {
 
 void CXmlTreeCtrl::ImportFiles(QTreeWidgetItem* item) {
   if (!item) return;
-  const std::vector<std::string> files = prompts().OpenFiles("导入文件", kImportFilter, "", true);
+  const std::vector<std::string> files =
+      prompts().OpenFiles("导入文件", kImportFilter, TransferDirectory(), true);
   if (files.empty()) return;
+  TransferDirectory() = DirectoryOf(files.front());
   setCurrentItem(item);
   const auto results = transfer_.Import(ItemPathOf(item), files,
                                         [this](const TransferOutcome& o) { InsertAddedNote(o); });
@@ -73,8 +85,9 @@ void CXmlTreeCtrl::ExportNote(QTreeWidgetItem* item) {
   }
   // The dialog asks before it replaces an existing file.
   const std::optional<std::string> file =
-      prompts().SaveFile("导出文件", kExportFilter, path.back() + ".rtf", "");
+      prompts().SaveFile("导出文件", kExportFilter, JoinPath(TransferDirectory(), path.back() + ".rtf"), "");
   if (!file) return;
+  TransferDirectory() = DirectoryOf(*file);
   Report(transfer_.Export(path, *file));
 }
 
