@@ -58,7 +58,7 @@ CWndDataImport::CWndDataImport(std::string settingsFile, std::string openDatabas
       openDatabase_(std::move(openDatabase)),
       lastDirectory_(QDir::homePath().toStdString()) {
   setWindowTitle(QString::fromUtf8(kRamuloTitle));
-  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
   legacyEdit_ = PathEdit(this);
   targetEdit_ = PathEdit(this);
@@ -157,6 +157,7 @@ void CWndDataImport::Convert() {
   progress.setMinimumDuration(300);
   progress.setAutoClose(false);
   progress.setAutoReset(false);
+  progress.setMinimumWidth(360);
   QElapsedTimer sinceUpdate;
   sinceUpdate.start();
 
@@ -173,9 +174,8 @@ void CWndDataImport::Convert() {
     progress.setValue(static_cast<int>(done));
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
-  setEnabled(false);
+  // The progress dialog is application-modal: no other window takes input while it runs.
   const RamuloReport report = ConvertRamulo(options);
-  setEnabled(true);
   progress.close();
 
   if (!report.done) {
