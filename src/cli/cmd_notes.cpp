@@ -21,23 +21,7 @@ struct Session {
   explicit Session(const std::string& path) { notebook.Open(path); }
   ~Session() { notebook.Close(false); }
 
-  // The item as the tree shows it: every name must be a shown folder or note.
-  std::optional<ItemPath> Resolve(const std::string& text) {
-    const auto item = ParseItemPath(text);
-    if (!item) return std::nullopt;
-    XmlNode element = doc.Select(kArchivePath);
-    for (std::size_t i = 1; i < item->size() && element; ++i) {
-      XmlNode found;
-      for (XmlNode child : ShownChildren(element))
-        if (ElementName(child) == (*item)[i]) {
-          found = child;
-          break;
-        }
-      element = found;
-    }
-    if (!element) return std::nullopt;
-    return item;
-  }
+  std::optional<ItemPath> Resolve(const std::string& text) { return ResolveItem(doc, text); }
 };
 
 int NoSuchItem(const std::string& text) { return Refuse("没有这个文件或文件夹：" + text); }

@@ -23,16 +23,7 @@ int Unreadable(const Context& ctx) { return Refuse("数据库文件无法读取�
 std::optional<std::string> ScopeOfItem(CXmlDocument& doc, const std::string& text) {
   const auto item = ParseItemPath(text);
   if (!item) return std::nullopt;
-  XmlNode element = doc.Select(kArchivePath);
-  for (std::size_t i = 1; i < item->size() && element; ++i) {
-    XmlNode found;
-    for (XmlNode child : ShownChildren(element))
-      if (ElementName(child) == (*item)[i]) {
-        found = child;
-        break;
-      }
-    element = found;
-  }
+  const XmlNode element = ShownItemElement(doc, *item);
   if (!element) return std::nullopt;
   return ScopeLabelOf(ElementPathOfItem(*item), Attribute(element, "type"));
 }

@@ -2,10 +2,20 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/db/xml_document.h"
+#include "core/notes/item_path.h"
+
 namespace zorbek::cli {
+
+// The element of an item given on the command line ("a/b", "/" for the file box) as the tree
+// shows it: every name must be a shown folder or note. Empty when the tree has no such item.
+XmlNode ShownItemElement(CXmlDocument& doc, const ItemPath& item);
+// The parsed item, when the tree has it.
+std::optional<ItemPath> ResolveItem(CXmlDocument& doc, const std::string& text);
 
 // What every command receives: the database path (--db or the program's default) and the
 // arguments after the command word.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "core/db/database.h"
 #include "cli/man_page.h"
 #include "core/app/paths.h"
 #include "core/db/database_lock.h"
@@ -34,6 +35,26 @@ int UsageError(const std::string& name) {
     if (c.name == name) return UsageError(c);
   std::cerr << "usage: zorbek-cli [--db PATH] COMMAND [ARGS...]\n";
   return kUsage;
+}
+
+XmlNode ShownItemElement(CXmlDocument& doc, const ItemPath& item) {
+  XmlNode element = doc.Select(kArchivePath);
+  for (std::size_t i = 1; i < item.size() && element; ++i) {
+    XmlNode found;
+    for (XmlNode child : ShownChildren(element))
+      if (ElementName(child) == item[i]) {
+        found = child;
+        break;
+      }
+    element = found;
+  }
+  return element;
+}
+
+std::optional<ItemPath> ResolveItem(CXmlDocument& doc, const std::string& text) {
+  auto item = ParseItemPath(text);
+  if (!item || !ShownItemElement(doc, *item)) return std::nullopt;
+  return item;
 }
 
 int Refuse(const std::string& message) {
