@@ -27,8 +27,8 @@ int RunRecover(Context& ctx) {
   CXmlDocument doc;
   if (LoadDatabaseReadOnly(doc, ctx.databasePath) == LoadStatus::Unparsable)
     return Refuse("数据库文件无法读取：" + ctx.databasePath);
-  const OpenedDatabase opened = OpenDatabaseFile(doc, ctx.databasePath);
-  if (!opened.recoveryMessage.empty()) std::cerr << opened.recoveryMessage << "\n";
+  // What the recovery did is told by the opening itself.
+  OpenDatabaseFile(doc, ctx.databasePath);
   return kDone;
 }
 

@@ -1,12 +1,18 @@
 #include "core/db/change_journal.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 
 #include <filesystem>
 #include <mutex>
 #include <set>
 
+#include "core/db/database.h"
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
 
@@ -68,6 +74,13 @@ const char* KindName(DiskStep::Kind k) {
   return "";
 }
 
+std::string StepLine(const DiskStep& s) {
+  std::string line = std::string("step\t") + KindName(s.kind) + "\t" + Escape(s.from) + "\t" +
+                     Escape(s.to);
+  if (!s.hash.empty()) line += "\t" + Escape(s.hash);
+  return line + "\n";
+}
+
 bool KindOf(std::string_view name, DiskStep::Kind* k) {
   for (auto c : {DiskStep::Kind::MadeDirectory, DiskStep::Kind::CreatedFile,
                  DiskStep::Kind::Renamed, DiskStep::Kind::Removed})
@@ -89,7 +102,8 @@ bool Parse(std::string_view text, Parsed* out) {
   bool first = true;
   while (pos < text.size()) {
     auto nl = text.find('\n', pos);
-    if (nl == std::string_view::npos) nl = text.size();
+    // A line without its end was cut short while being appended: its step was never taken.
+    if (nl == std::string_view::npos) break;
     const std::string_view line = text.substr(pos, nl - pos);
     pos = nl + 1;
     if (first) {
@@ -101,11 +115,12 @@ bool Parse(std::string_view text, Parsed* out) {
     const auto f = Fields(line);
     if (f[0] == "forward") {
       out->forward = true;
-    } else if (f[0] == "step" && f.size() == 4) {
+    } else if (f[0] == "step" && (f.size() == 4 || f.size() == 5)) {
       DiskStep s{};
       if (!KindOf(f[1], &s.kind)) return false;
       s.from = f[2];
       s.to = f[3];
+      if (f.size() == 5) s.hash = f[4];
       out->steps.push_back(std::move(s));
     } else if (f[0] == "expect" && f.size() == 3) {
       out->done.push_back({f[2], f[1] == "present"});
@@ -140,7 +155,10 @@ bool Undo(const DiskStep& s, std::vector<std::string>* kept) {
       if (!Present(s.to)) return true;
       struct stat st {};
       const bool empty = ::lstat(s.to.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
-      if (empty || (!s.from.empty() && SameContent(s.from, s.to))) return ::unlink(s.to.c_str()) == 0;
+      const bool copy = S_ISREG(st.st_mode) &&
+                        ((!s.hash.empty() && ContentHash(s.to) == s.hash) ||
+                         (s.hash.empty() && !s.from.empty() && SameContent(s.from, s.to)));
+      if (empty || copy) return ::unlink(s.to.c_str()) == 0;
       if (kept) kept->push_back(s.to);
       return true;
     }
@@ -155,7 +173,162 @@ bool Undo(const DiskStep& s, std::vector<std::string>* kept) {
   return false;
 }
 
+bool EndsWithEsr(std::string_view name) {
+  if (name.size() < 5) return false;
+  std::string ext(name.substr(name.size() - 4));
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return ext == ".esr";
+}
+
+XmlNode ChildNamedIgnoringCase(XmlNode parent, std::string_view name) {
+  for (XmlNode c = FirstChild(parent); c; c = NextSibling(c))
+    if (IsElement(c) && c.name() == name) return c;
+  for (XmlNode c = FirstChild(parent); c; c = NextSibling(c)) {
+    if (!IsElement(c)) continue;
+    const std::string_view n = c.name();
+    if (n.size() == name.size() && SamePath(n, name)) return c;
+  }
+  return {};
+}
+
+bool IsNodeName(std::string_view name) {
+  return IsValidXmlName(name) && name.find(':') == std::string_view::npos &&
+         name.find('/') == std::string_view::npos;
+}
+
+// Gives a note file that could not go back an element, so the user finds it in the tree: in
+// its own folder when that folder is in the database and the name is free there, else moved
+// into the recovered notes' folder. Returns the file's path afterwards ("" when it stays
+// unplaced), and the element path in *elementPath.
+std::string PlaceKeptFile(CXmlDocument& doc, const std::string& store, const std::string& file,
+                          std::string* elementPath) {
+  if (!IsRegularFile(file) || !EndsWithEsr(file)) return {};
+  if (file.size() <= store.size() + 1 || file.compare(0, store.size(), store) != 0 ||
+      file[store.size()] != '/')
+    return {};
+  const std::string relative = file.substr(store.size() + 1);
+  const std::string name = FileNameOf(relative);
+  const std::string base = name.substr(0, name.size() - 4);
+  const std::string folderDir = DirectoryOf(relative);
+  std::string folderPath = kArchivePath;
+  if (!folderDir.empty()) folderPath += "/" + folderDir;
+  try {
+    XmlNode folder = doc.Select(folderPath);
+    const std::string type = folder ? Attribute(folder, "type") : std::string();
+    const bool isFolder = type.empty() || SamePath(type, "dir");
+    if (folder && isFolder && IsNodeName(base) && !ChildNamedIgnoringCase(folder, base)) {
+      XmlNode e = doc.CreateElement(base);
+      SetAttribute(e, "type", "esr");
+      AppendChild(folder, e);
+      *elementPath = folderPath + "/" + base;
+      return file;
+    }
+    XmlNode archive = doc.Select(kArchivePath, false);
+    if (!archive) return {};
+    const std::string recoveredDir = JoinPath(store, kRecoveredFolderName);
+    XmlNode recovered = ChildNamedIgnoringCase(archive, kRecoveredFolderName);
+    if (!IsDirectory(recoveredDir) && ::mkdir(recoveredDir.c_str(), 0777) != 0) return {};
+    if (!recovered) {
+      recovered = doc.CreateElement(kRecoveredFolderName);
+      SetAttribute(recovered, "type", "dir");
+      AppendChild(archive, recovered);
+    }
+    const std::string stem = IsNodeName(base) ? base : std::string("笔记");
+    std::string fileName;
+    for (unsigned n = 0;; ++n) {
+      const std::string candidate = n == 0 ? stem : stem + std::to_string(n);
+      if (!FileExistsIn(recoveredDir, candidate + ".esr") &&
+          !ChildNamedIgnoringCase(recovered, candidate)) {
+        fileName = candidate;
+        break;
+      }
+    }
+    const std::string to = JoinPath(recoveredDir, fileName + ".esr");
+    if (!RenameNoReplace(file, to)) return {};
+    SyncDirectory(DirectoryOf(file));
+    SyncDirectory(recoveredDir);
+    SyncDirectory(store);
+    XmlNode e = doc.CreateElement(fileName);
+    SetAttribute(e, "type", "esr");
+    AppendChild(recovered, e);
+    *elementPath = std::string(kArchivePath) + "/" + kRecoveredFolderName + "/" + fileName;
+    return to;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+constexpr std::string_view kDeletedPrefix = ".deleted-";
+
 }  // namespace
+
+namespace {
+constexpr std::uint64_t kFnvBasis = 1469598103934665603ULL;
+void FnvAdd(std::uint64_t& h, const char* p, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    h ^= static_cast<unsigned char>(p[i]);
+    h *= 1099511628211ULL;
+  }
+}
+std::string Hex(std::uint64_t h) {
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+  return hex;
+}
+}  // namespace
+
+std::string ContentHashOfData(std::string_view data) {
+  std::uint64_t h = kFnvBasis;
+  FnvAdd(h, data.data(), data.size());
+  return Hex(h);
+}
+
+std::string ContentHash(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::uint64_t h = kFnvBasis;
+  char buf[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return {};
+    }
+    if (n == 0) break;
+    FnvAdd(h, buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return Hex(h);
+}
+
+bool IsDeletedFilesDirectoryName(std::string_view name) {
+  return name.size() == kDeletedPrefix.size() + 6 && name.substr(0, kDeletedPrefix.size()) == kDeletedPrefix;
+}
+
+std::string MakeDeletedFilesDirectory(const std::string& databasePath) {
+  const std::string base = DirectoryOf(NoteStoreDirectory(databasePath));
+  if (base.empty() || !IsDirectory(base)) return {};
+  std::string pattern = JoinPath(base, std::string(kDeletedPrefix) + "XXXXXX");
+  if (!::mkdtemp(pattern.data())) return {};
+  return pattern;
+}
+
+void RemoveDeletedFilesLeftovers(const std::string& databasePath) {
+  const std::string base = DirectoryOf(NoteStoreDirectory(databasePath));
+  if (base.empty()) return;
+  DIR* d = ::opendir(base.c_str());
+  if (!d) return;
+  std::vector<std::string> found;
+  while (const dirent* e = ::readdir(d))
+    if (IsDeletedFilesDirectoryName(e->d_name)) found.push_back(JoinPath(base, e->d_name));
+  ::closedir(d);
+  for (const auto& path : found) {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+  if (!found.empty()) SyncDirectory(base);
+}
 
 std::string JournalPathOf(const std::string& databasePath) {
   const std::string target = ResolveSymbolicLinks(databasePath);
@@ -175,10 +348,25 @@ bool ChangeJournal::Write(std::string* error) {
   for (const auto& e : done_)
     text += std::string("expect\t") + (e.present ? "present" : "absent") + "\t" +
             Escape(e.elementPath) + "\n";
-  for (const auto& s : steps_)
-    text += std::string("step\t") + KindName(s.kind) + "\t" + Escape(s.from) + "\t" +
-            Escape(s.to) + "\n";
+  for (const auto& s : steps_) text += StepLine(s);
   return WriteFileAtomically(path_, text, error);
+}
+
+bool ChangeJournal::Append(const DiskStep& step, bool sync, std::string* error) {
+  const std::string line = StepLine(step);
+  const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  bool ok = fd >= 0;
+  for (std::size_t done = 0; ok && done < line.size();) {
+    const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    else done += static_cast<std::size_t>(n);
+  }
+  if (ok && sync && ::fdatasync(fd) != 0) ok = false;
+  const int saved = errno;
+  if (fd >= 0) ::close(fd);
+  if (!ok && error) *error = SystemReason(saved);
+  return ok;
 }
 
 bool ChangeJournal::Begin(std::vector<DiskStep> steps, std::vector<ElementExpectation> done,
@@ -191,13 +379,25 @@ bool ChangeJournal::Begin(std::vector<DiskStep> steps, std::vector<ElementExpect
   return open_;
 }
 
-bool ChangeJournal::Add(DiskStep step, std::string* error) {
+bool ChangeJournal::Add(DiskStep step, std::string* error, bool sync) {
+  if (path_.empty() || !open_) {
+    steps_.push_back(std::move(step));
+    return open_;
+  }
+  if (!Append(step, sync, error)) return false;
   steps_.push_back(std::move(step));
-  if (path_.empty() || !open_) return open_;
-  return Write(error);
+  return true;
 }
 
 void ChangeJournal::SyncSteps() const {
+  if (!path_.empty() && open_) {
+    // Lines appended without a flush of their own reach the disk before the database does.
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      ::fdatasync(fd);
+      ::close(fd);
+    }
+  }
   std::set<std::string> dirs;
   for (const auto& s : steps_) {
     for (const std::string* p : {&s.from, &s.to}) {
@@ -277,8 +477,22 @@ JournalRecovery RecoverInterruptedChange(CXmlDocument& doc) {
     return out;
   }
   bool ok = true;
-  for (auto it = j.steps.rbegin(); it != j.steps.rend(); ++it) ok = Undo(*it, &out.keptFiles) && ok;
+  std::vector<std::string> kept;
+  for (auto it = j.steps.rbegin(); it != j.steps.rend(); ++it) ok = Undo(*it, &kept) && ok;
   out.undone = true;
+  // What could not go back is never deleted: note files get an element of their own.
+  const std::string store = NoteStoreDirectory(doc.GetPath());
+  bool placed = false;
+  for (const std::string& file : kept) {
+    std::string elementPath;
+    const std::string now = PlaceKeptFile(doc, store, file, &elementPath);
+    out.keptFiles.push_back(now.empty() ? file : now);
+    if (!now.empty()) {
+      out.placedAs.push_back(elementPath);
+      placed = true;
+    }
+  }
+  if (placed && !doc.Save()) return out;  // the journal stays; the files are where they were put
   if (ok) done();
   return out;
 }

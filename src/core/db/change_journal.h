@@ -13,11 +13,17 @@
 //    left of it is deleted and its elements are removed (the user confirmed it).
 //
 // Undoing never deletes a user's text: a created file goes only while it is still empty or
-// still the copy of its source; a renamed file or directory goes back only when its old name
-// is free.
+// still the copy of its source (its content hash is journaled); a renamed file or directory goes
+// back only when its old name is free. A note file that cannot go back is placed in the tree
+// instead: in its own folder when that folder is in the database, else in the file box's
+// folder "恢复的笔记", and the user is told where.
+//
+// The journal is appended to, one line per step, each line flushed to disk before its step is
+// taken; a last line cut short by a power cut belongs to a step that was never taken.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/db/xml_document.h"
@@ -34,7 +40,15 @@ struct DiskStep {
   Kind kind;
   std::string from;
   std::string to;
+  std::string hash = {};  // CreatedFile: ContentHash of what was written (empty: an empty file)
 };
+
+// A hash of a file's content (FNV-1a, 64 bits, in hexadecimal); empty when it cannot be read.
+std::string ContentHash(const std::string& path);
+std::string ContentHashOfData(std::string_view data);
+
+// The folder of the file box that takes the notes a recovery could not put back.
+inline constexpr const char* kRecoveredFolderName = "恢复的笔记";
 
 // What the saved database shows once the change is whole.
 struct ElementExpectation {
@@ -50,8 +64,8 @@ class ChangeJournal {
   // interrupted (a delete). False when it cannot be written: the command must not go on.
   bool Begin(std::vector<DiskStep> steps, std::vector<ElementExpectation> done,
              bool forward = false, std::string* error = nullptr);
-  // Adds a step to the open journal (flushed) before it is taken.
-  bool Add(DiskStep step, std::string* error = nullptr);
+  // Adds a step to the open journal before it is taken; with sync the line is on disk first.
+  bool Add(DiskStep step, std::string* error = nullptr, bool sync = true);
   // Flushes the directories the steps changed, so the database never names what a power cut
   // could take back. Call before the database is saved.
   void SyncSteps() const;
@@ -66,6 +80,7 @@ class ChangeJournal {
 
  private:
   bool Write(std::string* error);
+  bool Append(const DiskStep& step, bool sync, std::string* error);
   std::string path_;
   std::vector<DiskStep> steps_;
   std::vector<ElementExpectation> done_;
@@ -80,7 +95,8 @@ struct JournalRecovery {
   bool found = false;      // there was a journal
   bool undone = false;     // its disk steps were undone
   bool finished = false;   // its delete was finished (the document changed and was saved)
-  std::vector<std::string> keptFiles;  // files that were left where they are, for the user
+  std::vector<std::string> keptFiles;  // files that could not go back, where they are now
+  std::vector<std::string> placedAs;   // the element paths the kept note files were given
 };
 
 // Settles the journal of doc's database, if there is one; doc is the loaded database.
@@ -89,5 +105,14 @@ JournalRecovery RecoverInterruptedChange(CXmlDocument& doc);
 
 // Undoes one step now (used by Undo and by the recovery).
 bool UndoDiskStep(const DiskStep& step);
+
+// Deletes go in two steps: what is deleted is first moved into a directory of its own beside the
+// note store (a rename, which a failed save can take back), and removed for good once the
+// database is saved. The directory for one delete ("" when it cannot be made).
+std::string MakeDeletedFilesDirectory(const std::string& databasePath);
+// Removes what deletes of killed writers left in such directories. Only while no journal is
+// open: an open journal may still move them back.
+void RemoveDeletedFilesLeftovers(const std::string& databasePath);
+bool IsDeletedFilesDirectoryName(std::string_view name);
 
 }  // namespace zorbek

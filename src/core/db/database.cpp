@@ -84,8 +84,14 @@ OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
         std::string list;
         for (const auto& f : recovery.keptFiles) list += "\n" + f;
         out.recoveryMessage = FormatMessage(
-            "上次的修改没有完成，已经恢复原状。这些文件无法放回原处，保留在：%s", list);
+            recovery.placedAs.empty()
+                ? "上次的修改没有完成，已经恢复原状。这些文件无法放回原处，保留在：%s"
+                : "上次的修改没有完成，已经恢复原状。无法放回原处的笔记已放入笔记树"
+                  "（文件箱\\恢复的笔记或原来的文件夹）：%s",
+            list);
       }
+      // Set-aside files of a delete that was saved before its writer was killed.
+      if (!PathExists(JournalPathOf(path))) RemoveDeletedFilesLeftovers(path);
     }
     const std::uint64_t savesBefore = doc.SuccessfulSaves();
     const bool hadHotkey = static_cast<bool>(doc.Select(kHotkeyPath));
@@ -107,6 +113,8 @@ OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
                                       path),
                         MsgButtons::Ok, MsgIcon::Error);
   }
+  if (!out.recoveryMessage.empty())
+    prompts().Message(out.recoveryMessage, MsgButtons::Ok, MsgIcon::Warning);
   if (!out.saved) prompts().Message(SaveFailedMessage(path), MsgButtons::Ok, MsgIcon::Warning);
   return out;
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
@@ -22,6 +23,7 @@
 #include "core/db/xml_document.h"
 #include "core/io/file_util.h"
 #include "core/notes/item_path.h"
+#include "core/notes/store_change.h"
 #include "core/rtf/note_converter.h"
 #include "core/rtf/text_file.h"
 #include "core/text/cp936.h"
@@ -66,34 +68,6 @@ std::string DecodeLegacyText(std::string_view bytes) {
   return marked ? DecodeTextFile(bytes) : Cp936ToUtf8(bytes);
 }
 
-// Writes a new file; false (and nothing left behind) when something of that name exists or the
-// data cannot be written. Nothing is flushed here: FlushStore makes every note written so far
-// durable before the database names it.
-bool WriteNewFile(const std::string& path, std::string_view data) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  const char* p = data.data();
-  std::size_t left = data.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ::close(fd);
-      ::unlink(path.c_str());
-      return false;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  if (::close(fd) != 0) {
-    ::unlink(path.c_str());
-    return false;
-  }
-  return true;
-}
-
-// Puts every note written so far on disk, with its directory entry: one flush of the store's
-// file system instead of one per note, which would make a large conversion take minutes.
 bool FlushStore(const std::string& storeDirectory) {
   const int fd = ::open(storeDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -192,11 +166,18 @@ class Converter {
 
   // Saves the database when notesPerSave notes were added since the last save (or always,
   // with force). The notes' files reach the disk first.
+  // Each batch of notes is one change of store and database: a kill before its save takes its
+  // files back at the next open, a failed save at once.
   bool SaveIfDue(bool force) {
     if (!force && unsaved_ < std::max<std::size_t>(1, options_.notesPerSave)) return true;
     if (unsaved_ > 0 && !FlushStore(storeDirectory_)) ::sync();
     unsaved_ = 0;
-    saveOk_ = doc_.Save();
+    if (change_) {
+      saveOk_ = change_->Save();
+      change_.reset();
+    } else {
+      saveOk_ = doc_.Save();
+    }
     return saveOk_;
   }
 
@@ -208,7 +189,8 @@ class Converter {
       report_.skippedNames.push_back(name);
       return;
     }
-    EnsureParentDirectories(JoinPath(parent.directory, "x"));
+    StoreChange& change = Change(PathOf(parent.element) + "/" + chosen);
+    change.MakeParentDirectories(JoinPath(parent.directory, "x"));
     const std::string file = JoinPath(parent.directory, chosen + std::string(kNoteExtension_));
     std::string text;
     const std::string textPath = textDirectory_ + "/" + stem + ".txt";
@@ -219,7 +201,7 @@ class Converter {
       report_.missingTextFiles.push_back(textPath);
     }
     // The file first: an element is never saved without its document.
-    if (!WriteNewFile(file, writer_.PlainTextToRtf(text))) {
+    if (!change.WriteNewFile(file, writer_.PlainTextToRtf(text), false)) {
       report_.skipped++;
       report_.skippedNames.push_back(name);
       return;
@@ -228,6 +210,7 @@ class Converter {
     XmlNode element = doc_.CreateElement(chosen);
     SetAttribute(element, "type", "esr");
     AppendChild(parent.element, element);
+    change.OnUndo([element] { Remove(element); });
     report_.notes++;
     unsaved_++;
     SaveIfDue(false);
@@ -239,17 +222,36 @@ class Converter {
     const std::string chosen = parent.FreeName(name, "");
     if (!IsValidNodeName(chosen)) return std::nullopt;
     const std::string directory = JoinPath(parent.directory, chosen);
-    EnsureParentDirectories(JoinPath(directory, "x"));
+    StoreChange& change = Change(PathOf(parent.element) + "/" + chosen);
+    change.MakeParentDirectories(JoinPath(directory, "x"));
     if (!IsDirectory(directory)) return std::nullopt;
     parent.Take(chosen, "");
     XmlNode element = doc_.CreateElement(chosen);
     SetAttribute(element, "type", "dir");
     AppendChild(parent.element, element);
+    change.OnUndo([element] { Remove(element); });
     report_.folders++;
     return std::make_pair(element, chosen);
   }
 
+  // The change of the batch under way; a new batch names the element its save will show.
+  StoreChange& Change(const std::string& firstElement) {
+    if (!change_) {
+      change_ = std::make_unique<StoreChange>(doc_);
+      change_->Expect(firstElement, true);
+    }
+    return *change_;
+  }
+
+  // The absolute element path of an element of the database.
+  static std::string PathOf(XmlNode element) {
+    std::string path;
+    for (XmlNode e = element; e && IsElement(e); e = Parent(e)) path = "/" + std::string(e.name()) + path;
+    return path;
+  }
+
   static constexpr std::string_view kNoteExtension_ = ".esr";
+  std::unique_ptr<StoreChange> change_;
   const RamuloOptions& options_;
   NoteConverter& writer_;
   std::vector<RamuloEntry> entries_;
@@ -374,15 +376,31 @@ RamuloReport ConvertRamulo(const RamuloOptions& options) {
     if (opened.lockRefused) report.message = opened.lockMessage;
     return report;  // otherwise the user was told why nothing can be written
   }
-  // A fresh, empty archive; the rest of the database stays.
-  doc.SelectAllAndRemove(kArchivePath);
+  // A fresh, empty archive; the rest of the database stays. The old notes are set aside until
+  // the database no longer names them, so that a kill or a failed save leaves them in place.
+  const std::string store = NoteStoreDirectory(options.targetPath);
   XmlNode filetree = doc.Select("/list/filetree");
   if (!filetree) return report;  // opening made it
-  XmlNode archive = AppendChild(filetree, doc.CreateElement("archive"));
-  if (!doc.Save()) return report;
-  // Only now, with the database no longer naming them, the old notes go.
-  const std::string store = NoteStoreDirectory(options.targetPath);
-  if (options.replaceStore) DeleteDirectoryTree(store);
+  {
+    StoreChange reset(doc);
+    if (XmlNode old = doc.Select(kArchivePath))
+      for (XmlNode c = FirstChild(old); c; c = NextSibling(c))
+        if (IsElement(c)) {
+          reset.Expect(std::string(kArchivePath) + "/" + c.name(), false);
+          break;
+        }
+    if (options.replaceStore && PathExists(store) &&
+        !(DeletableWhole(store) && reset.SetAside(store)) && !reset.JournalFailed())
+      reset.DeleteInPlace(store);
+    if (reset.JournalFailed()) {
+      report.message = FormatMessage(kMsgWriteFailed, store);
+      return report;
+    }
+    doc.SelectAllAndRemove(kArchivePath);
+    AppendChild(filetree, doc.CreateElement("archive"));
+    if (!reset.Save()) return report;
+  }
+  XmlNode archive = doc.Select(kArchivePath);
   if (!EnsureParentDirectories(JoinPath(store, "x"))) {
     report.message = FormatMessage(kMsgWriteFailed, store);
     return report;

@@ -12,6 +12,7 @@
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
 #include "core/notes/note_opener.h"
+#include "core/notes/store_change.h"
 #include "core/text/cp936.h"
 
 namespace zorbek {
@@ -25,6 +26,18 @@ NoteOutcome Refused(std::string message = {}) {
 
 ItemPath ParentOf(const ItemPath& item) {
   return ItemPath(item.begin(), item.end() - (item.empty() ? 0 : 1));
+}
+
+ItemPath ChildOf(ItemPath folder, const std::string& name) {
+  folder.push_back(name);
+  return folder;
+}
+
+// Whether the file system of directory takes a name of file's length.
+bool NameFits(const std::string& directory, const std::string& file) {
+  long max = ::pathconf(directory.empty() ? "." : directory.c_str(), _PC_NAME_MAX);
+  if (max <= 0) max = 255;
+  return file.size() <= static_cast<std::size_t>(max);
 }
 
 // Something (a file, a directory, a link) of that name is there.
@@ -153,11 +166,26 @@ std::string NoteCommands::DocumentPath(const ItemPath& item) const {
   return DocumentPathOfItem(item, doc_.GetPath());
 }
 
-NoteOutcome NoteCommands::Finish(NoteOutcome outcome, const TreeStep& tree, bool save) {
+NoteOutcome NoteCommands::Finish(NoteOutcome outcome, StoreChange& change, const TreeStep& tree) {
+  if (!change.Save()) {
+    outcome.saved = false;
+    // A delete that deleted for good stays done: the tree follows the database.
+    if (!change.KeptChange()) {
+      NoteOutcome refused;
+      refused.saved = false;
+      refused.kind = outcome.kind;
+      return refused;
+    }
+  }
   outcome.done = true;
   if (tree) tree(outcome);
-  if (save) outcome.saved = doc_.Save();
   return outcome;
+}
+
+void NoteCommands::RemoveElement(XmlNode element, StoreChange& change) {
+  const NodePlace place = PlaceOf(element);
+  Remove(element);
+  change.OnUndo([element, place] { PutBack(element, place); });
 }
 
 std::optional<Placement> NoteCommands::PlacementFor(const ItemPath& selected) {
@@ -203,28 +231,25 @@ NoteOutcome NoteCommands::NewEntry(const ItemPath& selected, ItemKind kind,
     const std::string path = JoinPath(p->directory, file);
     const std::string name = file.substr(0, file.size() - ext.size());
     if (!IsValidNodeName(name)) return {};
+    // A name longer than the file system takes is no name for an entry.
+    if (!NameFits(p->directory, file)) return Refused(kMsgIllegalName);
     // The disk first: the folder's directory when it is missing, then the new entry. Both stop
     // silently, as nothing has changed yet.
-    if (!EnsureParentDirectories(path)) return {};
-    if (note ? !CreateEmptyFile(path) : ::mkdir(path.c_str(), 0777) != 0) return {};
+    StoreChange change(doc_);
+    change.Expect(ElementPathOfItem(ChildOf(p->folder, name)), true);
+    if (!change.MakeParentDirectories(path)) return {};
+    if (note ? !change.CreateEmptyFile(path) : !change.MakeDirectory(path)) return {};
 
-    XmlNode element;
-    try {
-      element = doc_.CreateElement(name);
-      SetAttribute(element, "type", note ? "esr" : "dir");
-      if (p->afterSelection) InsertAfter(p->selection, element);
-      else InsertChild(p->folderElement, element, true);
-    } catch (const std::exception&) {
-      if (element) Remove(element);
-      if (note) ::unlink(path.c_str());
-      else ::rmdir(path.c_str());
-      return {};
-    }
+    XmlNode element = doc_.CreateElement(name);
+    SetAttribute(element, "type", note ? "esr" : "dir");
+    if (p->afterSelection) InsertAfter(p->selection, element);
+    else InsertChild(p->folderElement, element, true);
+    change.OnUndo([element] { Remove(element); });
     NoteOutcome out;
     out.name = name;
     out.kind = kind;
     out.afterTarget = p->afterSelection;
-    return Finish(std::move(out), tree);
+    return Finish(std::move(out), change, tree);
   } catch (const std::exception&) {
     return {};
   }
@@ -288,28 +313,27 @@ NoteOutcome NoteCommands::RenameLocked(const ItemPath& item, std::string_view ed
 
     const std::string from = ExistingPathIgnoringCase(oldPath);
     const bool moveOnDisk = !SamePath(from, newPath);
-    if (moveOnDisk && !RenameNoReplace(from, newPath)) return Refused(kMsgRenameFailed);
+    if (moveOnDisk && !NameFits(parentDir, FileNameOf(newPath))) return Refused(kMsgIllegalName);
+    StoreChange change(doc_);
+    change.Expect(ElementPathOfItem(item), false);
+    change.Expect(ElementPathOfItem(renamedItem), true);
+    if (moveOnDisk && !change.Rename(from, newPath)) return Refused(kMsgRenameFailed);
 
-    XmlNode renamed;
-    try {
-      renamed = doc_.CreateElement(name);
-      CopyAttributes(renamed, element);
-      MoveChildren(renamed, element);
-      Replace(element, renamed);
-    } catch (const std::exception&) {
-      // Put everything back, so that disk and database still agree.
-      if (renamed) {
-        if (!Parent(element) && Parent(renamed)) Replace(renamed, element);
-        MoveChildren(element, renamed);
-        Remove(renamed);
-      }
-      if (moveOnDisk) RenameNoReplace(newPath, from);
-      return Refused(kMsgRenameFailed);
-    }
+    XmlNode renamed = doc_.CreateElement(name);
+    CopyAttributes(renamed, element);
+    MoveChildren(renamed, element);
+    Replace(element, renamed);
+    change.OnUndo([element, renamed] {
+      Replace(renamed, element);
+      MoveChildren(element, renamed);
+      Remove(renamed);
+    });
     NoteOutcome out;
     out.name = name;
     out.kind = note ? ItemKind::Note : ItemKind::Folder;
-    return Finish(std::move(out), tree);
+    NoteOutcome done = Finish(std::move(out), change, tree);
+    if (!done.done) changes.clear();
+    return done;
   } catch (const std::exception&) {
     return {};
   }
@@ -364,29 +388,26 @@ NoteOutcome NoteCommands::Paste(const ItemPath& copied, const ItemPath& target,
     const std::string directory = ExistingPathIgnoringCase(DocumentPath(destination));
     const std::string file = UniqueEntryName(destinationElement, directory, sourceName, ext);
     const std::string destinationPath = JoinPath(directory, file);
-    EnsureParentDirectories(destinationPath);
     const std::string name = file.substr(0, file.rfind('.'));
     if (!IsValidNodeName(name)) return {};
+    if (!NameFits(directory, file)) return Refused(kMsgIllegalName);
     if (!IsRegularFile(sourcePath)) return Refused(kMsgCopyFailed);
+    StoreChange change(doc_);
+    change.Expect(ElementPathOfItem(ChildOf(destination, name)), true);
+    if (!change.MakeParentDirectories(destinationPath)) return Refused(kMsgCopyFailed);
     // A copy that fails half-way leaves nothing behind, and nothing is recorded for it.
-    if (!CopyFileNoReplace(sourcePath, destinationPath)) return Refused(kMsgCopyFailed);
+    if (!change.CopyFile(sourcePath, destinationPath)) return Refused(kMsgCopyFailed);
 
-    XmlNode element;
-    try {
-      element = doc_.CreateElement(name);
-      CopyAttributes(element, source);
-      if (after) InsertAfter(targetElement, element);
-      else InsertChild(targetElement, element, true);
-    } catch (const std::exception&) {
-      if (element) Remove(element);
-      ::unlink(destinationPath.c_str());
-      return {};
-    }
+    XmlNode element = doc_.CreateElement(name);
+    CopyAttributes(element, source);
+    if (after) InsertAfter(targetElement, element);
+    else InsertChild(targetElement, element, true);
+    change.OnUndo([element] { Remove(element); });
     NoteOutcome out;
     out.name = name;
     out.kind = KindOfType(sourceType).value_or(ItemKind::Note);
     out.afterTarget = after;
-    return Finish(std::move(out), tree);
+    return Finish(std::move(out), change, tree);
   } catch (const std::exception&) {
     return {};
   }
@@ -421,33 +442,55 @@ NoteOutcome NoteCommands::DeleteLocked(const ItemPath& item, const TreeStep& tre
     XmlNode element = doc_.Select(elementPath);
     const std::string type = Attribute(element, "type");
     NoteOutcome out;
+    StoreChange change(doc_);
+    // What is deleted is set aside until the database no longer names it; only what cannot be
+    // moved whole is deleted in place, for good.
+    const auto takeOff = [&](const std::string& path) {
+      if (!Present(path)) return true;
+      if (DeletableWhole(path) && change.SetAside(path)) return true;
+      if (change.JournalFailed()) return false;
+      change.DeleteInPlace(path);
+      return !change.JournalFailed();
+    };
     if (element && IsNoteType(type)) {
       out.kind = ItemKind::Note;
       const std::string file = ExistingPathIgnoringCase(DocumentPath(item) + NoteExtension(type));
+      change.Expect(elementPath, false);
       // A note whose file is gone already is still taken off the tree; one whose file stays
       // (it cannot be deleted) is kept, and the user is told.
-      if (Present(file) && ::unlink(file.c_str()) != 0) return Refused(kMsgDeleteFailed);
+      // (A directory where the note's file should be is not the note's: it is not taken.)
+      if (IsDirectory(file) || !takeOff(file) || Present(file)) return Refused(kMsgDeleteFailed);
       changes = ChangesBelow(item, NoteChangeKind::kDeleted);
-      doc_.SelectAllAndRemove(elementPath);
+      for (XmlNode e : doc_.SelectAll(elementPath)) RemoveElement(e, change);
       out.removed.push_back(item);
     } else {
       out.kind = ItemKind::Folder;
       const std::string directory = ExistingPathIgnoringCase(DocumentPath(item));
-      DeleteDirectoryTree(directory);
+      const bool fileBox = IsFileBox(item);
+      if (fileBox && element) {
+        for (XmlNode c : ShownChildren(element)) change.Expect(ElementPathOfItem(Child(item, c)), false);
+      } else {
+        change.Expect(elementPath, false);
+      }
+      if (!takeOff(directory)) return Refused(kMsgDeleteFailed);
       if (!Present(directory)) {
         changes = ChangesBelow(item, NoteChangeKind::kDeleted);
-        if (IsFileBox(item)) {
-          for (XmlNode c : ShownChildren(element)) out.removed.push_back(Child(item, c));
-          RemoveChildren(element);
+        if (fileBox) {
+          if (element) {
+            for (XmlNode c : ShownChildren(element)) out.removed.push_back(Child(item, c));
+            std::vector<XmlNode> children;
+            for (XmlNode c = FirstChild(element); c; c = NextSibling(c)) children.push_back(c);
+            for (XmlNode c : children) RemoveElement(c, change);
+          }
         } else {
-          doc_.SelectAllAndRemove(elementPath);
+          for (XmlNode e : doc_.SelectAll(elementPath)) RemoveElement(e, change);
           out.removed.push_back(item);
         }
       } else {
         // Only part of the directory could go: exactly what is gone from disk leaves the
         // database and the tree, what stayed stays, and the user learns what that is.
         if (!element) return Refused(kMsgDeleteFailed);
-        PruneGone(element, item, out, changes);
+        PruneGone(element, item, out, changes, change);
         std::string message = kMsgDeleteFailed;
         for (const std::string& left : Leftovers(directory)) {
           message += '\n';
@@ -456,14 +499,16 @@ NoteOutcome NoteCommands::DeleteLocked(const ItemPath& item, const TreeStep& tre
         out.message = std::move(message);
       }
     }
-    return Finish(std::move(out), tree);
+    NoteOutcome done = Finish(std::move(out), change, tree);
+    if (!done.done) changes.clear();
+    return done;
   } catch (const std::exception&) {
     return Refused(kMsgDeleteFailed);
   }
 }
 
 void NoteCommands::PruneGone(XmlNode element, const ItemPath& item, NoteOutcome& out,
-                             std::vector<NoteChange>& changes) {
+                             std::vector<NoteChange>& changes, StoreChange& change) {
   for (XmlNode c : ShownChildren(element)) {
     const ItemPath child = Child(item, c);
     const std::string type = Attribute(c, "type");
@@ -471,12 +516,12 @@ void NoteCommands::PruneGone(XmlNode element, const ItemPath& item, NoteOutcome&
     const std::string path =
         ExistingPathIgnoringCase(DocumentPath(child) + (note ? NoteExtension(type) : ""));
     if (Present(path)) {
-      if (!note) PruneGone(c, child, out, changes);
+      if (!note) PruneGone(c, child, out, changes, change);
       continue;
     }
     auto below = ChangesBelow(child, NoteChangeKind::kDeleted);
     changes.insert(changes.end(), below.begin(), below.end());
-    Remove(c);
+    RemoveElement(c, change);
     out.removed.push_back(child);
   }
 }
@@ -488,6 +533,7 @@ NoteOutcome NoteCommands::Move(const ItemPath& item, MoveTo to, const TreeStep& 
     XmlNode element = doc_.Select(ElementPathOfItem(item));
     if (!element) return {};
     XmlNode parent = Parent(element);
+    const NodePlace place = PlaceOf(element);
     const std::vector<XmlNode> siblings = ShownChildren(parent);
     const auto it = std::find(siblings.begin(), siblings.end(), element);
     if (it == siblings.end()) return {};
@@ -512,9 +558,11 @@ NoteOutcome NoteCommands::Move(const ItemPath& item, MoveTo to, const TreeStep& 
         AppendChild(parent, element);
         break;
     }
+    StoreChange change(doc_);
+    change.OnUndo([element, place] { PutBack(element, place); });
     NoteOutcome out;
     out.name = item.back();
-    return Finish(std::move(out), tree);
+    return Finish(std::move(out), change, tree);
   } catch (const std::exception&) {
     return {};
   }
@@ -556,13 +604,23 @@ NoteOutcome NoteCommands::Sort(const ItemPath& folder, SortMode mode, const Tree
         break;
       case SortMode::Mixed: {
         // Notes and folders together, in name order, as the command's name promises.
-        list = std::move(all);
+        list = all;
         std::stable_sort(list.begin(), list.end(), byName);
         break;
       }
     }
     for (const Entry& e : list) AppendChild(element, e.node);
-    return Finish(NoteOutcome{}, tree, save);
+    if (!save) {
+      NoteOutcome out;
+      out.done = true;
+      if (tree) tree(out);
+      return out;
+    }
+    StoreChange change(doc_);
+    change.OnUndo([element, all] {
+      for (const Entry& e : all) AppendChild(element, e.node);
+    });
+    return Finish(NoteOutcome{}, change, tree);
   } catch (const std::exception&) {
     return {};
   }

@@ -1,11 +1,13 @@
 // The commands that change the note tree, as operations on item paths.
 //
 // Every change runs in one order: the note store on disk, then the database element, then the
-// tree items (the TreeStep the caller passes, run with the outcome), then the save of the
-// database. A command that cannot do a step is refused before it changes anything: disk,
-// database and tree stay as they were, and the outcome carries the message the user sees (none
-// where the program stays silent). Questions (the delete confirmation) are the caller's: these
-// operations ask nothing.
+// save of the database, then the tree items (the TreeStep the caller passes, run with the
+// outcome). The disk steps and the save are one StoreChange (store_change.h): a kill anywhere is
+// settled at the next open, and a save that fails takes the disk steps and the element back, so
+// the command is refused (done = false, saved = false) with disk, database and tree as they
+// were. A command that cannot do a step is refused before it changes anything, and the outcome
+// carries the message the user sees (none where the program stays silent). Questions (the delete
+// confirmation) are the caller's: these operations ask nothing.
 //
 // Every operation holds the document's lock while it runs; items outside the file box (the
 // timetable, the home page) are never acted on, so no path outside the note store is touched.
@@ -27,6 +29,8 @@
 #include "core/notes/note_change.h"
 
 namespace zorbek {
+
+class StoreChange;
 
 // The messages of the commands.
 inline constexpr const char* kMsgIllegalName = "存在非法字符如空格、逗号或者数字开头等。";
@@ -73,7 +77,7 @@ struct NoteOutcome {
   explicit operator bool() const { return done; }
 };
 
-// Changes the tree items to match; runs after the database changed and before the save.
+// Changes the tree items to match; runs once the change is saved.
 using TreeStep = std::function<void(const NoteOutcome&)>;
 
 class NoteCommands {
@@ -142,7 +146,9 @@ class NoteCommands {
 
  private:
   NoteOutcome NewEntry(const ItemPath& selected, ItemKind kind, const TreeStep& tree);
-  NoteOutcome Finish(NoteOutcome outcome, const TreeStep& tree, bool save = true);
+  // Saves the change; the tree step follows a successful save (or a delete that could not be
+  // taken back). A failed save leaves the outcome refused and unsaved.
+  NoteOutcome Finish(NoteOutcome outcome, StoreChange& change, const TreeStep& tree);
   NoteOutcome RenameLocked(const ItemPath& item, std::string_view editedText,
                            const TreeStep& tree, std::vector<NoteChange>& changes);
   NoteOutcome DeleteLocked(const ItemPath& item, const TreeStep& tree,
@@ -150,7 +156,9 @@ class NoteCommands {
   // Takes off the database what of the folder element's subtree is gone from disk, after a
   // delete that could remove its directory only in part.
   void PruneGone(XmlNode element, const ItemPath& item, NoteOutcome& out,
-                 std::vector<NoteChange>& changes);
+                 std::vector<NoteChange>& changes, StoreChange& change);
+  // Takes an element off the database, so that a failed save can put it back.
+  void RemoveElement(XmlNode element, StoreChange& change);
 
   CXmlDocument& doc_;
   NoteChangeListener publish_;

@@ -10,6 +10,7 @@
 #include "core/app/prompts.h"
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
+#include "core/notes/store_change.h"
 #include "core/rtf/note_converter.h"
 #include "core/text/cp936.h"
 
@@ -103,20 +104,32 @@ std::string FileExtensionOf(std::string_view path) {
 
 TransferOutcome NoteTransfer::AddNoteFile(const ItemPath& selected, const std::string& file,
                                           const TransferStep& tree) {
-  return Add(selected, file, tree, true);
-}
-
-void NoteTransfer::SaveBatch(std::vector<TransferOutcome>& results) {
-  if (std::none_of(results.begin(), results.end(), [](const auto& r) { return r.done; })) return;
   CXmlDocument& doc = commands_.Document();
   std::lock_guard lock(doc.Mutex());
-  const bool saved = doc.Save();
+  StoreChange change(doc);
+  std::vector<TransferOutcome> results{Add(selected, file, change)};
+  SaveBatch(results, change, tree);
+  return results.front();
+}
+
+void NoteTransfer::SaveBatch(std::vector<TransferOutcome>& results, StoreChange& change,
+                             const TransferStep& tree) {
+  if (std::none_of(results.begin(), results.end(), [](const auto& r) { return r.done; })) return;
+  if (!change.Save()) {
+    // Nothing of the batch stays: every file added is refused, unsaved.
+    for (TransferOutcome& r : results) {
+      if (!r.done) continue;
+      r.done = false;
+      r.saved = false;
+    }
+    return;
+  }
   for (TransferOutcome& r : results)
-    if (r.done) r.saved = saved;
+    if (r.done && tree) tree(r);
 }
 
 TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& file,
-                                  const TransferStep& tree, bool save) {
+                                  StoreChange& change) {
   CXmlDocument& doc = commands_.Document();
   std::lock_guard lock(doc.Mutex());
   TransferOutcome out;
@@ -124,9 +137,9 @@ TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& f
   const auto p = commands_.PlacementFor(selected);
   if (!p) return out;  // no selection in the file box
   const std::string base = BaseNameOf(file);
+  std::string expected;  // the element the saved database shows, named before the copy
   try {
     std::string name;
-    std::string copied;  // the copy made in the store, removed again when recording fails
     const std::string inPlace =
         ExistingPathIgnoringCase(JoinPath(p->directory, base + std::string(kNoteExtension)));
     if (!base.empty() && SameFile(inPlace, file)) {
@@ -144,36 +157,32 @@ TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& f
         out.message = kMsgFileCopyError;
         return out;
       }
-      if (!EnsureParentDirectories(target)) return out;
-      if (!CopyFileNoReplace(file, target)) {
-        // Only a taken name is "already exists"; a source that cannot be read is a copy error.
-        out.message = PathExists(target) ? kMsgTargetExists : kMsgFileCopyError;
+      expected = ElementPathOfItem(ChildOf(p->folder, name));
+      change.Expect(expected, true);
+      const auto fail = [&](const char* message) {
+        change.Unexpect(expected);
+        out.message = message;
         return out;
-      }
-      copied = target;
+      };
+      if (!change.MakeParentDirectories(target)) return fail(kMsgFileCopyError);
+      if (!change.CopyFile(file, target))
+        // Only a taken name is "already exists"; a source that cannot be read is a copy error.
+        return fail(PathExists(target) ? kMsgTargetExists : kMsgFileCopyError);
     }
 
-    XmlNode element;
-    try {
-      element = doc.CreateElement(name);
-      SetAttribute(element, "type", "esr");
-      if (p->afterSelection) InsertAfter(p->selection, element);
-      else InsertChild(p->folderElement, element, true);
-    } catch (const std::exception&) {
-      if (element) Remove(element);
-      if (!copied.empty()) ::unlink(copied.c_str());
-      out.message = kMsgFileCopyError;
-      return out;
-    }
+    XmlNode element = doc.CreateElement(name);
+    SetAttribute(element, "type", "esr");
+    if (p->afterSelection) InsertAfter(p->selection, element);
+    else InsertChild(p->folderElement, element, true);
+    change.OnUndo([element] { Remove(element); });
     out.done = true;
     out.name = name;
     out.kind = ItemKind::Note;
     out.afterTarget = p->afterSelection;
     out.item = ChildOf(p->folder, name);
-    if (tree) tree(out);
-    if (save) out.saved = doc.Save();
     return out;
   } catch (const std::exception&) {
+    if (!expected.empty()) change.Unexpect(expected);
     out.message = kMsgFileCopyError;
     return out;
   }
@@ -182,47 +191,63 @@ TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& f
 std::vector<TransferOutcome> NoteTransfer::Import(const ItemPath& selected,
                                                   const std::vector<std::string>& files,
                                                   const TransferStep& tree) {
+  // Converted first, without the database lock (the conversion does not touch the database):
+  // each copy carries its source's base name, which names the note.
+  std::optional<ScratchDirectory> scratch;
+  std::vector<std::string> sources(files.size());
+  std::vector<bool> failed(files.size(), false);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string& file = files[i];
+    if (EqualsIgnoreLatinCase(FileExtensionOf(file), "esr")) {
+      sources[i] = file;
+      continue;
+    }
+    if (!scratch) scratch.emplace();
+    std::string converted;
+    if (!scratch->path().empty()) {
+      const std::string dir = JoinPath(scratch->path(), std::to_string(i));
+      if (::mkdir(dir.c_str(), 0700) == 0)
+        converted = JoinPath(dir, BaseNameOf(file) + std::string(kNoteExtension));
+    }
+    std::string error;
+    if (converted.empty() || !ConvertNoteFile(file, converted, NoteFormat::kRtf, &error))
+      failed[i] = true;
+    else
+      sources[i] = converted;
+  }
+  // Then added as one change, saved once after the last file.
+  CXmlDocument& doc = commands_.Document();
+  std::lock_guard lock(doc.Mutex());
+  StoreChange change(doc);
   std::vector<TransferOutcome> results;
   ItemPath selection = selected;
-  std::optional<ScratchDirectory> scratch;
-  for (const std::string& file : files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
     TransferOutcome out;
-    if (EqualsIgnoreLatinCase(FileExtensionOf(file), "esr")) {
-      out = Add(selection, file, tree, false);
+    if (failed[i]) {
+      out.message = kMsgFileCopyError;
     } else {
-      // The converted copy carries the source's base name, which names the note. It is made
-      // without the database lock: the conversion does not touch the database.
-      if (!scratch) scratch.emplace();
-      const std::string converted =
-          scratch->path().empty()
-              ? std::string()
-              : JoinPath(scratch->path(), BaseNameOf(file) + std::string(kNoteExtension));
-      std::string error;
-      if (converted.empty() || !ConvertNoteFile(file, converted, NoteFormat::kRtf, &error)) {
-        out.file = file;
-        out.message = kMsgFileCopyError;
-      } else {
-        out = Add(selection, converted, tree, false);
-        out.file = file;
-        ::unlink(converted.c_str());
-      }
+      out = Add(selection, sources[i], change);
     }
+    out.file = files[i];
     if (out.done) selection = out.item;
     results.push_back(std::move(out));
   }
-  SaveBatch(results);
+  SaveBatch(results, change, tree);
   return results;
 }
 
 std::vector<TransferOutcome> NoteTransfer::DropFiles(const ItemPath& selected,
                                                      const std::vector<std::string>& files,
                                                      const TransferStep& tree) {
+  CXmlDocument& doc = commands_.Document();
+  std::lock_guard lock(doc.Mutex());
+  StoreChange change(doc);
   std::vector<TransferOutcome> results;
   ItemPath selection = selected;
   for (const std::string& file : files) {
     TransferOutcome out;
     if (EqualsIgnoreLatinCase(FileExtensionOf(file), "esr")) {
-      out = Add(selection, file, tree, false);
+      out = Add(selection, file, change);
       if (out.done) selection = out.item;
     } else {
       out.file = file;
@@ -230,7 +255,7 @@ std::vector<TransferOutcome> NoteTransfer::DropFiles(const ItemPath& selected,
     }
     results.push_back(std::move(out));
   }
-  SaveBatch(results);
+  SaveBatch(results, change, tree);
   return results;
 }
 
@@ -312,18 +337,31 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
     }
     // The element is made before the disk changes: a name it refuses leaves the disk alone.
     XmlNode moved = doc.CreateElement(name);
+    StoreChange change(doc);
     if (changesFolder) {
-      EnsureParentDirectories(to);
-      if (!RenameNoReplace(from, to)) {
+      change.Expect(ElementPathOfItem(dragged), false);
+      change.Expect(ElementPathOfItem(ChildOf(destination, name)), true);
+      if (!change.MakeParentDirectories(to) || !change.Rename(from, to)) {
         Remove(moved);
         return Refused(kMsgMoveFailed);
       }
     }
+    const NodePlace place = PlaceOf(element);
     CopyAttributes(moved, element);
     MoveChildren(moved, element);
     if (into) InsertChild(targetElement, moved, true);
     else InsertBefore(targetElement, moved);
     Remove(element);
+    change.OnUndo([element, moved, place] {
+      PutBack(element, place);
+      MoveChildren(element, moved);
+      Remove(moved);
+    });
+    if (!change.Save()) {
+      TransferOutcome refused;
+      refused.saved = false;
+      return refused;
+    }
 
     TransferOutcome out;
     out.done = true;
@@ -334,7 +372,6 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
     out.file = to;
     pendingChanges_ = std::move(changes);
     if (tree) tree(out);
-    out.saved = doc.Save();
     return out;
   } catch (const std::exception&) {
     return {};
@@ -378,7 +415,7 @@ TransferOutcome NoteTransfer::Drop(const ItemPath& dragged, const std::optional<
     }
     // The release saves the database, also when nothing moved (a successful move saved
     // already).
-    if (!out.done) out.saved = doc.Save();
+    if (!out.done && out.saved) out.saved = doc.Save();
   }
   PublishPending();
   return out;

@@ -37,7 +37,7 @@ struct TransferOutcome : NoteOutcome {
   bool expandTarget = false;  // a folder was dragged onto the target: it is expanded
 };
 
-// Changes the tree items to match; runs after the database changed and before the save.
+// Changes the tree items to match; runs once the change is saved.
 using TransferStep = std::function<void(const TransferOutcome&)>;
 
 // Whether a drag may begin on the item: anything below a top-level item, except below the
@@ -62,8 +62,8 @@ class NoteTransfer {
   // Imports files in order. An ".esr" file is added as it is; any other file is converted
   // into a note document first (RTF when it begins with "{\rtf", else text) in a private
   // temporary directory, so nothing is written beside the source. Each note added becomes the
-  // selection for the next file. One outcome per file; the database is saved once, after the
-  // last file (the notes are in the store by then, so a crash loses no file).
+  // selection for the next file. One outcome per file; the files are converted first, then
+  // added as one change and the database is saved once, after the last file.
   std::vector<TransferOutcome> Import(const ItemPath& selected,
                                       const std::vector<std::string>& files,
                                       const TransferStep& tree = {});
@@ -99,10 +99,12 @@ class NoteTransfer {
   TransferOutcome DragOutFile(const ItemPath& item) const;
 
  private:
-  TransferOutcome Add(const ItemPath& selected, const std::string& file, const TransferStep& tree,
-                      bool save);
-  // The one save after a batch of files; every added file's outcome carries its result.
-  void SaveBatch(std::vector<TransferOutcome>& results);
+  // Adds one file as part of change (the document is changed, not yet saved).
+  TransferOutcome Add(const ItemPath& selected, const std::string& file, StoreChange& change);
+  // The one save after a batch of files, then the tree steps of the files added. When the save
+  // fails, nothing of the batch stays and every added file's outcome is refused, unsaved.
+  void SaveBatch(std::vector<TransferOutcome>& results, StoreChange& change,
+                 const TransferStep& tree);
   TransferOutcome Move(const ItemPath& dragged, const ItemPath& target, bool folder,
                        const TransferStep& tree);
   // Tells the changes of the last move, if any (no lock held).

@@ -484,9 +484,14 @@ void CXmlTreeCtrl::NewEntry(QTreeWidgetItem* selected, ItemKind kind) {
         folder->setExpanded(true);
       }
       // The folder is open now as if the user had opened it, and comes back so at the next
-      // start; the command saves the database after this step.
-      if (XmlNode element = GetDatabase().Select(ElementPathOfItem(folder)))
+      // start (the step follows the command's save, so a folder opened here is saved again).
+      XmlNode element = GetDatabase().Select(ElementPathOfItem(folder));
+      if (element && Attribute(element, "state") != "expanded") {
         SetAttribute(element, "state", "expanded");
+        // Under the document's lock nothing is shown: a save that fails here fails again at
+        // the next change, which tells the user.
+        static_cast<void>(GetDatabase().Save());
+      }
     }
     setCurrentItem(item);
     editItem(item);  // the user names it at once; the edit ends in the rename
