@@ -31,6 +31,8 @@ int NoSuchItem(const std::string& text) { return Refuse("没有这个文件或�
 // message too, and counts as refused.
 int Report(const Session& s, const NoteOutcome& outcome, const std::string& quiet,
            bool printName) {
+  // A save that failed took the change back: the save's message is the refusal.
+  if (!outcome.done && !outcome.saved) return Refuse(SaveFailedMessage(s.notebook.DatabasePath()));
   if (!outcome.done) return Refuse(outcome.message.empty() ? quiet : outcome.message);
   if (printName) std::cout << outcome.name << "\n";
   int status = kDone;

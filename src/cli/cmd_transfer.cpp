@@ -24,19 +24,22 @@ std::string ItemText(const ItemPath& item) {
 
 // Prints the name of each note added and the messages of the files that were to be added and
 // were not (on standard error); refused when there was any such file.
-int ReportAdded(const std::vector<TransferOutcome>& results) {
+int ReportAdded(const std::vector<TransferOutcome>& results, const std::string& databasePath) {
   bool failed = false, unsaved = false;
   for (const TransferOutcome& out : results) {
-    if (out.done) {
+    if (!out.saved) {
+      // The save failed and took every file of the batch back: said once, below.
+      unsaved = true;
+    } else if (out.done) {
       std::cout << out.name << "\n";
-      unsaved = unsaved || !out.saved;
     } else if (!out.skipped) {
       failed = true;
       std::cerr << (out.message.empty() ? "未能添加：" + out.file : out.message) << "\n";
     }
   }
   std::cout.flush();
-  return failed || unsaved ? kRefused : kDone;
+  if (unsaved) return Refuse(SaveFailedMessage(databasePath));
+  return failed ? kRefused : kDone;
 }
 
 struct Session {
@@ -53,7 +56,7 @@ int RunImport(Context& ctx) {
   if (!item) return NoSuchItem(ctx.args[0]);
   EnsureRtfEngine();  // without it only ".esr" files can be imported
   const std::vector<std::string> files(ctx.args.begin() + 1, ctx.args.end());
-  return ReportAdded(s.transfer.Import(*item, files));
+  return ReportAdded(s.transfer.Import(*item, files), ctx.databasePath);
 }
 
 int RunDrop(Context& ctx) {
@@ -62,7 +65,7 @@ int RunDrop(Context& ctx) {
   const auto item = ResolveItem(s.doc, ctx.args[0]);
   if (!item) return NoSuchItem(ctx.args[0]);
   const std::vector<std::string> files(ctx.args.begin() + 1, ctx.args.end());
-  return ReportAdded(s.transfer.DropFiles(*item, files));
+  return ReportAdded(s.transfer.DropFiles(*item, files), ctx.databasePath);
 }
 
 int RunExport(Context& ctx) {
@@ -91,9 +94,10 @@ int RunDrag(Context& ctx) {
   const auto target = ResolveItem(s.doc, ctx.args[1]);
   if (!target) return NoSuchItem(ctx.args[1]);
   const TransferOutcome out = s.transfer.Drop(*item, *target);
+  if (!out.saved) return Refuse(SaveFailedMessage(ctx.databasePath));
   if (out.done) std::cout << ItemText(out.item) << "\n";
   else if (!out.message.empty()) return Refuse(out.message);
-  return out.saved ? kDone : kRefused;
+  return kDone;
 }
 
 Register importCmd({"import", "ITEM FILE...",

@@ -91,6 +91,34 @@ TEST_F(ChangeJournalTest, UndoingNeverDeletesText) {
   EXPECT_FALSE(PathExists(store_ + "/空"));
   EXPECT_EQ(ReadFile(typed), "someone typed this");
   EXPECT_NE(opened.recoveryMessage.find(typed), std::string::npos) << opened.recoveryMessage;
+  // The text that stays is a note of its folder, saved, so the user finds it in the tree.
+  EXPECT_TRUE(doc.Select(std::string(kArchivePath) + "/旧/typed"));
+  EXPECT_NE(ReadFile(db_).find("<typed type=\"esr\"/>"), std::string::npos);
+  EXPECT_FALSE(PathExists(JournalPathOf(db_)));
+}
+
+TEST_F(ChangeJournalTest, TextThatHasNoFolderInTheTreeGoesToTheRecoveredNotes) {
+  const std::string lost = store_ + "/不在树上/笔记.esr";
+  const std::string cut = store_ + "/旧/半.esr";
+  {
+    ChangeJournal j(db_);
+    ASSERT_TRUE(j.Begin({{DiskStep::Kind::Renamed, store_ + "/旧/n.esr", lost}},
+                        {{std::string(kArchivePath) + "/不在树上/笔记", true}}));
+    WriteFile(lost, "moved, and n.esr written anew since");
+    WriteFile(store_ + "/旧/n.esr", "new n");
+    // A step whose line was cut short by a power cut was never taken.
+    WriteFile(JournalPathOf(db_), ReadFile(JournalPathOf(db_)) + "step\tcreate\t\t" + cut);
+    WriteFile(cut, "not ours");
+  }
+  CXmlDocument doc;
+  const OpenedDatabase opened = Reopen(doc);
+  const std::string recovered = store_ + "/" + kRecoveredFolderName + "/笔记.esr";
+  EXPECT_EQ(ReadFile(recovered), "moved, and n.esr written anew since");
+  EXPECT_EQ(ReadFile(store_ + "/旧/n.esr"), "new n");
+  EXPECT_EQ(ReadFile(cut), "not ours");
+  EXPECT_TRUE(doc.Select(std::string(kArchivePath) + "/" + kRecoveredFolderName + "/笔记"));
+  EXPECT_NE(opened.recoveryMessage.find(recovered), std::string::npos) << opened.recoveryMessage;
+  EXPECT_NE(prompts_.LastMessage().find(recovered), std::string::npos);
 }
 
 TEST_F(ChangeJournalTest, AKilledDeleteIsFinished) {

@@ -334,6 +334,7 @@ bool StoreChange::Save() {
   if (begun_) journal_.SyncSteps();
   finished_ = true;
   if (doc_.Save()) {
+    if (StepHook()) StepHook()(static_cast<int>(journal_.Steps().size()));
     if (begun_) journal_.Commit();
     if (!deletedFiles_.empty()) {
       std::error_code ec;

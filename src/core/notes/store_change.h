@@ -95,8 +95,8 @@ class StoreChange {
 // deleted: writable directories, no file marked immutable or append-only.
 bool DeletableWhole(const std::string& path);
 
-// For tests: called after every disk step and just before the database is written, with the
-// number of steps taken. A test may end the process there to stand for a kill.
+// For tests: called after every disk step, just before the database is written and just after,
+// with the number of steps taken. A test may end the process there to stand for a kill.
 void SetStoreChangeStepHook(std::function<void(int)> hook);
 
 // Where an element sits among its siblings, so that it can be put back there.

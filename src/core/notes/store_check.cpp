@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "core/db/change_journal.h"
 #include "core/db/database.h"
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
@@ -89,6 +90,14 @@ StoreAgreement CheckStoreAgreement(CXmlDocument& doc) {
     for (const auto& [folded, path] : p.expected.files)
       if (!seenFiles.count(folded)) result.elementsWithoutFile.push_back(path);
   }
+  // What deletes set aside beside the store, and the change journal, are gone once a change is
+  // whole and the database was opened again.
+  const std::string base = DirectoryOf(NoteStoreDirectory(doc.GetPath()));
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(base.empty() ? "." : base, ec), end; !ec && it != end;
+       it.increment(ec))
+    if (IsDeletedFilesDirectoryName(it->path().filename().string()))
+      result.leftovers.push_back(it->path().string());
   return result;
 }
 
