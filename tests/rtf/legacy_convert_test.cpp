@@ -3,13 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
 
 #include "core/db/xml_document.h"
 #include "core/io/file_util.h"
+#include "core/db/change_journal.h"
+#include "core/db/database.h"
 #include "core/legacy/ramulo_convert.h"
+#include "core/notes/store_change.h"
+#include "core/notes/store_check.h"
 #include "core/rtf/plain_text.h"
 #include "core/text/cp936.h"
 #include "rtf/note_converter_engine.h"
@@ -278,6 +284,48 @@ TEST(RamuloConvert, EverySavedElementHasItsFile) {
             "<archive><n0 type=\"dir\"><n0 type=\"esr\"/><n1 type=\"esr\"/></n0>"
             "<n2 type=\"dir\"><n2 type=\"esr\"/><n3 type=\"esr\"/></n2>"
             "<n4 type=\"dir\"><n4 type=\"esr\"/><n5 type=\"esr\"/></n4><n6 type=\"esr\"/></archive>");
+}
+
+TEST(RamuloConvert, AKilledConversionLeavesStoreAndDatabaseInAgreement) {
+  // Ended after each of its steps, as a kill would, over a database whose notes it replaces:
+  // the next open finds the old notes, or the batches saved so far, never a file without element.
+  std::vector<RamuloNode> nodes;
+  for (int i = 0; i < 7; ++i) nodes.push_back({i % 2, "n" + std::to_string(i), "s", "t"});
+  testing::FakePrompts prompts;
+  int kills = 0;
+  for (int k = 1; k < 60; ++k) {
+    SCOPED_TRACE(k);
+    Conversion c;
+    WriteRamuloSet(c.legacy, nodes);
+    WriteFile(c.target, "<list><filetree><archive><旧 type=\"dir\"><笔 type=\"esr\"/></旧>"
+                        "</archive></filetree></list>");
+    WriteFile(c.archive + "/旧/笔.esr", "{\\rtf1 old}");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      int calls = 0;
+      SetStoreChangeStepHook([&](int) {
+        if (++calls == k) ::_exit(0);
+      });
+      c.Run(/*replace=*/true, /*notesPerSave=*/2);
+      ::_exit(3);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) break;
+    ++kills;
+    CXmlDocument doc;
+    OpenDatabaseFile(doc, c.target);
+    const StoreAgreement a = CheckStoreAgreement(doc);
+    EXPECT_TRUE(a.Agrees()) << (a.elementsWithoutFile.empty() ? "" : a.elementsWithoutFile[0])
+                            << (a.filesWithoutElement.empty() ? "" : a.filesWithoutElement[0])
+                            << (a.leftovers.empty() ? "" : a.leftovers[0]);
+    EXPECT_FALSE(PathExists(JournalPathOf(c.target)));
+    // Until the emptied archive was saved, the old note is all there is.
+    if (doc.Select("/list/filetree/archive/旧/笔")) {
+      EXPECT_EQ(testing::ReadFile(c.archive + "/旧/笔.esr"), "{\\rtf1 old}");
+    }
+  }
+  EXPECT_GT(kills, 5);
 }
 
 TEST(RamuloConvert, LocatesTheLegacyFiles) {

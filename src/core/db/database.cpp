@@ -38,14 +38,17 @@ LoadStatus LoadDatabaseReadOnly(CXmlDocument& doc, const std::string& path) {
 
 void RemoveLeftovers(const std::string& path) {
   const std::string target = ResolveSymbolicLinks(path);
+  // The database's own temporary files, and those of its change journal.
   const std::string prefix = "." + FileNameOf(target) + ".tmp-";
+  const std::string journalPrefix = "." + FileNameOf(JournalPathOf(path)) + ".tmp-";
   std::error_code ec;
   const std::string dir = DirectoryOf(target);
   for (std::filesystem::directory_iterator it(dir.empty() ? "." : dir, ec), end; !ec && it != end;
        it.increment(ec)) {
     const std::string name = it->path().filename().string();
     std::error_code e;
-    if (name.rfind(prefix, 0) == 0 && IsAtomicWriteLeftover(name) && it->is_regular_file(e))
+    if ((name.rfind(prefix, 0) == 0 || name.rfind(journalPrefix, 0) == 0) &&
+        IsAtomicWriteLeftover(name) && it->is_regular_file(e))
       std::filesystem::remove(it->path(), e);
   }
   const std::string store = NoteStoreDirectory(path);
