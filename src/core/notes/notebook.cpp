@@ -29,6 +29,8 @@ OpenedDatabase Notebook::Open(const std::string& path) {
   // A notebook opened again first lets its check thread go: it reads the document being replaced.
   reminders_.StopChecking();
   const OpenedDatabase opened = OpenDatabaseFile(document_, path);
+  unreadableTold_ = false;
+  unreadableSeen_.reset();
   // The schedule element is made by the first reminder: a new database holds only what the
   // note tree needs.
   reminders_.Init(document_, kSchedulePath, nullptr, /*startCheckThread=*/false,
