@@ -200,7 +200,7 @@ void CXmlTreeCtrl::RefillFromDatabase() {
   // What the user sees, by the items' texts.
   std::map<ItemPath, bool> expansion;
   for (QTreeWidgetItemIterator it(fileBox_); *it && TopLevelItemOf(*it) == fileBox_; ++it)
-    expansion.emplace(ItemPathOf(*it), (*it)->isExpanded());
+    if ((*it)->childCount() > 0) expansion.emplace(ItemPathOf(*it), (*it)->isExpanded());
   QTreeWidgetItem* selected = SelectedItem();
   const ItemPath selection =
       selected && TopLevelItemOf(selected) == fileBox_ ? ItemPathOf(selected) : ItemPath();
@@ -212,7 +212,7 @@ void CXmlTreeCtrl::RefillFromDatabase() {
   setUpdatesEnabled(false);
   qDeleteAll(fileBox_->takeChildren());
   FillFolder(GetDatabase().Select(kArchivePath), fileBox_);
-  // An item that was there keeps its expansion; a new one shows as its element says.
+  // An item that showed children keeps its expansion; any other shows as its element says.
   for (QTreeWidgetItemIterator it(fileBox_); *it && TopLevelItemOf(*it) == fileBox_; ++it) {
     const auto was = expansion.find(ItemPathOf(*it));
     if (was != expansion.end() && (*it)->isExpanded() != was->second)

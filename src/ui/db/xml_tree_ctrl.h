@@ -84,9 +84,10 @@ class CXmlTreeCtrl : public QTreeWidget {
   // the middle of something (a message box or dialog, a menu, a label edit, a drag) the check
   // waits until that is over.
   void CheckDatabaseOnDisk();
-  // Fills the file box again from the document, keeping the selection, the expansion and the
-  // copied item where their items (named by their texts) still exist; a selected item that
-  // is gone leaves its nearest remaining folder selected. Writes nothing.
+  // Fills the file box again from the document, keeping the selection, the expansion (of items
+  // that showed children) and the copied item where their items, named by their texts, still
+  // exist; a selected item that is gone leaves its nearest remaining folder selected; the rest
+  // shows as the elements say. Writes nothing.
   void RefillFromDatabase();
   DatabaseWatcher* Watcher() const { return watcher_; }
   Notebook& GetNotebook() { return *notebook_; }
