@@ -500,6 +500,13 @@ QTreeWidgetItem* CXmlTreeCtrl::CopiedItem() const {
 void CXmlTreeCtrl::RunCommand(int id) {
   QTreeWidgetItem* item = SelectedItem();
   if (!item) return;
+  // A change from outside that the watcher has not reported yet is read first, so that the
+  // command works on the file as it is; when that took the item away, nothing is done.
+  const ItemPath chosen = ItemPathOf(item);
+  if (notebook_->ReloadIfChanged() == ReloadResult::kReloaded) {
+    item = SelectedItem();
+    if (!item || ItemPathOf(item) != chosen) return;
+  }
   using namespace treecmd;
   switch (id) {
     case kOpen: OpenNote(item); break;
