@@ -323,8 +323,8 @@ TEST(ReminderSaveFailure, FailingBackgroundSavesAreShownOnceAfterTheLocksAndNeve
             StoreResult::kUnsaved);
   runUntil(sink.fired + 10);
   store.StopChecking();
-  EXPECT_EQ(prompts.MessageTexts(),
-            std::vector<std::string>{SaveFailedMessage(folder + "/Zorbek.xml")});
+  EXPECT_EQ(prompts.MessageTexts(), std::vector<std::string>{SaveFailedMessage(
+                                        folder + "/Zorbek.xml", SystemReason(ENOTDIR))});
 
   // Once a save has worked again, a new failure is shown again (once).
   MendDirectory(folder);

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <cerrno>
 #include <filesystem>
 #include <future>
 
 #include "core/db/store_paths.h"
 #include "core/editor/note_path.h"
+#include "core/io/file_util.h"
 #include "core/notes/note_opener.h"
 #include "core/notes/note_transfer.h"
 #include "core/notes/notebook.h"
@@ -151,7 +153,8 @@ TEST_F(EditorFollowTest, TheTreeReachesItsNotebookAndTellsAFailedSaveWithNoLockH
   fs::rename(folder, dir_ / "moved");
   WriteFile(folder, "x");
   f->setExpanded(true);
-  EXPECT_EQ(prompts_.MessageTexts(), std::vector<std::string>{SaveFailedMessage(db)});
+  EXPECT_EQ(prompts_.MessageTexts(),
+            std::vector<std::string>{SaveFailedMessage(db, SystemReason(ENOTDIR))});
   EXPECT_EQ(heldWhenShown, 0);
   tree.reset();
   fs::remove(folder);

@@ -341,24 +341,53 @@ LoadStatus CXmlDocument::Load(const std::string& path) {
   std::lock_guard lock(mutex_);
   ResetDocument();
   path_ = path;
-  const auto bytes = ReadWholeFile(path);
-  if (!bytes) return PathExists(path) ? LoadStatus::Unparsable : LoadStatus::Missing;
+  FileSignature read;
+  const auto bytes = ReadWholeFile(path, &read);
+  disk_ = bytes ? std::optional<FileSignature>(read) : FileSignatureOf(path);
+  if (!bytes) return disk_ ? LoadStatus::Unparsable : LoadStatus::Missing;
   return LoadFromString(ToUtf8(*bytes)) ? LoadStatus::Loaded : LoadStatus::Unparsable;
 }
 
-bool CXmlDocument::LoadFromString(std::string_view xml) {
-  std::lock_guard lock(mutex_);
-  ResetDocument();
+namespace {
+
+// Parses xml into doc; false (and doc empty) when it is not a document the program reads.
+bool Parse(pugi::xml_document& doc, std::string_view xml) {
+  doc.reset();
   const unsigned flags = pugi::parse_default | pugi::parse_comments | pugi::parse_pi |
                          pugi::parse_doctype;
-  const auto result = doc_.load_buffer(xml.data(), xml.size(), flags, pugi::encoding_utf8);
+  const auto result = doc.load_buffer(xml.data(), xml.size(), flags, pugi::encoding_utf8);
   // No database is nested this deep; a file that is would only exhaust the stack of every
   // walk over it.
-  if (!result || !DocumentElement() || ElementDepth(doc_) > kMaxElementDepth) {
-    ResetDocument();
+  if (!result || !doc.document_element() || ElementDepth(doc) > kMaxElementDepth) {
+    doc.reset();
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool CXmlDocument::LoadFromString(std::string_view xml) {
+  std::lock_guard lock(mutex_);
+  return Parse(doc_, xml);
+}
+
+LoadStatus CXmlDocument::Reload(const std::function<bool(XmlNode root)>& accept) {
+  std::lock_guard lock(mutex_);
+  FileSignature read;
+  const auto bytes = ReadWholeFile(path_, &read);
+  if (!bytes) return PathExists(path_) ? LoadStatus::Unparsable : LoadStatus::Missing;
+  pugi::xml_document fresh;
+  if (!Parse(fresh, ToUtf8(*bytes)) || (accept && !accept(fresh.document_element())))
+    return LoadStatus::Unparsable;
+  doc_ = std::move(fresh);
+  disk_ = read;
+  return LoadStatus::Loaded;
+}
+
+bool CXmlDocument::ChangedOnDisk() const {
+  std::lock_guard lock(mutex_);
+  return !path_.empty() && FileSignatureOf(path_) != disk_;
 }
 
 std::string CXmlDocument::ToString() const {
@@ -373,10 +402,27 @@ std::string CXmlDocument::ToString() const {
 
 bool CXmlDocument::Save() {
   std::lock_guard lock(mutex_);
+  lastSaveError_.clear();
   if (path_.empty()) return true;
-  if (writeProtected_ || !WriteFileAtomically(path_, ToString())) return false;
+  if (writeProtected_) return false;
+  // Only the version this document holds may be replaced; a file that is gone is written again.
+  const auto mayReplace = [this](const std::string& target) -> std::string {
+    const std::optional<FileSignature> now = FileSignatureOf(target);
+    return !now || now == disk_ ? std::string() : std::string(kChangedOnDiskReason);
+  };
+  // Asked before anything is written too, so that a refused save leaves no trace beside the file.
+  lastSaveError_ = mayReplace(ResolveSymbolicLinks(path_));
+  if (!lastSaveError_.empty()) return false;
+  FileSignature written;
+  if (!WriteFileAtomically(path_, ToString(), &lastSaveError_, mayReplace, &written)) return false;
+  disk_ = written;
   ++successfulSaves_;
   return true;
+}
+
+std::string CXmlDocument::LastSaveError() const {
+  std::lock_guard lock(mutex_);
+  return lastSaveError_;
 }
 
 std::uint64_t CXmlDocument::SuccessfulSaves() const {
@@ -386,6 +432,15 @@ std::uint64_t CXmlDocument::SuccessfulSaves() const {
 
 std::string SaveFailedMessage(std::string_view path) {
   return FormatMessage("请检查文件路径是否存在：%s", path);
+}
+
+std::string SaveFailedMessage(std::string_view path, std::string_view reason) {
+  std::string text = SaveFailedMessage(path);
+  if (!reason.empty()) {
+    text += '\n';
+    text += reason;
+  }
+  return text;
 }
 
 XmlNode CXmlDocument::DocumentElement() const {

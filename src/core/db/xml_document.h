@@ -11,11 +11,15 @@
 #include <pugixml.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/io/file_signature.h"
 
 namespace zorbek {
 
@@ -40,15 +44,28 @@ class CXmlDocument {
   CXmlDocument& operator=(const CXmlDocument&) = delete;
 
   // Replaces the content by the file's and sets the path, whether or not the file could be read.
+  // The document remembers which version of the file it read (see Save).
   LoadStatus Load(const std::string& path);
   // Replaces the content by the text (no path change). For tests and conversions.
   bool LoadFromString(std::string_view xml);
+  // Reads the file at the path again, for a file another program changed. The content is
+  // replaced only when the new file can be read (it parses, is not nested too deep, and accept,
+  // when given, takes its root element); otherwise the document stays as it was, and so does
+  // the version it remembers, so that Save keeps refusing to write over the file.
+  LoadStatus Reload(const std::function<bool(XmlNode root)>& accept = {});
+  // Whether the file at the path is no longer the version the document read or last wrote
+  // (another program replaced, changed or removed it).
+  bool ChangedOnDisk() const;
 
   // Writes the whole document to the path, atomically. Empty path: nothing, true. False when
-  // the file could not be written (or the document is write-protected). Nothing is shown to the
-  // user here: saves run under locks, so the caller shows SaveFailedMessage() once it has
-  // released them.
+  // the file could not be written, when the document is write-protected, and when the file
+  // there is no longer the one the document read or last wrote: another program changed it,
+  // and an older copy is never written over a newer file (until Reload). A file that is gone
+  // is written again. Nothing is shown to the user here: saves run under locks, so the caller
+  // shows SaveFailedMessage() with LastSaveError() once it has released them.
   bool Save();
+  // Why the last save failed, in the user's words; empty after a save that worked.
+  std::string LastSaveError() const;
   // How many saves have succeeded since the document was created. A background save that keeps
   // failing is reported again only after this has moved.
   std::uint64_t SuccessfulSaves() const;
@@ -86,13 +103,23 @@ class CXmlDocument {
 
   pugi::xml_document doc_;
   std::string path_;
+  // The version of the file at path_ that doc_ was read from or last written to; nullopt when
+  // there was no file.
+  std::optional<FileSignature> disk_;
   bool writeProtected_ = false;
   std::uint64_t successfulSaves_ = 0;
+  std::string lastSaveError_;
   mutable std::recursive_mutex mutex_;
 };
 
-// "请检查文件路径是否存在：%s" with the path: what the user is told when a save failed.
+// "请检查文件路径是否存在：%s" with the path: what the user is told when a save failed. With a
+// reason (CXmlDocument::LastSaveError), the reason follows on a line of its own.
 std::string SaveFailedMessage(std::string_view path);
+std::string SaveFailedMessage(std::string_view path, std::string_view reason);
+
+// Why a save did not write: the file was changed by another program since it was read.
+inline constexpr const char* kChangedOnDiskReason =
+    "数据库文件已被其他程序修改，为免覆盖那些修改，程序没有写入。";
 
 // XML 1.0 Name production (the names of folders and notes are element names).
 bool IsValidXmlName(std::string_view name);

@@ -14,7 +14,27 @@
 
 namespace zorbek {
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+namespace {
+
+FileSignature SignatureOf(const struct stat& st) {
+  FileSignature s;
+  s.device = static_cast<std::uint64_t>(st.st_dev);
+  s.inode = static_cast<std::uint64_t>(st.st_ino);
+  s.size = static_cast<std::int64_t>(st.st_size);
+  s.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+  s.changedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+  return s;
+}
+
+}  // namespace
+
+std::optional<FileSignature> FileSignatureOf(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return SignatureOf(st);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, FileSignature* signature) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   std::string data;
@@ -23,6 +43,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     ::close(fd);
     return std::nullopt;
   }
+  if (signature) *signature = SignatureOf(st);
   if (st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
   char buf[65536];
   for (;;) {
@@ -97,6 +118,12 @@ int RemoveAtomicWriteLeftovers(const std::string& directory, bool recursive) {
 }
 
 bool WriteFileAtomically(const std::string& given, std::string_view data, std::string* error) {
+  return WriteFileAtomically(given, data, error, {}, nullptr);
+}
+
+bool WriteFileAtomically(const std::string& given, std::string_view data, std::string* error,
+                         const std::function<std::string(const std::string&)>& mayReplace,
+                         FileSignature* written) {
   auto fail = [&](const char*) {
     if (error) *error = SystemReason(errno);
     return false;
@@ -143,20 +170,42 @@ bool WriteFileAtomically(const std::string& given, std::string_view data, std::s
     errno = saved;
     return fail("cannot flush");
   }
+  // Kept open past the rename, so that the signature is that of the file written, whatever
+  // the path shows by then.
+  const int kept = written ? ::dup(fd) : -1;
   if (::close(fd) != 0) {
     const int saved = errno;
+    if (kept >= 0) ::close(kept);
     ::unlink(tmpl.c_str());
     errno = saved;
     return fail("cannot close");
   }
+  // Asked as late as possible, so that a file another program puts in place while this one is
+  // written is still seen.
+  if (mayReplace) {
+    std::string refusal = mayReplace(path);
+    if (!refusal.empty()) {
+      if (kept >= 0) ::close(kept);
+      ::unlink(tmpl.c_str());
+      if (error) *error = std::move(refusal);
+      return false;
+    }
+  }
   if (::rename(tmpl.c_str(), path.c_str()) != 0) {
     const int saved = errno;
+    if (kept >= 0) ::close(kept);
     ::unlink(tmpl.c_str());
     errno = saved;
     return fail("cannot replace the file");
   }
   // Make the rename itself durable.
   SyncDirectory(dir);
+  if (written) {
+    // Asked after the rename, which changes the status time.
+    struct stat now {};
+    *written = kept >= 0 && ::fstat(kept, &now) == 0 ? SignatureOf(now) : FileSignature{};
+  }
+  if (kept >= 0) ::close(kept);
   return true;
 }
 

@@ -1,14 +1,19 @@
 // Small file helpers shared by the core. Paths are UTF-8 and use "/".
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/io/file_signature.h"
+
 namespace zorbek {
 
-// The whole file, or nullopt when it cannot be opened or read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+// The whole file, or nullopt when it cannot be opened or read. With signature, *signature is
+// set to that of the file read (taken from the open file, so it names exactly what was read).
+std::optional<std::string> ReadWholeFile(const std::string& path,
+                                         FileSignature* signature = nullptr);
 
 // Writes data to path atomically: a temporary file in the same directory is written, flushed
 // to disk and renamed over path, so that a crash leaves either the old or the new file; the
@@ -18,6 +23,13 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // system's words, and path is untouched.
 bool WriteFileAtomically(const std::string& path, std::string_view data,
                          std::string* error = nullptr);
+// The same, with two additions. Right before the new file replaces the old one, mayReplace is
+// asked (with the target's path); when it returns a reason, nothing is replaced, the temporary
+// file goes, *error is that reason and the result is false. And *written, when given, is set to
+// the signature of the file written.
+bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error,
+                         const std::function<std::string(const std::string& target)>& mayReplace,
+                         FileSignature* written);
 
 // The path with every symbolic link of its last component followed (a link to a link too); a
 // relative target counts from the link's directory. A dangling link gives the path it names.

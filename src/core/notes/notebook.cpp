@@ -29,6 +29,8 @@ OpenedDatabase Notebook::Open(const std::string& path) {
   // A notebook opened again first lets its check thread go: it reads the document being replaced.
   reminders_.StopChecking();
   const OpenedDatabase opened = OpenDatabaseFile(document_, path);
+  unreadableTold_ = false;
+  unreadableSeen_.reset();
   // The schedule element is made by the first reminder: a new database holds only what the
   // note tree needs.
   reminders_.Init(document_, kSchedulePath, nullptr, /*startCheckThread=*/false,
@@ -46,7 +48,9 @@ void Notebook::Close(bool save) {
 }
 
 void Notebook::StartReminderCheck(ReminderSink* sink) {
-  if (open_) reminders_.StartChecking(sink);
+  if (!open_) return;
+  sink_ = sink;
+  reminders_.StartChecking(sink);
 }
 
 bool Notebook::Save() {
@@ -61,7 +65,73 @@ bool Notebook::SaveAndReport() {
 }
 
 void Notebook::ReportSaveFailure() const {
-  prompts().Message(SaveFailedMessage(document_.GetPath()), MsgButtons::Ok, MsgIcon::Warning);
+  prompts().Message(SaveFailedMessage(document_.GetPath(), document_.LastSaveError()),
+                    MsgButtons::Ok, MsgIcon::Warning);
+}
+
+ReloadResult Notebook::ReloadIfChanged() {
+  if (!open_ || !document_.ChangedOnDisk()) return ReloadResult::kUnchanged;
+  // A version found unreadable before is not read again until it changes.
+  const std::optional<FileSignature> now = FileSignatureOf(document_.GetPath());
+  if (unreadableTold_ && now && now == unreadableSeen_) return ReloadResult::kUnreadable;
+  // The check thread reads the document that is about to be replaced. It takes the store's
+  // lock before the document's, so it is stopped with neither held.
+  const bool checking = reminders_.CheckThreadRunning();
+  reminders_.StopChecking();
+  LoadStatus status = LoadStatus::Unparsable;
+  {
+    std::lock_guard lock(document_.Mutex());
+    status = document_.Reload([](XmlNode root) { return Name(root) == "list"; });
+    // What the tree needs; only a file that lacks it is written (it is ours again by now).
+    if (status == LoadStatus::Loaded &&
+        (!document_.Select(kHotkeyPath) || !document_.Select(kArchivePath))) {
+      document_.Select(kHotkeyPath, true);
+      document_.Select(kArchivePath, true);
+    }
+  }
+  if (status == LoadStatus::Loaded)
+    reminders_.Init(document_, kSchedulePath, nullptr, /*startCheckThread=*/false,
+                    /*createRoot=*/false);
+  if (checking) reminders_.StartChecking(sink_);
+
+  switch (status) {
+    case LoadStatus::Loaded: {
+      unreadableTold_ = false;
+      std::vector<std::function<void()>> listeners;
+      {
+        std::lock_guard lock(listenersMutex_);
+        for (const auto& [id, fn] : reloadListeners_) listeners.push_back(fn);
+      }
+      for (const auto& fn : listeners) fn();
+      return ReloadResult::kReloaded;
+    }
+    case LoadStatus::Unparsable:
+      unreadableSeen_ = now;
+      if (!unreadableTold_) {
+        unreadableTold_ = true;
+        prompts().Message(
+            FormatMessage("数据库文件已被其他程序修改，但新的文件无法读取：\n%s\n文件保持原样。"
+                          "在它可以读取之前，程序不会写入数据库。",
+                          document_.GetPath()),
+            MsgButtons::Ok, MsgIcon::Warning);
+      }
+      return ReloadResult::kUnreadable;
+    case LoadStatus::Missing:
+      break;
+  }
+  return ReloadResult::kMissing;
+}
+
+int Notebook::AddReloadListener(std::function<void()> listener) {
+  std::lock_guard lock(listenersMutex_);
+  const int id = nextListener_++;
+  reloadListeners_.emplace(id, std::move(listener));
+  return id;
+}
+
+void Notebook::RemoveReloadListener(int id) {
+  std::lock_guard lock(listenersMutex_);
+  reloadListeners_.erase(id);
 }
 
 int Notebook::AddListener(NoteChangeListener listener) {

@@ -12,10 +12,15 @@
 // "请检查文件路径是否存在：%s" only after every lock is released. A check pass whose save fails
 // reports it through prompts() from the check thread (the program's prompts queue it to the main
 // thread), once, and again only after some save of the document has succeeded in between.
+//
+// Another program's changes. The document never writes over a file another program changed
+// (CXmlDocument::Save refuses); ReloadIfChanged reads such a file again.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +31,15 @@
 #include "core/reminders/reminder_store.h"
 
 namespace zorbek {
+
+// What ReloadIfChanged found.
+enum class ReloadResult {
+  kUnchanged,   // the file is the version the document holds: nothing was done
+  kReloaded,    // another program's version was read; the listeners were told
+  kUnreadable,  // the new version cannot be read: it is kept as it is, the document stays, and
+                // nothing is written until it can be read
+  kMissing,     // the file is gone: the document stays and the next save writes it again
+};
 
 class Notebook {
  public:
@@ -69,14 +83,30 @@ class Notebook {
   // Tells the listeners (and the open editors, note_opener.h). The caller must hold no lock.
   void Publish(const std::vector<NoteChange>& changes);
 
+  // ---- changes from outside ----
+  // When another program changed the database file since the document read or wrote it, reads
+  // it again: the reminder check stops, the document is replaced under its lock, the reminders
+  // are read again and the check goes on; then the reload listeners are told (the tree refills).
+  // A new version that cannot be read is left as it is and the user is told, once until a
+  // version is read again; meanwhile every save is refused (CXmlDocument::Save). Main thread,
+  // no lock held.
+  ReloadResult ReloadIfChanged();
+  // Called on the main thread after a reload, with no lock held. The id removes it again.
+  int AddReloadListener(std::function<void()> listener);
+  void RemoveReloadListener(int id);
+
  private:
   CXmlDocument document_;
   NoteCommands commands_{document_};
   ReminderStore reminders_;
   bool open_ = false;
+  ReminderSink* sink_ = nullptr;  // where the check hands fired reminders, once started
+  bool unreadableTold_ = false;   // the user knows that the file on disk cannot be read
+  std::optional<FileSignature> unreadableSeen_;  // the version found unreadable last
 
   std::mutex listenersMutex_;
   std::map<int, NoteChangeListener> listeners_;
+  std::map<int, std::function<void()>> reloadListeners_;
   int nextListener_ = 1;
 };
 

@@ -1,5 +1,6 @@
 #include "ui/db/xml_tree_ctrl.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -7,12 +8,16 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTimer>
+#include <map>
 
 #include "core/app/prompts.h"
 #include "core/db/database.h"
 #include "core/notes/note_opener.h"
 #include "core/text/cp936.h"
+#include "ui/db/database_watcher.h"
 #include "ui/db/file_browser.h"
 #include "ui/reminders/install_reminders.h"
 #include "ui/reminders/wnd_schedule.h"
@@ -142,9 +147,11 @@ CXmlTreeCtrl::CXmlTreeCtrl(QWidget* parent, Notebook* notebook)
           [this](QTreeWidgetItem* item) { OnExpansionChanged(item, false); });
   connect(this, &QTreeWidget::itemDoubleClicked, this,
           [this](QTreeWidgetItem*, int) { ActivateItem(SelectedItem()); });
+  reloadListener_ = notebook_->AddReloadListener([this] { RefillFromDatabase(); });
 }
 
 CXmlTreeCtrl::~CXmlTreeCtrl() {
+  notebook_->RemoveReloadListener(reloadListener_);
   StopReminders();
   if (CurrentNoteTree == this) CurrentNoteTree = nullptr;
   // A notebook of its own is closed (the database saved once more) as the tree goes; one the
@@ -161,8 +168,67 @@ bool CXmlTreeCtrl::OpenDatabase(const std::string& path) {
   if (!opened.lockMessage.empty())
     prompts().Message(opened.lockMessage, MsgButtons::Ok, MsgIcon::Warning);
   StartReminders();
+  if (!watcher_) {
+    watcher_ = new DatabaseWatcher(notebook_->DatabasePath(), this);
+    connect(watcher_, &DatabaseWatcher::changed, this, &CXmlTreeCtrl::CheckDatabaseOnDisk);
+  }
   emit databaseOpened();
   return true;
+}
+
+// ---- changes from outside ----------------------------------------------------------------
+
+void CXmlTreeCtrl::CheckDatabaseOnDisk() {
+  // A command waiting for the user's answer holds items and the document's elements; the tree
+  // is refilled only after it has ended.
+  const bool busy = QApplication::activeModalWidget() || QApplication::activePopupWidget() ||
+                    IsEditingLabel() || dragged_.isValid();
+  if (busy) {
+    if (!checkPending_) {
+      checkPending_ = true;
+      QTimer::singleShot(500, this, [this] {
+        checkPending_ = false;
+        CheckDatabaseOnDisk();
+      });
+    }
+    return;
+  }
+  notebook_->ReloadIfChanged();
+}
+
+void CXmlTreeCtrl::RefillFromDatabase() {
+  // What the user sees, by the items' texts.
+  std::map<ItemPath, bool> expansion;
+  for (QTreeWidgetItemIterator it(fileBox_); *it && TopLevelItemOf(*it) == fileBox_; ++it)
+    if ((*it)->childCount() > 0) expansion.emplace(ItemPathOf(*it), (*it)->isExpanded());
+  QTreeWidgetItem* selected = SelectedItem();
+  const ItemPath selection =
+      selected && TopLevelItemOf(selected) == fileBox_ ? ItemPathOf(selected) : ItemPath();
+  const QTreeWidgetItem* copied = CopiedItem();
+  const ItemPath copiedPath = copied ? ItemPathOf(copied) : ItemPath();
+  const int scrolled = verticalScrollBar()->value();
+
+  Quiet quiet(this);
+  setUpdatesEnabled(false);
+  qDeleteAll(fileBox_->takeChildren());
+  FillFolder(GetDatabase().Select(kArchivePath), fileBox_);
+  // An item that showed children keeps its expansion; any other shows as its element says.
+  for (QTreeWidgetItemIterator it(fileBox_); *it && TopLevelItemOf(*it) == fileBox_; ++it) {
+    const auto was = expansion.find(ItemPathOf(*it));
+    if (was != expansion.end() && (*it)->isExpanded() != was->second)
+      (*it)->setExpanded(was->second);
+  }
+  if (!selection.empty()) {
+    ItemPath path = selection;
+    QTreeWidgetItem* item = nullptr;
+    while (!path.empty() && !(item = ItemOfPath(path))) path.pop_back();
+    if (item) setCurrentItem(item);
+  }
+  QTreeWidgetItem* copiedNow = copiedPath.empty() ? nullptr : ItemOfPath(copiedPath);
+  copied_ = copiedNow ? QPersistentModelIndex(indexFromItem(copiedNow)) : QPersistentModelIndex();
+  setUpdatesEnabled(true);
+  verticalScrollBar()->setValue(scrolled);
+  if (CWndSchedule* list = ReminderListWindow()) list->Refill();
 }
 
 // ---- items and their names ---------------------------------------------------------------
@@ -434,6 +500,13 @@ QTreeWidgetItem* CXmlTreeCtrl::CopiedItem() const {
 void CXmlTreeCtrl::RunCommand(int id) {
   QTreeWidgetItem* item = SelectedItem();
   if (!item) return;
+  // A change from outside that the watcher has not reported yet is read first, so that the
+  // command works on the file as it is; when that took the item away, nothing is done.
+  const ItemPath chosen = ItemPathOf(item);
+  if (notebook_->ReloadIfChanged() == ReloadResult::kReloaded) {
+    item = SelectedItem();
+    if (!item || ItemPathOf(item) != chosen) return;
+  }
   using namespace treecmd;
   switch (id) {
     case kOpen: OpenNote(item); break;

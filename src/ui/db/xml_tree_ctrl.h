@@ -27,6 +27,7 @@ class QMimeData;
 namespace zorbek {
 
 class CWndTipSchedule;
+class DatabaseWatcher;
 
 // Command ids of the tree's context menus.
 namespace treecmd {
@@ -75,9 +76,20 @@ class CXmlTreeCtrl : public QTreeWidget {
   explicit CXmlTreeCtrl(QWidget* parent = nullptr, Notebook* notebook = nullptr);
   ~CXmlTreeCtrl() override;
 
-  // Opens the database at path in the notebook (creating what is missing) and fills the tree.
-  // Once per run.
+  // Opens the database at path in the notebook (creating what is missing), fills the tree and
+  // starts watching the file for changes made by other programs. Once per run.
   bool OpenDatabase(const std::string& path);
+  // The file changed on disk, maybe by another program: the notebook reads it again when it is
+  // not the version it holds (and its reload listener refills the tree). While the user is in
+  // the middle of something (a message box or dialog, a menu, a label edit, a drag) the check
+  // waits until that is over.
+  void CheckDatabaseOnDisk();
+  // Fills the file box again from the document, keeping the selection, the expansion (of items
+  // that showed children) and the copied item where their items, named by their texts, still
+  // exist; a selected item that is gone leaves its nearest remaining folder selected; the rest
+  // shows as the elements say. Writes nothing.
+  void RefillFromDatabase();
+  DatabaseWatcher* Watcher() const { return watcher_; }
   Notebook& GetNotebook() { return *notebook_; }
   CXmlDocument& GetDatabase() { return notebook_->Document(); }
   std::string DatabasePath() const { return notebook_->DatabasePath(); }
@@ -235,6 +247,9 @@ class CXmlTreeCtrl : public QTreeWidget {
   QPersistentModelIndex copied_;
   int quiet_ = 0;  // while set, expansion is not the user's and is not remembered
   std::unique_ptr<CWndTipSchedule> popup_;  // created with the first open, kept for the run
+  DatabaseWatcher* watcher_ = nullptr;       // a child, made by OpenDatabase
+  int reloadListener_ = 0;
+  bool checkPending_ = false;  // a check of the file waits for the user
 
   QUrl homePage_url_;
   QString contact_;

@@ -170,15 +170,23 @@ CWndSchedule::CWndSchedule(ReminderStore& store, QWidget* parent)
     return PreviewHeight(contents_.value(list_->GetItemText(row, kColumnId)), 3);
   });
 
+  Refill();
+  calendar_->hide();
+  list_->show();
+  UpdateCommandStates();
+  LayoutColumns();
+}
+
+void CWndSchedule::Refill() {
+  ResetExpandedRow();
+  list_->DeleteAllItems();
+  contents_.clear();
   list_->BeginBatch();
   store_.ForEach([this](const ReminderRecord& r) {
     SetReminderRow(r.id, r.start, r.stop, r.mode, r.content);
   });
   list_->EndBatch();
-  calendar_->hide();
-  list_->show();
   UpdateCommandStates();
-  LayoutColumns();
 }
 
 CWndSchedule::~CWndSchedule() {

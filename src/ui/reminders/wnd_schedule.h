@@ -44,6 +44,8 @@ class CWndSchedule : public QWidget {
   // Inserts or updates the row of one reminder (never calls the store).
   void SetReminderRow(const std::string& id, const SystemTime& start, const SystemTime& stop,
                       std::int32_t mode, const std::string& content);
+  // Fills the list again from the store (after the database was read again).
+  void Refill();
   // Runs a toolbar command; a disabled one does nothing.
   void RunCommand(int command);
   bool CommandEnabled(int command) const;

@@ -1,0 +1,155 @@
+// The database file changed by another program while the tree shows it: the watcher notices,
+// the notebook reads it again and the tree refills, keeping what the user had open and selected.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <filesystem>
+
+#include "core/db/store_paths.h"
+#include "core/notes/note_opener.h"
+#include "core/notes/notebook.h"
+#include "editor_test_util.h"
+#include "support/fake_prompts.h"
+#include "ui/db/database_watcher.h"
+#include "ui/db/xml_tree_ctrl.h"
+
+namespace zorbek {
+namespace {
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::WriteFile;
+
+std::string Database(const std::string& archive) {
+  return "<list><hotkey/><filetree><archive state=\"expanded\">" + archive +
+         "</archive></filetree></list>";
+}
+
+class TreeReloadTest : public testing::EditorTest {
+ protected:
+  void SetUp() override {
+    SetOpenNoteEditor([](const std::string& d, const std::string& e) {
+      editor::OpenNoteEditor(d, e);
+    });
+    WriteFile(db, Database("<A type=\"dir\" state=\"expanded\"><a1 type=\"esr\"/><a2 type=\"esr\"/>"
+                           "</A><B type=\"dir\"><b1 type=\"esr\"/></B><C type=\"dir\" "
+                           "state=\"expanded\"><c1 type=\"esr\"/></C>"));
+    tree = std::make_unique<CXmlTreeCtrl>(nullptr, &notebook);
+    tree->resize(300, 500);
+    tree->show();
+    tree->OpenDatabase(db);
+    notebook.AddReloadListener([this] { ++reloads; });
+  }
+  void TearDown() override {
+    EditorTest::TearDown();
+    tree.reset();
+    notebook.Close();
+    SetOpenNoteEditor({});
+  }
+  QTreeWidgetItem* At(std::vector<std::string> names) {
+    ItemPath path{std::string(kFileBoxText)};
+    path.insert(path.end(), names.begin(), names.end());
+    return tree->ItemOfPath(path);
+  }
+  // As a sync tool puts another machine's version in place.
+  void OtherProgramWrites(const std::string& text) {
+    WriteFile(db + ".sync-tmp", text);
+    fs::rename(db + ".sync-tmp", db);
+  }
+  // Lets the watcher see the change; true once the tree was refilled `count` times.
+  bool WaitForReloads(int count) {
+    QElapsedTimer t;
+    t.start();
+    while (reloads < count && t.elapsed() < 5000) QTest::qWait(20);
+    return reloads == count;
+  }
+
+  testing::FakePrompts prompts;
+  std::string db = dir_ / "同步/Zorbek.xml";
+  Notebook notebook;
+  std::unique_ptr<CXmlTreeCtrl> tree;
+  int reloads = 0;
+};
+
+TEST_F(TreeReloadTest, ARefilledTreeKeepsSelectionAndExpansionWhereTheItemsRemain) {
+  // The user collapsed A and opened B: the view differs from what the other file says.
+  At({"A"})->setExpanded(false);
+  At({"B"})->setExpanded(true);
+  tree->setCurrentItem(At({"B", "b1"}));
+  QTest::qWait(DatabaseWatcher::kSettleMs * 3);  // the program's own saves are no reload
+  EXPECT_EQ(reloads, 0);
+
+  // The other machine added B/b2 and a folder D, and removed C.
+  OtherProgramWrites(Database(
+      "<A type=\"dir\" state=\"expanded\"><a1 type=\"esr\"/><a2 type=\"esr\"/></A>"
+      "<B type=\"dir\" state=\"collapsed\"><b1 type=\"esr\"/><b2 type=\"esr\"/></B>"
+      "<D type=\"dir\" state=\"expanded\"><d1 type=\"esr\"/></D>"));
+  ASSERT_TRUE(WaitForReloads(1));
+  ASSERT_NE(At({"B", "b2"}), nullptr);
+  EXPECT_EQ(At({"C"}), nullptr);
+  EXPECT_FALSE(At({"A"})->isExpanded());
+  EXPECT_TRUE(At({"B"})->isExpanded());
+  EXPECT_TRUE(At({"D"})->isExpanded());  // new: as its element says
+  EXPECT_EQ(tree->SelectedItem(), At({"B", "b1"}));
+
+  // A later change in the program is made to the other machine's version.
+  tree->setCurrentItem(At({"A"}));
+  At({"A"})->setExpanded(true);
+  EXPECT_NE(ReadFile(db).find("<b2 type=\"esr\"/>"), std::string::npos);
+  EXPECT_NE(ReadFile(db).find("<A type=\"dir\" state=\"expanded\">"), std::string::npos);
+
+  // A selected item that is gone leaves its folder selected; another rename-replace of the
+  // same directory is seen too (the file's watch follows the new file).
+  tree->setCurrentItem(At({"D", "d1"}));
+  OtherProgramWrites(Database("<D type=\"dir\"/>"));
+  ASSERT_TRUE(WaitForReloads(2));
+  EXPECT_EQ(tree->SelectedItem(), At({"D"}));
+  EXPECT_EQ(At({"A"}), nullptr);
+
+  // A command given before the watcher has reported a change reads the file first; on an item
+  // the change took away it does nothing (no question about the folder that is left selected).
+  OtherProgramWrites(Database("<E type=\"dir\"/>"));
+  tree->RunCommand(treecmd::kDelete);
+  EXPECT_EQ(reloads, 3);
+  EXPECT_NE(At({"E"}), nullptr);
+  EXPECT_TRUE(prompts.Messages().empty());
+}
+
+TEST_F(TreeReloadTest, AnEditorWhoseNoteVanishedKeepsItsTextAndAnUnreadableFileIsLeftAlone) {
+  const std::string note = NoteStoreDirectory(db) + "/A/a1.esr";
+  WriteFile(note, testing::kSimpleNote);
+  tree->setCurrentItem(At({"A", "a1"}));
+  tree->RunCommand(treecmd::kOpen);
+  CWndEsr* e = FindNoteEditor(note);
+  ASSERT_NE(e, nullptr);
+  e->RichEdit()->moveCursor(QTextCursor::End);
+  e->RichEdit()->insertPlainText(QStringLiteral("刚打的字"));
+  QTest::qWait(DatabaseWatcher::kSettleMs * 3);  // opening saved the note's time: no reload
+  const int before = reloads;
+  EXPECT_EQ(before, 0);
+
+  OtherProgramWrites(Database("<B type=\"dir\"/>"));
+  ASSERT_TRUE(WaitForReloads(before + 1));
+  EXPECT_EQ(At({"A"}), nullptr);
+  ASSERT_EQ(FindNoteEditor(note), e);
+  EXPECT_TRUE(e->RichEdit()->toPlainText().contains(QStringLiteral("刚打的字")));
+  EXPECT_TRUE(e->RichEdit()->document()->isModified());
+
+  // Half a file: the tree stays, the user is told once, nothing is written.
+  OtherProgramWrites("<list><filetree>");
+  QElapsedTimer t;
+  t.start();
+  while (prompts.Messages().empty() && t.elapsed() < 5000) QTest::qWait(20);
+  ASSERT_EQ(prompts.Messages().size(), 1u);
+  ASSERT_NE(At({"B"}), nullptr);
+  At({"B"})->setExpanded(true);  // a change that would save
+  EXPECT_EQ(ReadFile(db), "<list><filetree>");
+  EXPECT_EQ(reloads, before + 1);
+
+  OtherProgramWrites(Database("<E type=\"dir\"/>"));
+  ASSERT_TRUE(WaitForReloads(before + 2));
+  EXPECT_NE(At({"E"}), nullptr);
+}
+
+}  // namespace
+}  // namespace zorbek
