@@ -32,12 +32,12 @@ int NoSuchItem(const std::string& text) { return Refuse("没有这个文件或�
 int Report(const Session& s, const NoteOutcome& outcome, const std::string& quiet,
            bool printName) {
   // A save that failed took the change back: the save's message is the refusal.
-  if (!outcome.done && !outcome.saved) return Refuse(SaveFailedMessage(s.notebook.DatabasePath()));
+  if (!outcome.done && !outcome.saved) return Refuse(SaveFailedMessage(s.notebook.DatabasePath(), s.doc.LastSaveError()));
   if (!outcome.done) return Refuse(outcome.message.empty() ? quiet : outcome.message);
   if (printName) std::cout << outcome.name << "\n";
   int status = kDone;
   if (!outcome.message.empty()) status = Refuse(outcome.message);
-  if (!outcome.saved) status = Refuse(SaveFailedMessage(s.notebook.DatabasePath()));
+  if (!outcome.saved) status = Refuse(SaveFailedMessage(s.notebook.DatabasePath(), s.doc.LastSaveError()));
   return status;
 }
 

@@ -24,7 +24,7 @@ std::string ItemText(const ItemPath& item) {
 
 // Prints the name of each note added and the messages of the files that were to be added and
 // were not (on standard error); refused when there was any such file.
-int ReportAdded(const std::vector<TransferOutcome>& results, const std::string& databasePath) {
+int ReportAdded(const std::vector<TransferOutcome>& results, const CXmlDocument& doc) {
   bool failed = false, unsaved = false;
   for (const TransferOutcome& out : results) {
     if (!out.saved) {
@@ -38,7 +38,7 @@ int ReportAdded(const std::vector<TransferOutcome>& results, const std::string& 
     }
   }
   std::cout.flush();
-  if (unsaved) return Refuse(SaveFailedMessage(databasePath));
+  if (unsaved) return Refuse(SaveFailedMessage(doc.GetPath(), doc.LastSaveError()));
   return failed ? kRefused : kDone;
 }
 
@@ -56,7 +56,7 @@ int RunImport(Context& ctx) {
   if (!item) return NoSuchItem(ctx.args[0]);
   EnsureRtfEngine();  // without it only ".esr" files can be imported
   const std::vector<std::string> files(ctx.args.begin() + 1, ctx.args.end());
-  return ReportAdded(s.transfer.Import(*item, files), ctx.databasePath);
+  return ReportAdded(s.transfer.Import(*item, files), s.doc);
 }
 
 int RunDrop(Context& ctx) {
@@ -65,7 +65,7 @@ int RunDrop(Context& ctx) {
   const auto item = ResolveItem(s.doc, ctx.args[0]);
   if (!item) return NoSuchItem(ctx.args[0]);
   const std::vector<std::string> files(ctx.args.begin() + 1, ctx.args.end());
-  return ReportAdded(s.transfer.DropFiles(*item, files), ctx.databasePath);
+  return ReportAdded(s.transfer.DropFiles(*item, files), s.doc);
 }
 
 int RunExport(Context& ctx) {
@@ -94,7 +94,7 @@ int RunDrag(Context& ctx) {
   const auto target = ResolveItem(s.doc, ctx.args[1]);
   if (!target) return NoSuchItem(ctx.args[1]);
   const TransferOutcome out = s.transfer.Drop(*item, *target);
-  if (!out.saved) return Refuse(SaveFailedMessage(ctx.databasePath));
+  if (!out.saved) return Refuse(SaveFailedMessage(ctx.databasePath, s.doc.LastSaveError()));
   if (out.done) std::cout << ItemText(out.item) << "\n";
   else if (!out.message.empty()) return Refuse(out.message);
   return kDone;

@@ -118,7 +118,8 @@ OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
   }
   if (!out.recoveryMessage.empty())
     prompts().Message(out.recoveryMessage, MsgButtons::Ok, MsgIcon::Warning);
-  if (!out.saved) prompts().Message(SaveFailedMessage(path), MsgButtons::Ok, MsgIcon::Warning);
+  if (!out.saved)
+    prompts().Message(SaveFailedMessage(path, doc.LastSaveError()), MsgButtons::Ok, MsgIcon::Warning);
   return out;
 }
 
