@@ -130,7 +130,7 @@ std::map<std::string, std::string> Listing(const std::string& root, const std::s
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(root, ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    const std::string rel = fs::relative(it->path(), root).string();
+    const std::string rel = it->path().string().substr(root.size() + 1);
     if (rel == skip) continue;
     if (it->is_symlink()) out[rel] = "link " + fs::read_symlink(it->path()).string();
     else if (it->is_directory()) out[rel] = "dir";
