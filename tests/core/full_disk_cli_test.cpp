@@ -4,11 +4,13 @@
 //
 // The database lies on a small tmpfs of its own, mounted in a private mount namespace (as root,
 // or as root of a user namespace of our own where the kernel allows one); elsewhere the tests
-// are skipped.
+// are skipped. Each test runs in a child process that owns the namespace, so that the rest of
+// the test program keeps its own mounts and privileges.
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "core/io/file_util.h"
@@ -42,25 +45,105 @@ bool WriteProcFile(const char* path, const std::string& text) {
 }
 
 // Moves this process into a mount namespace of its own, where mounts are seen by it and its
-// children only. Empty when done, else why not.
+// children only, and checks that a tmpfs can be mounted there. Empty when done, else why not.
 std::string EnterPrivateMountNamespace() {
-  static const std::string why = [] () -> std::string {
-    if (::unshare(CLONE_NEWNS) != 0) {
-      // Without the privilege: a user namespace in which this user is root.
-      const uid_t uid = ::getuid();
-      const gid_t gid = ::getgid();
-      if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-        return std::string("no mount namespace: ") + std::strerror(errno);
-      if (!WriteProcFile("/proc/self/setgroups", "deny") ||
-          !WriteProcFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
-          !WriteProcFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
-        return std::string("no user namespace mapping: ") + std::strerror(errno);
+  if (::unshare(CLONE_NEWNS) != 0) {
+    // Without the privilege: a user namespace in which this user is root.
+    const uid_t uid = ::getuid();
+    const gid_t gid = ::getgid();
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+      return std::string("no mount namespace: ") + std::strerror(errno);
+    if (!WriteProcFile("/proc/self/setgroups", "deny") ||
+        !WriteProcFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+        !WriteProcFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+      return std::string("no user namespace mapping: ") + std::strerror(errno);
+  }
+  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    return std::string("mounts cannot be made private: ") + std::strerror(errno);
+  TempDir probe("zorbek-mount-probe");
+  if (::mount("tmpfs", probe.path().c_str(), "tmpfs", 0, "size=64k") != 0)
+    return std::string("no tmpfs can be mounted: ") + std::strerror(errno);
+  ::umount2(probe.path().c_str(), MNT_DETACH);
+  return {};
+}
+
+// Writes the failed assertions of a child process to a pipe, for its parent to report.
+class FailuresToPipe : public ::testing::EmptyTestEventListener {
+ public:
+  explicit FailuresToPipe(int fd) : fd_(fd) {}
+  void OnTestPartResult(const ::testing::TestPartResult& result) override {
+    if (!result.failed()) return;
+    Send('F', std::string(result.file_name() ? result.file_name() : "") + "\n" +
+                  std::to_string(result.line_number()) + "\n" + result.message());
+  }
+  void Send(char kind, const std::string& text) const {
+    const std::uint32_t size = static_cast<std::uint32_t>(text.size());
+    std::string record(1, kind);
+    record.append(reinterpret_cast<const char*>(&size), sizeof size);
+    record += text;
+    for (std::size_t at = 0; at < record.size();) {
+      const ssize_t n = ::write(fd_, record.data() + at, record.size() - at);
+      if (n <= 0) return;
+      at += static_cast<std::size_t>(n);
     }
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-      return std::string("mounts cannot be made private: ") + std::strerror(errno);
-    return {};
-  }();
-  return why;
+  }
+
+ private:
+  int fd_;
+};
+
+// Runs body in a child process inside a private mount namespace and reports its failures
+// here. Returns why no namespace could be had (the caller skips the test), else empty.
+std::string InPrivateMountNamespace(const std::function<void()>& body) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return "no pipe";
+  const pid_t pid = ::fork();
+  if (pid < 0) return "no child process";
+  if (pid == 0) {
+    ::close(fds[0]);
+    auto& listeners = ::testing::UnitTest::GetInstance()->listeners();
+    delete listeners.Release(listeners.default_result_printer());  // the parent prints
+    auto* pipe = new FailuresToPipe(fds[1]);
+    listeners.Append(pipe);
+    if (const std::string why = EnterPrivateMountNamespace(); !why.empty()) {
+      pipe->Send('S', why);
+      ::_exit(0);
+    }
+    try {
+      body();
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "exception: " << e.what();
+    }
+    ::_exit(0);  // never on into the parent's other tests
+  }
+  ::close(fds[1]);
+  std::string data, chunk(4096, '\0');
+  for (ssize_t n; (n = ::read(fds[0], chunk.data(), chunk.size())) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    data.append(chunk.data(), static_cast<std::size_t>(n));
+  }
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  std::string skipped;
+  for (std::size_t at = 0; at + 5 <= data.size();) {
+    const char kind = data[at];
+    std::uint32_t size = 0;
+    std::memcpy(&size, data.data() + at + 1, sizeof size);
+    const std::string text = data.substr(at + 5, size);
+    at += 5 + size;
+    if (kind == 'S') {
+      skipped = text;
+      continue;
+    }
+    const std::size_t a = text.find('\n'), b = text.find('\n', a + 1);
+    ADD_FAILURE_AT(text.substr(0, a).c_str(), std::atoi(text.substr(a + 1, b - a - 1).c_str()))
+        << text.substr(b + 1);
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    ADD_FAILURE() << "the test's child process ended abnormally (status " << status << ")";
+  return skipped;
 }
 
 // A 2 MiB tmpfs at a directory, with the bind mounts made on it; all undone at the end.
@@ -229,12 +312,6 @@ std::vector<Case> Cases() {
 
 class FullDiskCliTest : public ::testing::TestWithParam<Case> {
  protected:
-  void SetUp() override {
-    if (const std::string why = EnterPrivateMountNamespace(); !why.empty()) GTEST_SKIP() << why;
-    SmallDisk probe(mount_);
-    if (!probe.error().empty()) GTEST_SKIP() << probe.error();
-  }
-
   int Cli(std::vector<std::string> args) {
     args.insert(args.begin(), {"--db", db_});
     return RunCli(args, &out_, &err_);
@@ -327,47 +404,55 @@ TEST_P(FullDiskCliTest, FullDisk) {
   // Without a step in the store, how much is left makes no difference to the command.
   const std::vector<std::uint64_t> levels =
       c.store ? std::vector<std::uint64_t>{0, 4 * kKiB, 64 * kKiB} : std::vector<std::uint64_t>{4 * kKiB};
-  for (std::uint64_t leave : levels) {
-    SCOPED_TRACE("free: " + std::to_string(leave) + " bytes");
-    SmallDisk disk(mount_);
-    MakeNotebook();
-    if (HasFatalFailure()) return;
-    disk.Fill(mount_ + "/" + kFiller, leave);
-    EXPECT_LE(disk.Free(), leave + 4 * kKiB);
-    ExpectRefusedAndUnchanged(c, ENOSPC);
-  }
+  const std::string skipped = InPrivateMountNamespace([&] {
+    for (std::uint64_t leave : levels) {
+      SCOPED_TRACE("free: " + std::to_string(leave) + " bytes");
+      SmallDisk disk(mount_);
+      ASSERT_EQ(disk.error(), "");
+      MakeNotebook();
+      if (HasFatalFailure()) return;
+      disk.Fill(mount_ + "/" + kFiller, leave);
+      EXPECT_LE(disk.Free(), leave + 4 * kKiB);
+      ExpectRefusedAndUnchanged(c, ENOSPC);
+    }
+  });
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 // Read-only: the whole disk; the database's directory but not the store; the store but not the
 // database's directory (a command that changes only the database may go on then).
 TEST_P(FullDiskCliTest, ReadOnly) {
   const Case& c = GetParam();
-  {
-    SCOPED_TRACE("the whole file system read-only");
-    SmallDisk disk(mount_);
-    MakeNotebook();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(disk.MakeReadOnly()) << std::strerror(errno);
-    ExpectRefusedAndUnchanged(c, EROFS);
-  }
-  {
-    SCOPED_TRACE("the database's directory read-only, the store writable");
-    SmallDisk disk(mount_);
-    MakeNotebook();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(disk.Separate(mount_ + "/Zorbek")) << std::strerror(errno);
-    ASSERT_TRUE(SmallDisk::MakeMountReadOnly(mount_)) << std::strerror(errno);
-    ExpectRefusedAndUnchanged(c, EROFS);
-  }
-  if (c.store) {
-    SCOPED_TRACE("the store read-only, the database's directory writable");
-    SmallDisk disk(mount_);
-    MakeNotebook();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(disk.Separate(mount_ + "/Zorbek")) << std::strerror(errno);
-    ASSERT_TRUE(SmallDisk::MakeMountReadOnly(mount_ + "/Zorbek")) << std::strerror(errno);
-    ExpectRefusedAndUnchanged(c, EROFS);
-  }
+  const std::string skipped = InPrivateMountNamespace([&] {
+    {
+      SCOPED_TRACE("the whole file system read-only");
+      SmallDisk disk(mount_);
+      ASSERT_EQ(disk.error(), "");
+      MakeNotebook();
+      if (HasFatalFailure()) return;
+      ASSERT_TRUE(disk.MakeReadOnly()) << std::strerror(errno);
+      ExpectRefusedAndUnchanged(c, EROFS);
+    }
+    {
+      SCOPED_TRACE("the database's directory read-only, the store writable");
+      SmallDisk disk(mount_);
+      MakeNotebook();
+      if (HasFatalFailure()) return;
+      ASSERT_TRUE(disk.Separate(mount_ + "/Zorbek")) << std::strerror(errno);
+      ASSERT_TRUE(SmallDisk::MakeMountReadOnly(mount_)) << std::strerror(errno);
+      ExpectRefusedAndUnchanged(c, EROFS);
+    }
+    if (c.store) {
+      SCOPED_TRACE("the store read-only, the database's directory writable");
+      SmallDisk disk(mount_);
+      MakeNotebook();
+      if (HasFatalFailure()) return;
+      ASSERT_TRUE(disk.Separate(mount_ + "/Zorbek")) << std::strerror(errno);
+      ASSERT_TRUE(SmallDisk::MakeMountReadOnly(mount_ + "/Zorbek")) << std::strerror(errno);
+      ExpectRefusedAndUnchanged(c, EROFS);
+    }
+  });
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryChangingCommand, FullDiskCliTest, ::testing::ValuesIn(Cases()),
@@ -376,30 +461,32 @@ INSTANTIATE_TEST_SUITE_P(EveryChangingCommand, FullDiskCliTest, ::testing::Value
 // A conversion into a new directory on a full or read-only disk leaves no database and no
 // note behind.
 TEST(FullDiskConvertTest, NewTargetLeavesNothing) {
-  if (const std::string why = EnterPrivateMountNamespace(); !why.empty()) GTEST_SKIP() << why;
   TempDir dir{"zorbek 满盘"};
   const std::string mount = dir / "盘", target = mount + "/新笔记";
   testing::WriteRamuloSet(dir / "旧", LargeLegacySet());
-  for (int variant = 0; variant < 3; ++variant) {
-    SCOPED_TRACE(variant == 0 ? "full" : variant == 1 ? "a page free" : "read-only");
-    SmallDisk disk(mount);
-    if (!disk.error().empty()) GTEST_SKIP() << disk.error();
-    if (variant < 2) disk.Fill(mount + "/filler", variant == 0 ? 0 : 4 * kKiB);
-    else ASSERT_TRUE(disk.MakeReadOnly());
-    std::string out, err;
-    EXPECT_EQ(RunCli({"convert-ramulo", dir / "旧", target}, &out, &err), 1) << out;
-    EXPECT_NE(err.find(WithoutFullStop(SystemReason(variant < 2 ? ENOSPC : EROFS))),
-              std::string::npos)
-        << err;
-    // Empty directories and the writer's lock file may stay; no database, journal or note file.
-    std::string files;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(target, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-      if (!it->is_directory() && it->path().filename() != ".Zorbek.xml.lock")
-        files += it->path().string() + "\n";
-    EXPECT_EQ(files, "");
-  }
+  const std::string skipped = InPrivateMountNamespace([&] {
+    for (int variant = 0; variant < 3; ++variant) {
+      SCOPED_TRACE(variant == 0 ? "full" : variant == 1 ? "a page free" : "read-only");
+      SmallDisk disk(mount);
+      ASSERT_EQ(disk.error(), "");
+      if (variant < 2) disk.Fill(mount + "/filler", variant == 0 ? 0 : 4 * kKiB);
+      else ASSERT_TRUE(disk.MakeReadOnly());
+      std::string out, err;
+      EXPECT_EQ(RunCli({"convert-ramulo", dir / "旧", target}, &out, &err), 1) << out;
+      EXPECT_NE(err.find(WithoutFullStop(SystemReason(variant < 2 ? ENOSPC : EROFS))),
+                std::string::npos)
+          << err;
+      // Empty directories and the writer's lock file may stay; no database, journal or note.
+      std::string files;
+      std::error_code ec;
+      for (auto it = fs::recursive_directory_iterator(target, ec);
+           !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (!it->is_directory() && it->path().filename() != ".Zorbek.xml.lock")
+          files += it->path().string() + "\n";
+      EXPECT_EQ(files, "");
+    }
+  });
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 }  // namespace
