@@ -121,15 +121,8 @@ check_database() {  # check_database DB LABEL
   local prev="$work/agreement.$(basename "$dir")"
   touch "$prev"
   found=0
-  if [ ! -e "$dbfile" ]; then
-    # A conversion killed before its database was written: no note of it may stay behind.
-    local stray; stray=$(find "$dir" -type f ! -name '.Zorbek.xml.lock' 2>/dev/null)
-    if [ -n "$stray" ]; then
-      echo "$label: no database, but files:"; printf '%s\n' "$stray" | sed 's/^/  /' | head -5
-      found=$(printf '%s\n' "$stray" | wc -l)
-    fi
-    return
-  fi
+  # A conversion killed before its database was written: the next open makes an empty one,
+  # and no note of the conversion may be left beside it.
   if ! "$cli" --db "$dbfile" recover >/dev/null 2>"$work/recover.err"; then
     echo "$label: recover failed: $(cat "$work/recover.err")"
     found=$((found + 1))
