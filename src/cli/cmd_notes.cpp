@@ -31,13 +31,16 @@ int NoSuchItem(const std::string& text) { return Refuse("没有这个文件或�
 // message too, and counts as refused.
 int Report(const Session& s, const NoteOutcome& outcome, const std::string& quiet,
            bool printName) {
+  const std::string reason = outcome.reason.empty() ? s.doc.LastSaveError() : outcome.reason;
   // A save that failed took the change back: the save's message is the refusal.
-  if (!outcome.done && !outcome.saved) return Refuse(SaveFailedMessage(s.notebook.DatabasePath(), s.doc.LastSaveError()));
-  if (!outcome.done) return Refuse(outcome.message.empty() ? quiet : outcome.message);
+  if (!outcome.done && !outcome.saved)
+    return Refuse(SaveFailedMessage(s.notebook.DatabasePath(), reason));
+  if (!outcome.done)
+    return Refuse(WithReason(outcome.message.empty() ? quiet : outcome.message, outcome.reason));
   if (printName) std::cout << outcome.name << "\n";
   int status = kDone;
-  if (!outcome.message.empty()) status = Refuse(outcome.message);
-  if (!outcome.saved) status = Refuse(SaveFailedMessage(s.notebook.DatabasePath(), s.doc.LastSaveError()));
+  if (!outcome.message.empty()) status = Refuse(WithReason(outcome.message, outcome.reason));
+  if (!outcome.saved) status = Refuse(SaveFailedMessage(s.notebook.DatabasePath(), reason));
   return status;
 }
 

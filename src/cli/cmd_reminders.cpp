@@ -129,11 +129,13 @@ struct OpenNotebook {
   ~OpenNotebook() { notebook.Close(false); }
 };
 
-int Unsaved(const Context& ctx) { return Refuse(SaveFailedMessage(ctx.databasePath)); }
+int Unsaved(const Context& ctx, Notebook& notebook) {
+  return Refuse(SaveFailedMessage(ctx.databasePath, notebook.Document().LastSaveError()));
+}
 
-int Finish(const Context& ctx, const ReminderCommandOutcome& outcome) {
+int Finish(const Context& ctx, const ReminderCommandOutcome& outcome, Notebook& notebook) {
   if (!outcome.ok) return Refuse(outcome.message);
-  return outcome.saved ? kDone : Unsaved(ctx);
+  return outcome.saved ? kDone : Unsaved(ctx, notebook);
 }
 
 int RunList(Context& ctx) {
@@ -162,7 +164,7 @@ int RunAdd(Context& ctx) {
   Apply(a, form);
   const ReminderFormResult checked = CheckReminderForm(form);
   if (!checked.ok) return Refuse(checked.message);
-  const int status = Finish(ctx, AddReminderFromForm(store, checked));
+  const int status = Finish(ctx, AddReminderFromForm(store, checked), open.notebook);
   if (status == kDone) std::cout << checked.id << "\n";
   return status;
 }
@@ -181,7 +183,7 @@ int RunModify(Context& ctx) {
   Apply(a, form);
   const ReminderFormResult checked = CheckReminderForm(form);
   if (!checked.ok) return Refuse(checked.message);
-  return Finish(ctx, ModifyReminderFromForm(store, id, checked));
+  return Finish(ctx, ModifyReminderFromForm(store, id, checked), open.notebook);
 }
 
 int RunDelete(Context& ctx) {
@@ -192,7 +194,7 @@ int RunDelete(Context& ctx) {
   ReminderStore& store = open.notebook.Reminders();
   switch (store.Delete(id)) {
     case StoreResult::kDone: return kDone;
-    case StoreResult::kUnsaved: return Unsaved(ctx);
+    case StoreResult::kUnsaved: return Unsaved(ctx, open.notebook);
     case StoreResult::kFailed: break;
   }
   return Refuse(NoSuchReminder(id));

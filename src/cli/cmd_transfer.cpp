@@ -26,19 +26,22 @@ std::string ItemText(const ItemPath& item) {
 // were not (on standard error); refused when there was any such file.
 int ReportAdded(const std::vector<TransferOutcome>& results, const CXmlDocument& doc) {
   bool failed = false, unsaved = false;
+  std::string reason = doc.LastSaveError();
   for (const TransferOutcome& out : results) {
     if (!out.saved) {
       // The save failed and took every file of the batch back: said once, below.
       unsaved = true;
+      if (!out.reason.empty()) reason = out.reason;
     } else if (out.done) {
       std::cout << out.name << "\n";
     } else if (!out.skipped) {
       failed = true;
-      std::cerr << (out.message.empty() ? "未能添加：" + out.file : out.message) << "\n";
+      std::cerr << WithReason(out.message.empty() ? "未能添加：" + out.file : out.message, out.reason)
+                << "\n";
     }
   }
   std::cout.flush();
-  if (unsaved) return Refuse(SaveFailedMessage(doc.GetPath(), doc.LastSaveError()));
+  if (unsaved) return Refuse(SaveFailedMessage(doc.GetPath(), reason));
   return failed ? kRefused : kDone;
 }
 
@@ -94,9 +97,11 @@ int RunDrag(Context& ctx) {
   const auto target = ResolveItem(s.doc, ctx.args[1]);
   if (!target) return NoSuchItem(ctx.args[1]);
   const TransferOutcome out = s.transfer.Drop(*item, *target);
-  if (!out.saved) return Refuse(SaveFailedMessage(ctx.databasePath, s.doc.LastSaveError()));
+  if (!out.saved)
+    return Refuse(SaveFailedMessage(ctx.databasePath,
+                                    out.reason.empty() ? s.doc.LastSaveError() : out.reason));
   if (out.done) std::cout << ItemText(out.item) << "\n";
-  else if (!out.message.empty()) return Refuse(out.message);
+  else if (!out.message.empty()) return Refuse(WithReason(out.message, out.reason));
   return kDone;
 }
 

@@ -46,5 +46,7 @@ int UsageError(const Command& command);
 int UsageError(const std::string& commandName);
 // Prints the system's message to standard error and returns kRefused.
 int Refuse(const std::string& message);
+// A message followed, on a line of its own, by the system's reason (when there is one).
+std::string WithReason(const std::string& message, const std::string& reason);
 
 }  // namespace zorbek::cli

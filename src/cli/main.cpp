@@ -62,6 +62,11 @@ int Refuse(const std::string& message) {
   return kRefused;
 }
 
+std::string WithReason(const std::string& message, const std::string& reason) {
+  return reason.empty() || message.find(reason) != std::string::npos ? message
+                                                                      : message + "\n" + reason;
+}
+
 namespace {
 int PrintUsage() {
   auto commands = Registry();

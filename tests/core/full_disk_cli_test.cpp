@@ -288,10 +288,10 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 std::vector<Case> Cases() {
   const std::vector<std::string> copy = {"文件复制失败", "文件复制出错"};
   return {
-      {"NewNote", {"new-note", "工作/计划"}, true, {}},
-      {"NewFolder", {"new-folder", "工作"}, true, {}},
-      {"RenameNote", {"rename", "工作/计划", "计划二"}, true, {}},
-      {"RenameFolder", {"rename", "工作", "工作二"}, true, {}},
+      {"NewNote", {"new-note", "工作/计划"}, true, {"无法新建文件。"}},
+      {"NewFolder", {"new-folder", "工作"}, true, {"无法新建文件夹。"}},
+      {"RenameNote", {"rename", "工作/计划", "计划二"}, true, {"所请求修改的文件或文件夹不存在。"}},
+      {"RenameFolder", {"rename", "工作", "工作二"}, true, {"所请求修改的文件或文件夹不存在。"}},
       {"Paste", {"paste", "工作/计划", "生活"}, true, copy},
       {"DeleteNote", {"delete", "工作/会议"}, true, {"删除文件出错"}},
       {"DeleteFolder", {"delete", "生活"}, true, {"删除文件出错"}},

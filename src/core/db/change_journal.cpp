@@ -168,7 +168,8 @@ bool Undo(const DiskStep& s, std::vector<std::string>* kept) {
         kept->push_back(s.to);
       return true;
     case DiskStep::Kind::Removed:
-      return !Present(s.from);
+      // What a delete removed cannot come back; what it left stays where it is.
+      return true;
   }
   return false;
 }

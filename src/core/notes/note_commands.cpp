@@ -166,13 +166,23 @@ std::string NoteCommands::DocumentPath(const ItemPath& item) const {
   return DocumentPathOfItem(item, doc_.GetPath());
 }
 
+NoteOutcome RefusedStep(const StoreChange& change, std::string message) {
+  NoteOutcome out;
+  out.reason = change.Error();
+  if (change.JournalFailed()) out.saved = false;
+  else out.message = std::move(message);
+  return out;
+}
+
 NoteOutcome NoteCommands::Finish(NoteOutcome outcome, StoreChange& change, const TreeStep& tree) {
   if (!change.Save()) {
     outcome.saved = false;
+    outcome.reason = doc_.LastSaveError();
     // A delete that deleted for good stays done: the tree follows the database.
     if (!change.KeptChange()) {
       NoteOutcome refused;
       refused.saved = false;
+      refused.reason = outcome.reason;
       refused.kind = outcome.kind;
       return refused;
     }
@@ -237,8 +247,9 @@ NoteOutcome NoteCommands::NewEntry(const ItemPath& selected, ItemKind kind,
     // silently, as nothing has changed yet.
     StoreChange change(doc_);
     change.Expect(ElementPathOfItem(ChildOf(p->folder, name)), true);
-    if (!change.MakeParentDirectories(path)) return {};
-    if (note ? !change.CreateEmptyFile(path) : !change.MakeDirectory(path)) return {};
+    if (!change.MakeParentDirectories(path)) return RefusedStep(change);
+    if (note ? !change.CreateEmptyFile(path) : !change.MakeDirectory(path))
+      return RefusedStep(change);
 
     XmlNode element = doc_.CreateElement(name);
     SetAttribute(element, "type", note ? "esr" : "dir");
@@ -317,7 +328,7 @@ NoteOutcome NoteCommands::RenameLocked(const ItemPath& item, std::string_view ed
     StoreChange change(doc_);
     change.Expect(ElementPathOfItem(item), false);
     change.Expect(ElementPathOfItem(renamedItem), true);
-    if (moveOnDisk && !change.Rename(from, newPath)) return Refused(kMsgRenameFailed);
+    if (moveOnDisk && !change.Rename(from, newPath)) return RefusedStep(change, kMsgRenameFailed);
 
     XmlNode renamed = doc_.CreateElement(name);
     CopyAttributes(renamed, element);
@@ -394,9 +405,9 @@ NoteOutcome NoteCommands::Paste(const ItemPath& copied, const ItemPath& target,
     if (!IsRegularFile(sourcePath)) return Refused(kMsgCopyFailed);
     StoreChange change(doc_);
     change.Expect(ElementPathOfItem(ChildOf(destination, name)), true);
-    if (!change.MakeParentDirectories(destinationPath)) return Refused(kMsgCopyFailed);
+    if (!change.MakeParentDirectories(destinationPath)) return RefusedStep(change, kMsgCopyFailed);
     // A copy that fails half-way leaves nothing behind, and nothing is recorded for it.
-    if (!change.CopyFile(sourcePath, destinationPath)) return Refused(kMsgCopyFailed);
+    if (!change.CopyFile(sourcePath, destinationPath)) return RefusedStep(change, kMsgCopyFailed);
 
     XmlNode element = doc_.CreateElement(name);
     CopyAttributes(element, source);
@@ -459,7 +470,8 @@ NoteOutcome NoteCommands::DeleteLocked(const ItemPath& item, const TreeStep& tre
       // A note whose file is gone already is still taken off the tree; one whose file stays
       // (it cannot be deleted) is kept, and the user is told.
       // (A directory where the note's file should be is not the note's: it is not taken.)
-      if (IsDirectory(file) || !takeOff(file) || Present(file)) return Refused(kMsgDeleteFailed);
+      if (IsDirectory(file)) return Refused(kMsgDeleteFailed);
+      if (!takeOff(file) || Present(file)) return RefusedStep(change, kMsgDeleteFailed);
       changes = ChangesBelow(item, NoteChangeKind::kDeleted);
       for (XmlNode e : doc_.SelectAll(elementPath)) RemoveElement(e, change);
       out.removed.push_back(item);
@@ -472,7 +484,9 @@ NoteOutcome NoteCommands::DeleteLocked(const ItemPath& item, const TreeStep& tre
       } else {
         change.Expect(elementPath, false);
       }
-      if (!takeOff(directory)) return Refused(kMsgDeleteFailed);
+      if (!takeOff(directory)) return RefusedStep(change, kMsgDeleteFailed);
+      // Nothing of it could go (a read-only store): refused, nothing changed.
+      if (Present(directory) && !change.KeptChange()) return RefusedStep(change, kMsgDeleteFailed);
       if (!Present(directory)) {
         changes = ChangesBelow(item, NoteChangeKind::kDeleted);
         if (fileBox) {

@@ -67,6 +67,9 @@ struct NoteOutcome {
   bool done = false;      // the change was made
   bool saved = true;      // false when the save after the change failed (the user was told)
   std::string message;    // a refusal's message; empty when the refusal is silent
+  // The system's reason when a disk step or the save failed (disk full, read-only, ...): the
+  // command line names it; the program names it with a failed save.
+  std::string reason;
   std::string name;       // the new name (new note, new folder, rename, paste)
   ItemKind kind = ItemKind::Note;  // what the new entry is
   bool afterTarget = false;  // new note/folder/paste: after the selection, else its first child
@@ -163,6 +166,10 @@ class NoteCommands {
   CXmlDocument& doc_;
   NoteChangeListener publish_;
 };
+
+// The refusal of a disk step that could not be taken: with its message and the system's reason;
+// a journal that could not be written refuses the command as a failed save (saved = false).
+NoteOutcome RefusedStep(const StoreChange& change, std::string message = {});
 
 // The sort key of a name: its CP936 bytes with Latin letters folded, compared as unsigned
 // bytes (a double-byte character compares as one unit by its code).

@@ -121,6 +121,7 @@ void NoteTransfer::SaveBatch(std::vector<TransferOutcome>& results, StoreChange&
       if (!r.done) continue;
       r.done = false;
       r.saved = false;
+      r.reason = commands_.Document().LastSaveError();
     }
     return;
   }
@@ -161,7 +162,8 @@ TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& f
       change.Expect(expected, true);
       const auto fail = [&](const char* message) {
         change.Unexpect(expected);
-        out.message = message;
+        static_cast<NoteOutcome&>(out) = RefusedStep(change, message);
+        out.file = file;
         return out;
       };
       if (!change.MakeParentDirectories(target)) return fail(kMsgFileCopyError);
@@ -343,7 +345,9 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
       change.Expect(ElementPathOfItem(ChildOf(destination, name)), true);
       if (!change.MakeParentDirectories(to) || !change.Rename(from, to)) {
         Remove(moved);
-        return Refused(kMsgMoveFailed);
+        TransferOutcome refused;
+        static_cast<NoteOutcome&>(refused) = RefusedStep(change, kMsgMoveFailed);
+        return refused;
       }
     }
     const NodePlace place = PlaceOf(element);
@@ -360,6 +364,7 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
     if (!change.Save()) {
       TransferOutcome refused;
       refused.saved = false;
+      refused.reason = doc.LastSaveError();
       return refused;
     }
 

@@ -64,8 +64,9 @@ bool Notebook::SaveAndReport() {
   return saved;
 }
 
-void Notebook::ReportSaveFailure() const {
-  prompts().Message(SaveFailedMessage(document_.GetPath(), document_.LastSaveError()),
+void Notebook::ReportSaveFailure(std::string_view reason) const {
+  prompts().Message(SaveFailedMessage(document_.GetPath(),
+                                      reason.empty() ? document_.LastSaveError() : std::string(reason)),
                     MsgButtons::Ok, MsgIcon::Warning);
 }
 

@@ -73,7 +73,8 @@ class Notebook {
   // Saves and, on failure, tells the user. The caller must hold no lock.
   bool SaveAndReport();
   // Tells the user that a save of this notebook failed. Call it with no lock held.
-  void ReportSaveFailure() const;
+  // reason: the system's reason when known to the caller; else the document's last one.
+  void ReportSaveFailure(std::string_view reason = {}) const;
 
   // ---- change events ----
   // Listeners are told of every rename, move, replacement and delete, in the order they were

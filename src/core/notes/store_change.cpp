@@ -110,6 +110,18 @@ void Stepped(const ChangeJournal& j) {
   if (StepHook()) StepHook()(static_cast<int>(j.Steps().size()));
 }
 
+// How many entries there are at and below path.
+std::size_t EntriesBelow(const std::string& path) {
+  if (!Present(path)) return 0;
+  std::size_t n = 1;
+  std::error_code ec;
+  if (IsDirectory(path))
+    for (auto it = fs::recursive_directory_iterator(path, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+      ++n;
+  return n;
+}
+
 }  // namespace
 
 void SetStoreChangeStepHook(std::function<void(int)> hook) { StepHook() = std::move(hook); }
@@ -309,11 +321,22 @@ bool StoreChange::DeleteInPlace(const std::string& path) {
     }
   }
   if (!Journal({DiskStep::Kind::Removed, path, {}, {}})) return false;
-  deletedForGood_ = true;
-  if (IsDirectory(path) && !fs::is_symlink(path)) DeleteDirectoryTree(path);
-  else ::unlink(path.c_str());
+  // Only a deletion that took something is for good; one that could take nothing (a read-only
+  // file system) is undone like any other step.
+  const std::size_t before = EntriesBelow(path);
+  if (IsDirectory(path) && !fs::is_symlink(path)) {
+    DeleteDirectoryTree(path);
+  } else if (::unlink(path.c_str()) != 0) {
+    error_ = SystemReason(errno);
+  }
+  const bool gone = !Present(path);
+  if (gone || EntriesBelow(path) < before) deletedForGood_ = true;
+  if (!gone && error_.empty()) {
+    // Ask the file system why (deleting again what is left gives the reason).
+    if (::rmdir(path.c_str()) != 0) error_ = SystemReason(errno);
+  }
   Stepped(journal_);
-  return !Present(path);
+  return gone;
 }
 
 void StoreChange::OnUndo(std::function<void()> undo) { undo_.push_back(std::move(undo)); }

@@ -490,7 +490,7 @@ void CXmlTreeCtrl::keyPressEvent(QKeyEvent* event) {
 
 void CXmlTreeCtrl::Report(const NoteOutcome& outcome) {
   if (!outcome.message.empty()) prompts().Message(outcome.message);
-  if (!outcome.saved) notebook_->ReportSaveFailure();
+  if (!outcome.saved) notebook_->ReportSaveFailure(outcome.reason);
 }
 
 QTreeWidgetItem* CXmlTreeCtrl::CopiedItem() const {
