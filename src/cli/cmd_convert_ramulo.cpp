@@ -2,6 +2,9 @@
 // program Ramulo converted into TARGETDIR/Zorbek.xml, as the program's conversion dialog does.
 #ifdef ZORBEK_CLI_WITH_RTF
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -40,8 +43,12 @@ int Run(zorbek::cli::Context& c) {
   if (exists && !replace)
     return cli::Refuse("该指定目录下已经存在Zorbek.xml文件：" + target +
                        "\n加上 --replace 替换其中的笔记（提醒等其余数据保留）。");
-  if (!EnsureParentDirectories(target))
-    return cli::Refuse(FormatMessage(kMsgWriteFailed, targetDir));
+  if (!EnsureParentDirectories(target)) {
+    // The directory's own making says why (a read-only or full file system).
+    const int error = ::mkdir(targetDir.c_str(), 0777) == 0 ? 0 : errno;
+    return cli::Refuse(cli::WithReason(FormatMessage(kMsgWriteFailed, targetDir),
+                                       SystemReason(error == 0 ? EIO : error)));
+  }
 
   cli::EnsureRtfEngine();
   RamuloOptions options;

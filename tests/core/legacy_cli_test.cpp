@@ -54,9 +54,10 @@ TEST(ConvertRamuloCommand, ExistingDatabaseOnlyWithReplace) {
 
   ASSERT_EQ(RunCli({"convert-ramulo", "--replace", dir / "legacy", dir / "db/"}, &out, &err), 0)
       << err;
+  // The new notes take the old archive's place; the rest keeps its order.
   EXPECT_EQ(ReadFile(dir / "db/Zorbek.xml"),
-            "<list><hotkey>h</hotkey><filetree><schedule><r id=\"{1}\" mode=\"2\"/></schedule>"
-            "<archive><新 type=\"esr\"/></archive></filetree></list>");
+            "<list><hotkey>h</hotkey><filetree><archive><新 type=\"esr\"/></archive>"
+            "<schedule><r id=\"{1}\" mode=\"2\"/></schedule></filetree></list>");
   EXPECT_FALSE(PathExists(dir / "db/Zorbek/archive/旧.esr"));
   EXPECT_EQ(ReadFile(dir / "db/Zorbek/FileStore/f.txt"), "linked");
 }

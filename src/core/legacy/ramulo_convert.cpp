@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -158,7 +159,7 @@ class Converter {
         report_.skippedNames.push_back(name);
         for (++i; i < n && EntryDepth(entries_[i]) > depth; ++i) report_.skipped++;
       }
-      if (!saveOk_) return false;
+      if (!saveOk_ || !error_.empty()) return false;
       if (options_.progress) options_.progress(i, n);
     }
     return true;
@@ -178,7 +179,22 @@ class Converter {
     } else {
       saveOk_ = doc_.Save();
     }
+    if (!saveOk_ && error_.empty()) error_ = doc_.LastSaveError();
+    if (!saveOk_ && error_.empty()) error_ = SystemReason(EIO);
     return saveOk_;
+  }
+
+  // Takes back the batch under way (its files and elements).
+  void AbandonBatch() { change_.reset(); }
+
+  // Why the conversion could not go on ("" while it can): a failed save, or a file or folder the
+  // file system refused (a full disk, a read-only one).
+  const std::string& Error() const { return error_; }
+
+  // A step the file system refused stops the conversion; a name that is taken only skips.
+  void Refused(StoreChange& change) {
+    if (error_.empty() && (change.JournalFailed() || !change.Error().empty()))
+      error_ = change.Error().empty() ? SystemReason(EIO) : change.Error();
   }
 
  private:
@@ -202,6 +218,7 @@ class Converter {
     }
     // The file first: an element is never saved without its document.
     if (!change.WriteNewFile(file, writer_.PlainTextToRtf(text), false)) {
+      Refused(change);
       report_.skipped++;
       report_.skippedNames.push_back(name);
       return;
@@ -224,7 +241,10 @@ class Converter {
     const std::string directory = JoinPath(parent.directory, chosen);
     StoreChange& change = Change(PathOf(parent.element) + "/" + chosen);
     change.MakeParentDirectories(JoinPath(directory, "x"));
-    if (!IsDirectory(directory)) return std::nullopt;
+    if (!IsDirectory(directory)) {
+      Refused(change);
+      return std::nullopt;
+    }
     parent.Take(chosen, "");
     XmlNode element = doc_.CreateElement(chosen);
     SetAttribute(element, "type", "dir");
@@ -261,6 +281,7 @@ class Converter {
   std::string storeDirectory_;
   std::size_t unsaved_ = 0;
   bool saveOk_ = true;
+  std::string error_;
 };
 
 std::string ListNames(const std::vector<std::string>& names) {
@@ -349,6 +370,23 @@ RamuloRead ReadRamulo(const std::string& treeFilesPath, const std::string& treeS
   return out;
 }
 
+namespace {
+// Puts archive where the database's archive is (the rest of the file box keeps its order); any
+// further archive elements go.
+void PutArchive(CXmlDocument& doc, XmlNode filetree, XmlNode archive) {
+  std::vector<XmlNode> old = doc.SelectAll(kArchivePath);
+  if (old.empty()) {
+    AppendChild(filetree, archive);
+    return;
+  }
+  Replace(old.front(), archive);
+  for (std::size_t i = 1; i < old.size(); ++i) Remove(old[i]);
+}
+
+RamuloReport ConvertInto(const RamuloOptions& options, std::vector<RamuloEntry> entries,
+                         NoteConverter& writer);
+}  // namespace
+
 RamuloReport ConvertRamulo(const RamuloOptions& options) {
   RamuloReport report;
   NoteConverter* writer = noteConverter();
@@ -368,6 +406,25 @@ RamuloReport ConvertRamulo(const RamuloOptions& options) {
     return report;
   }
 
+  // A database made for the conversion goes again when the conversion cannot be written.
+  const bool existed = PathExists(options.targetPath);
+  report = ConvertInto(options, std::move(read.entries), *writer);
+  if (!report.done && !existed && !report.message.empty()) {
+    std::error_code ec;
+    const std::string store = NoteStoreDirectory(options.targetPath);
+    std::filesystem::remove_all(store, ec);
+    std::filesystem::remove(DirectoryOf(store), ec);  // only when empty
+    std::filesystem::remove(options.targetPath, ec);
+    SyncDirectory(DirectoryOf(options.targetPath));
+  }
+  return report;
+}
+
+namespace {
+
+RamuloReport ConvertInto(const RamuloOptions& options, std::vector<RamuloEntry> entries,
+                         NoteConverter& writer) {
+  RamuloReport report;
   CXmlDocument doc;
   std::lock_guard lock(doc.Mutex());
   // An unreadable file is kept aside, never lost; another writer of it refuses the conversion.
@@ -376,41 +433,62 @@ RamuloReport ConvertRamulo(const RamuloOptions& options) {
     if (opened.lockRefused) report.message = opened.lockMessage;
     return report;  // otherwise the user was told why nothing can be written
   }
-  // A fresh, empty archive; the rest of the database stays. The old notes are set aside until
-  // the database no longer names them, so that a kill or a failed save leaves them in place.
+  // A fresh, empty archive; the rest of the database stays. The old notes are kept aside under
+  // a name of their own until the conversion is whole; a conversion that cannot be written
+  // whole (a full disk) puts them back.
   const std::string store = NoteStoreDirectory(options.targetPath);
   XmlNode filetree = doc.Select("/list/filetree");
   if (!filetree) return report;  // opening made it
+  const auto failed = [&](const std::string& reason) {
+    report.message = SaveFailedMessage(options.targetPath, reason);
+    return report;
+  };
+  XmlNode oldArchive = doc.Select(kArchivePath);
+  std::string firstOld;
+  if (oldArchive)
+    for (XmlNode c = FirstChild(oldArchive); c; c = NextSibling(c))
+      if (IsElement(c)) {
+        firstOld = std::string(kArchivePath) + "/" + c.name();
+        break;
+      }
+  XmlNode kept = oldArchive ? CloneNode(oldArchive) : XmlNode();
+  const bool replacing = options.replaceStore && PathExists(store);
+  const std::string oldStore = replacing ? KeptAsideName(store, "replaced") : std::string();
   {
     StoreChange reset(doc);
-    if (XmlNode old = doc.Select(kArchivePath))
-      for (XmlNode c = FirstChild(old); c; c = NextSibling(c))
-        if (IsElement(c)) {
-          reset.Expect(std::string(kArchivePath) + "/" + c.name(), false);
-          break;
-        }
-    if (options.replaceStore && PathExists(store) &&
-        !(DeletableWhole(store) && reset.SetAside(store)) && !reset.JournalFailed())
-      reset.DeleteInPlace(store);
-    if (reset.JournalFailed()) {
-      report.message = FormatMessage(kMsgWriteFailed, store);
-      return report;
-    }
-    doc.SelectAllAndRemove(kArchivePath);
-    AppendChild(filetree, doc.CreateElement("archive"));
-    if (!reset.Save()) return report;
+    if (!firstOld.empty()) reset.Expect(firstOld, false);
+    if (replacing && !reset.Rename(store, oldStore))
+      return failed(reset.Error().empty() ? SystemReason(EACCES) : reset.Error());
+    PutArchive(doc, filetree, doc.CreateElement("archive"));
+    if (!reset.Save()) return failed(doc.LastSaveError());
   }
   XmlNode archive = doc.Select(kArchivePath);
-  if (!EnsureParentDirectories(JoinPath(store, "x"))) {
-    report.message = FormatMessage(kMsgWriteFailed, store);
+  Converter converter(options, std::move(entries), doc, report, writer);
+  std::string reason;
+  if (!EnsureParentDirectories(JoinPath(store, "x"))) reason = SystemReason(errno);
+  else if (!converter.Run(archive, store) || !converter.SaveIfDue(true)) reason = converter.Error();
+  if (reason.empty()) {
+    report.done = true;
+    if (replacing) DeleteDirectoryTree(oldStore);
     return report;
   }
-
-  Converter converter(options, std::move(read.entries), doc, report, *writer);
-  if (!converter.Run(archive, store)) return report;
-  report.done = converter.SaveIfDue(true);
-  return report;
+  // Not whole: the notes as they were come back, as one change.
+  converter.AbandonBatch();
+  {
+    StoreChange back(doc);
+    if (!firstOld.empty()) back.Expect(firstOld, true);
+    bool ok = !PathExists(store) || back.SetAside(store);
+    if (ok && replacing) ok = back.Rename(oldStore, store);
+    if (ok) {
+      PutArchive(doc, filetree, kept ? kept : doc.CreateElement("archive"));
+      ok = back.Save();
+    }
+    if (!ok && replacing) reason += "\n" + FormatMessage("原有的笔记保存在：%s", oldStore);
+  }
+  return failed(reason);
 }
+
+}  // namespace
 
 std::string ConversionNotice(const RamuloReport& report) {
   std::string out;
