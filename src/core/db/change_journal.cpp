@@ -260,6 +260,7 @@ std::string PlaceKeptFile(CXmlDocument& doc, const std::string& store, const std
 }
 
 constexpr std::string_view kDeletedPrefix = ".deleted-";
+constexpr std::string_view kImportPrefix = ".import-";
 
 }  // namespace
 
@@ -304,15 +305,27 @@ std::string ContentHash(const std::string& path) {
 }
 
 bool IsDeletedFilesDirectoryName(std::string_view name) {
-  return name.size() == kDeletedPrefix.size() + 6 && name.substr(0, kDeletedPrefix.size()) == kDeletedPrefix;
+  for (std::string_view prefix : {kDeletedPrefix, kImportPrefix})
+    if (name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix) return true;
+  return false;
 }
 
-std::string MakeDeletedFilesDirectory(const std::string& databasePath) {
+namespace {
+std::string MakeDirectoryBesideStore(const std::string& databasePath, std::string_view prefix) {
   const std::string base = DirectoryOf(NoteStoreDirectory(databasePath));
   if (base.empty() || !IsDirectory(base)) return {};
-  std::string pattern = JoinPath(base, std::string(kDeletedPrefix) + "XXXXXX");
+  std::string pattern = JoinPath(base, std::string(prefix) + "XXXXXX");
   if (!::mkdtemp(pattern.data())) return {};
   return pattern;
+}
+}  // namespace
+
+std::string MakeDeletedFilesDirectory(const std::string& databasePath) {
+  return MakeDirectoryBesideStore(databasePath, kDeletedPrefix);
+}
+
+std::string MakeImportDirectory(const std::string& databasePath) {
+  return MakeDirectoryBesideStore(databasePath, kImportPrefix);
 }
 
 void RemoveDeletedFilesLeftovers(const std::string& databasePath) {

@@ -110,7 +110,10 @@ bool UndoDiskStep(const DiskStep& step);
 // note store (a rename, which a failed save can take back), and removed for good once the
 // database is saved. The directory for one delete ("" when it cannot be made).
 std::string MakeDeletedFilesDirectory(const std::string& databasePath);
-// Removes what deletes of killed writers left in such directories. Only while no journal is
+// A private directory beside the store for the converted copies of an import ("" when it
+// cannot be made); what a killed import left there goes with the next open, as below.
+std::string MakeImportDirectory(const std::string& databasePath);
+// Removes what deletes (and imports) of killed writers left in such directories. Only while no journal is
 // open: an open journal may still move them back.
 void RemoveDeletedFilesLeftovers(const std::string& databasePath);
 bool IsDeletedFilesDirectoryName(std::string_view name);

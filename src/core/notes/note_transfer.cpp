@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "core/app/prompts.h"
+#include "core/db/change_journal.h"
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
 #include "core/notes/store_change.h"
@@ -63,10 +64,14 @@ bool SameFile(const std::string& a, const std::string& b) {
   return fs::equivalent(a, b, ec) && !ec;
 }
 
-// A private directory for converted copies, removed with what it holds when this goes away.
+// A private directory for converted copies, removed with what it holds when this goes away:
+// beside the note store (one file system with it, and what a killed import leaves there goes at
+// the next open), else in the temporary directory.
 class ScratchDirectory {
  public:
-  ScratchDirectory() {
+  explicit ScratchDirectory(const std::string& databasePath) {
+    path_ = databasePath.empty() ? std::string() : MakeImportDirectory(databasePath);
+    if (!path_.empty()) return;
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zorbek-import-XXXXXX";
     if (::mkdtemp(pattern.data())) path_ = pattern;
@@ -198,13 +203,14 @@ std::vector<TransferOutcome> NoteTransfer::Import(const ItemPath& selected,
   std::optional<ScratchDirectory> scratch;
   std::vector<std::string> sources(files.size());
   std::vector<bool> failed(files.size(), false);
+  std::vector<std::string> reasons(files.size());
   for (std::size_t i = 0; i < files.size(); ++i) {
     const std::string& file = files[i];
     if (EqualsIgnoreLatinCase(FileExtensionOf(file), "esr")) {
       sources[i] = file;
       continue;
     }
-    if (!scratch) scratch.emplace();
+    if (!scratch) scratch.emplace(commands_.Document().GetPath());
     std::string converted;
     if (!scratch->path().empty()) {
       const std::string dir = JoinPath(scratch->path(), std::to_string(i));
@@ -212,8 +218,10 @@ std::vector<TransferOutcome> NoteTransfer::Import(const ItemPath& selected,
         converted = JoinPath(dir, BaseNameOf(file) + std::string(kNoteExtension));
     }
     std::string error;
-    if (converted.empty() || !ConvertNoteFile(file, converted, NoteFormat::kRtf, &error))
+    if (converted.empty() || !ConvertNoteFile(file, converted, NoteFormat::kRtf, &error)) {
       failed[i] = true;
+      reasons[i] = converted.empty() ? SystemReason(errno) : error;
+    }
     else
       sources[i] = converted;
   }
@@ -227,6 +235,7 @@ std::vector<TransferOutcome> NoteTransfer::Import(const ItemPath& selected,
     TransferOutcome out;
     if (failed[i]) {
       out.message = kMsgFileCopyError;
+      out.reason = reasons[i];
     } else {
       out = Add(selection, sources[i], change);
     }
