@@ -369,13 +369,7 @@ bool ChangeJournal::Write(std::string* error) {
 bool ChangeJournal::Append(const DiskStep& step, bool sync, std::string* error) {
   const std::string line = StepLine(step);
   const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  bool ok = fd >= 0;
-  for (std::size_t done = 0; ok && done < line.size();) {
-    const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    else done += static_cast<std::size_t>(n);
-  }
+  bool ok = fd >= 0 && WriteAll(fd, line);
   if (ok && sync && ::fdatasync(fd) != 0) ok = false;
   const int saved = errno;
   if (fd >= 0) ::close(fd);

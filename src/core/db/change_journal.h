@@ -116,6 +116,7 @@ std::string MakeImportDirectory(const std::string& databasePath);
 // Removes what deletes (and imports) of killed writers left in such directories. Only while no journal is
 // open: an open journal may still move them back.
 void RemoveDeletedFilesLeftovers(const std::string& databasePath);
+// The name of such a directory, or of an import's (".deleted-" or ".import-" and six characters).
 bool IsDeletedFilesDirectoryName(std::string_view name);
 
 }  // namespace zorbek

@@ -117,6 +117,16 @@ int RemoveAtomicWriteLeftovers(const std::string& directory, bool recursive) {
   return removed;
 }
 
+bool WriteAll(int fd, std::string_view data) {
+  for (std::size_t done = 0; done < data.size();) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 bool WriteFileAtomically(const std::string& given, std::string_view data, std::string* error) {
   return WriteFileAtomically(given, data, error, {}, nullptr);
 }
@@ -148,20 +158,12 @@ bool WriteFileAtomically(const std::string& given, std::string_view data, std::s
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
   }
-  const char* p = data.data();
-  std::size_t left = data.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int saved = errno;
-      ::close(fd);
-      ::unlink(tmpl.c_str());
-      errno = saved;
-      return fail("cannot write");
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
+  if (!WriteAll(fd, data)) {
+    const int saved = errno;
+    ::close(fd);
+    ::unlink(tmpl.c_str());
+    errno = saved;
+    return fail("cannot write");
   }
   if (::fsync(fd) != 0) {
     const int saved = errno;

@@ -31,6 +31,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, std::st
                          const std::function<std::string(const std::string& target)>& mayReplace,
                          FileSignature* written);
 
+// Writes all of data to an open file, again after an interrupted write. False (errno set) when
+// a write fails.
+bool WriteAll(int fd, std::string_view data);
+
 // The path with every symbolic link of its last component followed (a link to a link too); a
 // relative target counts from the link's directory. A dangling link gives the path it names.
 // Anything else is returned as it is.

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "core/db/store_paths.h"
@@ -48,52 +49,6 @@ int OpenTemporaryBeside(const std::string& path, std::string* temp) {
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
-}
-
-// Copies a regular file into a new temporary file beside to; returns its path ("" on failure).
-std::string CopyToTemporary(const std::string& from, const std::string& to, std::string* error) {
-  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) {
-    *error = SystemReason(errno);
-    return {};
-  }
-  std::string temp;
-  const int out = OpenTemporaryBeside(to, &temp);
-  if (out < 0) {
-    *error = SystemReason(errno);
-    ::close(in);
-    return {};
-  }
-  bool ok = true;
-  std::vector<char> buf(1 << 16);
-  for (;;) {
-    const ssize_t n = ::read(in, buf.data(), buf.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ok = false;
-      break;
-    }
-    if (n == 0) break;
-    for (ssize_t done = 0; ok && done < n;) {
-      const ssize_t w = ::write(out, buf.data() + done, static_cast<std::size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) ok = false;
-      else done += w;
-    }
-    if (!ok) break;
-  }
-  if (ok && ::fsync(out) != 0) ok = false;
-  if (!ok) *error = SystemReason(errno);
-  if (::close(out) != 0 && ok) {
-    ok = false;
-    *error = SystemReason(errno);
-  }
-  ::close(in);
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return {};
-  }
-  return temp;
 }
 
 // Whether a file system object may be moved and deleted: not immutable, not append-only.
@@ -233,44 +188,34 @@ bool StoreChange::CreateEmptyFile(const std::string& path) {
 
 bool StoreChange::CopyFile(const std::string& from, const std::string& to) {
   if (Present(to) || !IsRegularFile(from)) return false;
-  const std::string temp = CopyToTemporary(from, to, &error_);
-  if (temp.empty()) return false;
-  const std::string hash = ContentHash(temp);
-  if (hash.empty() || !Journal({DiskStep::Kind::CreatedFile, from, to, hash})) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  if (!RenameNoReplace(temp, to)) {
+  const std::optional<std::string> data = ReadWholeFile(from);
+  if (!data) {
     error_ = SystemReason(errno);
-    ::unlink(temp.c_str());
     return false;
   }
-  Stepped(journal_);
-  return true;
+  return PlaceNewFile(to, *data, true, from);
 }
 
 bool StoreChange::WriteNewFile(const std::string& path, std::string_view data, bool sync) {
   if (Present(path)) return false;
+  return PlaceNewFile(path, data, sync, {});
+}
+
+bool StoreChange::PlaceNewFile(const std::string& path, std::string_view data, bool sync,
+                               const std::string& from) {
   std::string temp;
   const int fd = OpenTemporaryBeside(path, &temp);
   if (fd < 0) {
     error_ = SystemReason(errno);
     return false;
   }
-  bool ok = true;
-  for (std::size_t done = 0; ok && done < data.size();) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    else done += static_cast<std::size_t>(n);
-  }
-  if (ok && sync && ::fsync(fd) != 0) ok = false;
+  bool ok = WriteAll(fd, data) && (!sync || ::fsync(fd) == 0);
   if (!ok) error_ = SystemReason(errno);
   if (::close(fd) != 0 && ok) {
     ok = false;
     error_ = SystemReason(errno);
   }
-  if (!ok || !Journal({DiskStep::Kind::CreatedFile, {}, path, ContentHashOfData(data)}, sync)) {
+  if (!ok || !Journal({DiskStep::Kind::CreatedFile, from, path, ContentHashOfData(data)}, sync)) {
     ::unlink(temp.c_str());
     return false;
   }

@@ -44,8 +44,8 @@ class StoreChange {
   bool MakeParentDirectories(const std::string& path);  // every missing level above path
   bool MakeDirectory(const std::string& path);
   bool CreateEmptyFile(const std::string& path);
-  // A copy of a regular file, written beside "to" under a temporary name and renamed into
-  // place, so that "to" never holds half a copy.
+  // A copy of a regular file, written beside "to" under a temporary name (flushed) and renamed
+  // into place, so that "to" never holds half a copy.
   bool CopyFile(const std::string& from, const std::string& to);
   bool Rename(const std::string& from, const std::string& to);
   // A new file holding data, made the same way. Without sync neither the file nor its journal
@@ -75,6 +75,9 @@ class StoreChange {
 
  private:
   bool Journal(DiskStep step, bool sync = true);
+  // Writes data beside path under a temporary name, journals it and renames it into place.
+  bool PlaceNewFile(const std::string& path, std::string_view data, bool sync,
+                    const std::string& from);
   void Rewrite();
   void UndoDocument();
 
