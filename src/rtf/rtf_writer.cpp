@@ -212,16 +212,46 @@ class Writer {
     return false;
   }
 
-  // The character set a run is written in: 134 when it holds a character of code page 936
-  // beyond ASCII (those are written as "\'xx" of 936); otherwise the set the text came in, or
-  // 134 for a Chinese font and 0 for any other.
+  // Whether every character of the text beyond ASCII has a form in the code page.
+  static bool FitsCodePage(const QString& text, int codePage) {
+    std::string scratch;
+    for (QChar c : text)
+      if (c.unicode() >= 0x80 && !EncodeInCodePage(c.unicode(), codePage, scratch)) return false;
+    return true;
+  }
+
+  // The character set that a family's name implies: Windows names the code-page variants of
+  // its Latin fonts "Arial CE", "Times New Roman Cyr" and so on, and readers take the
+  // character set from that name, whatever \fcharset says. -1 for any other name.
+  static int CharsetOfName(const QString& family) {
+    static const std::pair<const char*, int> kSuffixes[] = {
+        {" CE", 238}, {" Cyr", 204}, {" Greek", 161}, {" Tur", 162}, {" Baltic", 186}};
+    for (const auto& [suffix, charset] : kSuffixes)
+      if (family.endsWith(QLatin1String(suffix), Qt::CaseInsensitive)) return charset;
+    return -1;
+  }
+
+  // The character set a run is written in:
+  //  - the one its font's name implies ("Arial CE": 238); characters beyond it as "\uN";
+  //  - the one the text came in, when it holds every character of the run;
+  //  - 134 when the run holds a character of code page 936 beyond ASCII (written as "\'xx"
+  //    of 936), or its font is a Chinese one;
+  //  - else 0.
   static int CharsetFor(const QTextCharFormat& f, const QString& family, const QString& text) {
-    if (HasChineseText(text)) return kChineseCharset;
+    if (const int named = CharsetOfName(family); named >= 0) return named;
     if (f.hasProperty(rtfprop::kFontCharset)) {
       const int cs = f.intProperty(rtfprop::kFontCharset);
-      if (cs == kChineseCharset || cs == 0 || cs == kSymbolCharset) return cs;
+      if (cs == kChineseCharset || cs == kSymbolCharset) return cs;
+      if (cs != 1 && CharsetOfCodePageKnown(cs) && FitsCodePage(text, CodePageOfCharset(cs, 936)))
+        return cs;
     }
+    if (HasChineseText(text)) return kChineseCharset;
     return LooksChinese(family) ? kChineseCharset : 0;
+  }
+
+  // Character sets this writer writes text in: those of the Windows code pages.
+  static bool CharsetOfCodePageKnown(int charset) {
+    return charset == 0 || CharsetOfCodePage(CodePageOfCharset(charset, 0)) == charset;
   }
 
   CharState StateOf(const QTextCharFormat& f, const QString& text) {
