@@ -1141,7 +1141,22 @@ class Reader {
       lastList_ = nullptr;
       return;
     }
-    if (lastList_ && key == lastListKey_ && block.previous() == lastListBlock_) {
+    // A Word list (\ls) goes on where it was left, across its sub-levels and other paragraphs
+    // between (1. 2. a. b. 3.); a sub-level starts again after a paragraph of a level above.
+    QTextList* wordList = nullptr;
+    if (p.pnType == ListType::kNone && p.ls > 0) {
+      for (auto it = wordListsInUse_.begin(); it != wordListsInUse_.end();) {
+        if (it->ls == p.ls && it->ilvl > p.ilvl) it = wordListsInUse_.erase(it);
+        else ++it;
+      }
+      for (const WordListInUse& w : wordListsInUse_)
+        if (w.ls == p.ls && w.ilvl == p.ilvl && w.table == table_ && w.key == key) wordList = w.list;
+    }
+    if (wordList || (lastList_ && key == lastListKey_ && block.previous() == lastListBlock_)) {
+      if (wordList) {
+        lastList_ = wordList;
+        lastListKey_ = key;
+      }
       lastList_->add(block);
       // The list's indent was set by its first paragraph. One that hangs where that one did
       // not (or the other way) takes the difference in its start indent, so that its text
@@ -1169,6 +1184,8 @@ class Reader {
       }
       lastList_ = cursor_.createList(lf);
       lastListKey_ = key;
+      if (p.pnType == ListType::kNone && p.ls > 0)
+        wordListsInUse_.push_back(WordListInUse{p.ls, p.ilvl, table_, key, lastList_});
     }
     lastListBlock_ = cursor_.block();
   }
@@ -1455,6 +1472,13 @@ class Reader {
   std::u16string shapeName_;                     // the name of the shape property being read
   std::unordered_map<int, WordList> wordLists_;
   std::unordered_map<int, int> overrides_;
+  struct WordListInUse {
+    int ls, ilvl;
+    QTextTable* table;  // lists go on within the table (or the body) they began in
+    ListKey key;
+    QTextList* list;
+  };
+  std::vector<WordListInUse> wordListsInUse_;
   WordList list_;
   WordListLevel level_;
   std::string levelText_;

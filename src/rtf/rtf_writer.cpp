@@ -370,15 +370,18 @@ class Writer {
 
   // List markers and their texts are written with every non-ASCII character as "\uN?": they do
   // not depend on the font in effect.
+  // A list paragraph's marker has its number in its list; where a list goes on after other
+  // paragraphs (a sub-level between, 1. 2. a. b. 3.), its definition starts at that number, so
+  // that readers number it as it shows.
   void WriteParagraphStart(const QTextBlock& block, bool inTable) {
     const ParaState p = ParaOf(block, inTable);
-    const bool changed = !havePara_ || !(p == para_);
+    QTextList* list = block.textList();
+    const bool changed = !havePara_ || !(p == para_) || list != writtenList_;
+    writtenList_ = list;
+    const int number = p.start + (list ? list->itemNumber(block) : 0);
     if (changed) {
       Word("\\pard");
       if (p.intbl) Word("\\intbl");
-      listNumber_ = p.start;
-    } else if (p.list != ListStyle::kNone) {
-      ++listNumber_;
     }
     if (p.list == ListStyle::kBullet) {
       const int symbol = FontIndex(QStringLiteral("Symbol"), kSymbolCharset);
@@ -388,13 +391,13 @@ class Writer {
                "\\pnindent0{\\pntxtb\\'b7}}").c_str());
     } else if (p.list != ListStyle::kNone) {
       std::string marker = "{\\pntext ";
-      AppendText(marker, MarkerText(p, listNumber_), 0);
+      AppendText(marker, MarkerText(p, number), 0);
       marker += "\\tab}";
       Group(marker.c_str());
       if (changed) {
         static const char* const kFormats[] = {"", "", "\\pndec", "\\pnlcltr", "\\pnucltr",
                                                "\\pnlcrm", "\\pnucrm"};
-        std::string pn = "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart" + std::to_string(p.start) +
+        std::string pn = "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart" + std::to_string(number) +
                          kFormats[static_cast<int>(p.list)];
         if (!p.before.isEmpty()) {
           pn += "{\\pntxtb ";
@@ -671,7 +674,7 @@ class Writer {
   std::vector<CharState> saved_;
   ParaState para_;
   bool havePara_ = false;
-  int listNumber_ = 1;
+  QTextList* writtenList_ = nullptr;  // the list of the paragraph written last
   bool delimit_ = false;
 };
 

@@ -130,6 +130,43 @@ TEST(RtfWorld, AListsIndentsStayWhereTheyAreThroughTenSaves) {
   EXPECT_NEAR(indent + two.blockFormat().leftMargin(), TwipsToUnits(1317), 0.5);
 }
 
+// The number a list paragraph shows, as "3." or "b.".
+QString Marker(const QTextDocument& doc, const char* text) {
+  const QTextBlock b = BlockOf(doc, text);
+  QTextList* list = b.textList();
+  if (!list) return {};
+  const QTextListFormat f = list->format();
+  const int n = (f.hasProperty(rtfprop::kListStart) ? f.intProperty(rtfprop::kListStart) : 1) +
+                list->itemNumber(b);
+  const QString number = f.style() == QTextListFormat::ListLowerAlpha ? QString(QChar(u'a' + n - 1))
+                                                                      : QString::number(n);
+  return f.numberPrefix() + number + f.numberSuffix();
+}
+
+TEST(RtfWorld, AWordListGoesOnAfterItsSubLevelAndIsWrittenSo) {
+  const QByteArray rtf =
+      "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\*\\listtable{\\list\\listtemplateid1"
+      "{\\listlevel\\levelnfc0\\levelstartat1{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}\\fi-360\\li720}"
+      "{\\listlevel\\levelnfc4\\levelstartat1{\\leveltext\\'02\\'01.;}{\\levelnumbers\\'01;}\\fi-360\\li1440}"
+      "\\listid7}}{\\*\\listoverridetable{\\listoverride\\listid7\\listoverridecount0\\ls1}}"
+      "\\pard\\ls1\\ilvl0\\fi-360\\li720 one\\par\\pard\\ls1\\ilvl0\\fi-360\\li720 two\\par"
+      "\\pard\\ls1\\ilvl1\\fi-360\\li1440 sub a\\par\\pard\\ls1\\ilvl1\\fi-360\\li1440 sub b\\par"
+      "\\pard\\ls1\\ilvl0\\fi-360\\li720 three\\par\\pard\\ls1\\ilvl1\\fi-360\\li1440 sub again\\par}";
+  auto doc = ReadDoc(rtf);
+  EXPECT_EQ(Marker(*doc, "two"), "2.");
+  EXPECT_EQ(Marker(*doc, "sub b"), "b.");
+  EXPECT_EQ(Marker(*doc, "three"), "3.");
+  EXPECT_EQ(Marker(*doc, "sub again"), "a.");
+  // Written as rich edit lists: the one that goes on starts at its number, for every reader.
+  const QByteArray out = WriteRtf(*doc);
+  EXPECT_TRUE(out.contains("{\\pntext 3.\\tab}")) << out.toStdString();
+  EXPECT_TRUE(out.contains("\\pnstart3\\pndec")) << out.toStdString();
+  auto back = ReadDoc(out);
+  for (const char* text : {"one", "two", "sub a", "sub b", "three", "sub again"})
+    EXPECT_EQ(Marker(*back, text), Marker(*doc, text)) << text;
+  EXPECT_EQ(WriteRtf(*back), out);
+}
+
 TEST(RtfWorld, CentralEuropeanFontsAreWrittenInTheirCharacterSet) {
   const QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1250{\\fonttbl{\\f0\\fswiss\\fcharset238 Arial CE;}}"
                          "\\f0\\fs20 \\'e1\\'f3 \\u269?\\par}";
