@@ -42,6 +42,8 @@ TEST(RtfForeignText, TheUnicodeTextDecodesEachFontInItsCodePage) {
   EXPECT_EQ(ScanPlainTextUnicode("{\\rtf1\\ansi\\ansicpg10001{\\fonttbl{\\f0 Osaka;}}\\f0 "
                                  "\\'83\\'6f\\'81\\'5b\\par}"),
             "バー\n");
+  // Cells, rows and lines keep their words apart; a non-breaking space is a space.
+  EXPECT_EQ(ScanPlainTextUnicode("{\\rtf1 a\\cell b\\cell\\row c\\~d\\line e}"), "a\tb\t\nc\u00a0d\ne");
   // A group that changes the font gives the font of the group around it back.
   EXPECT_EQ(ScanPlainTextUnicode("{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fcharset134 SimSun;}"
                                  "{\\f1\\fcharset204 Arial;}}\\f0 \\'d6\\'d0{\\f1 \\'e7}\\'ce\\'c4}"),

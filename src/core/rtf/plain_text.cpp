@@ -588,10 +588,31 @@ class Scanner {
     return false;
   }
 
+  // Unicode text only: words that stand for characters the byte scan leaves out, so that the
+  // words of table cells, lines and pages stay apart as the editor shows them.
+  bool SeparatorWord(std::string_view keyword) {
+    char32_t ch = 0;
+    if (keyword == "cell" || keyword == "nestcell") ch = U'\t';
+    else if (keyword == "row" || keyword == "nestrow" || keyword == "line" || keyword == "page" ||
+             keyword == "sect")
+      ch = U'\n';
+    else if (keyword == "~") ch = 0x00A0;
+    else if (keyword == "_") ch = 0x2011;
+    else if (keyword == "emdash") ch = 0x2014;
+    else if (keyword == "endash") ch = 0x2013;
+    else if (keyword == "bullet") ch = 0x2022;
+    else if (keyword == "lquote") ch = 0x2018;
+    else if (keyword == "rquote") ch = 0x2019;
+    else return false;
+    skipIfUnknown_ = false;
+    if (dest_ == Dest::kNormal) out_.CodePoint(ch, 0);
+    return true;
+  }
+
   void Translate(std::string_view keyword, bool hasParam, std::int64_t param) {
     const bool fresh = fresh_;
     fresh_ = false;
-    if (unicode_ && UnicodeWord(keyword, hasParam, param)) return;
+    if (unicode_ && (UnicodeWord(keyword, hasParam, param) || SeparatorWord(keyword))) return;
     // "\uN" (the table's "\u" is underline) is text the byte scan shows as its stand-ins.
     if (keyword == "u" && hasParam && dest_ == Dest::kNormal) out_.Unicode();
     const RtfKeyword* k = FindRtfKeyword(keyword);
