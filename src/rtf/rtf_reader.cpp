@@ -84,7 +84,7 @@ const QHash<QByteArray, Kw>& Keywords() {
     add("qj", Kw::kQj); add("li", Kw::kLi); add("lin", Kw::kLi); add("ri", Kw::kRi);
     add("rin", Kw::kRi); add("fi", Kw::kFi); add("sb", Kw::kSb); add("sa", Kw::kSa);
     add("sl", Kw::kSl); add("slmult", Kw::kSlmult); add("intbl", Kw::kIntbl);
-    add("par", Kw::kPar); add("page", Kw::kPage); add("line", Kw::kLine); add("tab", Kw::kTab);
+    add("par", Kw::kPar); add("page", Kw::kPage); add("sect", Kw::kPage); add("line", Kw::kLine); add("tab", Kw::kTab);
     add("emdash", Kw::kEmdash); add("endash", Kw::kEndash); add("emspace", Kw::kEmspace);
     add("enspace", Kw::kEnspace); add("qmspace", Kw::kQmspace); add("bullet", Kw::kBullet);
     add("lquote", Kw::kLquote); add("rquote", Kw::kRquote); add("ldblquote", Kw::kLdblquote);

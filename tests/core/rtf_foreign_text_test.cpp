@@ -44,6 +44,11 @@ TEST(RtfForeignText, TheUnicodeTextDecodesEachFontInItsCodePage) {
             "バー\n");
   // Cells, rows and lines keep their words apart; a non-breaking space is a space.
   EXPECT_EQ(ScanPlainTextUnicode("{\\rtf1 a\\cell b\\cell\\row c\\~d\\line e}"), "a\tb\t\nc\u00a0d\ne");
+  // List markers are not text; a Word shape's text box is; nothing after the document counts.
+  std::string shapes = "{\\rtf1{\\pntext 1.\\tab}item\\par{\\shp{\\*\\shpinst{\\sp{\\sn a}{\\sv 1}}"
+                       "{\\shptxt box}}{\\shprslt box}}\\par}";
+  shapes += std::string(1, '\0') + "after";
+  EXPECT_EQ(ScanPlainTextUnicode(shapes), "item\nbox\n");
   // A group that changes the font gives the font of the group around it back.
   EXPECT_EQ(ScanPlainTextUnicode("{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fcharset134 SimSun;}"
                                  "{\\f1\\fcharset204 Arial;}}\\f0 \\'d6\\'d0{\\f1 \\'e7}\\'ce\\'c4}"),

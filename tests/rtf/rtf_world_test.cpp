@@ -26,6 +26,10 @@ TEST(RtfWorld, AStarAfterTextOfItsGroupSkipsNothing) {
             "first second");
 }
 
+TEST(RtfWorld, ASectionBreakEndsAParagraph) {
+  EXPECT_EQ(TextOf("{\\rtf1\\sectd a\\sect\\sectd b\\sect\\sectd c\\par}"), "a\nb\nc");
+}
+
 TEST(RtfWorld, BytesReadInTheCodePageTheDocumentOrFontNames) {
   // No code page named: Western bytes are code page 1252, pairs of high bytes 936.
   EXPECT_EQ(TextOf("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fnil Arial;}}\\f0 caf\\'e9 \\'93ok\\'94\\par}"),

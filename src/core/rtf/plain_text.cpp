@@ -138,8 +138,9 @@ const KeywordIndex& Index() {
   return index;
 }
 
-// kFontTable: skipped as text, but its fonts' character sets are noted.
-enum class Dest : std::uint8_t { kNormal, kSkip, kFontTable };
+// kFontTable: skipped as text, but its fonts' character sets are noted. kShape (Unicode text
+// only): a Word shape, skipped as text but for the text of its text box.
+enum class Dest : std::uint8_t { kNormal, kSkip, kFontTable, kShape };
 enum class Input : std::uint8_t { kNormal, kBinary, kHex };
 
 struct GroupRecord {
@@ -392,7 +393,11 @@ class Scanner {
           stack_.pop_back();
           fresh_ = false;
           --depth_;
-          if (unicode_) out_.EndStandIns();
+          if (unicode_) {
+            out_.EndStandIns();
+            // Whatever follows the document's group (a NUL a control wrote) is not its text.
+            if (depth_ == 0) dest_ = Dest::kSkip;
+          }
           break;
         }
         default:
@@ -609,10 +614,29 @@ class Scanner {
     return true;
   }
 
+  // Unicode text only: what the editor shows and the byte scan reads otherwise. List markers
+  // ({\pntext}, {\listtext}) are not text; a Word shape's text box is, its other properties
+  // and its result are not.
+  bool ShowsAsEditorWord(std::string_view keyword) {
+    if (keyword == "pntext" || keyword == "listtext" || keyword == "shprslt") {
+      dest_ = Dest::kSkip;
+    } else if (keyword == "shpinst") {
+      dest_ = dest_ == Dest::kNormal || dest_ == Dest::kShape ? Dest::kShape : Dest::kSkip;
+    } else if (keyword == "shptxt") {
+      if (dest_ == Dest::kShape) dest_ = Dest::kNormal;
+    } else {
+      return false;
+    }
+    skipIfUnknown_ = false;
+    return true;
+  }
+
   void Translate(std::string_view keyword, bool hasParam, std::int64_t param) {
     const bool fresh = fresh_;
     fresh_ = false;
-    if (unicode_ && (UnicodeWord(keyword, hasParam, param) || SeparatorWord(keyword))) return;
+    if (unicode_ && (UnicodeWord(keyword, hasParam, param) || SeparatorWord(keyword) ||
+                     ShowsAsEditorWord(keyword)))
+      return;
     // "\uN" (the table's "\u" is underline) is text the byte scan shows as its stand-ins.
     if (keyword == "u" && hasParam && dest_ == Dest::kNormal) out_.Unicode();
     const RtfKeyword* k = FindRtfKeyword(keyword);
