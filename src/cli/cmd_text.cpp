@@ -18,17 +18,18 @@ int Run(zorbek::cli::Context& c) {
   }
   if (path.empty()) return zorbek::cli::UsageError("text");
   bool opened = false;
-  const zorbek::PlainTextScan scan = zorbek::ScanPlainTextFile(path, &opened);
+  const std::string out = raw ? zorbek::ScanPlainTextFile(path, &opened).text
+                              : zorbek::ExtractPlainTextUnicode(path, &opened);
   if (!opened) return zorbek::cli::Refuse("text: cannot open " + path);
-  const std::string out = raw ? scan.text : zorbek::Cp936ToUtf8(scan.text);
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);
   return zorbek::cli::kDone;
 }
 
 zorbek::cli::Register reg({"text", "[--raw] FILE",
-                           "plain text of an RTF note as the search reads it: UTF-8, or the "
-                           "code page 936 bytes unchanged with --raw",
+                           "plain text of an RTF note as the search reads it: UTF-8 (each font's "
+                           "code page decoded, \\uN as its character), or the bytes as they "
+                           "stand (code page 936 in a note) with --raw",
                            Run});
 
 }  // namespace

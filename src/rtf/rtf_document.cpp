@@ -84,6 +84,22 @@ void InstallChineseFontSubstitutes() {
     QFont::insertSubstitutions(QString::fromUtf8(family), sans);
   for (const char* family : {"楷体", "KaiTi", "楷体_GB2312", "KaiTi_GB2312", "STKaiti"})
     QFont::insertSubstitutions(QString::fromUtf8(family), kai);
+  // The Latin faces of Windows and Office, to the fonts of their kind on a Linux desktop.
+  const QStringList latinSans = {"Noto Sans", "DejaVu Sans", "Liberation Sans", "Noto Sans CJK SC"};
+  const QStringList latinSerif = {"Noto Serif", "DejaVu Serif", "Liberation Serif",
+                                  "Noto Serif CJK SC"};
+  const QStringList latinMono = {"Noto Sans Mono", "DejaVu Sans Mono", "Liberation Mono",
+                                 "Noto Sans Mono CJK SC"};
+  for (const char* family : {"Calibri", "Arial", "Tahoma", "Verdana", "Segoe UI", "Helvetica",
+                             "Microsoft Sans Serif", "MS Sans Serif", "MS Shell Dlg",
+                             "MS Shell Dlg 2", "Arial CE", "Arial Cyr", "Trebuchet MS"})
+    QFont::insertSubstitutions(QString::fromUtf8(family), latinSans);
+  for (const char* family : {"Times New Roman", "Cambria", "Georgia", "Times", "MS Serif",
+                             "Book Antiqua", "Garamond", "Times New Roman CE",
+                             "Times New Roman Cyr"})
+    QFont::insertSubstitutions(QString::fromUtf8(family), latinSerif);
+  for (const char* family : {"Courier New", "Consolas", "Courier", "Lucida Console", "Fixedsys"})
+    QFont::insertSubstitutions(QString::fromUtf8(family), latinMono);
 }
 
 bool DetectPictureType(const QByteArray& data, PictureType* type) {

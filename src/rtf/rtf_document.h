@@ -62,7 +62,9 @@ void ApplyNoteDefaults(QTextDocument* doc);
 
 // Maps the Windows font families that notes name (宋体, SimSun, 黑体, 微软雅黑, 楷体 ...) to the
 // Chinese fonts of a Linux desktop (Noto CJK SC, WenQuanYi, AR PL), so that Chinese text shows
-// in its simplified Chinese forms instead of whatever fallback comes first. Call once at start.
+// in its simplified Chinese forms instead of whatever fallback comes first, and the Latin faces
+// (Calibri, Arial, Times New Roman, Courier New ...) to Noto, DejaVu or Liberation fonts of
+// their kind. The note keeps the names it has. Call once at start.
 void InstallChineseFontSubstitutes();
 
 enum class PictureType { kPng, kJpeg };

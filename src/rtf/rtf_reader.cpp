@@ -29,7 +29,7 @@ enum class Kw : std::uint16_t {
   // tables of the header
   kFonttbl, kF, kFcharset, kCpg, kFontFamily, kColortbl, kRed, kGreen, kBlue,
   // character formats
-  kPlain, kB, kI, kUl, kUlnone, kUlVariant, kStrike, kSuper, kSub, kNosupersub, kFs, kCf,
+  kPlain, kDefchp, kStylesheet, kS, kB, kI, kUl, kUlnone, kUlVariant, kStrike, kSuper, kSub, kNosupersub, kFs, kCf,
   kHighlight, kCb, kProtect,
   // paragraph formats
   kPard, kQl, kQc, kQr, kQj, kLi, kRi, kFi, kSb, kSa, kSl, kSlmult, kIntbl,
@@ -44,6 +44,8 @@ enum class Kw : std::uint16_t {
   // pictures and objects
   kPict, kPngblip, kJpegblip, kEmfblip, kWmetafile, kDibitmap, kWbitmap, kOtherPict, kPicw, kPich,
   kPicwgoal, kPichgoal, kPicscalex, kPicscaley, kObject, kResult, kObjw, kObjh, kShppict,
+  // Word shapes and nested tables
+  kShp, kShpinst, kShprslt, kShptxt, kSn, kSv, kNestcell, kNestrow, kNesttableprops,
   // rich edit numbering
   kPntext, kPn, kPnlvlblt, kPnlvlbody, kPnlvlcont, kPnlvl, kPndec, kPnucltr, kPnlcltr, kPnucrm,
   kPnlcrm, kPnstart, kPntxtb, kPntxta,
@@ -67,7 +69,8 @@ const QHash<QByteArray, Kw>& Keywords() {
       add(w, Kw::kFontFamily);
     add("colortbl", Kw::kColortbl); add("red", Kw::kRed);
     add("green", Kw::kGreen); add("blue", Kw::kBlue);
-    add("plain", Kw::kPlain); add("b", Kw::kB); add("i", Kw::kI); add("ul", Kw::kUl);
+    add("plain", Kw::kPlain); add("defchp", Kw::kDefchp); add("stylesheet", Kw::kStylesheet);
+    add("s", Kw::kS); add("b", Kw::kB); add("i", Kw::kI); add("ul", Kw::kUl);
     add("ulnone", Kw::kUlnone);
     for (const char* w : {"uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash",
                           "ulth", "ulthd", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash",
@@ -81,7 +84,7 @@ const QHash<QByteArray, Kw>& Keywords() {
     add("qj", Kw::kQj); add("li", Kw::kLi); add("lin", Kw::kLi); add("ri", Kw::kRi);
     add("rin", Kw::kRi); add("fi", Kw::kFi); add("sb", Kw::kSb); add("sa", Kw::kSa);
     add("sl", Kw::kSl); add("slmult", Kw::kSlmult); add("intbl", Kw::kIntbl);
-    add("par", Kw::kPar); add("page", Kw::kPage); add("line", Kw::kLine); add("tab", Kw::kTab);
+    add("par", Kw::kPar); add("page", Kw::kPage); add("sect", Kw::kPage); add("line", Kw::kLine); add("tab", Kw::kTab);
     add("emdash", Kw::kEmdash); add("endash", Kw::kEndash); add("emspace", Kw::kEmspace);
     add("enspace", Kw::kEnspace); add("qmspace", Kw::kQmspace); add("bullet", Kw::kBullet);
     add("lquote", Kw::kLquote); add("rquote", Kw::kRquote); add("ldblquote", Kw::kLdblquote);
@@ -96,8 +99,8 @@ const QHash<QByteArray, Kw>& Keywords() {
                           "brdrwavy", "brdrinset", "brdroutset", "brdrengrave", "brdremboss"})
       add(w, Kw::kBrdrStyle);
     add("brdrnone", Kw::kBrdrnone); add("brdrw", Kw::kBrdrw);
-    add("cell", Kw::kCell); add("nestcell", Kw::kCell); add("row", Kw::kRow);
-    add("nestrow", Kw::kRow);
+    add("cell", Kw::kCell); add("nestcell", Kw::kNestcell); add("row", Kw::kRow);
+    add("nestrow", Kw::kNestrow);
     add("field", Kw::kField); add("fldinst", Kw::kFldinst); add("fldrslt", Kw::kFldrslt);
     add("pict", Kw::kPict); add("pngblip", Kw::kPngblip); add("jpegblip", Kw::kJpegblip);
     add("emfblip", Kw::kEmfblip); add("wmetafile", Kw::kWmetafile);
@@ -107,6 +110,9 @@ const QHash<QByteArray, Kw>& Keywords() {
     add("pichgoal", Kw::kPichgoal); add("picscalex", Kw::kPicscalex);
     add("picscaley", Kw::kPicscaley); add("object", Kw::kObject); add("result", Kw::kResult);
     add("objw", Kw::kObjw); add("objh", Kw::kObjh); add("shppict", Kw::kShppict);
+    add("shp", Kw::kShp); add("shpinst", Kw::kShpinst); add("shprslt", Kw::kShprslt);
+    add("shptxt", Kw::kShptxt); add("sn", Kw::kSn); add("sv", Kw::kSv);
+    add("nesttableprops", Kw::kNesttableprops);
     add("pntext", Kw::kPntext); add("listtext", Kw::kPntext); add("pn", Kw::kPn);
     add("pnlvlblt", Kw::kPnlvlblt); add("pnlvlbody", Kw::kPnlvlbody);
     add("pnlvlcont", Kw::kPnlvlcont); add("pnlvl", Kw::kPnlvl); add("pndec", Kw::kPndec);
@@ -119,7 +125,7 @@ const QHash<QByteArray, Kw>& Keywords() {
     add("leveltext", Kw::kLeveltext); add("listoverridetable", Kw::kListoverridetable);
     add("listoverride", Kw::kListoverride); add("ls", Kw::kLs); add("ilvl", Kw::kIlvl);
     for (const char* w :
-         {"stylesheet", "info", "header", "headerl", "headerr", "headerf", "footer", "footerl",
+         {"info", "header", "headerl", "headerr", "headerf", "footer", "footerl",
           "footerr", "footerf", "footnote", "annotation", "comment", "author", "operator", "title",
           "subject", "keywords", "doccomm", "buptim", "creatim", "revtim", "printim", "txe", "xe",
           "tc", "rxe", "private", "ftnsep", "ftnsepc", "ftncn", "aftnsep", "aftnsepc", "aftncn",
@@ -127,7 +133,7 @@ const QHash<QByteArray, Kw>& Keywords() {
           "generator", "xmlnstbl", "themedata", "colorschememapping", "latentstyles",
           "datastore", "pgdsctbl", "bkmkstart", "bkmkend", "atnid", "atnauthor", "atndate",
           "atnref", "atrfstart", "atrfend", "fldtype", "userprops", "docvar", "picprop",
-          "blipuid", "shpinst", "levelnumbers", "listname", "filetbl", "pnseclvl"})
+          "blipuid", "levelnumbers", "listname", "filetbl", "pnseclvl", "nonesttables"})
       add(w, Kw::kSkipDest);
     return t;
   }();
@@ -138,11 +144,12 @@ const QHash<QByteArray, Kw>& Keywords() {
 
 enum class Dest : std::uint8_t {
   kNormal, kSkip, kFontTable, kColorTable, kFieldInst, kPict, kObject, kObjectResult, kPnDef,
-  kPnText, kListTable, kLevelText, kListOverride,
+  kPnText, kListTable, kLevelText, kListOverride, kStylesheet, kDefchp, kShape, kShapeName,
 };
 
 enum class Kind : std::uint8_t {
   kPlain, kField, kPict, kObject, kPnDef, kPnTxtB, kPnTxtA, kList, kListLevel, kListOverride,
+  kStyle, kDefchp, kShape,
 };
 
 enum class ListType : std::uint8_t { kNone, kBullet, kDecimal, kLowerAlpha, kUpperAlpha,
@@ -186,6 +193,7 @@ struct Group {
   Dest dest = Dest::kNormal;
   Kind kind = Kind::kPlain;
   int uc = 1;
+  int style = -1;  // \sN of a style definition
   std::size_t start = 0;
   CharState chr;
   ParaState para;
@@ -340,9 +348,9 @@ QImage DisplayOf(const Picture& p, qint64* budget) {
 class Reader {
  public:
   Reader(std::string_view input, QTextCursor& cursor, const RtfReadOptions& options,
-         const QTextCharFormat& base)
+         const QTextCharFormat& base, bool insert)
       : in_(input), lexer_(input), cursor_(cursor), doc_(cursor.document()), base_(base),
-        ansiCodePage_(options.defaultCodePage) {
+        guessCodePage_(options.defaultCodePage), insert_(insert) {
     stack_.reserve(64);
     stack_.push_back(Group{});
   }
@@ -373,6 +381,7 @@ class Reader {
         g.start = t.offset;
         stack_.push_back(std::move(g));
         star_ = false;
+        groupFresh_ = true;
         started = true;
         continue;
       }
@@ -394,6 +403,7 @@ class Reader {
       switch (t.type) {
         case RtfTokenType::kText: Text(t.text); break;
         case RtfTokenType::kHex:
+          groupFresh_ = false;
           if (ucSkip_ > 0) { --ucSkip_; break; }
           Bytes(std::string_view(reinterpret_cast<const char*>(&t.byte), 1));
           break;
@@ -444,6 +454,7 @@ class Reader {
   }
 
   void Text(std::string_view text) {
+    if (groupFresh_ && text.find_first_not_of(' ') != std::string_view::npos) groupFresh_ = false;
     if (ucSkip_ > 0) {
       const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(ucSkip_), text.size());
       text.remove_prefix(n);
@@ -480,6 +491,7 @@ class Reader {
       case Dest::kNormal:
       case Dest::kFieldInst:
       case Dest::kPnText:
+      case Dest::kShapeName:
         Bytes(text);
         return;
       case Dest::kLevelText:
@@ -506,7 +518,9 @@ class Reader {
   void FlushBytes() {
     if (pending_.empty()) return;
     units_.clear();
-    AppendCodePageText(pending_, pendingCodePage_, units_);
+    int cp = pendingCodePage_;
+    if (cp == 0) cp = LooksLikeCp936(pending_) ? guessCodePage_ : 1252;
+    AppendCodePageText(pending_, cp, units_);
     pending_.clear();
     Units(units_);
   }
@@ -517,6 +531,10 @@ class Reader {
       case Dest::kNormal:
         if (!(g.chr == runChar_) && !run_.empty()) FlushRun();
         runChar_ = g.chr;
+        if (nestTab_) {  // the cells of a nested table row stand apart by tabs
+          run_.push_back(u'\t');
+          nestTab_ = false;
+        }
         run_.append(u);
         break;
       case Dest::kFieldInst:
@@ -524,6 +542,9 @@ class Reader {
         break;
       case Dest::kFontTable:
         fontName_.append(u);
+        break;
+      case Dest::kShapeName:
+        shapeName_.append(u);
         break;
       case Dest::kPnText:
         (g.kind == Kind::kPnTxtB ? g.para.pnBefore : g.para.pnAfter).append(u);
@@ -577,6 +598,12 @@ class Reader {
       case Kind::kListOverride:
         if (overrideLs_ > 0) overrides_[overrideLs_] = overrideList_;
         break;
+      case Kind::kStyle:
+        if (popped.style >= 0) styles_[popped.style] = popped.chr;
+        break;
+      case Kind::kDefchp:
+        if (popped.chr.size > 0) defaultSize_ = popped.chr.size;
+        break;
       default:
         break;
     }
@@ -592,13 +619,16 @@ class Reader {
       case '~': Char(0x00A0); break;
       case '-': Char(0x00AD); break;
       case '_': Char(0x2011); break;
-      case '*': star_ = true; return;
+      // "\*" marks a destination only as the first thing of its group; one after text or
+      // other words is ignored, and so is the word after it when it is not known.
+      case '*': star_ = groupFresh_; return;
       case '\n': case '\r':
         if (G().dest == Dest::kNormal) EndParagraph();
         break;
       default: break;
     }
     star_ = false;
+    groupFresh_ = false;
   }
 
   void Word(const RtfToken& t) {
@@ -607,6 +637,7 @@ class Reader {
     if (it != Keywords().constEnd()) k = it.value();
     const bool star = star_;
     star_ = false;
+    groupFresh_ = false;
     if (k == Kw::kUnknown) {
       if (star) G().dest = Dest::kSkip;  // an unknown destination
       return;
@@ -680,6 +711,36 @@ class Reader {
       case Kw::kRed: colour_.setRed(std::clamp(p, 0, 255)); colourSet_ = true; break;
       case Kw::kGreen: colour_.setGreen(std::clamp(p, 0, 255)); colourSet_ = true; break;
       case Kw::kBlue: colour_.setBlue(std::clamp(p, 0, 255)); colourSet_ = true; break;
+      case Kw::kStylesheet:
+        g.dest = d == Dest::kNormal && !bodyStarted_ ? Dest::kStylesheet : Dest::kSkip;
+        break;
+      case Kw::kDefchp:
+        if (d == Dest::kNormal && !bodyStarted_) {
+          g.dest = Dest::kDefchp;
+          g.kind = Kind::kDefchp;
+          c = CharState{};
+        } else {
+          g.dest = Dest::kSkip;
+        }
+        break;
+      case Kw::kS:
+        if (d == Dest::kStylesheet) {
+          g.kind = Kind::kStyle;
+          g.style = p;
+        } else if (d == Dest::kNormal) {
+          // A paragraph style brings its character formats to the text that follows.
+          auto st = styles_.find(p);
+          if (st != styles_.end()) {
+            const CharState& sc = st->second;
+            if (sc.font >= 0) c.font = sc.font;
+            if (sc.size > 0) c.size = sc.size;
+            c.bold = c.bold || sc.bold;
+            c.italic = c.italic || sc.italic;
+            c.underline = c.underline || sc.underline;
+            if (sc.fg > 0) c.fg = sc.fg;
+          }
+        }
+        break;
       case Kw::kPlain: {
         const int link = c.link, field = c.field;
         c = CharState{};
@@ -758,7 +819,18 @@ class Reader {
       case Kw::kBrdrStyle: if (borderSide_ && *borderSide_ == 0) *borderSide_ = 10; break;
       case Kw::kBrdrnone: if (borderSide_) *borderSide_ = 0; borderSide_ = nullptr; break;
       case Kw::kBrdrw: if (borderSide_) *borderSide_ = std::clamp(p, 1, 255); break;
-      case Kw::kCell: if (d == Dest::kNormal) Cell(); break;
+      case Kw::kCell: if (d == Dest::kNormal) { nestTab_ = false; Cell(); } break;
+      // A table nested in a cell is read into that cell: its cells as text apart by tabs,
+      // each of its rows a paragraph.
+      case Kw::kNestcell: if (d == Dest::kNormal) nestTab_ = true; break;
+      case Kw::kNestrow:
+      case Kw::kNesttableprops:
+        if (d == Dest::kNormal) {
+          nestTab_ = false;
+          EndParagraph();
+        }
+        if (k == Kw::kNesttableprops) g.dest = Dest::kSkip;
+        break;
       case Kw::kRow: if (d == Dest::kNormal) Row(); break;
       case Kw::kField:
         if (d == Dest::kNormal && fields_.size() < 64) {
@@ -786,7 +858,9 @@ class Reader {
         }
         break;
       case Kw::kPict:
-        if ((d != Dest::kNormal && d != Dest::kObjectResult) || !OpensGroup(t)) {
+        if ((d != Dest::kNormal && d != Dest::kObjectResult &&
+             !(d == Dest::kShape && shapeName_ == u"pib")) ||
+            !OpensGroup(t)) {
           g.dest = Dest::kSkip;
           break;
         }
@@ -794,6 +868,7 @@ class Reader {
         pict_ = Picture{};
         pict_.start = g.start;
         pictInObject_ = d == Dest::kObjectResult;
+        if (d == Dest::kShape) shapePicture_ = true;
         g.kind = Kind::kPict;
         g.dest = Dest::kPict;
         break;
@@ -826,6 +901,37 @@ class Reader {
       case Kw::kObjw: if (d == Dest::kObject) object_.objw = p; break;
       case Kw::kObjh: if (d == Dest::kObject) object_.objh = p; break;
       case Kw::kShppict: break;  // its picture is read as any other
+      // A Word shape: its picture (the "pib" property) and the text of its text box are
+      // read; its other properties are not, nor its result when the picture was read.
+      case Kw::kShp:
+        if (d == Dest::kNormal) {
+          FlushRun();
+          shapePicture_ = false;
+          shapeName_.clear();
+          g.dest = Dest::kShape;
+        }
+        break;
+      case Kw::kShpinst:
+        if (d == Dest::kNormal || d == Dest::kShape) {
+          FlushRun();
+          g.dest = Dest::kShape;
+          shapeName_.clear();
+        } else {
+          g.dest = Dest::kSkip;
+        }
+        break;
+      case Kw::kSn:
+        if (d == Dest::kShape) {
+          g.dest = Dest::kShapeName;
+          shapeName_.clear();
+        }
+        break;
+      case Kw::kSv: break;
+      case Kw::kShptxt: if (d == Dest::kShape) g.dest = Dest::kNormal; break;
+      case Kw::kShprslt:
+        if (d == Dest::kNormal || d == Dest::kShape)
+          g.dest = shapePicture_ ? Dest::kSkip : Dest::kNormal;
+        break;
       case Kw::kPntext: g.dest = Dest::kSkip; break;
       case Kw::kPn:
         if (d != Dest::kNormal) { g.dest = Dest::kSkip; break; }
@@ -938,7 +1044,10 @@ class Reader {
       f.setFontFamilies(QStringList{font->second.name});
       if (font->second.charset >= 0) f.setProperty(rtfprop::kFontCharset, font->second.charset);
     }
+    // Text that states no size has the document's default, 12 points unless \defchp says;
+    // inserted text keeps the size at the cursor.
     if (c.size > 0) f.setFontPointSize(c.size / 2.0);
+    else if (!insert_) f.setFontPointSize(defaultSize_ / 2.0);
     f.setFontWeight(c.bold ? QFont::Bold : QFont::Normal);
     f.setFontItalic(c.italic);
     f.setFontUnderline(c.underline);
@@ -1032,8 +1141,33 @@ class Reader {
       lastList_ = nullptr;
       return;
     }
-    if (lastList_ && key == lastListKey_ && block.previous() == lastListBlock_) {
+    // A Word list (\ls) goes on where it was left, across its sub-levels and other paragraphs
+    // between (1. 2. a. b. 3.); a sub-level starts again after a paragraph of a level above.
+    QTextList* wordList = nullptr;
+    if (p.pnType == ListType::kNone && p.ls > 0) {
+      for (auto it = wordListsInUse_.begin(); it != wordListsInUse_.end();) {
+        if (it->ls == p.ls && it->ilvl > p.ilvl) it = wordListsInUse_.erase(it);
+        else ++it;
+      }
+      for (const WordListInUse& w : wordListsInUse_)
+        if (w.ls == p.ls && w.ilvl == p.ilvl && w.table == table_ && w.key == key) wordList = w.list;
+    }
+    if (wordList || (lastList_ && key == lastListKey_ && block.previous() == lastListBlock_)) {
+      if (wordList) {
+        lastList_ = wordList;
+        lastListKey_ = key;
+      }
       lastList_->add(block);
+      // The list's indent was set by its first paragraph. One that hangs where that one did
+      // not (or the other way) takes the difference in its start indent, so that its text
+      // stands where the RTF puts it, and the writer, which gives the difference back, writes
+      // the indent it read.
+      const int shift = ListIndentForParagraph(p.fi) - lastList_->format().indent();
+      if (shift != 0) {
+        QTextBlockFormat b = cursor_.blockFormat();
+        b.setLeftMargin(TwipsToUnits(p.li + shift * UnitsToTwips(doc_->indentWidth())));
+        cursor_.setBlockFormat(b);
+      }
     } else {
       QTextListFormat lf;
       static const QTextListFormat::Style kStyles[] = {
@@ -1050,6 +1184,8 @@ class Reader {
       }
       lastList_ = cursor_.createList(lf);
       lastListKey_ = key;
+      if (p.pnType == ListType::kNone && p.ls > 0)
+        wordListsInUse_.push_back(WordListInUse{p.ls, p.ilvl, table_, key, lastList_});
     }
     lastListBlock_ = cursor_.block();
   }
@@ -1292,9 +1428,15 @@ class Reader {
   std::vector<Group> stack_;
   int skipNest_ = 0;
   bool star_ = false;
+  bool groupFresh_ = false;  // nothing but blanks and "\*" since the group opened
   int ucSkip_ = 0;
 
-  int ansiCodePage_;
+  // The document's code page (\ansicpg, \mac, \pc, \pca); 0 while it names none, and then
+  // bytes in a font without a character set read as guessCodePage_ where they look like it,
+  // else as code page 1252.
+  int ansiCodePage_ = 0;
+  int guessCodePage_;
+  bool insert_;  // inserting into a document: unspecified properties are the cursor's
   int deff_ = 0;
   bool fontTableSeen_ = false, colourTableSeen_ = false;
   bool bodyStarted_ = false;  // text, a picture or a paragraph has been read
@@ -1323,8 +1465,20 @@ class Reader {
   QTextBlock lastListBlock_;
   ListKey lastListKey_;
 
+  std::unordered_map<int, CharState> styles_;  // character formats of paragraph styles
+  int defaultSize_ = 24;                         // half points
+  bool nestTab_ = false;                         // a nested table's cell has ended
+  bool shapePicture_ = false;                    // the current shape's picture was read
+  std::u16string shapeName_;                     // the name of the shape property being read
   std::unordered_map<int, WordList> wordLists_;
   std::unordered_map<int, int> overrides_;
+  struct WordListInUse {
+    int ls, ilvl;
+    QTextTable* table;  // lists go on within the table (or the body) they began in
+    ListKey key;
+    QTextList* list;
+  };
+  std::vector<WordListInUse> wordListsInUse_;
   WordList list_;
   WordListLevel level_;
   std::string levelText_;
@@ -1369,7 +1523,7 @@ bool ReadRtf(const QByteArray& rtf, QTextDocument* doc, const RtfReadOptions& op
   // table (which made a note with many tables quadratic to load).
   cursor.beginEditBlock();
   Reader reader(std::string_view(rtf.constData(), static_cast<std::size_t>(rtf.size())), cursor,
-                options, QTextCharFormat());
+                options, QTextCharFormat(), false);
   const RtfReadResult r = reader.Run();
   cursor.endEditBlock();
   doc->setUndoRedoEnabled(undo);
@@ -1385,7 +1539,7 @@ bool InsertRtf(QTextCursor& cursor, const QByteArray& rtf, const RtfReadOptions&
   cursor.removeSelectedText();
   QTextCursor at = cursor;
   Reader reader(std::string_view(rtf.constData(), static_cast<std::size_t>(rtf.size())), at,
-                options, InheritedFormat(cursor));
+                options, InheritedFormat(cursor), true);
   const RtfReadResult r = reader.Run();
   cursor.endEditBlock();
   cursor.setPosition(at.position());

@@ -212,16 +212,46 @@ class Writer {
     return false;
   }
 
-  // The character set a run is written in: 134 when it holds a character of code page 936
-  // beyond ASCII (those are written as "\'xx" of 936); otherwise the set the text came in, or
-  // 134 for a Chinese font and 0 for any other.
+  // Whether every character of the text beyond ASCII has a form in the code page.
+  static bool FitsCodePage(const QString& text, int codePage) {
+    std::string scratch;
+    for (QChar c : text)
+      if (c.unicode() >= 0x80 && !EncodeInCodePage(c.unicode(), codePage, scratch)) return false;
+    return true;
+  }
+
+  // The character set that a family's name implies: Windows names the code-page variants of
+  // its Latin fonts "Arial CE", "Times New Roman Cyr" and so on, and readers take the
+  // character set from that name, whatever \fcharset says. -1 for any other name.
+  static int CharsetOfName(const QString& family) {
+    static const std::pair<const char*, int> kSuffixes[] = {
+        {" CE", 238}, {" Cyr", 204}, {" Greek", 161}, {" Tur", 162}, {" Baltic", 186}};
+    for (const auto& [suffix, charset] : kSuffixes)
+      if (family.endsWith(QLatin1String(suffix), Qt::CaseInsensitive)) return charset;
+    return -1;
+  }
+
+  // The character set a run is written in:
+  //  - the one its font's name implies ("Arial CE": 238); characters beyond it as "\uN";
+  //  - the one the text came in, when it holds every character of the run;
+  //  - 134 when the run holds a character of code page 936 beyond ASCII (written as "\'xx"
+  //    of 936), or its font is a Chinese one;
+  //  - else 0.
   static int CharsetFor(const QTextCharFormat& f, const QString& family, const QString& text) {
-    if (HasChineseText(text)) return kChineseCharset;
+    if (const int named = CharsetOfName(family); named >= 0) return named;
     if (f.hasProperty(rtfprop::kFontCharset)) {
       const int cs = f.intProperty(rtfprop::kFontCharset);
-      if (cs == kChineseCharset || cs == 0 || cs == kSymbolCharset) return cs;
+      if (cs == kChineseCharset || cs == kSymbolCharset) return cs;
+      if (cs != 1 && CharsetOfCodePageKnown(cs) && FitsCodePage(text, CodePageOfCharset(cs, 936)))
+        return cs;
     }
+    if (HasChineseText(text)) return kChineseCharset;
     return LooksChinese(family) ? kChineseCharset : 0;
+  }
+
+  // Character sets this writer writes text in: those of the Windows code pages.
+  static bool CharsetOfCodePageKnown(int charset) {
+    return charset == 0 || CharsetOfCodePage(CodePageOfCharset(charset, 0)) == charset;
   }
 
   CharState StateOf(const QTextCharFormat& f, const QString& text) {
@@ -340,15 +370,18 @@ class Writer {
 
   // List markers and their texts are written with every non-ASCII character as "\uN?": they do
   // not depend on the font in effect.
+  // A list paragraph's marker has its number in its list; where a list goes on after other
+  // paragraphs (a sub-level between, 1. 2. a. b. 3.), its definition starts at that number, so
+  // that readers number it as it shows.
   void WriteParagraphStart(const QTextBlock& block, bool inTable) {
     const ParaState p = ParaOf(block, inTable);
-    const bool changed = !havePara_ || !(p == para_);
+    QTextList* list = block.textList();
+    const bool changed = !havePara_ || !(p == para_) || list != writtenList_;
+    writtenList_ = list;
+    const int number = p.start + (list ? list->itemNumber(block) : 0);
     if (changed) {
       Word("\\pard");
       if (p.intbl) Word("\\intbl");
-      listNumber_ = p.start;
-    } else if (p.list != ListStyle::kNone) {
-      ++listNumber_;
     }
     if (p.list == ListStyle::kBullet) {
       const int symbol = FontIndex(QStringLiteral("Symbol"), kSymbolCharset);
@@ -358,13 +391,13 @@ class Writer {
                "\\pnindent0{\\pntxtb\\'b7}}").c_str());
     } else if (p.list != ListStyle::kNone) {
       std::string marker = "{\\pntext ";
-      AppendText(marker, MarkerText(p, listNumber_), 0);
+      AppendText(marker, MarkerText(p, number), 0);
       marker += "\\tab}";
       Group(marker.c_str());
       if (changed) {
         static const char* const kFormats[] = {"", "", "\\pndec", "\\pnlcltr", "\\pnucltr",
                                                "\\pnlcrm", "\\pnucrm"};
-        std::string pn = "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart" + std::to_string(p.start) +
+        std::string pn = "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart" + std::to_string(number) +
                          kFormats[static_cast<int>(p.list)];
         if (!p.before.isEmpty()) {
           pn += "{\\pntxtb ";
@@ -641,7 +674,7 @@ class Writer {
   std::vector<CharState> saved_;
   ParaState para_;
   bool havePara_ = false;
-  int listNumber_ = 1;
+  QTextList* writtenList_ = nullptr;  // the list of the paragraph written last
   bool delimit_ = false;
 };
 

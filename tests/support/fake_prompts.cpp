@@ -39,6 +39,14 @@ void FakePrompts::NextFont(std::optional<FontChoice> font) {
   std::lock_guard lock(mutex_);
   fonts_.push_back(std::move(font));
 }
+void FakePrompts::NextFontEdit(std::function<void(FontChoice&)> edit) {
+  std::lock_guard lock(mutex_);
+  fontEdits_.push_back(std::move(edit));
+}
+std::optional<FontChoice> FakePrompts::LastFontGiven() const {
+  std::lock_guard lock(mutex_);
+  return lastFontGiven_;
+}
 void FakePrompts::OnMessage(std::function<void(std::string_view)> fn) {
   std::lock_guard lock(mutex_);
   onMessage_ = std::move(fn);
@@ -114,9 +122,16 @@ std::optional<Rgb> FakePrompts::ChooseColor(Rgb) {
   return TakeOr(colors_, std::optional<Rgb>());
 }
 
-std::optional<FontChoice> FakePrompts::ChooseFont(const FontChoice&) {
+std::optional<FontChoice> FakePrompts::ChooseFont(const FontChoice& initial) {
   std::lock_guard lock(mutex_);
   ++dialogs_;
+  lastFontGiven_ = initial;
+  if (!fontEdits_.empty()) {
+    FontChoice chosen = initial;
+    fontEdits_.front()(chosen);
+    fontEdits_.pop_front();
+    return chosen;
+  }
   return TakeOr(fonts_, std::optional<FontChoice>());
 }
 

@@ -34,6 +34,10 @@ class FakePrompts : public Prompts {
   void NextSaveFile(std::optional<std::string> path);
   void NextColor(std::optional<Rgb> color);
   void NextFont(std::optional<FontChoice> font);
+  // The next font dialog is confirmed with what it was given, changed by edit (a user who
+  // changes one thing, or nothing). The choice it was given is kept for the test.
+  void NextFontEdit(std::function<void(FontChoice&)> edit);
+  std::optional<FontChoice> LastFontGiven() const;
   // Called with each message as it is shown, on the thread that shows it, before it is
   // recorded (a test looks at what that thread holds at that moment).
   void OnMessage(std::function<void(std::string_view text)> fn);
@@ -67,6 +71,8 @@ class FakePrompts : public Prompts {
   std::deque<std::optional<std::string>> saveFiles_;
   std::deque<std::optional<Rgb>> colors_;
   std::deque<std::optional<FontChoice>> fonts_;
+  std::deque<std::function<void(FontChoice&)>> fontEdits_;
+  std::optional<FontChoice> lastFontGiven_;
   std::vector<Shown> shown_;
   int dialogs_ = 0;
 };

@@ -129,7 +129,7 @@ TEST_F(EditorFind, F3AndShiftF3RepeatTheLastSearch) {
   EXPECT_EQ(Start(r), 0);
 }
 
-TEST_F(EditorFind, ReplaceReplacesTheMatchAndGoesOnAndSkipsProtectedText) {
+TEST_F(EditorFind, ReplaceReplacesTheMatchAndGoesOnAndChangesProtectedText) {
   CWndEsr* w = With("cat dog cat dog cat");
   CXRichEditCtrl* r = w->RichEdit();
   // Nothing selected: the first match is found and replaced at once, the next one selected.
@@ -137,17 +137,17 @@ TEST_F(EditorFind, ReplaceReplacesTheMatchAndGoesOnAndSkipsProtectedText) {
   EXPECT_EQ(Text(r), "lion dog cat dog cat");
   EXPECT_EQ(Start(r), 9);
   EXPECT_EQ(Selected(r), "cat");
-  // Protect the selected one: it stays, the search goes on to the next.
+  // Protect the selected one: replace changes it all the same, and goes on to the next.
   r->ToggleProtect();
   r->ReplaceAction("cat", "lion", {});
-  EXPECT_EQ(Text(r), "lion dog cat dog cat");
-  EXPECT_EQ(Start(r), 17);
+  EXPECT_EQ(Text(r), "lion dog lion dog cat");
+  EXPECT_EQ(Start(r), 18);
   r->ReplaceAction("cat", "lion", {});
-  EXPECT_EQ(Text(r), "lion dog cat dog lion");
+  EXPECT_EQ(Text(r), "lion dog lion dog lion");
   // Nothing more: the cycle ends.
   EXPECT_EQ(CompleteCount(), 1);
   r->undo();
-  EXPECT_EQ(Text(r), "lion dog cat dog cat");
+  EXPECT_EQ(Text(r), "lion dog lion dog cat");
 }
 
 TEST_F(EditorFind, ReplaceAllIsOneUndoStepAndNeverSearchesItsReplacements) {
@@ -175,14 +175,14 @@ TEST_F(EditorFind, ReplaceAllIsOneUndoStepAndNeverSearchesItsReplacements) {
   EXPECT_FALSE(r->document()->isUndoAvailable());
 }
 
-TEST_F(EditorFind, ReplaceAllLeavesProtectedTextAlone) {
+TEST_F(EditorFind, ReplaceAllChangesProtectedTextToo) {
   CWndEsr* w = With("a-b a-b a-b");
   CXRichEditCtrl* r = w->RichEdit();
   Select(r, 4, 7);
   r->ToggleProtect();
   Select(r, 0, 0);
   r->ReplaceAllAction("A-B", "x", {});
-  EXPECT_EQ(Text(r), "x a-b x");
+  EXPECT_EQ(Text(r), "x x x");
 }
 
 TEST_F(EditorFind, CharactersOutsideCodePage936AreFoundAndReplaced) {

@@ -16,6 +16,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "core/rtf/rtf_codepage.h"
 #include "core/text/cp936.h"
 
 namespace zorbek {
@@ -137,13 +138,16 @@ const KeywordIndex& Index() {
   return index;
 }
 
-enum class Dest : std::uint8_t { kNormal, kSkip };
+// kFontTable: skipped as text, but its fonts' character sets are noted. kShape (Unicode text
+// only): a Word shape, skipped as text but for the text of its text box.
+enum class Dest : std::uint8_t { kNormal, kSkip, kFontTable, kShape };
 enum class Input : std::uint8_t { kNormal, kBinary, kHex };
 
 struct GroupRecord {
   Dest dest;
   Input input;
   std::int32_t unicodeSkip;  // the \ucN of the group (Unicode text only)
+  std::int32_t font;         // the \fN of the group
   std::array<std::int32_t, kPropCount> props;
 };
 
@@ -244,7 +248,9 @@ const HexDigits kHex;
 int HexValue(int c) { return c >= 0 && c < 256 ? kHex.value[static_cast<std::size_t>(c)] : -1; }
 
 // The text output. In byte mode it is the document's bytes; in Unicode mode the bytes are read
-// as code page 936 and "\uN" adds its character, all as UTF-8.
+// in the code page of their font and "\uN" adds its character, all as UTF-8. Either way it
+// notes whether the document holds text that its bytes as code page 936 do not show: bytes of
+// 0x80 or more in another code page, or "\uN".
 class Output {
  public:
   explicit Output(bool unicode) : unicode_(unicode) {}
@@ -253,6 +259,7 @@ class Output {
       --skipCount_;
       return;
     }
+    if (c >= 0x80 && codePage_ != 936) foreign_ = true;
     bytes_.push_back(static_cast<char>(c));
   }
   void Run(const unsigned char* p, std::size_t n) {
@@ -261,8 +268,20 @@ class Output {
       ++p;
       --n;
     }
+    if (codePage_ != 936 && !foreign_)
+      for (std::size_t i = 0; i < n; ++i)
+        if (p[i] >= 0x80) foreign_ = true;
     bytes_.append(reinterpret_cast<const char*>(p), n);
   }
+  // The code page of the bytes that follow; 0 when nothing names one (read as 936 where the
+  // bytes look like it, else as 1252).
+  void CodePage(int codePage) {
+    if (codePage == codePage_) return;
+    if (unicode_) Flush();
+    codePage_ = codePage;
+  }
+  void Unicode() { foreign_ = true; }
+  bool Foreign() const { return foreign_; }
   void CodePoint(char32_t cp, int standIns) {
     Flush();
     AppendUtf8(text_, cp);
@@ -279,12 +298,29 @@ class Output {
  private:
   void Flush() {
     if (bytes_.empty()) return;
-    text_ += Cp936ToUtf8(bytes_);
+    int cp = codePage_;
+    if (cp == 0) cp = LooksLikeCp936(bytes_) ? 936 : 1252;
+    if (cp == 936) {
+      text_ += Cp936ToUtf8(bytes_);
+    } else {
+      units_.clear();
+      AppendCodePageText(bytes_, cp, units_);
+      for (std::size_t i = 0; i < units_.size(); ++i) {
+        char32_t ch = units_[i];
+        if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < units_.size() && units_[i + 1] >= 0xDC00 &&
+            units_[i + 1] <= 0xDFFF)
+          ch = 0x10000 + ((ch - 0xD800) << 10) + (units_[++i] - 0xDC00);
+        AppendUtf8(text_, ch);
+      }
+    }
     bytes_.clear();
   }
   bool unicode_;
+  bool foreign_ = false;
+  int codePage_ = 0;
   std::string bytes_;
   std::string text_;
+  std::u16string units_;
   int skipCount_ = 0;
 };
 
@@ -298,6 +334,7 @@ class Scanner {
   PlainTextScan Run() {
     PlainTextScan result;
     result.code = Loop();
+    result.foreign = out_.Foreign();
     result.text = out_.Take();
     return result;
   }
@@ -314,7 +351,10 @@ class Scanner {
           const bool keep = dest_ == Dest::kNormal;
           const unsigned char* p = NextSpecial(src_.p_, src_.end_, keep);
           if (p != src_.p_) {
-            if (dest_ == Dest::kNormal) out_.Run(src_.p_, static_cast<std::size_t>(p - src_.p_));
+            if (dest_ == Dest::kNormal) {
+              out_.Run(src_.p_, static_cast<std::size_t>(p - src_.p_));
+              fresh_ = false;
+            }
             src_.p_ = p;
           }
         }
@@ -334,21 +374,34 @@ class Scanner {
           break;
         case '{':
           if (depth_ >= kPlainTextMaxDepth) return RtfScanCode::kStackOverflow;
-          stack_.push_back(GroupRecord{dest_, input_, unicodeSkip_, props_});
+          stack_.push_back(GroupRecord{dest_, input_, unicodeSkip_, font_, props_});
           ++depth_;
           input_ = Input::kNormal;
+          fresh_ = true;
           break;
-        case '}':
+        case '}': {
           if (stack_.empty()) return RtfScanCode::kStackUnderflow;
+          const Dest closing = dest_;
           dest_ = stack_.back().dest;
           input_ = stack_.back().input;
           unicodeSkip_ = stack_.back().unicodeSkip;
           props_ = stack_.back().props;
+          if (font_ != stack_.back().font || closing == Dest::kFontTable) {
+            font_ = stack_.back().font;
+            if (dest_ == Dest::kNormal) out_.CodePage(CodePageOfFont(font_));
+          }
           stack_.pop_back();
+          fresh_ = false;
           --depth_;
-          if (unicode_) out_.EndStandIns();
+          if (unicode_) {
+            out_.EndStandIns();
+            // Whatever follows the document's group (a NUL a control wrote) is not its text.
+            if (depth_ == 0) dest_ = Dest::kSkip;
+          }
           break;
+        }
         default:
+          fresh_ = false;
           if (input_ == Input::kNormal) {
             if (dest_ == Dest::kNormal) out_.Byte(static_cast<unsigned char>(c));
           } else if (RtfScanCode code = HexDigit(c); code != RtfScanCode::kComplete) {
@@ -404,6 +457,7 @@ class Scanner {
           input_ = Input::kNormal;
           hexDigits_ = 0;
           hexValue_ = 0;
+          fresh_ = false;
           out_.Byte(static_cast<unsigned char>(hi * 16 + lo));
           // Chinese text is a long chain of such escapes: take the ones that follow at once.
           const unsigned char* p = src_.p_;
@@ -481,12 +535,115 @@ class Scanner {
     return true;
   }
 
+  // The code page of "\'xx" bytes in a font: its \cpg, else its \fcharset, else the
+  // document's; 0 when none of them says.
+  int CodePageOfFont(std::int32_t font) const {
+    for (const FontCodePage& f : fonts_)
+      if (f.font == font) {
+        if (f.codePage > 0) return f.codePage;
+        return CodePageOfCharset(f.charset < 0 ? 1 : f.charset, ansiCodePage_);
+      }
+    return ansiCodePage_;
+  }
+
+  // Words that name code pages, outside the keyword table: the document's (\ansicpg, \mac,
+  // \pc, \pca, \deff), the font table's (\fN, \fcharsetN, \cpgN) and the text's font (\fN).
+  // True when the word was one of them.
+  bool CodePageWord(std::string_view keyword, bool hasParam, std::int64_t param) {
+    const auto value = static_cast<std::int32_t>(std::clamp<std::int64_t>(param, -1, 1 << 20));
+    if (keyword == "fonttbl") {
+      dest_ = dest_ == Dest::kNormal ? Dest::kFontTable : Dest::kSkip;
+      return true;
+    }
+    if (keyword == "f" && hasParam) {
+      if (dest_ == Dest::kFontTable) {
+        fonts_.push_back(FontCodePage{value, -1, 0});
+      } else if (dest_ == Dest::kNormal) {
+        font_ = value;
+        out_.CodePage(CodePageOfFont(font_));
+      }
+      return true;
+    }
+    if ((keyword == "fcharset" || keyword == "cpg") && hasParam) {
+      if (dest_ == Dest::kFontTable && !fonts_.empty()) {
+        (keyword == "cpg" ? fonts_.back().codePage : fonts_.back().charset) = value;
+        if (fonts_.back().font == font_) out_.CodePage(CodePageOfFont(font_));
+      }
+      return true;
+    }
+    int document = 0;
+    if (keyword == "ansicpg" && hasParam && value > 0) document = value;
+    else if (keyword == "mac") document = 10000;
+    else if (keyword == "pc") document = 437;
+    else if (keyword == "pca") document = 850;
+    if (document > 0) {
+      if (dest_ == Dest::kNormal) {
+        ansiCodePage_ = document;
+        out_.CodePage(CodePageOfFont(font_));
+      }
+      return true;
+    }
+    if (keyword == "deff" && hasParam) {
+      if (dest_ == Dest::kNormal && stack_.size() <= 1) {
+        font_ = value;
+        out_.CodePage(CodePageOfFont(font_));
+      }
+      return true;
+    }
+    return false;
+  }
+
+  // Unicode text only: words that stand for characters the byte scan leaves out, so that the
+  // words of table cells, lines and pages stay apart as the editor shows them.
+  bool SeparatorWord(std::string_view keyword) {
+    char32_t ch = 0;
+    if (keyword == "cell" || keyword == "nestcell") ch = U'\t';
+    else if (keyword == "row" || keyword == "nestrow" || keyword == "line" || keyword == "page" ||
+             keyword == "sect")
+      ch = U'\n';
+    else if (keyword == "~") ch = 0x00A0;
+    else if (keyword == "_") ch = 0x2011;
+    else if (keyword == "emdash") ch = 0x2014;
+    else if (keyword == "endash") ch = 0x2013;
+    else if (keyword == "bullet") ch = 0x2022;
+    else if (keyword == "lquote") ch = 0x2018;
+    else if (keyword == "rquote") ch = 0x2019;
+    else return false;
+    skipIfUnknown_ = false;
+    if (dest_ == Dest::kNormal) out_.CodePoint(ch, 0);
+    return true;
+  }
+
+  // Unicode text only: what the editor shows and the byte scan reads otherwise. List markers
+  // ({\pntext}, {\listtext}) are not text; a Word shape's text box is, its other properties
+  // and its result are not.
+  bool ShowsAsEditorWord(std::string_view keyword) {
+    if (keyword == "pntext" || keyword == "listtext" || keyword == "shprslt") {
+      dest_ = Dest::kSkip;
+    } else if (keyword == "shpinst") {
+      dest_ = dest_ == Dest::kNormal || dest_ == Dest::kShape ? Dest::kShape : Dest::kSkip;
+    } else if (keyword == "shptxt") {
+      if (dest_ == Dest::kShape) dest_ = Dest::kNormal;
+    } else {
+      return false;
+    }
+    skipIfUnknown_ = false;
+    return true;
+  }
+
   void Translate(std::string_view keyword, bool hasParam, std::int64_t param) {
-    if (unicode_ && UnicodeWord(keyword, hasParam, param)) return;
+    const bool fresh = fresh_;
+    fresh_ = false;
+    if (unicode_ && (UnicodeWord(keyword, hasParam, param) || SeparatorWord(keyword) ||
+                     ShowsAsEditorWord(keyword)))
+      return;
+    // "\uN" (the table's "\u" is underline) is text the byte scan shows as its stand-ins.
+    if (keyword == "u" && hasParam && dest_ == Dest::kNormal) out_.Unicode();
     const RtfKeyword* k = FindRtfKeyword(keyword);
     if (!k) {
       if (skipIfUnknown_) dest_ = Dest::kSkip;
       skipIfUnknown_ = false;
+      if (dest_ != Dest::kSkip) CodePageWord(keyword, hasParam, param);
       return;
     }
     skipIfUnknown_ = false;
@@ -495,7 +652,8 @@ class Scanner {
         EmitChar(static_cast<unsigned char>(k->index));
         break;
       case Kind::kDestination:
-        dest_ = Dest::kSkip;
+        if (keyword == "fonttbl") CodePageWord(keyword, hasParam, param);
+        else dest_ = Dest::kSkip;
         break;
       case Kind::kProperty:
         if (dest_ == Dest::kSkip) break;
@@ -518,7 +676,10 @@ class Scanner {
           hexDigits_ = 0;
           hexValue_ = 0;
         } else {
-          skipIfUnknown_ = true;
+          // "\*" marks a destination only as the first thing of its group: one after text or
+          // other words would drop the rest of a group that holds text.
+          skipIfUnknown_ = fresh;
+          fresh_ = fresh;
         }
         break;
     }
@@ -538,6 +699,13 @@ class Scanner {
   int hexValue_ = 0;
   std::int32_t unicodeSkip_ = 1;
   char16_t highSurrogate_ = 0;
+  bool fresh_ = false;  // nothing but "\*" since the group opened
+  struct FontCodePage {
+    std::int32_t font, charset, codePage;
+  };
+  std::vector<FontCodePage> fonts_;
+  std::int32_t font_ = 0;
+  int ansiCodePage_ = 0;
 };
 
 // Reads the whole file into buf (reused between calls so that its pages are not faulted in

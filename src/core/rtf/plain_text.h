@@ -32,6 +32,10 @@ inline constexpr int kPlainTextMaxDepth = 4096;
 struct PlainTextScan {
   std::string text;  // code page 936 bytes (whatever bytes the document holds)
   RtfScanCode code = RtfScanCode::kComplete;
+  // The document holds text that its bytes read as code page 936 do not show: "\uN", or bytes
+  // of 0x80 or more in a font or document of another code page. Its words are then found in
+  // the Unicode text (ScanPlainTextUnicode).
+  bool foreign = false;
 };
 
 // Scans RTF bytes held in memory. Every call starts from a fresh state.
@@ -43,9 +47,10 @@ PlainTextScan ScanPlainTextFile(const std::string& path, bool* opened = nullptr)
 // gathered (a malformed document yields the text read up to the fault).
 std::string ExtractPlainText(const std::string& path);
 
-// The document's text as UTF-8 for matching characters that code page 936 cannot hold: the
-// same scan, with the text bytes read as code page 936 and every "\uN" taken as its character
-// (its \ucN stand-in bytes dropped). Empty when the file cannot be opened.
+// The document's text as UTF-8, as the editor shows it: the same scan, with the text bytes read
+// in the code page of their font (its \cpg or \fcharset, else the document's \ansicpg, else
+// code page 936 where the bytes look like it and 1252 where not) and every "\uN" taken as its
+// character (its \ucN stand-in bytes dropped). Empty when the file cannot be opened.
 std::string ScanPlainTextUnicode(std::string_view rtf);
 std::string ExtractPlainTextUnicode(const std::string& path, bool* opened = nullptr);
 

@@ -89,6 +89,19 @@ int CodePageOfCharset(int charset, int ansiCodePage) {
   }
 }
 
+bool LooksLikeCp936(std::string_view bytes) {
+  bool pair = false;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) continue;
+    if (lead == 0x80 || lead == 0xFF || i + 1 == bytes.size()) return false;
+    const auto trail = static_cast<unsigned char>(bytes[++i]);
+    if (trail < 0x80 || trail == 0xFF) return false;
+    pair = true;
+  }
+  return pair;
+}
+
 int CharsetOfCodePage(int codePage) {
   switch (codePage) {
     case 936: return 134;

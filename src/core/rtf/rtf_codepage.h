@@ -11,6 +11,11 @@ namespace zorbek {
 // ansiCodePage. The symbol charset (2) is read as Windows-1252, so a bullet written in the
 // Symbol font stays a visible middle dot.
 int CodePageOfCharset(int charset, int ansiCodePage);
+// Whether bytes in a document that names no code page read as code page 936: every byte of
+// 0x80 or more pairs with the next one into a character of that code page, as the text a
+// Chinese rich edit control writes does, and there is at least one pair.
+bool LooksLikeCp936(std::string_view bytes);
+
 // The \fcharset value that writes text of a code page (134 for 936, 0 for 1252 ...).
 int CharsetOfCodePage(int codePage);
 

@@ -65,15 +65,23 @@ bool SearchKeyword::MatchesText(std::string_view text) const {
 bool SearchKeyword::MatchesDocument(const std::string& documentPath) const {
   // The walk names the file by its element; on a case-sensitive file system the file may
   // differ from it in the case of Latin letters, as the note tree allows.
+  std::string path = documentPath;
   bool opened = false;
-  std::string text = inCp936_ ? ScanPlainTextFile(documentPath, &opened).text
-                              : ExtractPlainTextUnicode(documentPath, &opened);
+  PlainTextScan scan;
+  if (inCp936_) scan = ScanPlainTextFile(path, &opened);
+  else scan.text = ExtractPlainTextUnicode(path, &opened);
   if (!opened) {
-    const std::string onDisk = ExistingPathIgnoringCase(documentPath);
-    if (onDisk == documentPath) return false;
-    text = inCp936_ ? ExtractPlainText(onDisk) : ExtractPlainTextUnicode(onDisk);
+    path = ExistingPathIgnoringCase(documentPath);
+    if (path == documentPath) return false;
+    if (inCp936_) scan = ScanPlainTextFile(path);
+    else scan.text = ExtractPlainTextUnicode(path);
   }
-  return MatchesText(text);
+  if (MatchesText(scan.text)) return true;
+  // A note from elsewhere (Cyrillic in code page 1251, Japanese in 932, "café" in 1252, text
+  // in "\uN") shows words that its bytes read as code page 936 do not hold: those are looked
+  // for in the text as the editor shows it.
+  if (!inCp936_ || !scan.foreign) return false;
+  return ContainsUtf8(ExtractPlainTextUnicode(path), utf8_);
 }
 
 }  // namespace zorbek

@@ -4,7 +4,9 @@
 // substring of code page 936 bytes that never starts on the second byte of a character. A
 // keyword with characters outside code page 936 (Korean, emoji, rare CJK) could never be found
 // that way, since the plain-text scan turns such characters into "?"; it is matched in Unicode
-// against the path and against the text with every "\uN" read as its character.
+// against the path and against the text with every "\uN" read as its character. A keyword of
+// code page 936 that a note's bytes do not hold is also looked for in that Unicode text when
+// the note has text in another code page or in "\uN" (a note from elsewhere).
 #pragma once
 
 #include <cstddef>

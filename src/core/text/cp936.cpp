@@ -51,7 +51,22 @@ UConverter* CodePageConverter(int codePage) {
   auto it = cache.find(codePage);
   if (it != cache.end()) return it->second.get();
   UConverter* conv = nullptr;
-  const std::string names[] = {"windows-" + std::to_string(codePage),
+  // The Macintosh code pages go by names of their own; the Mac Japanese, Chinese and Korean
+  // ones are read as the Shift-JIS, Big5, GB2312 and EUC-KR they extend.
+  const char* mac = nullptr;
+  switch (codePage) {
+    case 10000: mac = "macintosh"; break;
+    case 10001: mac = "Shift_JIS"; break;
+    case 10002: mac = "Big5"; break;
+    case 10003: mac = "EUC-KR"; break;
+    case 10006: mac = "x-mac-greek"; break;
+    case 10007: mac = "x-mac-cyrillic"; break;
+    case 10008: mac = "GB2312"; break;
+    case 10029: mac = "x-mac-centraleurroman"; break;
+    case 10081: mac = "x-mac-turkish"; break;
+    default: break;
+  }
+  const std::string names[] = {mac ? std::string(mac) : "windows-" + std::to_string(codePage),
                                "cp" + std::to_string(codePage),
                                "ibm-" + std::to_string(codePage)};
   if (codePage > 0) {

@@ -142,16 +142,20 @@ std::optional<FontChoice> QtPrompts::ChooseFont(const FontChoice& initial) {
   font.setItalic(initial.italic);
   font.setUnderline(initial.underline);
   font.setStrikeOut(initial.strikeOut);
-  bool ok = false;
-  const QFont chosen = QFontDialog::getFont(&ok, font, DialogParent());
-  if (!ok) return std::nullopt;
+  QFontDialog dialog(font, DialogParent());
+  // What the dialog shows for the font it was given: a face this system lacks shows as the
+  // one it falls back to, and a face with an oblique style may show as italic. Whatever the
+  // user leaves as shown is reported as it was given.
+  const QFont shown = dialog.currentFont();
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QFont chosen = dialog.selectedFont();
   FontChoice out = initial;
-  out.face = S(chosen.family());
-  out.pointSize = chosen.pointSizeF();
-  out.bold = chosen.bold();
-  out.italic = chosen.italic();
-  out.underline = chosen.underline();
-  out.strikeOut = chosen.strikeOut();
+  if (chosen.family() != shown.family()) out.face = S(chosen.family());
+  if (chosen.pointSizeF() != shown.pointSizeF()) out.pointSize = chosen.pointSizeF();
+  if (chosen.bold() != shown.bold()) out.bold = chosen.bold();
+  if (chosen.italic() != shown.italic()) out.italic = chosen.italic();
+  if (chosen.underline() != shown.underline()) out.underline = chosen.underline();
+  if (chosen.strikeOut() != shown.strikeOut()) out.strikeOut = chosen.strikeOut();
   return out;
 }
 

@@ -6,10 +6,13 @@
 #include "ui/app/open_windows.h"
 #include "ui/editor/wnd_esr.h"
 #include "ui/editor/xrich_edit_ctrl.h"
+#include "rtf/rtf_document.h"
 
 namespace zorbek {
 
 void InstallNoteEditor(const std::string& programBase) {
+  // Notes name the fonts of Windows: they show in the installed fonts of their kind.
+  InstallChineseFontSubstitutes();
   CXRichEditCtrl::SetFileStoreDirectory(FileStoreDirectory(programBase));
   SetOpenNoteEditor([](const std::string& documentPath, const std::string& elementPath) {
     editor::OpenNoteEditor(documentPath, elementPath);

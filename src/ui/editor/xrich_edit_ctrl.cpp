@@ -22,6 +22,8 @@
 #include "core/app/prompts.h"
 #include "core/rtf/rtf_pieces.h"
 #include "rtf/rtf_document.h"
+#include "rtf/rtf_reader.h"
+#include "rtf/rtf_writer.h"
 #include "ui/app/desktop.h"
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/note_document.h"
@@ -448,14 +450,19 @@ void CXRichEditCtrl::FontDialog() {
   const std::optional<FontChoice> chosen = prompts().ChooseFont(initial);
   setFocus();
   if (!chosen) return;
+  // Only what the user changed in the dialog is applied: a face the note names and this
+  // system lacks (宋体 on Linux) stays in the note, and OK without a change changes nothing.
   QTextCharFormat f;
-  f.setFontFamilies({QString::fromStdString(chosen->face)});
-  if (chosen->pointSize > 0) f.setFontPointSize(chosen->pointSize);
-  f.setFontWeight(chosen->bold ? QFont::Bold : QFont::Normal);
-  f.setFontItalic(chosen->italic);
-  f.setFontUnderline(chosen->underline);
-  f.setFontStrikeOut(chosen->strikeOut);
-  f.setForeground(QColor(chosen->color.r, chosen->color.g, chosen->color.b));
+  if (chosen->face != initial.face) f.setFontFamilies({QString::fromStdString(chosen->face)});
+  if (chosen->pointSize > 0 && std::abs(chosen->pointSize - initial.pointSize) > 0.01)
+    f.setFontPointSize(chosen->pointSize);
+  if (chosen->bold != initial.bold) f.setFontWeight(chosen->bold ? QFont::Bold : QFont::Normal);
+  if (chosen->italic != initial.italic) f.setFontItalic(chosen->italic);
+  if (chosen->underline != initial.underline) f.setFontUnderline(chosen->underline);
+  if (chosen->strikeOut != initial.strikeOut) f.setFontStrikeOut(chosen->strikeOut);
+  if (!(chosen->color == initial.color))
+    f.setForeground(QColor(chosen->color.r, chosen->color.g, chosen->color.b));
+  if (f.properties().isEmpty()) return;
   if (selected)
     MergeFormat(f);
   else
@@ -653,13 +660,57 @@ int CXRichEditCtrl::SelectionLength() const {
   return c.selectionEnd() - c.selectionStart();
 }
 
+namespace {
+const char* const kRtfMimeTypes[] = {"text/rtf", "application/rtf"};
+
+// RTF of the clipboard that holds pictures or objects: those are pasted from the RTF, which
+// has their original bytes. Other content is pasted as before, through HTML.
+QByteArray RtfOf(const QMimeData* source) {
+  for (const char* type : kRtfMimeTypes) {
+    if (!source->hasFormat(QLatin1String(type))) continue;
+    const QByteArray rtf = source->data(QLatin1String(type));
+    if (rtf.startsWith("{\\rtf") && (rtf.contains("\\pict") || rtf.contains("\\object")))
+      return rtf;
+  }
+  return {};
+}
+}  // namespace
+
+QMimeData* CXRichEditCtrl::createMimeDataFromSelection() const {
+  QMimeData* data = QTextEdit::createMimeDataFromSelection();
+  const QTextCursor c = textCursor();
+  if (!data || !c.hasSelection()) return data;
+  const QByteArray rtf = WriteRtfSelection(c);
+  for (const char* type : kRtfMimeTypes) data->setData(QLatin1String(type), rtf);
+  if (c.selectionEnd() - c.selectionStart() == 1) {
+    QTextCursor one(document());
+    one.setPosition(c.selectionEnd());
+    const QTextCharFormat f = one.charFormat();
+    if (f.isImageFormat()) {
+      const QImage image = document()
+                               ->resource(QTextDocument::ImageResource, QUrl(f.toImageFormat().name()))
+                               .value<QImage>();
+      if (!image.isNull()) data->setImageData(image);
+    }
+  }
+  return data;
+}
+
 bool CXRichEditCtrl::canInsertFromMimeData(const QMimeData* source) const {
-  return source->hasImage() || QTextEdit::canInsertFromMimeData(source);
+  return source->hasImage() || !RtfOf(source).isEmpty() || QTextEdit::canInsertFromMimeData(source);
 }
 
 void CXRichEditCtrl::insertFromMimeData(const QMimeData* source) {
   const QTextCursor c = textCursor();
   if (TouchesProtected(c.selectionStart(), c.selectionEnd())) return Refused();
+  // RTF first where it has pictures: it carries their original bytes, which HTML cannot.
+  if (const QByteArray rtf = RtfOf(source); !rtf.isEmpty()) {
+    QTextCursor insert = textCursor();
+    InsertRtf(insert, rtf);
+    setTextCursor(insert);
+    ensureCursorVisible();
+    return;
+  }
   if (source->hasImage() && !source->hasHtml()) {
     QTextCursor insert = textCursor();
     if (InsertPictureImage(insert, qvariant_cast<QImage>(source->imageData()))) {

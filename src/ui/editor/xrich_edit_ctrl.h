@@ -156,6 +156,10 @@ class CXRichEditCtrl : public QTextEdit {
   void dropEvent(QDropEvent* e) override;
   bool canInsertFromMimeData(const QMimeData* source) const override;
   void insertFromMimeData(const QMimeData* source) override;
+  // The selection goes out as RTF too ("text/rtf", "application/rtf"): pictures the editor
+  // cannot draw and embedded objects travel as their original bytes, and come back whole
+  // when pasted here. A lone picture also goes out as the image shown.
+  QMimeData* createMimeDataFromSelection() const override;
 
  private:
   void AttachDocument();

@@ -170,12 +170,11 @@ void CXRichEditCtrl::ReplaceAction(const QString& text, const QString& replaceme
     if (!FindNextMatch(text, options)) return SearchComplete();
     MoveFindDialogAway();
   }
+  // Replace changes protected text too, as the delete command does: protection keeps text
+  // from typing, cutting and pasting, not from a replacement the user asks for.
   QTextCursor c = textCursor();
   const int start = c.selectionStart(), end = c.selectionEnd();
-  if (TouchesProtected(start, end)) {
-    // Protected text stays as it is: the match counts as not found and the search goes on.
-    Refused();
-  } else {
+  {
     const QString with = AsNoteText(replacement);
     c.beginEditBlock();
     c.insertText(with);
@@ -199,9 +198,9 @@ void CXRichEditCtrl::ReplaceAllAction(const QString& text, const QString& replac
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const QString needle = AsNoteText(text);
   const QString with = AsNoteText(replacement);
+  // Protected text is replaced as well (see ReplaceAction).
   const std::vector<TextRange> plan = editor::PlanReplaceAll(
-      SearchText(), SelectionOf(textCursor()), View(needle), options,
-      [this](TextRange m) { return TouchesProtected(m.start, m.end); });
+      SearchText(), SelectionOf(textCursor()), View(needle), options, nullptr);
   if (!plan.empty()) {
     // The whole replacement is one step to undo. It runs on a cursor of its own, from the last
     // match to the first so that the positions of the others stay, and the control shows the
