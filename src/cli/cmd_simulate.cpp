@@ -83,6 +83,8 @@ int RunSimulate(Context& ctx) {
 
   bool allSaved = true;
   std::string out;
+  std::int64_t fired = 0, dropped = 0;
+  const std::uint64_t savesBefore = doc.SuccessfulSaves();
   for (std::int64_t t = begin; t <= end; t += step * 1000) {
     fake.SetUnixMillis(t);
     const CheckPassResult pass = store.CheckPass();
@@ -90,9 +92,10 @@ int RunSimulate(Context& ctx) {
     if (pass.events.empty()) continue;
     const std::string moment = FormatDateTime(clock().LocalNow());
     for (const CheckEvent& e : pass.events) {
-      const bool fired = e.action == DueAction::kFire;
-      out += moment + (fired ? "\tfire\t" : "\tdrop\t") + e.reminder.id + "\n";
-      if (!fired) continue;
+      const bool fire = e.action == DueAction::kFire;
+      out += moment + (fire ? "\tfire\t" : "\tdrop\t") + e.reminder.id + "\n";
+      ++(fire ? fired : dropped);
+      if (!fire) continue;
       // The pop-up: postponed once if asked, otherwise dismissed with "确定" at once.
       const auto p = postpone.find(e.reminder.id);
       if (p != postpone.end()) {
@@ -108,6 +111,8 @@ int RunSimulate(Context& ctx) {
     }
   }
   std::cout << out;
+  std::cerr << "simulate: " << fired << " fired, " << dropped << " dropped, "
+            << doc.SuccessfulSaves() - savesBefore << " saves\n";
   return allSaved ? kDone : Refuse(SaveFailedMessage(ctx.databasePath));
 }
 
@@ -116,7 +121,8 @@ Register reg({"simulate",
               "[--postpone ID:MINUTES]...",
               "run the reminder check with the clock stepping from one local moment to another "
               "(every 5 s unless told), writing each change to the database; prints "
-              "\"<moment>\\tfire|drop\\t<id>\"; fired reminders are dismissed at once, the first "
+              "\"<moment>\\tfire|drop\\t<id>\", and on standard error how many fired, were dropped and "
+              "how often the database was saved; fired reminders are dismissed at once, the first "
               "firing of a --postpone reminder is postponed instead",
               RunSimulate});
 

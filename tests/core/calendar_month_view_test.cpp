@@ -133,12 +133,12 @@ TEST(CalendarLooks, WhatEachCellShows) {
   MonthView march({2025, 3, 15});
   ASSERT_EQ(march.cell(5).date, (Date{2025, 2, 28}));
   EXPECT_FALSE(march.Look(5).shownMonth);
-  EXPECT_EQ(march.Look(5).lunarText, "初一");  // another month's lunar first: its day name
+  EXPECT_EQ(march.Look(5).lunarText, "二月");  // a lunar first shows its month, in any cell
   ASSERT_EQ(march.cell(34).date, (Date{2025, 3, 29}));
   EXPECT_EQ(march.Look(34).lunarText, "三月");
   ASSERT_EQ(march.cell(37).date, (Date{2025, 4, 1}));
   EXPECT_FALSE(march.Look(37).shownMonth);
-  EXPECT_EQ(march.Look(37).lunarText, "三月");  // another month's Gregorian first: the month
+  EXPECT_EQ(march.Look(37).lunarText, "初四");  // a Gregorian first is a day like any other
   ASSERT_EQ(march.cell(40).date, (Date{2025, 4, 4}));
   EXPECT_EQ(march.Look(40).lunarText, "清明");
   EXPECT_TRUE(march.Look(40).lunarIsTerm);
@@ -149,6 +149,59 @@ TEST(CalendarLooks, WhatEachCellShows) {
   ASSERT_EQ(view.cell(29).date, (Date{2026, 3, 2}));
   EXPECT_TRUE(view.Look(29).today);
   EXPECT_FALSE(view.Look(29).shownMonth);
+}
+
+// The days of the previous and next months follow the rule of the month shown: the solar term,
+// else the lunar month's name on its first day, else the lunar day. 1 January and 1 March 2027
+// are 廿四 (not 十一月 and 正月), and 8 March 2027, the first of the second lunar month, is 二月.
+TEST(CalendarLooks, NeighbouringMonthsDaysAreNamedLikeTheMonthShown) {
+  MonthView december({2026, 12, 6});
+  ASSERT_EQ(december.cell(33).date, (Date{2027, 1, 1}));
+  EXPECT_FALSE(december.Look(33).shownMonth);
+  EXPECT_EQ(december.Look(33).lunarText, "廿四");
+  MonthView february({2027, 2, 10});
+  ASSERT_EQ(february.cell(29).date, (Date{2027, 3, 1}));
+  EXPECT_EQ(february.Look(29).lunarText, "廿四");
+  ASSERT_EQ(february.cell(36).date, (Date{2027, 3, 8}));
+  EXPECT_EQ(february.Look(36).lunarText, "二月");
+  // February 2026 as the calendar shows it: 1 March is 十三, 14 March 廿六.
+  MonthView feb2026({2026, 2, 1});
+  ASSERT_EQ(feb2026.cell(28).date, (Date{2026, 3, 1}));
+  EXPECT_EQ(feb2026.Look(28).lunarText, "十三");
+  EXPECT_EQ(feb2026.Look(41).lunarText, "廿六");
+}
+
+// Every cell of every month from 1901 to 2050, the neighbouring months' days included, against
+// the lunar conversion and the solar-term table the days of the month itself are checked with.
+TEST(CalendarLooks, EveryCellOfEveryMonthFrom1901To2050) {
+  int cells = 0, monthNames = 0, terms = 0;
+  for (int year = 1901; year <= 2050; ++year) {
+    for (int month = 1; month <= 12; ++month) {
+      const MonthView view({year, month, 1});
+      for (int i = 0; i < MonthView::kCells; ++i) {
+        const Date date = view.cell(i).date;
+        ASSERT_EQ(DayNumber(date), DayNumber({year, month, 1}) -
+                                       DayOfWeek(DayNumber({year, month, 1})) + i);
+        std::string expected;
+        LunarDate lunar;
+        if (const int term = SolarTermOf(date); term != 0) {
+          expected = SolarTermName(term);
+          ++terms;
+        } else if (ToLunar(DayNumber(date), &lunar)) {
+          expected = lunar.day == 1 ? MonthName(lunar.month) : DayName(lunar.day);
+          monthNames += lunar.day == 1;
+        }
+        const CellLook look = view.Look(i);
+        ASSERT_EQ(look.lunarText, expected) << FormatDate(date) << " in " << year << "-" << month;
+        ASSERT_EQ(look.shownMonth, date.year == year && date.month == month) << FormatDate(date);
+        ASSERT_EQ(look.dayText, std::to_string(date.day));
+        ++cells;
+      }
+    }
+  }
+  EXPECT_EQ(cells, 150 * 12 * 42);
+  EXPECT_GT(monthNames, 150 * 12);  // every lunar first is seen in one grid or two
+  EXPECT_GT(terms, 150 * 24);
 }
 
 }  // namespace

@@ -103,7 +103,8 @@ TEST_F(ReminderCliTest, ReadOnlyAndUnreadableDatabases) {
 }
 
 TEST_F(ReminderCliTest, SimulateFiresDropsAndPostpones) {
-  const std::string daily = Add({"--mode", "1", "--time", "08:00:00", "d"});
+  const std::string daily =
+      Add({"--mode", "1", "--date", "2026-12-06", "--time", "08:00:00", "d"});
   const std::string weekly =
       Add({"--mode", "2", "--date", "2026-12-05", "--time", "23:00:00", "w"});  // Saturdays
   const std::string once = Add({"--mode", "0", "--date", "2026-12-06", "--time", "06:00:00", "o"});
@@ -113,7 +114,9 @@ TEST_F(ReminderCliTest, SimulateFiresDropsAndPostpones) {
                 &out, &err),
             0)
       << err;
+  // Each first occurrence passed unseen: dropped.
   EXPECT_EQ(out, "2026-12-06 12:05:00\tdrop\t" + daily + "\n" +  //
+                     "2026-12-06 12:05:00\tdrop\t" + weekly + "\n" +
                      "2026-12-06 12:05:00\tdrop\t" + once + "\n" +
                      "2026-12-07 08:00:00\tfire\t" + daily + "\n" +
                      "2026-12-07 08:10:00\tfire\t" + daily + "\n" +

@@ -63,12 +63,12 @@ INSTANTIATE_TEST_SUITE_P(TimeZones, ReminderDueTest,
 
 TEST_P(ReminderDueTest, DailyFiresOncePerDayAtItsTime) {
   Add("d", 1, At(2026, 12, 6, 8, 0, 0));
-  Add("late30", 1, At(2026, 12, 6, 8, 0, 30));  // fires in its minute, not again at :30
+  Add("late30", 1, At(2026, 12, 6, 8, 0, 30));  // at its second, not early in its minute
   EXPECT_EQ(Run(At(2026, 12, 6, 7, 59, 0), At(2026, 12, 6, 8, 2, 0), 5),
-            (Lines{"2026-12-06 08:00:00 fire d", "2026-12-06 08:00:00 fire late30"}));
+            (Lines{"2026-12-06 08:00:00 fire d", "2026-12-06 08:00:30 fire late30"}));
   EXPECT_EQ(Run(At(2026, 12, 6, 8, 2, 5), At(2026, 12, 7, 7, 59, 55), 60), Lines{});
-  EXPECT_EQ(Run(At(2026, 12, 7, 7, 59, 55), At(2026, 12, 7, 8, 0, 10), 5),
-            (Lines{"2026-12-07 08:00:00 fire d", "2026-12-07 08:00:00 fire late30"}));
+  EXPECT_EQ(Run(At(2026, 12, 7, 7, 59, 55), At(2026, 12, 7, 8, 0, 40), 5),
+            (Lines{"2026-12-07 08:00:00 fire d", "2026-12-07 08:00:30 fire late30"}));
   EXPECT_EQ(sink_.Ids(), (Lines{"d", "late30", "d", "late30"}));
 }
 
@@ -89,10 +89,11 @@ TEST_P(ReminderDueTest, OnceReminder) {
   // In the future it stays armed on every pass.
   EXPECT_EQ(Run(At(2026, 12, 5, 8, 30, 0), At(2026, 12, 6, 8, 28, 0), 600), Lines{});
   EXPECT_EQ(Valid("o"), 1);
-  EXPECT_EQ(PassAt(At(2026, 12, 6, 8, 29, 0)), Lines{});
-  // Less than a minute before its moment the lateness is 0: it fires.
-  EXPECT_EQ(PassAt(At(2026, 12, 6, 8, 29, 1)), Lines{"fire o"});
-  EXPECT_EQ(Run(At(2026, 12, 6, 8, 29, 6), At(2026, 12, 7, 9, 0, 0), 300), Lines{});
+  EXPECT_EQ(PassAt(At(2026, 12, 6, 8, 29, 1)), Lines{});
+  // A second before its moment it is not due; at its moment it fires.
+  EXPECT_EQ(PassAt(At(2026, 12, 6, 8, 29, 59)), Lines{});
+  EXPECT_EQ(PassAt(At(2026, 12, 6, 8, 30, 0)), Lines{"fire o"});
+  EXPECT_EQ(Run(At(2026, 12, 6, 8, 30, 5), At(2026, 12, 7, 9, 0, 0), 300), Lines{});
 
   // Missed while the program was not running: fired up to 239 minutes late, else dropped.
   Add("missed", 0, At(2026, 12, 6, 8, 30, 0));
@@ -111,8 +112,9 @@ TEST_P(ReminderDueTest, WeeklyOnItsWeekdayOnly) {
 
 TEST_P(ReminderDueTest, WeeklyPostponedPastMidnightStillComesBack) {
   Add("w", 2, At(2026, 12, 5, 23, 0));  // a Saturday
+  // Its first Saturday passed unseen a week ago: dropped. The next fires.
   EXPECT_EQ(Run(At(2026, 12, 12, 22, 59, 0), At(2026, 12, 12, 23, 1, 0), 5),
-            Lines{"2026-12-12 23:00:00 fire w"});
+            (Lines{"2026-12-12 22:59:00 drop w", "2026-12-12 23:00:00 fire w"}));
   SetNow(At(2026, 12, 12, 23, 55, 0));
   ASSERT_TRUE(store_.SetDelay("w", 10));
   EXPECT_EQ(store_.Get("w")->delayMinutes, 65);
@@ -128,7 +130,7 @@ TEST_P(ReminderDueTest, WeeklyPostponedPastMidnightStillComesBack) {
 TEST_P(ReminderDueTest, MonthlyOnDay31OnlyInLongMonths) {
   Add("m", 3, At(2026, 12, 31, 9, 0));
   EXPECT_EQ(Run(At(2027, 1, 1, 0, 0), At(2027, 6, 1, 0, 0), 3600),
-            (Lines{"2027-01-31 09:00:00 fire m", "2027-03-31 09:00:00 fire m",
+            (Lines{"2027-01-01 00:00:00 drop m", "2027-01-31 09:00:00 fire m", "2027-03-31 09:00:00 fire m",
                    "2027-05-31 09:00:00 fire m"}));
 }
 
@@ -138,19 +140,16 @@ TEST_P(ReminderDueTest, YearlyOn29FebruaryOnlyInLeapYears) {
             Lines{"2028-02-29 10:00:00 fire y"});
 }
 
-TEST_P(ReminderDueTest, DateRangeFiresEachDayAndIsDisarmedOutsideIt) {
+TEST_P(ReminderDueTest, DateRangeFiresEachDayOfTheRange) {
   Add("r", 5, At(2026, 12, 10, 8, 0), At(2026, 12, 12, 8, 0));
   Add("unknown", 7, At(2026, 12, 10, 8, 0));  // skipped by every pass
   EXPECT_EQ(Run(At(2026, 12, 9, 0, 0), At(2026, 12, 13, 0, 0), 60),
             (Lines{"2026-12-10 08:00:00 fire r", "2026-12-11 08:00:00 fire r",
                    "2026-12-12 08:00:00 fire r"}));
-  // From 12:01 on the last day it is disarmed, once: later passes leave it as it is stored.
-  store_.Modify("r", At(2026, 12, 10, 8, 0), At(2026, 12, 12, 8, 0), 5, "r");
+  // Outside its range it is left as it is stored.
   EXPECT_EQ(PassAt(At(2026, 12, 12, 12, 1, 0)), Lines{});
   EXPECT_EQ(Valid("r"), 0);
-  EXPECT_EQ(store_.Get("r")->lastUpdate, At(2026, 12, 12, 12, 1, 0));
-  EXPECT_EQ(PassAt(At(2026, 12, 12, 12, 1, 5)), Lines{});
-  EXPECT_EQ(store_.Get("r")->lastUpdate, At(2026, 12, 12, 12, 1, 0));
+  EXPECT_EQ(store_.Get("r")->lastUpdate, At(2026, 12, 12, 8, 0, 0));
   EXPECT_EQ(store_.Get("unknown")->valid, 1);
 }
 
@@ -204,7 +203,7 @@ TEST_P(ReminderDueTest, PostponedPastMidnightDailyAndOnce) {
 TEST_P(ReminderDueTest, AWallClockTimeSkippedBySpringForwardIsNotLost) {
   Add("o", 0, At(2027, 3, 28, 2, 30));
   Add("d", 1, At(2027, 3, 27, 2, 30));
-  const Lines events = Run(At(2027, 3, 28, 0, 0), At(2027, 3, 28, 6, 0), 60);
+  const Lines events = Run(At(2027, 3, 28, 0, 0), At(2027, 3, 28, 6, 0), 60, true);
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(sink_.Ids().size(), 2u);
 }

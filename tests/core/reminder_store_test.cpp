@@ -221,10 +221,12 @@ TEST_F(ReminderStoreTest, AFailedSaveIsAResultAndAFailingPassIsReportedOnceUntil
 }
 
 TEST_F(ReminderStoreTest, AQuietPassLeavesTheFileAlone) {
-  // Written by hand, with white space the program would not write: any save would show.
+  // Written by hand, with white space the program would not write: any save would show. A daily
+  // 08:30 reminder handled at its last occurrence; the passes before its next one are quiet.
   const std::string xml =
       "<list>\n  <filetree>\n    <schedule><s mode=\"1\" lowtime=\"-74468352\" "
-      "hightime=\"31294811\" valid=\"1\">x</s></schedule>\n  </filetree>\n</list>\n";
+      "hightime=\"31294811\" lulowtime=\"-74468352\" luhightime=\"31294811\" "
+      "valid=\"0\">x</s></schedule>\n  </filetree>\n</list>\n";
   Open(xml);
   for (int minute = 0; minute < 8; ++minute) {
     clock_.Set(2026, 12, 7, 7, 52 + minute, 0);

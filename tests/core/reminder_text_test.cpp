@@ -68,6 +68,14 @@ TEST(ReminderText, PopUp) {
   EXPECT_EQ(ReminderPopupText(0, At(2026, 12, 6, 8, 30, 30), At(2026, 12, 6), "o",
                               At(2026, 12, 6, 8, 29, 40)),
             "时间：2026年12月06日 08时30分30秒\r\n\r\n延时：00时00分\r\n\r\no");
+  // Counted from the occurrence the reminder fired for: a Saturday 23:00 reminder postponed
+  // two hours is two hours late on Sunday at 01:00; a missed one 3 h 59 min late says so.
+  EXPECT_EQ(ReminderPopupText(2, At(2026, 12, 5, 23, 0, 0), At(2026, 12, 5), "w",
+                              At(2026, 12, 13, 1, 0, 5), 120),
+            "时间：每周星期六 23时00分00秒\r\n\r\n延时：02时00分\r\n\r\nw");
+  EXPECT_EQ(ReminderPopupText(1, At(2026, 12, 5, 21, 0, 0), At(2026, 12, 5), "d",
+                              At(2026, 12, 13, 0, 59, 59), 239),
+            "时间：每天 21时00分00秒\r\n\r\n延时：03时59分\r\n\r\nd");
 }
 
 ReminderForm Form(int mode, const std::string& text = "提醒") {

@@ -545,17 +545,24 @@ TEST_F(ScheduleWindowTest, OneWindowFromTheTreeCountedClosedAtExitAndRefilledByA
 
 // ---- pop-up --------------------------------------------------------------------------------
 
+// Records the desktop notifications the pop-up sends.
+class NoteLog : public ReminderNotifier {
+ public:
+  void Show(const ReminderNotification& n) override { notes << n.summary + "|" + n.body; }
+  void Withdraw(const QString&) override {}
+  QStringList notes;
+};
+
 class PopupTest : public ReminderUiTest {
  protected:
   PopupTest() {
-    CWndTipSchedule::SetNotifier([this](const QString& s, const QString& b) {
-      notes_ << s + "|" + b;
-    });
+    CWndTipSchedule::SetNotifier(&log_);
     popup_.SetStore(&store_);
   }
   ~PopupTest() override { CWndTipSchedule::ResetNotifier(); }
 
-  QStringList notes_;
+  NoteLog log_;
+  QStringList& notes_ = log_.notes;
   CWndTipSchedule popup_;
 };
 
@@ -580,8 +587,8 @@ TEST_F(PopupTest, TwoRemindersOfOnePassFromTheCheckThreadThenNextAndOk) {
   EXPECT_EQ(popup_.TextLabel()->text(), "时间：每天 09时00分00秒\n\n延时：00时00分\n\n第一条");
   EXPECT_TRUE(popup_.NextButton()->isEnabled());
   EXPECT_TRUE(popup_.DelayButton()->isEnabled());
-  ASSERT_EQ(notes_.size(), 1);
-  EXPECT_EQ(notes_[0], "提示|第一条\n第二条\n第三条");
+  EXPECT_EQ(notes_, (QStringList{"时间：每天 09时00分00秒|第一条", "时间：每天 08时50分00秒|第二条",
+                                 "时间：2026年12月25日 08时55分00秒|第三条"}));
   EXPECT_EQ(store_.Get("s1")->valid, 0);  // marked handled, and shown
 
   QTest::mouseClick(popup_.NextButton(), Qt::LeftButton);

@@ -106,9 +106,9 @@ CellLook MonthView::Look(int index) const {
   look.lunarIsTerm = day.solarTerm != 0;
   if (look.lunarIsTerm) {
     look.lunarText = day.names.term;
-  } else if (look.shownMonth ? day.lunar.day == 1 : day.date.day == 1) {
-    // In the month shown, the first day of a lunar month shows the month's name; in the
-    // neighbouring months, the first day of the Gregorian month does.
+  } else if (day.lunar.day == 1) {
+    // The first day of a lunar month shows the month's name, in the month shown and in the
+    // neighbouring months' days alike.
     look.lunarText = day.names.month;
   } else {
     look.lunarText = day.names.day;

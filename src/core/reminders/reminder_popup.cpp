@@ -49,7 +49,10 @@ bool ReminderPopupQueue::PostponeEnabled() const {
 
 void ReminderPopupQueue::ShowFront() {
   const DueReminder& r = queue_.front();
-  text_ = ReminderPopupText(r.mode, r.start, r.stop, r.content, clock().LocalNow());
+  const PassMoment now = PassMoment::Now();
+  std::optional<std::int64_t> late;
+  if (r.occurrence) late = FloorDiv(now.seconds - *r.occurrence, 60);
+  text_ = ReminderPopupText(r.mode, r.start, r.stop, r.content, now.now, late);
   visible_ = true;
 }
 
@@ -73,6 +76,28 @@ void ReminderPopupQueue::Postpone(std::int32_t minutes) {
   if (queue_.empty()) return;
   if (store_) store_->SetDelay(queue_.front().id, minutes);
   Advance();
+}
+
+bool ReminderPopupQueue::RemoveEntry(const std::string& id) {
+  for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+    if (it->id != id) continue;
+    if (it == queue_.begin()) Advance();
+    else queue_.erase(it);
+    return true;
+  }
+  return false;
+}
+
+bool ReminderPopupQueue::DismissEntry(const std::string& id) {
+  if (!RemoveEntry(id)) return false;
+  if (store_) store_->SetDelay(id, 0);
+  return true;
+}
+
+bool ReminderPopupQueue::PostponeEntry(const std::string& id, std::int32_t minutes) {
+  if (!RemoveEntry(id)) return false;
+  if (store_) store_->SetDelay(id, minutes);
+  return true;
 }
 
 void ReminderPopupQueue::DismissAll() {

@@ -60,6 +60,11 @@ class ReminderPopupQueue : public ReminderSink {
   void DismissAll();
   // A postponement from the menu: SetDelay(shown, minutes), then the next entry.
   void Postpone(std::int32_t minutes);
+  // The buttons of a reminder's desktop notification: dismiss (SetDelay 0) or postpone that
+  // reminder wherever it is in the queue; when it is the shown one, the next is shown. False when
+  // it is not queued (handled in the pop-up already).
+  bool DismissEntry(const std::string& id);
+  bool PostponeEntry(const std::string& id, std::int32_t minutes);
 
   bool Visible() const { return visible_; }
   // "下一条" is enabled with more than one entry.
@@ -72,12 +77,16 @@ class ReminderPopupQueue : public ReminderSink {
   // The shown reminder, when visible.
   const DueReminder* Shown() const { return queue_.empty() ? nullptr : &queue_.front(); }
   std::size_t QueuedCount() const { return queue_.size(); }
+  // The queued reminders in order, the shown one first.
+  const DueReminder& Entry(std::size_t index) const { return queue_.at(index); }
   // Reminders handed over and not yet taken in (any thread).
   std::size_t IncomingCount() const;
 
  private:
   // Removes the shown entry and shows the next one, or hides.
   void Advance();
+  // Removes the entry of a reminder (the shown one: Advance).
+  bool RemoveEntry(const std::string& id);
   void ShowFront();
 
   ReminderStore* store_;

@@ -38,10 +38,29 @@ struct ReminderRecord {
   SystemTime lastUpdate;   // when it last fired or was marked handled
   // Postponement in minutes; memory only, 0 after loading, adding and modifying.
   std::int32_t delayMinutes = 0;
-  // The calendar second at which a postponed occurrence is due (modes 1-5); memory only. Set by
-  // a postponement and cleared when that occurrence fires or is dropped, so that a reminder
-  // postponed past midnight (or past the end of its week, month or year) still comes back.
+  // The calendar second a postponement fixed (modes 0-5); memory only. Set by a postponement
+  // and cleared when it fires or is dropped, so that a reminder postponed past midnight (or past
+  // the end of its week, month, year or date range) still comes back, and never before it.
   std::optional<std::int64_t> postponedUntil;
+
+  // ---- what the check keeps between passes (memory only) ----
+  // The calendar second of the occurrence the last firing or drop was for: the pop-up counts
+  // the lateness from it.
+  std::optional<std::int64_t> dueAt;
+  // lastUpdate as a calendar second: exact for a firing of this run (a reading the clock shows
+  // twice, when the clocks go back, is no guess then), else computed from lastUpdate. Valid while
+  // lastUpdate is the date-time in handledFor.
+  std::optional<SystemTime> handledFor;
+  std::int64_t handledAt = 0;
+  // The latest occurrence at or before a moment stays the same until the next occurrence: the
+  // check computes both once per occurrence, for this mode, start and stop.
+  struct OccurrenceSpan {
+    std::int32_t mode = -1;
+    SystemTime start, stop;
+    std::int64_t from = 0, until = 0;   // valid for from <= now < until
+    std::optional<std::int64_t> latest;
+  };
+  std::optional<OccurrenceSpan> occurrences;
 };
 
 // ---- XML form ----------------------------------------------------------------------------------

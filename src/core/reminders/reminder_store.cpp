@@ -16,7 +16,9 @@ std::string_view BaseName(XmlNode node) {
 }
 
 DueReminder DueOf(const ReminderRecord& r) {
-  return DueReminder{r.id, r.start, r.stop, r.mode, r.content};
+  const bool occurs = r.mode >= reminder_mode::kOnce && r.mode <= reminder_mode::kRange;
+  return DueReminder{r.id, r.start, r.stop, r.mode, r.content,
+                     occurs ? r.dueAt : std::nullopt};
 }
 
 std::atomic<int> g_runningCheckThreads{0};
@@ -309,7 +311,7 @@ bool ReminderStore::SetDelay(const std::string& id, std::int32_t minutes) {
   std::lock_guard lock(mutex_);
   ReminderRecord* r = Find(id);
   if (!r) return false;
-  ApplyPostponement(*r, PassMoment::Of(clock().LocalNow()), minutes);
+  ApplyPostponement(*r, PassMoment::Now(), minutes);
   return true;
 }
 
@@ -318,20 +320,17 @@ CheckPassResult ReminderStore::CheckPass() { return ApplyPass(DecidePass()); }
 PassDecision ReminderStore::DecidePass() {
   PassDecision decision;
   std::lock_guard lock(mutex_);
-  const PassMoment moment = PassMoment::Of(clock().LocalNow());
+  // One reading of the clock: the local time and the calendar second of the same moment.
+  const PassMoment moment = PassMoment::Now();
   decision.moment = moment.now;
   for (auto& r : records_) {
-    const std::int32_t validBefore = r.valid;
+    // The rule marks a reminder it fires or drops handled in memory at once (valid 0,
+    // lastUpdate the pass moment), so that the next pass does not decide on it again before
+    // the owner has written it.
     const DueAction action = ApplyDueRule(r, moment);
     if (action == DueAction::kNone) continue;
-    // A range reminder that is disarmed already stays as it is stored: marking it handled
-    // again on every pass would rewrite the file every few seconds for nothing.
-    if (action == DueAction::kDisarm && validBefore == 0) continue;
-    r.valid = 0;
-    r.lastUpdate = moment.now;
     decision.handled.push_back(r.id);
-    if (action == DueAction::kFire || action == DueAction::kDrop)
-      decision.events.push_back(CheckEvent{action, DueOf(r)});
+    decision.events.push_back(CheckEvent{action, DueOf(r)});
   }
   return decision;
 }

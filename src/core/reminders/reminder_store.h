@@ -37,6 +37,9 @@ struct DueReminder {
   SystemTime stop;
   std::int32_t mode = 0;
   std::string content;
+  // The calendar second of the occurrence it fired for (modes 0-5): the pop-up counts the
+  // lateness from it.
+  std::optional<std::int64_t> occurrence;
 };
 
 // Where fired reminders go (the pop-up). Called on the document's owner thread with the store's
@@ -180,9 +183,7 @@ class ReminderStore {
   // postponement. Memory only. False when there is no such reminder.
   bool SetDelay(const std::string& id, std::int32_t minutes);
 
-  // One check on the owner thread: DecidePass, then ApplyPass. A date range reminder outside its
-  // range is disarmed and written once; a pass that finds it disarmed already leaves it (and
-  // the file) alone.
+  // One check on the owner thread: DecidePass, then ApplyPass.
   CheckPassResult CheckPass();
   // The check thread's half: applies every reminder's due rule at the clock's present local
   // time to the list in memory, and names what it marked handled. Touches no document.

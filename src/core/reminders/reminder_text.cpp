@@ -1,5 +1,6 @@
 #include "core/reminders/reminder_text.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -84,7 +85,8 @@ std::string ReminderDetailText(std::int32_t mode, const SystemTime& start,
 }
 
 std::string ReminderPopupText(std::int32_t mode, const SystemTime& s, const SystemTime& e,
-                              const std::string& content, const SystemTime& now) {
+                              const std::string& content, const SystemTime& now,
+                              std::optional<std::int64_t> lateMinutes) {
   std::string line1;
   switch (mode) {
     case kOnce:
@@ -113,10 +115,16 @@ std::string ReminderPopupText(std::int32_t mode, const SystemTime& s, const Syst
     // Minutes from the reminder's time of day to now. A reminder due late in the evening and
     // shown after midnight is late, not early: the day it was due is counted back in. A once
     // reminder may fire in the minute before its moment; that is no lateness either.
-    int late = (now.hour - s.hour) * 60 + now.minute - s.minute;
-    if (late < -720) late += 1440;
-    else if (late < 0) late = 0;
-    line2 = Format("延时：%02d时%02d分", late / 60, late % 60);
+    std::int64_t late = 0;
+    if (lateMinutes) {
+      late = std::max<std::int64_t>(*lateMinutes, 0);
+    } else {
+      late = (now.hour - s.hour) * 60 + now.minute - s.minute;
+      if (late < -720) late += 1440;
+      else if (late < 0) late = 0;
+    }
+    line2 = Format("延时：%02lld时%02lld分", static_cast<long long>(late / 60),
+                   static_cast<long long>(late % 60));
   } else {
     line2 = Format("延时：%02d分", now.minute % 30);
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/app/clock.h"
@@ -28,8 +29,12 @@ std::string ReminderValidityColumn(std::int32_t mode);
 std::string ReminderDetailText(std::int32_t mode, const SystemTime& start, const std::string& content);
 
 // The pop-up: "时间：", the time line, an empty line, the lateness line, an empty line, the
-// content. now is the local time when the entry becomes the shown one.
+// content. now is the local time when the entry becomes the shown one. lateMinutes, when known,
+// is how late the reminder is for modes 0-5: whole minutes from the occurrence it fired for to
+// now (a postponed reminder counts from its occurrence, not from the postponement); without it
+// the lateness is read from the time of day.
 std::string ReminderPopupText(std::int32_t mode, const SystemTime& start, const SystemTime& stop,
-                              const std::string& content, const SystemTime& now);
+                              const std::string& content, const SystemTime& now,
+                              std::optional<std::int64_t> lateMinutes = std::nullopt);
 
 }  // namespace zorbek

@@ -1,5 +1,6 @@
 #include "core/reminders/reminder_time.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -142,17 +143,33 @@ std::int32_t ParseDecimal32(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
+namespace {
+// The local time zone's offset from UTC, in seconds, at an instant.
+std::int64_t UtcOffsetAt(std::int64_t seconds) {
+  const auto t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  if (!localtime_r(&t, &tm)) return 0;
+  return tm.tm_gmtoff;
+}
+}  // namespace
+
 std::int64_t CalendarSeconds(const SystemTime& t) {
   if (t.year < 1900) return 0;
-  std::tm tm{};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  tm.tm_isdst = -1;
-  return static_cast<std::int64_t>(std::mktime(&tm));
+  // The wall-clock reading as if it were UTC; the instant is that minus the offset in force.
+  const std::int64_t wall = DaysFromCivil(t.year, t.month, t.day) * kSecondsPerDay +
+                            t.hour * 3600 + t.minute * 60 + t.second;
+  // At most one change of offset lies within a day of the moment: the offsets a day before and
+  // a day after are the only ones it can have.
+  const std::int64_t before = UtcOffsetAt(wall - kSecondsPerDay);
+  const std::int64_t after = UtcOffsetAt(wall + kSecondsPerDay);
+  const std::int64_t early = wall - before, late = wall - after;
+  const bool earlyFits = UtcOffsetAt(early) == before;
+  const bool lateFits = UtcOffsetAt(late) == after;
+  // A reading the clock shows twice (the clocks go back) is its first moment; one it skips (the
+  // clocks go forward) is read with the offset before the change, as if the clock had not jumped.
+  if (earlyFits && lateFits) return std::min(early, late);
+  if (lateFits) return late;
+  return early;
 }
 
 std::string FormatDateTime(const SystemTime& t) {

@@ -64,8 +64,10 @@ SystemTime FromStoredHalves(std::int32_t low, std::int32_t high);
 std::int32_t ParseDecimal32(std::string_view text);
 
 // ---- calendar seconds --------------------------------------------------------------------------
-// The calendar time of a local date-time in whole seconds, as mktime gives it with the
-// daylight-saving flag unknown; milliseconds are ignored and a year below 1900 gives 0.
+// The calendar time of a local date-time in whole seconds (milliseconds ignored; a year below
+// 1900 gives 0). Unlike mktime it gives one answer for a reading the clock shows twice, when the
+// clocks go back: its first moment. A reading the clocks skip going forward is read with the
+// offset before the change (02:30 on a night that jumps from 02:00 to 03:00 is 03:30).
 std::int64_t CalendarSeconds(const SystemTime& t);
 
 // "YYYY-MM-DD HH:MM:SS"
