@@ -89,14 +89,28 @@ TEST(CliReading, TextTakesANoteOfTheTreeOrAFile) {
   std::string out, err;
   for (const char* item : {"新建文件夹/新建ESR文档", "/新建文件夹/新建ESR文档"}) {
     ASSERT_EQ(RunCli({"--db", db, "text", item}, &out, &err), 0) << err;
-    EXPECT_EQ(out, "红楼梦\r\n") << item;
+    EXPECT_EQ(out, "红楼梦\n") << item;
   }
   ASSERT_EQ(RunCli({"--db", db, "text", note}, &out, &err), 0) << err;  // the file, as before
-  EXPECT_EQ(out, "红楼梦\r\n");
+  EXPECT_EQ(out, "红楼梦\n");
   EXPECT_EQ(RunCli({"--db", db, "text", "新建文件夹"}, &out, &err), 1);
   EXPECT_NE(err.find("not a note"), std::string::npos) << err;
   EXPECT_EQ(RunCli({"--db", db, "text", "新建文件夹/没有"}, &out, &err), 1);
   EXPECT_EQ(err, "没有这个文件或文件夹：新建文件夹/没有\n");
+}
+
+TEST(CliReading, AnImportRefusedForItsNameSaysWhy) {
+  TempDir dir;
+  const std::string db = dir / "db.xml";
+  WriteFile(dir / "1.rtf", "{\\rtf1\\ansi one\\par}");
+  WriteFile(dir / "my notes.txt", "two");
+  WriteFile(dir / "ok.txt", "three");
+  std::string out, err;
+  EXPECT_EQ(RunCli({"--db", db, "import", "/", dir / "1.rtf", dir / "my notes.txt", dir / "ok.txt"},
+                   &out, &err), 1);
+  EXPECT_EQ(out, "ok\n");
+  EXPECT_NE(err.find("未能添加：1.rtf\n存在非法字符如空格、逗号或者数字开头等。\n"), std::string::npos) << err;
+  EXPECT_NE(err.find("未能添加：my notes.txt\n存在非法字符如空格、逗号或者数字开头等。\n"), std::string::npos) << err;
 }
 
 TEST(CliReading, TheUsageTextNeedsNoHelper) {

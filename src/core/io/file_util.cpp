@@ -232,9 +232,12 @@ bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};
   const bool hasA = ::stat(a.c_str(), &sa) == 0, hasB = ::stat(b.c_str(), &sb) == 0;
   if (hasA && hasB) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-  if (hasA != hasB) return false;
+  if (hasA != hasB || a.empty() || b.empty()) return false;
   namespace fs = std::filesystem;
-  return fs::path(a).lexically_normal() == fs::path(b).lexically_normal();
+  std::error_code ea, eb;
+  const fs::path ca = fs::weakly_canonical(a, ea), cb = fs::weakly_canonical(b, eb);
+  if (ea || eb) return fs::path(a).lexically_normal() == fs::path(b).lexically_normal();
+  return ca == cb;
 }
 
 std::string SystemReason(int error) {

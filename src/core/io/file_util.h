@@ -63,8 +63,8 @@ int RemoveAtomicWriteLeftovers(const std::string& directory, bool recursive);
 std::string SystemReason(int error);
 
 // Whether a and b name the same file as the file system sees it: the same device and inode
-// when both exist (links and letter case as the file system treats them), else the same path
-// once "." and ".." are taken out.
+// when both exist (links and letter case as the file system treats them); when neither does,
+// the same path once links, "." and ".." are resolved.
 bool SameFile(const std::string& a, const std::string& b);
 
 bool PathExists(const std::string& path);

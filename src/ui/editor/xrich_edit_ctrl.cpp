@@ -598,14 +598,34 @@ bool CXRichEditCtrl::InsertTable(int rows, int columns) {
   if (!rtf) return false;
   QTextCursor c = textCursor();
   const int at = c.selectionStart();
+  // The cells take the face and size of the text where the table goes (the table's RTF names
+  // a face this system may not have, which the font box could not show).
+  QTextCharFormat font;
+  font.setFontFamilies(QStringList{FaceOf(c.charFormat(), document()->defaultFont())});
+  font.setFontPointSize(HeightOf(c.charFormat(), document()->defaultFont()) / 20.0);
+  c.beginEditBlock();
   InsertRtfContent(c, *rtf);
-  // The user types into the new table next: the cursor goes into its first cell.
+  QTextTable* table = nullptr;
   for (QTextBlock b = document()->findBlock(at); b.isValid() && b.position() <= c.position();
        b = b.next()) {
-    if (QTextTable* table = QTextCursor(b).currentTable()) {
-      setTextCursor(table->cellAt(0, 0).firstCursorPosition());
-      return true;
+    if ((table = QTextCursor(b).currentTable())) break;
+  }
+  if (table) {
+    for (int row = 0; row < table->rows(); ++row) {
+      for (int column = 0; column < table->columns(); ++column) {
+        const QTextTableCell cell = table->cellAt(row, column);
+        QTextCursor in = cell.firstCursorPosition();
+        in.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+        in.mergeCharFormat(font);
+        in.mergeBlockCharFormat(font);
+      }
     }
+  }
+  c.endEditBlock();
+  if (table) {
+    // The user types into the new table next: the cursor goes into its first cell.
+    setTextCursor(table->cellAt(0, 0).firstCursorPosition());
+    return true;
   }
   setTextCursor(c);
   return true;
