@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/helper_commands.h"
 #include "rtf/note_file.h"
 
 namespace {
@@ -30,11 +31,9 @@ int Run(zorbek::cli::Context& c) {
   return zorbek::cli::kDone;
 }
 
-zorbek::cli::Register reg({"convert", "IN OUT",
-                           "convert a note file: IN is RTF when it begins with {\\rtf, else "
-                           "text; OUT is RTF when its extension is esr or begins with rtf, else "
-                           "UTF-8 text",
-                           Run});
+zorbek::cli::Register reg({zorbek::cli::HelperCommandText("convert").name,
+                           zorbek::cli::HelperCommandText("convert").usage,
+                           zorbek::cli::HelperCommandText("convert").summary, Run});
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/helper_commands.h"
 #include "cli/rtf_engine.h"
 #include "core/app/paths.h"
 #include "core/app/prompts.h"
@@ -45,7 +46,7 @@ int Run(zorbek::cli::Context& c) {
                        "\n加上 --replace 替换其中的笔记（提醒等其余数据保留）。");
   if (!EnsureParentDirectories(target)) {
     // The directory's own making says why (a read-only or full file system).
-    const int error = ::mkdir(targetDir.c_str(), 0777) == 0 ? 0 : errno;
+    const int error = ::mkdir(targetDir.c_str(), zorbek::kPrivateDirectoryMode) == 0 ? 0 : errno;
     return cli::Refuse(cli::WithReason(FormatMessage(kMsgWriteFailed, targetDir),
                                        SystemReason(error == 0 ? EIO : error)));
   }
@@ -73,12 +74,9 @@ int Run(zorbek::cli::Context& c) {
   return cli::kDone;
 }
 
-zorbek::cli::Register reg({"convert-ramulo", "LEGACYDIR TARGETDIR [--replace] [--use]",
-                           "convert the TreeStru.dat, TreeFiles.dat and doc/ of the older "
-                           "program Ramulo into TARGETDIR/Zorbek.xml; an existing database is "
-                           "refused unless --replace (its notes are replaced, the rest kept); "
-                           "--use makes it the database of the program's next start",
-                           Run});
+zorbek::cli::Register reg({zorbek::cli::HelperCommandText("convert-ramulo").name,
+                           zorbek::cli::HelperCommandText("convert-ramulo").usage,
+                           zorbek::cli::HelperCommandText("convert-ramulo").summary, Run});
 
 }  // namespace
 

@@ -140,6 +140,7 @@ int Finish(const Context& ctx, const ReminderCommandOutcome& outcome, Notebook& 
 
 int RunList(Context& ctx) {
   if (!ctx.args.empty()) return UsageError("reminders");
+  if (auto missing = RefuseMissingDatabase(ctx)) return *missing;
   CXmlDocument doc;
   if (LoadDatabaseReadOnly(doc, ctx.databasePath) == LoadStatus::Unparsable)
     return Refuse(UnreadableMessage(ctx.databasePath));

@@ -52,6 +52,7 @@ int RunSearch(Context& ctx) {
   keyword = CutToCp936Bytes(keyword, kMaxKeywordBytes);
   if (!haveKeyword || keyword.empty()) return UsageError("search");
 
+  if (auto missing = RefuseMissingDatabase(ctx)) return *missing;
   CXmlDocument doc;
   if (LoadDatabaseReadOnly(doc, ctx.databasePath) == LoadStatus::Unparsable) return Unreadable(ctx);
   const auto label = ScopeOfItem(doc, scopeItem);
@@ -85,6 +86,7 @@ int RunSearch(Context& ctx) {
 
 int RunHistory(Context& ctx) {
   if (!ctx.args.empty()) return UsageError("history");
+  if (auto missing = RefuseMissingDatabase(ctx)) return *missing;
   CXmlDocument doc;
   if (LoadDatabaseReadOnly(doc, ctx.databasePath) == LoadStatus::Unparsable) return Unreadable(ctx);
   // The document holds no path when the file is missing; the walk needs the database's.

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "cli/command.h"
+#include "cli/helper_commands.h"
 #include "cli/rtf_engine.h"
 #include "core/db/database.h"
 #include "core/notes/note_transfer.h"
@@ -105,22 +106,14 @@ int RunDrag(Context& ctx) {
   return kDone;
 }
 
-Register importCmd({"import", "ITEM FILE...",
-                    "import .rtf, .txt and .esr files as notes by ITEM (after a note, else first "
-                    "in it), in order; print the name of each note added",
-                    RunImport});
-Register exportCmd({"export", "ITEM OUT",
-                    "write the note ITEM to OUT: RTF when OUT's extension begins with \"rtf\", "
-                    "else UTF-8 text",
-                    RunExport});
-Register dragCmd({"drag", "ITEM TARGET",
-                  "move ITEM as a drag released on TARGET does (into a folder, or before a "
-                  "note); print its new item path, nothing when nothing moved",
-                  RunDrag});
-Register dropCmd({"drop", "ITEM FILE...",
-                  "add the .esr files among FILE as notes, as dropping them from a file manager "
-                  "on ITEM does; print the name of each note added",
-                  RunDrop});
+Register importCmd({HelperCommandText("import").name, HelperCommandText("import").usage,
+     HelperCommandText("import").summary, RunImport});
+Register exportCmd({HelperCommandText("export").name, HelperCommandText("export").usage,
+     HelperCommandText("export").summary, RunExport});
+Register dragCmd({HelperCommandText("drag").name, HelperCommandText("drag").usage,
+     HelperCommandText("drag").summary, RunDrag});
+Register dropCmd({HelperCommandText("drop").name, HelperCommandText("drop").usage,
+     HelperCommandText("drop").summary, RunDrop});
 
 }  // namespace
 }  // namespace zorbek::cli

@@ -22,6 +22,7 @@ void PrintFolder(XmlNode folder, int depth, std::string& out) {
 
 int RunTree(Context& ctx) {
   if (!ctx.args.empty()) return UsageError("tree");
+  if (auto missing = RefuseMissingDatabase(ctx)) return *missing;
   CXmlDocument doc;
   const LoadStatus status = LoadDatabaseReadOnly(doc, ctx.databasePath);
   if (status == LoadStatus::Unparsable)

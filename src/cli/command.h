@@ -21,6 +21,7 @@ std::optional<ItemPath> ResolveItem(CXmlDocument& doc, const std::string& text);
 // arguments after the command word.
 struct Context {
   std::string databasePath;
+  bool databaseGiven = false;  // named with --db (else the program's default)
   std::string programBase;  // where the program keeps Zorbek.ini, Zorbek.xml and Zorbek/
   std::vector<std::string> args;
 };
@@ -44,6 +45,10 @@ struct Register {
 // Prints "usage: zorbek-cli [--db PATH] <name> <usage>" to standard error and returns kUsage.
 int UsageError(const Command& command);
 int UsageError(const std::string& commandName);
+// A database named with --db that does not exist: the commands that only read say so and are
+// refused (a typing slip must not look like an empty notebook). The default database is
+// simply empty until the program or a changing command makes it. nullopt otherwise.
+std::optional<int> RefuseMissingDatabase(const Context& ctx);
 // Prints the system's message to standard error and returns kRefused.
 int Refuse(const std::string& message);
 // A message followed, on a line of its own, by the system's reason (when there is one).

@@ -10,11 +10,18 @@
 #include "cli/man_page.h"
 #include "core/app/paths.h"
 #include "core/db/database_lock.h"
+#include "core/io/file_util.h"
 
 #ifdef ZORBEK_CLI_HELPER
 #include <unistd.h>
 
 #include <filesystem>
+#endif
+
+#ifdef ZORBEK_CLI_HELPER
+#define ZORBEK_CLI_HELPER_NAME ZORBEK_CLI_HELPER
+#else
+#define ZORBEK_CLI_HELPER_NAME "the RTF helper"
 #endif
 
 namespace zorbek::cli {
@@ -55,6 +62,11 @@ std::optional<ItemPath> ResolveItem(CXmlDocument& doc, const std::string& text) 
   auto item = ParseItemPath(text);
   if (!item || !ShownItemElement(doc, *item)) return std::nullopt;
   return item;
+}
+
+std::optional<int> RefuseMissingDatabase(const Context& ctx) {
+  if (!ctx.databaseGiven || PathExists(ctx.databasePath)) return std::nullopt;
+  return Refuse("数据库文件不存在：" + ctx.databasePath);
 }
 
 int Refuse(const std::string& message) {
@@ -107,16 +119,16 @@ void RunHelper(char** argv) {
 int main(int argc, char** argv) {
   using namespace zorbek::cli;
 #ifdef ZORBEK_CLI_HELPER
-  bool known = false;
-  for (int k = 1; k < argc && !known; ++k) {
+  // Only the commands whose code is in the helper start it; the usage text, the manual page
+  // and every other command are this program's own.
+  for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
     if (a == "--db") { ++k; continue; }
     if (a.rfind("--db=", 0) == 0) continue;
-    if (a == "-h" || a == "--help") break;
-    for (const auto& c : Registry()) known = known || c.name == a;
+    for (const auto& c : Registry())
+      if (c.name == a && !c.run) RunHelper(argv);
     break;
   }
-  if (!known) RunHelper(argv);
 #endif
   Context ctx;
   std::string db;
@@ -145,9 +157,12 @@ int main(int argc, char** argv) {
   const std::string name = argv[i++];
   for (; i < argc; ++i) ctx.args.emplace_back(argv[i]);
 
-  // The program's own files in the user's data directory; its database is the default.
+  // The program's own files in the user's data directory; its database is the default. That
+  // directory is private to the user whoever made it (nothing is created here).
+  if (zorbek::IsDirectory(zorbek::UserDataDirectory())) zorbek::CreateUserDataDirectory();
   ctx.programBase = zorbek::ProgramBase();
-  ctx.databasePath = (haveDb && !db.empty()) ? db : zorbek::ComputeDatabasePath(ctx.programBase);
+  ctx.databaseGiven = haveDb && !db.empty();
+  ctx.databasePath = ctx.databaseGiven ? db : zorbek::ComputeDatabasePath(ctx.programBase);
 
   // A change waits for another command's change, and is refused while the program runs on the
   // database (it would write its own copy over the change when it closes).
@@ -159,6 +174,10 @@ int main(int argc, char** argv) {
 
   for (auto& c : Registry()) {
     if (c.name == name) {
+      if (!c.run) {  // the helper's command, and no helper to run it
+        std::cerr << "zorbek-cli: " << name << " needs " ZORBEK_CLI_HELPER_NAME ", which is missing\n";
+        return kRefused;
+      }
       try {
         return c.run(ctx);
       } catch (const std::exception& e) {

@@ -10,8 +10,9 @@ bool EngineNoteConverter::ConvertFile(const std::string& in, const std::string& 
                                       NoteFormat as, std::string* error) {
   QTextDocument doc;
   if (!LoadFile(in, &doc, error)) return false;
+  // An export is the user's to share; an import lands in a private directory first.
   return SaveFile(out, doc, as == NoteFormat::kRtf ? ContentKind::kRtf : ContentKind::kText,
-                  error);
+                  error, NewFileAccess::Shared);
 }
 
 std::string EngineNoteConverter::PlainTextToRtf(std::string_view utf8) {

@@ -139,18 +139,19 @@ bool LoadFile(const std::string& path, QTextDocument* doc, std::string* error,
 }
 
 bool SaveFile(const std::string& path, const QTextDocument& doc, ContentKind kind,
-              std::string* error) {
+              std::string* error, NewFileAccess access) {
   if (kind == ContentKind::kRtf) {
     const QByteArray rtf = WriteRtf(doc);
-    return WriteFileAtomically(path, std::string_view(rtf.constData(), static_cast<std::size_t>(rtf.size())), error);
+    return WriteFileAtomically(path, std::string_view(rtf.constData(), static_cast<std::size_t>(rtf.size())), error, access);
   }
-  return WriteFileAtomically(path, DocumentPlainText(doc), error);
+  return WriteFileAtomically(path, DocumentPlainText(doc), error, access);
 }
 
 bool ConvertFile(const std::string& in, const std::string& out, std::string* error) {
   QTextDocument doc;
   if (!LoadFile(in, &doc, error)) return false;
-  return SaveFile(out, doc, IsRtfFileName(out) ? ContentKind::kRtf : ContentKind::kText, error);
+  return SaveFile(out, doc, IsRtfFileName(out) ? ContentKind::kRtf : ContentKind::kText, error,
+                  NewFileAccess::Shared);
 }
 
 }  // namespace zorbek

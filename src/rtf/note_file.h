@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <string>
 
+#include "core/io/file_util.h"
 #include "rtf/rtf_reader.h"
 
 class QTextCursor;
@@ -40,9 +41,10 @@ bool LoadContent(const QByteArray& bytes, QTextDocument* doc, ContentKind* kind 
 bool LoadFile(const std::string& path, QTextDocument* doc, std::string* error = nullptr,
               ContentKind* kind = nullptr);
 
-// Writes the document to path atomically, as RTF or as UTF-8 plain text.
+// Writes the document to path atomically, as RTF or as UTF-8 plain text. A new file is private
+// to the user unless access is Shared (an export).
 bool SaveFile(const std::string& path, const QTextDocument& doc, ContentKind kind,
-              std::string* error = nullptr);
+              std::string* error = nullptr, NewFileAccess access = NewFileAccess::Private);
 // Saves a note document (RTF).
 inline bool SaveNote(const std::string& path, const QTextDocument& doc,
                      std::string* error = nullptr) {

@@ -110,9 +110,11 @@ TEST(CliTree, PrintsWhatTheTreeShowsAndWritesNothing) {
   EXPECT_EQ(out, "日记 [dir]\n  一月 [esr]\n  子 [dir]\n    n [esr]\ntodo [esr]\n");
   EXPECT_EQ(ReadFile(dir / "Zorbek.xml"), db);
 
-  // A missing database prints nothing and creates nothing; a broken one is refused.
-  EXPECT_EQ(RunCli({"--db", dir / "none/Zorbek.xml", "tree"}, &out, &err), 0);
+  // A missing database named with --db is said so and created nothing; a broken one is
+  // refused.
+  EXPECT_EQ(RunCli({"--db", dir / "none/Zorbek.xml", "tree"}, &out, &err), 1);
   EXPECT_EQ(out, "");
+  EXPECT_EQ(err, "数据库文件不存在：" + (dir / "none/Zorbek.xml") + "\n");
   EXPECT_FALSE(std::filesystem::exists(dir / "none"));
   WriteFile(dir / "bad.xml", "<list>");
   EXPECT_EQ(RunCli({"--db", dir / "bad.xml", "tree"}, &out, &err), 1);

@@ -287,12 +287,13 @@ TEST_F(NotesTransferTest, AddNoteFileRefusalsAndErrors) {
   WriteFile(outside + "/有 空格.esr", "x");
   doc.Save();
   const Snapshot before = Snap();
-  // Outside the file box, and names that are no element names: nothing, silently.
+  // Outside the file box: nothing, silently. Names that are no element names: nothing, and
+  // the message says which file and why.
   EXPECT_FALSE(transfer.AddNoteFile(ItemPath{"时间表"}, outside + "/1号.esr").done);
-  for (const char* f : {"/1号.esr", "/有 空格.esr"}) {
-    const TransferOutcome out = transfer.AddNoteFile(Item({"收件"}), outside + f);
+  for (const char* f : {"1号.esr", "有 空格.esr"}) {
+    const TransferOutcome out = transfer.AddNoteFile(Item({"收件"}), outside + "/" + f);
     EXPECT_FALSE(out.done);
-    EXPECT_TRUE(out.message.empty());
+    EXPECT_EQ(out.message, std::string("未能添加：") + f + "\n" + kMsgIllegalName);
   }
   // A source that cannot be read is a copy error, not "already exists".
   EXPECT_EQ(transfer.AddNoteFile(Item({"收件"}), outside + "/没有.esr").message, kMsgFileCopyError);

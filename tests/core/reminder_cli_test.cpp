@@ -85,8 +85,11 @@ TEST_F(ReminderCliTest, TheDialogsChecksRefuseWithTheirMessages) {
 }
 
 TEST_F(ReminderCliTest, ReadOnlyAndUnreadableDatabases) {
-  // Listing a missing database creates nothing.
-  EXPECT_EQ(List(), "");
+  // Listing a missing database is refused and creates nothing.
+  std::string out, missing;
+  EXPECT_EQ(Cli({"reminders"}, &out, &missing), 1);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(missing, "数据库文件不存在：" + db_ + "\n");
   EXPECT_FALSE(PathExists(db_));
   EXPECT_EQ(Cli({"reminder-delete", "x"}), 1);
   EXPECT_FALSE(PathExists(db_));

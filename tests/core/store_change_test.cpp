@@ -97,7 +97,7 @@ std::vector<Command> Commands() {
       {"delete note", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Delete(Item({"戊"})).done; }},
       {"delete folder", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Delete(Item({"工作"})).done; }},
       {"move up", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Move(Item({"工作", "乙"}), MoveTo::Up).done; }},
-      {"sort and save", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Sort(Item({}), SortMode::Mixed, true).done; }},
+      {"sort and save", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Sort(Item({}), SortMode::Mixed).done; }},
       {"drag a folder into another", [](NoteCommands&, NoteTransfer& t, auto&) { return t.Drop(Item({"工作", "项目"}), Item({"生活"})).done; }},
       {"drag a note before another", [](NoteCommands&, NoteTransfer& t, auto&) { return t.Drop(Item({"工作", "甲"}), Item({"生活", "丁"})).done; }},
       {"add a note file", [outside](NoteCommands&, NoteTransfer& t, const std::string& db) {
@@ -162,7 +162,7 @@ TEST(StoreChange, AFailedSaveChangesNoFileAndTellsNoWindow) {
       commands.Delete(Item({"生活", "丁"})),
       commands.Delete(Item({})),
       commands.Move(Item({"工作", "乙"}), MoveTo::Top),
-      commands.Sort(Item({}), SortMode::Mixed, true),
+      commands.Sort(Item({}), SortMode::Mixed),
       transfer.Drop(Item({"工作", "项目"}), Item({"生活"})),
       transfer.AddNoteFile(Item({"生活"}), dir / "外面/外来.esr"),
   };

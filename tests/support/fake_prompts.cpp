@@ -80,7 +80,7 @@ int FakePrompts::DialogCount() const {
 }
 
 MsgResult FakePrompts::Message(std::string_view text, MsgButtons buttons, MsgIcon icon,
-                               std::string_view) {
+                               std::string_view caption) {
   std::function<void(std::string_view)> hook;
   {
     std::lock_guard lock(mutex_);
@@ -89,7 +89,7 @@ MsgResult FakePrompts::Message(std::string_view text, MsgButtons buttons, MsgIco
   // Outside the fake's own lock: the hook may wait for other threads.
   if (hook) hook(text);
   std::lock_guard lock(mutex_);
-  shown_.push_back({std::string(text), buttons, icon});
+  shown_.push_back({std::string(text), buttons, icon, std::string(caption)});
   MsgResult def = buttons == MsgButtons::Ok       ? MsgResult::Ok
                   : buttons == MsgButtons::YesNo ? MsgResult::No
                                                  : MsgResult::Cancel;

@@ -20,6 +20,7 @@ class FakePrompts : public Prompts {
     std::string text;
     MsgButtons buttons;
     MsgIcon icon;
+    std::string caption;
   };
 
   // Installs itself as the process-wide prompts; the previous ones come back on destruction.

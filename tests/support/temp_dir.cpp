@@ -50,6 +50,11 @@ std::string ReadFile(const std::string& path) {
 
 int RunCli(const std::vector<std::string>& args, std::string* out, std::string* err,
            std::string_view input) {
+  return RunProgram(ZORBEK_CLI_PATH, args, out, err, input);
+}
+
+int RunProgram(const std::string& program, const std::vector<std::string>& args,
+               std::string* out, std::string* err, std::string_view input) {
   TempDir io("zorbek-cli-io");
   const std::string inPath = io / "in", outPath = io / "out", errPath = io / "err";
   WriteFile(inPath, input);
@@ -59,7 +64,7 @@ int RunCli(const std::vector<std::string>& args, std::string* out, std::string* 
     std::freopen(outPath.c_str(), "wb", stdout);
     std::freopen(errPath.c_str(), "wb", stderr);
     std::vector<char*> argv;
-    std::string exe = ZORBEK_CLI_PATH;
+    std::string exe = program;
     argv.push_back(exe.data());
     std::vector<std::string> copy = args;
     for (auto& a : copy) argv.push_back(a.data());

@@ -30,5 +30,9 @@ std::string ReadFile(const std::string& path);
 // Runs zorbek-cli with the arguments; returns the exit status and fills out/err.
 int RunCli(const std::vector<std::string>& args, std::string* out = nullptr,
            std::string* err = nullptr, std::string_view input = {});
+// The same for another program (a copy of zorbek-cli somewhere else).
+int RunProgram(const std::string& program, const std::vector<std::string>& args,
+               std::string* out = nullptr, std::string* err = nullptr,
+               std::string_view input = {});
 
 }  // namespace zorbek::testing

@@ -4,6 +4,7 @@
 #include <QMimeData>
 #include <QTest>
 #include <QTextList>
+#include <filesystem>
 
 #include "rtf/rtf_document.h"
 #include "ui/editor/editor_commands.h"
@@ -345,6 +346,7 @@ TEST_F(EditorLinks, ATypedAddressIsALinkAndLocalFilesOpenFromTheFileStore) {
   std::vector<editor::LinkTarget> opened;
   CXRichEditCtrl::SetLinkOpener([&](const editor::LinkTarget& t) { opened.push_back(t); });
   CXRichEditCtrl::SetFileStoreDirectory(dir_ / "FileStore");
+  WriteFile(dir_ / "FileStore/plan.txt", "plan");
   CWndEsr* w = Empty();
   CXRichEditCtrl* r = w->RichEdit();
   QTest::keyClicks(r, "see localfile:plan.txt, then www.example.com.");
@@ -361,7 +363,7 @@ TEST_F(EditorLinks, ATypedAddressIsALinkAndLocalFilesOpenFromTheFileStore) {
   QTest::mouseClick(r->viewport(), Qt::LeftButton, {}, pointAt(32));
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened[0].kind, editor::LinkTarget::Kind::File);
-  EXPECT_EQ(opened[0].target, dir_ / "FileStore/plan.txt");
+  EXPECT_EQ(opened[0].target, std::filesystem::canonical(dir_ / "FileStore/plan.txt").string());
   EXPECT_EQ(opened[1].target, "http://www.example.com");
   // The address is marked on the screen only: the text keeps no link.
   EXPECT_FALSE(r->document()->findBlock(8).begin().fragment().charFormat().isAnchor());
@@ -371,16 +373,20 @@ TEST_F(EditorLinks, ATypedAddressIsALinkAndLocalFilesOpenFromTheFileStore) {
 TEST_F(EditorLinks, ALinkFieldOpensItsTarget) {
   std::vector<editor::LinkTarget> opened;
   CXRichEditCtrl::SetLinkOpener([&](const editor::LinkTarget& t) { opened.push_back(t); });
+  // A file outside the FileStore directory: opened once the user agreed.
+  const std::string manual = std::filesystem::canonical(Note("docs/a.pdf", "%PDF")).string();
   CWndEsr* w = Open(Note("l.esr",
-                         "{\\rtf1\\ansi{\\field{\\*\\fldinst{HYPERLINK \"localfile:/srv/a.pdf\" }}"
-                         "{\\fldrslt{\\ul manual}}}\\par}"));
+                         "{\\rtf1\\ansi{\\field{\\*\\fldinst{HYPERLINK \"localfile:" + manual +
+                             "\" }}{\\fldrslt{\\ul manual}}}\\par}"));
+  prompts_.AnswerNext(MsgResult::Yes);
   CXRichEditCtrl* r = w->RichEdit();
   QApplication::processEvents();
   QTextCursor c(r->document());
   c.setPosition(2);
   QTest::mouseClick(r->viewport(), Qt::LeftButton, {}, r->cursorRect(c).center() + QPoint(2, 0));
   ASSERT_EQ(opened.size(), 1u);
-  EXPECT_EQ(opened[0].target, "/srv/a.pdf");
+  EXPECT_EQ(opened[0].target, manual);
+  EXPECT_NE(prompts_.LastMessage().find(manual), std::string::npos);
 }
 
 TEST_F(EditorLinks, InsertedLinksAndTablesComeFromTheirRtf) {

@@ -388,8 +388,10 @@ TEST_F(MainFrameTest, StaleAutostartEntryIsRemovedWhenTheMenuOpens) {
 }
 
 TEST_F(MainFrameTest, ImportingTheSameDatabaseAgainWritesAndShowsNothing) {
-  // The open database and another directory's, whose paths differ only in letter case.
-  WriteFile(dir / "Zorbek.ini", "[Project]\nWorkPath=" + (dir / "db/ZORBEK.XML") + "\n");
+  // The open database, named through a link to its folder, and another directory's.
+  WriteFile(dir / "Zorbek.ini", "[Project]\nWorkPath=" + (dir / "link/Zorbek.xml") + "\n");
+  std::filesystem::create_directories(dir.path());
+  std::filesystem::create_directory_symlink(dir / "db", dir / "link");
   WriteFile(dir / "db/Zorbek.xml", "<list/>");
   WriteFile(dir / "other/Zorbek.xml", "<list/>");
   auto frame = Make();
@@ -421,6 +423,18 @@ TEST_F(MainFrameTest, ImportingTheSameDatabaseAgainWritesAndShowsNothing) {
   });
   frame->RunCommand(cmd::kImportDatabase);
   EXPECT_EQ(Setting("Project", "WorkPath"), dir / "other/Zorbek.xml");
+  EXPECT_EQ(prompts.MessageTexts(), std::vector<std::string>{"下次启动生效。"});
+
+  // The open database's folder spelled in capitals is another folder on this system.
+  WriteFile(dir / "DB/Zorbek.xml", "<list/>");
+  prompts.Clear();
+  prompts.NextFolder(dir / "DB");
+  OnModal<CWndDBReset>([](CWndDBReset& d) {
+    d.Browse();
+    d.okButton()->click();
+  });
+  frame->RunCommand(cmd::kImportDatabase);
+  EXPECT_EQ(Setting("Project", "WorkPath"), dir / "DB/Zorbek.xml");
   EXPECT_EQ(prompts.MessageTexts(), std::vector<std::string>{"下次启动生效。"});
 }
 

@@ -267,7 +267,10 @@ TEST_F(TreeCtrlTest, NewNoteIsSelectedAndItsLabelOpenForTheName) {
   FinishEdit("会议 记录", Qt::Key_Return);  // a space: refused, the label stays
   EXPECT_EQ(prompts.LastMessage(), kMsgIllegalName);
   EXPECT_EQ(item->text(0), "新建ESR文档1");
-  tree->editItem(item);
+  // What was typed is back in the label editor, to be corrected.
+  ASSERT_TRUE(tree->IsEditingLabel());
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(Editor()->text(), "会议 记录");
   FinishEdit("会议记录", Qt::Key_Return);
   EXPECT_EQ(item->text(0), "会议记录");
   EXPECT_TRUE(fs::exists(store + "/f/会议记录.esr"));
@@ -306,8 +309,15 @@ TEST_F(TreeCtrlTest, RenameRefusalsKeepTheLabel) {
   tree->EndLabelEdit(At({"Abc"}), "b");
   EXPECT_EQ(prompts.LastMessage(), kMsgFileExists);
   EXPECT_NE(At({"Abc"}), nullptr);
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(Editor()->text(), "b");
+  FinishEdit("b", Qt::Key_Escape);
   tree->EndLabelEdit(At({"Abc"}), "../b");
   EXPECT_EQ(prompts.LastMessage(), kMsgIllegalName);
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(Editor()->text(), "../b");
+  FinishEdit("../b", Qt::Key_Escape);
+  EXPECT_EQ(At({"Abc"})->text(0), "Abc");
   EXPECT_EQ(Children(tree->FileBoxItem()), (std::vector<std::string>{"Abc", "b"}));
 }
 

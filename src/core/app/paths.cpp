@@ -68,7 +68,13 @@ bool CreateUserDataDirectory() {
   std::error_code ec;
   std::filesystem::create_directories(DirectoryOf(own), ec);
   // The notes are the user's own business: private to the user, as the XDG directories are.
-  ::mkdir(own.c_str(), 0700);
+  ::mkdir(own.c_str(), kPrivateDirectoryMode);
+  // A directory made open to others (by an older version, or a tool that ignored the mode) is
+  // closed again, when it is the user's own.
+  struct stat st {};
+  if (::lstat(own.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+      (st.st_mode & 077) != 0)
+    ::chmod(own.c_str(), st.st_mode & 0700);
   return IsDirectory(own);
 }
 

@@ -22,8 +22,8 @@ std::string SiblingProgramPath(std::string_view exe, std::string_view name);
 // absolute path, else ~/.local/share/Zorbek (the home directory from HOME, else from the user
 // database). Asking creates nothing.
 std::string UserDataDirectory();
-// Creates the user's data directory (mode 0700) and its parents when missing; whether it exists
-// afterwards. The program does so at start, before it reads its settings.
+// Creates the user's data directory (mode 0700) and its parents when missing, and takes the
+// group's and others' access away when it exists with them; whether it exists afterwards. The program does so at start, before it reads its settings.
 bool CreateUserDataDirectory();
 // The path the program's files are named after: "Zorbek" in the user's data directory, whatever
 // the program file is called and wherever it lies. So the settings file is

@@ -228,7 +228,7 @@ std::string PlaceKeptFile(CXmlDocument& doc, const std::string& store, const std
     if (!archive) return {};
     const std::string recoveredDir = JoinPath(store, kRecoveredFolderName);
     XmlNode recovered = ChildNamedIgnoringCase(archive, kRecoveredFolderName);
-    if (!IsDirectory(recoveredDir) && ::mkdir(recoveredDir.c_str(), 0777) != 0) return {};
+    if (!IsDirectory(recoveredDir) && ::mkdir(recoveredDir.c_str(), kPrivateDirectoryMode) != 0) return {};
     if (!recovered) {
       recovered = doc.CreateElement(kRecoveredFolderName);
       SetAttribute(recovered, "type", "dir");

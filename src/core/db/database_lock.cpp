@@ -76,7 +76,7 @@ std::shared_ptr<DatabaseLock> DatabaseLock::Acquire(const std::string& databaseP
   };
   const std::string lockPath = LockFilePathOf(databasePath);
   EnsureParentDirectories(lockPath);
-  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kPrivateFileMode);
   if (fd < 0) {
     set(LockResult::NoLockFile);
     return nullptr;

@@ -27,6 +27,17 @@ std::string JoinPath(std::string_view directory, std::string_view name) {
   return out;
 }
 
+bool NameFitsFileSystem(const std::string& directory, std::string_view fileName) {
+  std::string dir = directory.empty() ? std::string(".") : directory;
+  while (!IsDirectory(dir) && dir != "/" && dir != ".") {
+    const std::string up = DirectoryOf(dir);
+    dir = up.empty() ? std::string(dir[0] == '/' ? "/" : ".") : up;
+  }
+  long max = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+  if (max <= 0) max = 255;
+  return fileName.size() + kTemporaryNameExtra <= static_cast<std::size_t>(max);
+}
+
 bool EnsureParentDirectories(std::string_view path) {
   const auto cut = path.find_last_of("/\\");
   if (cut == std::string_view::npos) return true;  // relative name: the working directory
@@ -37,7 +48,7 @@ bool EnsureParentDirectories(std::string_view path) {
     if (c == '\\') c = '/';
   for (std::size_t pos = parent.find('/', 1); ; pos = parent.find('/', pos + 1)) {
     const std::string prefix = parent.substr(0, pos);
-    if (!prefix.empty()) ::mkdir(prefix.c_str(), 0777);
+    if (!prefix.empty()) ::mkdir(prefix.c_str(), kPrivateDirectoryMode);
     if (pos == std::string::npos) break;
   }
   return IsDirectory(parent);
@@ -178,7 +189,7 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 }
 
 bool CreateEmptyFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
   if (fd < 0) return false;
   return ::close(fd) == 0;
 }
@@ -191,7 +202,7 @@ bool CopyFileNoReplace(const std::string& from, const std::string& to) {
     ::close(in);
     return false;
   }
-  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
   if (out < 0) {
     ::close(in);
     return false;

@@ -9,8 +9,15 @@ namespace zorbek {
 // The database path without its extension, followed by "/archive".
 std::string NoteStoreDirectory(std::string_view databasePath);
 
-// Makes sure the directory that holds path exists, creating every missing level. True when it
-// exists afterwards.
+// Whether the file system of directory (or of its nearest existing ancestor) takes fileName and
+// every name made from it: the longest is the temporary file a write goes through,
+// "." + fileName + ".tmp-XXXXXX". The limit is the file system's NAME_MAX in bytes (255 when it
+// cannot be asked).
+bool NameFitsFileSystem(const std::string& directory, std::string_view fileName);
+inline constexpr std::size_t kTemporaryNameExtra = 12;  // "." and ".tmp-XXXXXX"
+
+// Makes sure the directory that holds path exists, creating every missing level private to the
+// user (kPrivateDirectoryMode). True when it exists afterwards.
 bool EnsureParentDirectories(std::string_view path);
 
 // Deletes the directory and everything below it; read-only files too. Failures are ignored:
@@ -40,9 +47,9 @@ std::string ExistingPathIgnoringCase(std::string_view path);
 // File operations of the note store that never replace what is already there.
 // Renames a file or directory; false when "to" exists or the rename fails.
 bool RenameNoReplace(const std::string& from, const std::string& to);
-// Creates an empty file; false when something of that name exists or creation fails.
+// Creates an empty file, private to the user; false when something of that name exists or creation fails.
 bool CreateEmptyFile(const std::string& path);
-// Copies a regular file to a new file; false (and nothing left at "to") when "to" exists or any
+// Copies a regular file to a new file, private to the user; false (and nothing left at "to") when "to" exists or any
 // step fails.
 bool CopyFileNoReplace(const std::string& from, const std::string& to);
 

@@ -127,13 +127,27 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
-bool WriteFileAtomically(const std::string& given, std::string_view data, std::string* error) {
-  return WriteFileAtomically(given, data, error, {}, nullptr);
+namespace {
+bool WriteFileAtomicallyAs(const std::string& given, std::string_view data, std::string* error,
+                           const std::function<std::string(const std::string&)>& mayReplace,
+                           FileSignature* written, NewFileAccess access);
+}  // namespace
+
+bool WriteFileAtomically(const std::string& given, std::string_view data, std::string* error,
+                         NewFileAccess access) {
+  return WriteFileAtomicallyAs(given, data, error, {}, nullptr, access);
 }
 
 bool WriteFileAtomically(const std::string& given, std::string_view data, std::string* error,
                          const std::function<std::string(const std::string&)>& mayReplace,
                          FileSignature* written) {
+  return WriteFileAtomicallyAs(given, data, error, mayReplace, written, NewFileAccess::Private);
+}
+
+namespace {
+bool WriteFileAtomicallyAs(const std::string& given, std::string_view data, std::string* error,
+                           const std::function<std::string(const std::string&)>& mayReplace,
+                           FileSignature* written, NewFileAccess access) {
   auto fail = [&](const char*) {
     if (error) *error = SystemReason(errno);
     return false;
@@ -153,10 +167,12 @@ bool WriteFileAtomically(const std::string& given, std::string_view data, std::s
   struct stat old {};
   if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
     ::fchmod(fd, old.st_mode & 07777);
-  } else {
+  } else if (access == NewFileAccess::Shared) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
+  } else {
+    ::fchmod(fd, kPrivateFileMode);
   }
   if (!WriteAll(fd, data)) {
     const int saved = errno;
@@ -209,6 +225,19 @@ bool WriteFileAtomically(const std::string& given, std::string_view data, std::s
   }
   if (kept >= 0) ::close(kept);
   return true;
+}
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  const bool hasA = ::stat(a.c_str(), &sa) == 0, hasB = ::stat(b.c_str(), &sb) == 0;
+  if (hasA && hasB) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (hasA != hasB || a.empty() || b.empty()) return false;
+  namespace fs = std::filesystem;
+  std::error_code ea, eb;
+  const fs::path ca = fs::weakly_canonical(a, ea), cb = fs::weakly_canonical(b, eb);
+  if (ea || eb) return fs::path(a).lexically_normal() == fs::path(b).lexically_normal();
+  return ca == cb;
 }
 
 std::string SystemReason(int error) {

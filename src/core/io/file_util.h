@@ -15,14 +15,23 @@ namespace zorbek {
 std::optional<std::string> ReadWholeFile(const std::string& path,
                                          FileSignature* signature = nullptr);
 
+// What the program creates for the user's notes, database and settings is private to the user,
+// whatever the umask: directories 0700, files 0600. Only files the user exports for others to
+// read are made as the umask says.
+inline constexpr unsigned kPrivateDirectoryMode = 0700;
+inline constexpr unsigned kPrivateFileMode = 0600;
+enum class NewFileAccess { Private, Shared };
+
 // Writes data to path atomically: a temporary file in the same directory is written, flushed
 // to disk and renamed over path, so that a crash leaves either the old or the new file; the
 // directory is flushed too, so the rename survives a power cut. An existing file keeps its
-// permission bits. A path that is a symbolic link is written through: the file it points to is
+// permission bits; a new file is private (kPrivateFileMode) unless access is Shared, when it
+// gets 0666 less the umask. A path that is a symbolic link is written through: the file it points to is
 // replaced, beside itself, and the link stays. On failure *error (when given) says why, in the
 // system's words, and path is untouched.
 bool WriteFileAtomically(const std::string& path, std::string_view data,
-                         std::string* error = nullptr);
+                         std::string* error = nullptr,
+                         NewFileAccess access = NewFileAccess::Private);
 // The same, with two additions. Right before the new file replaces the old one, mayReplace is
 // asked (with the target's path); when it returns a reason, nothing is replaced, the temporary
 // file goes, *error is that reason and the result is false. And *written, when given, is set to
@@ -52,6 +61,11 @@ int RemoveAtomicWriteLeftovers(const std::string& directory, bool recursive);
 
 // The reason of a failed file operation (an errno value) in the user's words.
 std::string SystemReason(int error);
+
+// Whether a and b name the same file as the file system sees it: the same device and inode
+// when both exist (links and letter case as the file system treats them); when neither does,
+// the same path once links, "." and ".." are resolved.
+bool SameFile(const std::string& a, const std::string& b);
 
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);

@@ -33,13 +33,6 @@ ItemPath ChildOf(ItemPath folder, const std::string& name) {
   return folder;
 }
 
-// Whether the file system of directory takes a name of file's length.
-bool NameFits(const std::string& directory, const std::string& file) {
-  long max = ::pathconf(directory.empty() ? "." : directory.c_str(), _PC_NAME_MAX);
-  if (max <= 0) max = 255;
-  return file.size() <= static_cast<std::size_t>(max);
-}
-
 // Something (a file, a directory, a link) of that name is there.
 bool Present(const std::string& path) {
   struct stat st {};
@@ -286,7 +279,7 @@ NoteOutcome NoteCommands::NewEntry(const ItemPath& selected, ItemKind kind) {
     const std::string name = file.substr(0, file.size() - ext.size());
     if (!IsValidNodeName(name)) return {};
     // A name longer than the file system takes is no name for an entry.
-    if (!NameFits(p->directory, file)) return Refused(kMsgIllegalName);
+    if (!NameFitsFileSystem(p->directory, file)) return Refused(kMsgNameTooLong);
     // The disk first: the folder's directory when it is missing, then the new entry. Both stop
     // silently, as nothing has changed yet.
     StoreChange change(doc_);
@@ -356,7 +349,8 @@ NoteOutcome NoteCommands::Rename(const ItemPath& item, std::string_view editedTe
 
     const std::string from = ExistingPathIgnoringCase(oldPath);
     const bool moveOnDisk = !SamePath(from, newPath);
-    if (moveOnDisk && !NameFits(parentDir, FileNameOf(newPath))) return Refused(kMsgIllegalName);
+    if (moveOnDisk && !NameFitsFileSystem(parentDir, FileNameOf(newPath)))
+      return Refused(kMsgNameTooLong);
     StoreChange change(doc_);
     change.Expect(ElementPathOfItem(item), false);
     change.Expect(ElementPathOfItem(renamedItem), true);
@@ -429,7 +423,7 @@ NoteOutcome NoteCommands::Paste(const ItemPath& copied, const ItemPath& target) 
     const std::string destinationPath = JoinPath(directory, file);
     const std::string name = file.substr(0, file.rfind('.'));
     if (!IsValidNodeName(name)) return {};
-    if (!NameFits(directory, file)) return Refused(kMsgIllegalName);
+    if (!NameFitsFileSystem(directory, file)) return Refused(kMsgNameTooLong);
     if (!IsRegularFile(sourcePath)) return Refused(kMsgCopyFailed);
     StoreChange change(doc_);
     change.Expect(ElementPathOfItem(ChildOf(destination, name)), true);
@@ -606,7 +600,7 @@ NoteOutcome NoteCommands::Move(const ItemPath& item, MoveTo to) {
   }
 }
 
-NoteOutcome NoteCommands::Sort(const ItemPath& folder, SortMode mode, bool save) {
+NoteOutcome NoteCommands::Sort(const ItemPath& folder, SortMode mode) {
   if (!IsInFileBox(folder)) return {};
   try {
     XmlNode element = doc_.Select(ElementPathOfItem(folder));
@@ -655,11 +649,6 @@ NoteOutcome NoteCommands::Sort(const ItemPath& folder, SortMode mode, bool save)
     NoteOutcome out;
     out.item = folder;
     out.kind = ItemKind::Folder;
-    if (!save) {
-      out.done = true;
-      Publish({sorted});
-      return out;
-    }
     StoreChange change(doc_);
     change.OnUndo([element, all] {
       for (const Entry& e : all) AppendChild(element, e.node);

@@ -35,6 +35,9 @@ class StoreChange;
 
 // The messages of the commands.
 inline constexpr const char* kMsgIllegalName = "存在非法字符如空格、逗号或者数字开头等。";
+// A valid name whose file (or the temporary file a save of it goes through) is longer than the
+// file system takes.
+inline constexpr const char* kMsgNameTooLong = "名称太长，文件系统不接受这么长的文件名。";
 inline constexpr const char* kMsgFileExists = "文件已经存在。";
 inline constexpr const char* kMsgFolderExists = "文件夹已经存在。";
 inline constexpr const char* kMsgRenameFailed = "所请求修改的文件或文件夹不存在。";
@@ -144,9 +147,8 @@ class NoteCommands {
   NoteOutcome Delete(const ItemPath& item);
 
   NoteOutcome Move(const ItemPath& item, MoveTo to);
-  // Sorts the children of folder. The menu command does not save (the order reaches the file
-  // with the next save); pass save = true where the process ends right after.
-  NoteOutcome Sort(const ItemPath& folder, SortMode mode, bool save = false);
+  // Sorts the children of folder and saves, as every other change does.
+  NoteOutcome Sort(const ItemPath& folder, SortMode mode);
 
   // A folder (or the file box) opened or closed: its element's state is written and saved
   // when it changes, and kExpanded or kCollapsed is published. Refused without an element.

@@ -20,6 +20,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A file that cannot become a note for its name: which file, and why.
+TransferOutcome NotAdded(TransferOutcome out, const char* why) {
+  out.message = FormatMessage(kMsgNotAdded, FileNameOf(out.file)) + "\n" + why;
+  return out;
+}
+
 TransferOutcome Refused(std::string message = {}) {
   TransferOutcome out;
   out.message = std::move(message);
@@ -56,12 +62,6 @@ XmlNode ChildNamed(XmlNode parent, std::string_view name) {
   for (XmlNode c = FirstChild(parent); c; c = NextSibling(c))
     if (IsElement(c) && EqualsIgnoreLatinCase(c.name(), name)) return c;
   return {};
-}
-
-// Whether both paths name one existing file.
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return fs::equivalent(a, b, ec) && !ec;
 }
 
 // A private directory for converted copies, removed with what it holds when this goes away:
@@ -132,10 +132,11 @@ void NoteTransfer::SaveBatch(std::vector<TransferOutcome>& results, StoreChange&
 }
 
 TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& file,
-                                  StoreChange& change, std::vector<NotebookEvent>& events) {
+                                  StoreChange& change, std::vector<NotebookEvent>& events,
+                                  const std::string& chosenFile) {
   CXmlDocument& doc = commands_.Document();
   TransferOutcome out;
-  out.file = file;
+  out.file = chosenFile.empty() ? file : chosenFile;  // what the user chose, for the messages
   const auto p = commands_.PlacementFor(selected);
   if (!p) return out;  // no selection in the file box
   const std::string base = BaseNameOf(file);
@@ -146,14 +147,18 @@ TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& f
         ExistingPathIgnoringCase(JoinPath(p->directory, base + std::string(kNoteExtension)));
     if (!base.empty() && SameFile(inPlace, file)) {
       // The file already lies where the note belongs: record it, unless it is recorded.
-      if (ChildNamed(p->folderElement, base) || !IsValidNodeName(base)) return out;
+      if (ChildNamed(p->folderElement, base)) return out;
+      if (!IsValidNodeName(base)) return NotAdded(std::move(out), kMsgIllegalName);
       name = base;
     } else {
       const std::string fileName =
           commands_.UniqueEntryName(p->folderElement, p->directory, base, kNoteExtension);
       const std::string target = JoinPath(p->directory, fileName);
       name = fileName.substr(0, fileName.size() - kNoteExtension.size());
-      if (!IsValidNodeName(name)) return out;
+      // The reason is told, as a rename tells it: the name comes from the file's.
+      if (!IsValidNodeName(name)) return NotAdded(std::move(out), kMsgIllegalName);
+      if (!NameFitsFileSystem(p->directory, fileName))
+        return NotAdded(std::move(out), kMsgNameTooLong);
       // A source that cannot be read is a copy error; nothing is created for it.
       if (!IsRegularFile(file)) {
         out.message = kMsgFileCopyError;
@@ -235,7 +240,7 @@ std::vector<TransferOutcome> NoteTransfer::Import(const ItemPath& selected,
       out.message = kMsgFileCopyError;
       out.reason = reasons[i];
     } else {
-      out = Add(selection, sources[i], change, events);
+      out = Add(selection, sources[i], change, events, files[i]);
     }
     out.file = files[i];
     if (out.done) selection = out.item;

@@ -19,6 +19,7 @@
 namespace zorbek {
 
 inline constexpr const char* kMsgTargetExists = "目标文件已经存在。";
+inline constexpr const char* kMsgNotAdded = "未能添加：%s";
 inline constexpr const char* kMsgFileCopyError = "文件复制出错，请检查文件是否存在或者被占用。";
 inline constexpr const char* kMsgExportOnlyNotes = "只支持ESR文件导出";
 inline constexpr const char* kMsgExportFailed = "导出文件失败：%s";
@@ -90,7 +91,8 @@ class NoteTransfer {
   // Adds one file as part of change (the document is changed, not yet saved); its kAdded
   // event joins events.
   TransferOutcome Add(const ItemPath& selected, const std::string& file, StoreChange& change,
-                      std::vector<NotebookEvent>& events);
+                      std::vector<NotebookEvent>& events,
+                      const std::string& chosenFile = {});
   // The one save after a batch of files, then the events of the files added. When the save
   // fails, nothing of the batch stays and every added file's outcome is refused, unsaved.
   void SaveBatch(std::vector<TransferOutcome>& results, StoreChange& change,

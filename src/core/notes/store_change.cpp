@@ -33,7 +33,7 @@ bool Present(const std::string& path) {
 }
 
 // Creates a new temporary file beside path, named as the leftovers the next open removes, with
-// the mode a new file gets (0666 less the umask). Returns its descriptor (-1 on failure).
+// the mode of the user's private files. Returns its descriptor (-1 on failure).
 int OpenTemporaryBeside(const std::string& path, std::string* temp) {
   static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   static std::atomic<unsigned> counter{0};
@@ -45,7 +45,7 @@ int OpenTemporaryBeside(const std::string& path, std::string* temp) {
     std::string suffix;
     for (int i = 0; i < 6; ++i, r /= 62) suffix += kChars[r % 62];
     *temp = JoinPath(dir.empty() ? "." : dir, "." + FileNameOf(path) + ".tmp-" + suffix);
-    const int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -167,7 +167,7 @@ bool StoreChange::MakeParentDirectories(const std::string& path) {
 bool StoreChange::MakeDirectory(const std::string& path) {
   if (Present(path)) return false;
   if (!Journal({DiskStep::Kind::MadeDirectory, {}, path, {}})) return false;
-  if (::mkdir(path.c_str(), 0777) != 0) {
+  if (::mkdir(path.c_str(), kPrivateDirectoryMode) != 0) {
     error_ = SystemReason(errno);
     return false;
   }

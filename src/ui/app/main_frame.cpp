@@ -16,6 +16,7 @@
 #include "core/app/ini_file.h"
 #include "core/app/paths.h"
 #include "core/app/prompts.h"
+#include "core/io/file_util.h"
 #include "core/db/store_paths.h"
 #include "core/notes/notebook.h"
 #include "core/text/cp936.h"
@@ -218,7 +219,8 @@ void CMainFrame::ImportDatabase() {
   CWndDBReset dialog(this);
   dialog.setPath(current);
   if (dialog.exec() != QDialog::Accepted) return;
-  if (SamePath(dialog.path(), current)) return;
+  // The same file as the file system sees it: on this system OTHER and other are two files.
+  if (SameFile(dialog.path(), current)) return;
   // Saying "at the next start" when the setting could not be stored would mislead.
   if (!WriteProfileString(settingsFile(), kProjectSection, kWorkPathKey, dialog.path())) {
     prompts().Message(FormatMessage(kSettingsNotWritten, settingsFile()), MsgButtons::Ok,

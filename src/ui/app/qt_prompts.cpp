@@ -80,6 +80,9 @@ MsgResult QtPrompts::Message(std::string_view text, MsgButtons buttons, MsgIcon 
     case MsgButtons::RetryCancel: qb = QMessageBox::Retry | QMessageBox::Cancel; break;
   }
   QMessageBox box(ToQtIcon(icon), title, Q(text), qb, DialogParent());
+  // A question with a warning asks about something that may do harm: Enter gives the answer
+  // that does nothing.
+  if (icon == MsgIcon::Warning && buttons == MsgButtons::YesNo) box.setDefaultButton(QMessageBox::No);
   const std::pair<QMessageBox::StandardButton, const char*> labels[] = {
       {QMessageBox::Ok, "确定"}, {QMessageBox::Cancel, "取消"}, {QMessageBox::Yes, "是(&Y)"},
       {QMessageBox::No, "否(&N)"}, {QMessageBox::Retry, "重试(&R)"}};

@@ -94,6 +94,15 @@ class TreeLabelDelegate : public QStyledItemDelegate {
     return editor;
   }
 
+  void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+    QStyledItemDelegate::setEditorData(editor, index);
+    const QString retyped = tree_->TakeRetypedLabel();
+    if (auto* line = qobject_cast<QLineEdit*>(editor); line && !retyped.isEmpty()) {
+      line->setText(retyped);
+      line->selectAll();
+    }
+  }
+
   void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
     if (auto* line = qobject_cast<QLineEdit*>(editor))
       tree_->LabelEditCommitted(QPersistentModelIndex(index), line->text());
@@ -577,7 +586,15 @@ void CXmlTreeCtrl::LabelEditCommitted(const QPersistentModelIndex& index, const 
 
 void CXmlTreeCtrl::EndLabelEdit(QTreeWidgetItem* item, const QString& text) {
   if (!item || !item->parent()) return;
-  Report(notebook_.Commands().Rename(ItemPathOf(item), S(text)));
+  const NoteOutcome out = notebook_.Commands().Rename(ItemPathOf(item), S(text));
+  Report(out);
+  // What the user typed is not lost with the refusal: it is back in the label editor.
+  if (!out.done && !out.message.empty()) {
+    retypedLabel_ = text;
+    setCurrentItem(item);
+    editItem(item);
+    if (!IsEditingLabel()) retypedLabel_.clear();
+  }
 }
 
 void CXmlTreeCtrl::Paste(QTreeWidgetItem* target) {

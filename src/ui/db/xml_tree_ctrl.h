@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <string>
 
 #include "core/db/xml_document.h"
@@ -120,7 +121,10 @@ class CXmlTreeCtrl : public QTreeWidget {
   // What a double-click does to the selected item.
   void ActivateItem(QTreeWidgetItem* item);
   // The end of a label edit on item with the edited text (a cancelled edit never comes here).
+  // A name that is refused goes back into a new label edit, so that the user can correct it.
   void EndLabelEdit(QTreeWidgetItem* item, const QString& text);
+  // The text a label edit starts with instead of the item's, once (the refused name).
+  QString TakeRetypedLabel() { return std::exchange(retypedLabel_, QString()); }
   // Whether a label is being edited.
   bool IsEditingLabel() const { return state() == QAbstractItemView::EditingState; }
   // The item the copy command remembered; null when none or when it no longer exists.
@@ -200,6 +204,7 @@ class CXmlTreeCtrl : public QTreeWidget {
   // The item the keys act on (selected on the way), or null.
   QTreeWidgetItem* KeyboardItem();
   void LabelEditCommitted(const QPersistentModelIndex& index, const QString& text);
+  QString retypedLabel_;
   void NewEntry(QTreeWidgetItem* selected, ItemKind kind);
   void Paste(QTreeWidgetItem* target);
   void Delete(QTreeWidgetItem* item);

@@ -80,7 +80,9 @@ CWndEsr::CWndEsr(std::string documentPath, std::string elementPath, std::string 
   OpenEditors().Add(this);
   setAttribute(Qt::WA_DeleteOnClose);
   setObjectName(QStringLiteral("EsrEditor"));
-  setWindowTitle(Q(DocumentPath()));
+  // The note's path as it is spelled on disk: the registry compares paths without regard to
+  // case, but on this system a lower-cased path names no file.
+  setWindowTitle(Q(filePath_));
   setWindowIcon(QIcon(QStringLiteral(":/icons/editor/editor.png")));
   resize(kDefaultWidth, kDefaultHeight);
 
@@ -166,7 +168,9 @@ QAction* CWndEsr::AddCommand(int id, const QString& icon, const QString& tip,
 void CWndEsr::CreateMenu() {
   menuBar_ = new QMenuBar(this);
   QMenu* file = menuBar_->addMenu(QStringLiteral("文件(&F)"));
-  file->addAction(AddCommand(cmd::kClose, {}, QStringLiteral("关闭(&X)")));
+  // Ctrl+W closes as the close box does, with the save question.
+  file->addAction(AddCommand(cmd::kClose, {}, QStringLiteral("关闭(&X)"),
+                             QKeySequence(Qt::CTRL | Qt::Key_W)));
   file->addAction(AddCommand(cmd::kOpenFileDirectory, {}, QStringLiteral("打开文件目录")));
   QMenu* edit = menuBar_->addMenu(QStringLiteral("编辑"));
   edit->addAction(AddCommand(cmd::kImportContent, {}, QStringLiteral("导入内容")));
@@ -215,6 +219,12 @@ void CWndEsr::CreateToolBars() {
   for (const Button& b : mainButtons)
     mainBar_->addAction(AddCommand(b.id, QString::fromUtf8(b.icon), QString::fromUtf8(b.tip),
                                    b.shortcut, b.checkable));
+  // Redo answers Ctrl+Y too, the key most users know it by, besides the desktop's own.
+  QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+  for (const QKeySequence& k : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+                                QKeySequence(Qt::CTRL | Qt::Key_Y)})
+    if (!redoKeys.contains(k)) redoKeys.push_back(k);
+  actions_[cmd::kRedo]->setShortcuts(redoKeys);
 
   styleBar_ = new CEsrStyleToolBar(body_);
   const Button styleButtons[] = {
@@ -521,7 +531,7 @@ void CWndEsr::ExportContent() {
     data = SelectionToText(c);
   else if (!SelectionToRtf(c, &data))
     error = "无法生成 RTF 内容";
-  if (!error.empty() || !WriteFileAtomically(*name, data, &error))
+  if (!error.empty() || !WriteFileAtomically(*name, data, &error, NewFileAccess::Shared))
     prompts().Message(FormatMessage("导出内容失败：%s", *name + "\n" + error), MsgButtons::Ok,
                       MsgIcon::Error);
 }
@@ -549,7 +559,7 @@ void CWndEsr::FollowTo(const std::string& documentPath, const std::string& eleme
   // The file as it lies on disk now (a store copied from a case-insensitive system may spell it
   // otherwise); where it is not there yet, the next save makes it under the new name.
   filePath_ = ResolvePathIgnoringCase(file).value_or(file);
-  setWindowTitle(Q(DocumentPath()));
+  setWindowTitle(Q(filePath_));
 }
 
 void editor::FollowNoteChanges(const std::vector<NotebookEvent>& events) {
@@ -609,8 +619,11 @@ void CWndEsr::PreserveUnsaved() {
 
 void CWndEsr::closeEvent(QCloseEvent* e) {
   if (!forcedClose_ && richEdit_->document()->isModified()) {
+    // Asked of several editors in a row (at exit), each question comes with its editor in
+    // front and its note named in the box's title.
+    BringForward();
     const MsgResult answer = prompts().Message("文档已经被修改，保存吗？", MsgButtons::YesNoCancel,
-                                               MsgIcon::Question);
+                                               MsgIcon::Question, windowTitle().toStdString());
     // A save that fails keeps the editor open, so that nothing typed is lost.
     if (answer == MsgResult::Cancel || (answer == MsgResult::Yes && !SaveDocument())) {
       e->ignore();

@@ -86,7 +86,8 @@ class CXRichEditCtrl : public QTextEdit {
   // A link field with the title as its text. Nothing is inserted (false) when the target
   // names no known scheme or is too long for a link.
   bool InsertLink(const QString& title, const QString& target);
-  // An empty bordered table; false when the size is out of bounds.
+  // An empty bordered table, with the cursor in its first cell; false when the size is out of
+  // bounds.
   bool InsertTable(int rows, int columns);
   // The picture file as a picture; false (and a message) when it is no picture.
   bool InsertPictureFile(const QString& path);
@@ -110,8 +111,10 @@ class CXRichEditCtrl : public QTextEdit {
 
   // Links: the target under a point of the viewport (a link field or a typed address), or "".
   QString LinkAt(const QPoint& viewportPos) const;
+  // Opens what a click on the link opens (editor::DecideLinkClick): at once, after the user
+  // agreed to the question that shows the whole target, or not at all with a message.
   void OpenLink(const QString& linkText);
-  // Where a link is taken: the desktop's handler unless a test installs another.
+  // Where an opened link is taken: the desktop's handler unless a test installs another.
   using LinkOpener = std::function<void(const editor::LinkTarget&)>;
   static void SetLinkOpener(LinkOpener opener);
   // Find and replace (xrich_edit_find.cpp). Find and Replace open their modeless dialog (one
@@ -176,6 +179,9 @@ class CXRichEditCtrl : public QTextEdit {
   void PrepareTypingFormat();
   void TypeAsWords(bool blank, const std::function<void()>& deliver);
   void TypeWithWordGrouping(QKeyEvent* e);
+  // Tab and Shift+Tab in a table go to the next and the previous cell; Tab in the last cell
+  // adds a row. False when the key is not one of them or the cursor is not in a table.
+  bool MoveBetweenCells(const QKeyEvent* e);
   void Refused();
 
   void OpenFindReplace(bool findOnly);

@@ -39,16 +39,6 @@ QPushButton* BrowseButton(QWidget* parent) {
   return b;
 }
 
-// The same file, whichever way the two paths spell it.
-bool SameFile(const std::string& a, const std::string& b) {
-  if (a.empty() || b.empty()) return false;
-  std::error_code ec1, ec2;
-  const auto ca = std::filesystem::weakly_canonical(a, ec1);
-  const auto cb = std::filesystem::weakly_canonical(b, ec2);
-  if (ec1 || ec2) return a == b;
-  return ca == cb;
-}
-
 }  // namespace
 
 CWndDataImport::CWndDataImport(std::string settingsFile, std::string openDatabase,

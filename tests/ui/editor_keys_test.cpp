@@ -1,0 +1,190 @@
+// The keys users expect in an editor, tables filled in with Tab, the questions that name their
+// note, and links that would run something.
+#include <QApplication>
+#include <QComboBox>
+#include <QTest>
+#include <QTextTable>
+#include <filesystem>
+
+#include "core/editor/open_editor_registry.h"
+#include "ui/app/desktop.h"
+#include "ui/editor/esr_style_toolbar.h"
+#include "ui/editor_test_util.h"
+
+namespace zorbek::testing {
+namespace {
+
+using EditorKeys = EditorTest;
+using EditorTables = EditorTest;
+using EditorLinkSafety = EditorTest;
+
+TEST_F(EditorKeys, CtrlYRedoesCtrlSSavesCtrlWClosesWithTheQuestion) {
+  const std::string path = Note("Work/Plan.esr", "{\\rtf1\\ansi }");
+  CWndEsr* w = Open(path);
+  CXRichEditCtrl* r = w->RichEdit();
+  QTest::keyClicks(r, "abc");
+  QTest::keyClick(r, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Text(r), "");
+  QTest::keyClick(r, Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(Text(r), "abc");
+  QTest::keyClick(r, Qt::Key_Z, Qt::ControlModifier);
+  QTest::keyClick(r, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);  // the desktop's own
+  EXPECT_EQ(Text(r), "abc");
+
+  w->UpdateCommandStates();
+  QTest::keyClick(r, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_FALSE(r->document()->isModified());
+  EXPECT_NE(ReadFile(path).find("abc"), std::string::npos);
+
+  // Ctrl+W on a modified note asks, naming the note; Cancel keeps it open.
+  QTest::keyClicks(r, "d");
+  prompts_.AnswerNext(MsgResult::Cancel);
+  QTest::keyClick(r, Qt::Key_W, Qt::ControlModifier);
+  QApplication::processEvents();
+  ASSERT_EQ(prompts_.Messages().size(), 1u);
+  EXPECT_EQ(prompts_.Messages()[0].text, "文档已经被修改，保存吗？");
+  EXPECT_EQ(prompts_.Messages()[0].caption, path);
+  EXPECT_EQ(FindNoteEditor(path), w);
+  prompts_.AnswerNext(MsgResult::No);
+  QTest::keyClick(r, Qt::Key_W, Qt::ControlModifier);
+  QApplication::processEvents();
+  EXPECT_EQ(FindNoteEditor(path), nullptr);
+}
+
+TEST_F(EditorKeys, TheExitQuestionNamesEachEditorAndBringsItForward) {
+  const std::string a = Note("Life/读书笔记.esr"), b = Note("Work/周报.esr");
+  CWndEsr* first = Open(a);
+  CWndEsr* second = Open(b, "/list/filetree/archive/b");
+  QTest::keyClicks(first->RichEdit(), "x");
+  QTest::keyClicks(second->RichEdit(), "y");
+  std::vector<QWidget*> inFront;
+  prompts_.OnMessage([&](std::string_view) {
+    inFront.push_back(QApplication::activeWindow());
+  });
+  prompts_.AnswerNext(MsgResult::No);
+  prompts_.AnswerNext(MsgResult::Cancel);  // the exit stops at the second
+  EXPECT_FALSE(OpenEditors().CloseAllAsking());
+  const auto shown = prompts_.Messages();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].caption, a);
+  EXPECT_EQ(shown[1].caption, b);
+  ASSERT_EQ(inFront.size(), 2u);
+  EXPECT_EQ(inFront[0], first);
+  EXPECT_EQ(inFront[1], second);
+}
+
+TEST_F(EditorTables, TheCursorStartsInTheFirstCellAndTabMovesThroughTheCells) {
+  CWndEsr* w = Empty();
+  CXRichEditCtrl* r = w->RichEdit();
+  QTest::keyClicks(r, "before");
+  ASSERT_TRUE(r->InsertTable(2, 2));
+  QTextTable* table = r->textCursor().currentTable();
+  ASSERT_NE(table, nullptr);
+  auto cell = [&] {
+    const QTextTableCell c = table->cellAt(r->textCursor());
+    return std::make_pair(c.row(), c.column());
+  };
+  EXPECT_EQ(cell(), std::make_pair(0, 0));
+  QTest::keyClicks(r, "a");
+  QTest::keyClick(r, Qt::Key_Tab);
+  EXPECT_EQ(cell(), std::make_pair(0, 1));
+  QTest::keyClicks(r, "b");
+  QTest::keyClick(r, Qt::Key_Tab);
+  EXPECT_EQ(cell(), std::make_pair(1, 0));
+  QTest::keyClick(r, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(cell(), std::make_pair(0, 1));
+  EXPECT_EQ(r->textCursor().selectedText(), "b");  // what is typed replaces the cell's text
+  QTest::keyClick(r, Qt::Key_Tab);
+  QTest::keyClick(r, Qt::Key_Tab);
+  EXPECT_EQ(cell(), std::make_pair(1, 1));
+  // Tab in the last cell adds a row; Shift+Tab in the first cell goes nowhere.
+  QTest::keyClick(r, Qt::Key_Tab);
+  EXPECT_EQ(table->rows(), 3);
+  EXPECT_EQ(cell(), std::make_pair(2, 0));
+  for (int i = 0; i < 7; ++i) QTest::keyClick(r, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(cell(), std::make_pair(0, 0));
+  EXPECT_FALSE(Text(r).contains('\t'));
+  EXPECT_EQ(table->cellAt(0, 0).firstCursorPosition().block().text(), "a");
+  // One undo takes the added row back.
+  r->undo();
+  EXPECT_EQ(table->rows(), 2);
+
+  // The font boxes show the cell's face and size.
+  r->setTextCursor(table->cellAt(1, 1).firstCursorPosition());
+  w->UpdateCommandStates();
+  EXPECT_FALSE(w->StyleToolBar()->FontNameBox()->currentText().isEmpty());
+  EXPECT_FALSE(w->StyleToolBar()->FontSizeBox()->currentText().isEmpty());
+}
+
+TEST_F(EditorLinkSafety, OnlyWhatCannotRunAProgramOpensOnOneClick) {
+  std::vector<std::string> opened;
+  CXRichEditCtrl::SetLinkOpener([&](const editor::LinkTarget& t) { opened.push_back(t.target); });
+  const std::string store = dir_ / "FileStore";
+  CXRichEditCtrl::SetFileStoreDirectory(store);
+  WriteFile(store + "/计划.pdf", "%PDF");
+  WriteFile(store + "/run.desktop", "[Desktop Entry]\nExec=sh\n");
+  WriteFile(dir_ / "script.sh", "rm -rf ~\n");
+  CWndEsr* w = Empty();
+  CXRichEditCtrl* r = w->RichEdit();
+
+  for (const char* link : {"https://example.com/a", "mailto:li@example.com?subject=hi",
+                           "localfile:计划.pdf"})
+    r->OpenLink(QString::fromUtf8(link));
+  EXPECT_TRUE(prompts_.Messages().empty());
+  EXPECT_EQ(opened.size(), 3u);
+
+  // Each of these asks, showing the whole target; refused, nothing opens.
+  const std::string script = std::filesystem::canonical(dir_ / "script.sh").string();
+  const std::pair<const char*, std::string> asked[] = {
+      {"mailto:?attach=/etc/passwd", "mailto:?attach=/etc/passwd"},
+      {"ssh://root@example.com", "ssh://root@example.com"},
+      {"localfile:run.desktop", std::filesystem::canonical(store + "/run.desktop").string()},
+      {"localfile:../script.sh", script},
+  };
+  opened.clear();
+  for (const auto& [link, shown] : asked) {
+    prompts_.Clear();
+    r->OpenLink(QString::fromStdString(link));
+    ASSERT_EQ(prompts_.Messages().size(), 1u) << link;
+    EXPECT_EQ(prompts_.Messages()[0].buttons, MsgButtons::YesNo);
+    EXPECT_NE(prompts_.LastMessage().find(shown), std::string::npos) << prompts_.LastMessage();
+  }
+  EXPECT_TRUE(opened.empty());
+  // Agreed, the file goes to the desktop's opener by its full path.
+  prompts_.AnswerNext(MsgResult::Yes);
+  r->OpenLink(QString::fromUtf8("file://") + QString::fromStdString(dir_ / "script.sh"));
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], script);
+
+  // A target like an option reaches nobody.
+  opened.clear();
+  prompts_.Clear();
+  r->OpenLink("--help");
+  EXPECT_TRUE(opened.empty());
+  EXPECT_EQ(prompts_.LastMessage(), "无法打开地址：--help");
+  CXRichEditCtrl::SetFileStoreDirectory("");
+}
+
+TEST_F(EditorLinkSafety, TheDesktopOpenerGetsAbsoluteAddressesOnly) {
+  std::vector<QUrl> urls;
+  SetUrlOpener([&](const QUrl& u) {
+    urls.push_back(u);
+    return true;
+  });
+  const std::string store = dir_ / "FileStore";
+  CXRichEditCtrl::SetFileStoreDirectory(store);
+  WriteFile(store + "/--help", "text");
+  CWndEsr* w = Empty();
+  w->RichEdit()->OpenLink("localfile:--help");
+  w->RichEdit()->OpenLink("www.example.com");
+  SetUrlOpener(nullptr);
+  CXRichEditCtrl::SetFileStoreDirectory("");
+  ASSERT_EQ(urls.size(), 2u);
+  EXPECT_EQ(urls[0].scheme(), "file");
+  EXPECT_EQ(urls[0].toLocalFile().toStdString(), std::filesystem::canonical(store + "/--help").string());
+  EXPECT_EQ(urls[1].toString(), "http://www.example.com");
+  for (const QUrl& u : urls) EXPECT_FALSE(u.toEncoded().startsWith('-'));
+}
+
+}  // namespace
+}  // namespace zorbek::testing
