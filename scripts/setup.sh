@@ -13,6 +13,9 @@ packages=(
   xvfb xauth
   unrtf
   dpkg-dev desktop-file-utils appstream man-db
+  # the test on headless Wayland compositors (tests/wayland): sway with its bar as the tray,
+  # weston, Qt's Wayland platform, screenshots, typed keys, XWayland, a notification server
+  sway weston qt6-wayland xwayland grim wtype mako-notifier
 )
 packages+=("$@")
 

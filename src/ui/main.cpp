@@ -1,7 +1,9 @@
 // Zorbek: start-up. One copy runs at a time; the database is open before the window shows.
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QTimer>
 
+#include "core/app/input_method.h"
 #include "core/app/paths.h"
 #include "core/app/prompts.h"
 #include "core/app/recovery.h"
@@ -21,7 +23,25 @@
 extern "C" const char* __lsan_default_suppressions() { return "leak:libdbus-1.so\n"; }
 #endif
 
+namespace {
+
+// Chinese input: where the desktop names no input method module (most Wayland sessions), one
+// that runs is connected. It must be chosen before the application object exists.
+void ChooseInputMethod() {
+  zorbek::InputMethodSetting setting;
+  setting.imModule = qEnvironmentVariable("QT_IM_MODULE").toStdString();
+  if (!setting.imModule.empty()) return;
+  setting.running = zorbek::RunningProgramNames();
+  setting.pluginFiles = zorbek::FileNamesIn(
+      QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString() + "/platforminputcontexts");
+  const std::string module = zorbek::ChooseInputMethodModule(setting);
+  if (!module.empty()) qputenv("QT_IM_MODULE", QByteArray::fromStdString(module));
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  ChooseInputMethod();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Zorbek"));
 #ifdef ZORBEK_APP_ID
@@ -33,9 +53,13 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(zorbek::AppIcon());
   zorbek::InstallQtChineseTranslations();
 
-  // A second copy leaves at once, without a window, and does not disturb the first.
+  // A second copy opens no window: it asks the first to bring its window forward (handing on
+  // the launcher's token, which lets the desktop raise it), and leaves.
   zorbek::SingleInstance instance;
-  if (!instance.Acquire()) return 0;
+  if (!instance.Acquire()) {
+    instance.AskFirstToComeForward(zorbek::SingleInstance::LauncherToken());
+    return 0;
+  }
 
   // A termination signal ends the run as closing the window does, without a question: the
   // open windows close and the database is saved. It may arrive while the database is being
@@ -69,6 +93,8 @@ int main(int argc, char** argv) {
     prompts.SetParentWindow(&mainFrame);
     QObject::connect(&mainFrame, &zorbek::CMainFrame::closed, &app,
                      [] { QCoreApplication::exit(0); });
+    QObject::connect(&instance, &zorbek::SingleInstance::comeForwardRequested, &mainFrame,
+                     [&mainFrame](const QString& token) { mainFrame.ComeForward(token); });
     if (!terminating) {
       mainFrame.show();
       // Text saved aside when the last run was ended: the user learns where it lies.

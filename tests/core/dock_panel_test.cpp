@@ -22,6 +22,8 @@ class FakeDockHost : public DockHost {
   std::string lastPosition;   // the settings value ("" = missing, read as "0")
   std::vector<std::string> written;
   int maxWidth = 400;
+  bool canPlace = true;
+  std::string lastSize;
 
   DockRect FrameRect() const override { return frame; }
   void MoveFrame(const DockRect& r) override {
@@ -60,6 +62,10 @@ class FakeDockHost : public DockHost {
     lastPosition = v;
     written.push_back(v);
   }
+
+  bool CanPlaceWindows() const override { return canPlace; }
+  std::string ReadLastSize() override { return lastSize; }
+  void WriteLastSize(const std::string& v) override { lastSize = v; }
 
   bool Running(int id) const { return timers.count(id) != 0; }
 };
@@ -126,13 +132,18 @@ TEST_F(DockTest, SavedPlaceOnARemovedMonitorIsCentredInstead) {
 
 TEST_F(DockTest, SavedPlacePartlyOffTheScreenIsBroughtWhollyIntoItsWorkArea) {
   // Saved on a screen twice as large (or before the scale factor doubled): most of the frame
-  // lies beyond the right and bottom edges. It is moved in, keeping its size.
+  // lies beyond the right and bottom edges. It is moved in, keeping its size, and clear of
+  // the edges, so that it does not dock (and hide) at once.
   host.monitors = {{0, 0, 640, 400}};
   host.workAreas = {{0, 0, 640, 370}};  // a panel along the bottom
   host.lastPosition = "500,300,800,460";
   dock.Attach();
-  EXPECT_EQ(host.frame, (DockRect{340, 210, 640, 370}));
+  EXPECT_EQ(host.frame, (DockRect{330, 200, 630, 360}));
   EXPECT_EQ(dock.saved(), host.frame);
+  host.cursor = {10, 10};
+  Tick(MiniDockPanel::kEdgeTimer);
+  EXPECT_TRUE(host.frameShown);
+  EXPECT_FALSE(host.Running(MiniDockPanel::kEdgeTimer));
   // Taller than the work area: shrunk to its height, and no more.
   FakeDockHost small;
   small.monitors = {{0, 0, 640, 400}};
@@ -140,7 +151,7 @@ TEST_F(DockTest, SavedPlacePartlyOffTheScreenIsBroughtWhollyIntoItsWorkArea) {
   small.lastPosition = "-100,-50,200,750";
   MiniDockPanel d(small);
   d.Attach();
-  EXPECT_EQ(small.frame, (DockRect{0, 24, 300, 400}));
+  EXPECT_EQ(small.frame, (DockRect{10, 34, 310, 390}));
   // On the second of two monitors, its own work area counts.
   FakeDockHost two;
   two.monitors = {{0, 0, 1280, 800}, {1280, 0, 2560, 1024}};
@@ -148,13 +159,99 @@ TEST_F(DockTest, SavedPlacePartlyOffTheScreenIsBroughtWhollyIntoItsWorkArea) {
   two.lastPosition = "2400,900,2700,1200";
   MiniDockPanel d2(two);
   d2.Attach();
-  EXPECT_EQ(two.frame, (DockRect{2260, 700, 2560, 1000}));
+  EXPECT_EQ(two.frame, (DockRect{2250, 690, 2550, 990}));
   // A place wholly inside is left alone, also flush with an edge (where it docks).
   FakeDockHost edge;
   edge.lastPosition = "980,100,1280,700";
   MiniDockPanel d3(edge);
   d3.Attach();
   EXPECT_EQ(edge.frame, (DockRect{980, 100, 1280, 700}));
+}
+
+// What a run that could not know its place saved (the desktop's corner) is no place: the frame
+// keeps the size, is centred, and stays in sight.
+TEST_F(DockTest, MadeUpCornerPlaceKeepsItsSizeAndIsCentred) {
+  host.lastPosition = "0,0,400,746";
+  host.frame = {0, 0, 240, 560};
+  dock.Attach();
+  EXPECT_EQ(host.frame, (DockRect{440, 27, 840, 773}));
+  EXPECT_EQ(dock.saved(), host.frame);
+  host.cursor = {1000, 10};
+  Tick(MiniDockPanel::kEdgeTimer);
+  EXPECT_TRUE(host.frameShown);
+  EXPECT_EQ(dock.state(), MiniDockPanel::kShown);
+  // A place at the left edge further down is the user's: it docks as before.
+  FakeDockHost left;
+  left.lastPosition = "0,100,300,700";
+  MiniDockPanel d(left);
+  d.Attach();
+  EXPECT_EQ(left.frame, (DockRect{0, 100, 300, 700}));
+  left.cursor = {1000, 10};
+  d.OnTimer(MiniDockPanel::kEdgeTimer);
+  EXPECT_EQ(d.state(), MiniDockPanel::kHiddenLeft);
+}
+
+// Where the window system places windows itself (Wayland): only the size is restored and kept,
+// the saved place is left for the next X11 session, and the frame never docks or hides.
+TEST_F(DockTest, WhereWindowsCannotBePlacedOnlyTheSizeIsKeptAndNothingDocks) {
+  host.canPlace = false;
+  host.frame = {0, 0, 240, 560};  // the place such a window system reports
+  host.lastPosition = "100,120,340,680";
+  host.lastSize = "300,500";
+  dock.Attach();
+  EXPECT_EQ(host.frame, (DockRect{0, 0, 300, 500}));
+  EXPECT_TRUE(host.timers.empty());
+  // Moves and resizes keep the size only.
+  MoveTo({0, 0, 320, 520}, {2, 2});
+  EXPECT_EQ(host.lastSize, "320,520");
+  EXPECT_TRUE(host.written.empty());
+  EXPECT_EQ(host.lastPosition, "100,120,340,680");
+  // Touching the desktop's corner and edges: never hidden.
+  dock.Arm();
+  dock.Toggle();
+  dock.Touch();
+  EXPECT_TRUE(host.frameShown);
+  EXPECT_FALSE(host.stripShown);
+  EXPECT_TRUE(host.timers.empty());
+  // No size kept yet: the saved place's size.
+  FakeDockHost first;
+  first.canPlace = false;
+  first.frame = {0, 0, 240, 560};
+  first.lastPosition = "100,120,360,720";
+  MiniDockPanel d(first);
+  d.Attach();
+  EXPECT_EQ(first.frame, (DockRect{0, 0, 260, 600}));
+  // Hidden through the tray and back.
+  d.SetAway();
+  EXPECT_EQ(d.state(), MiniDockPanel::kAway);
+  d.ShowHeld();
+  EXPECT_EQ(d.state(), MiniDockPanel::kShown);
+  EXPECT_TRUE(first.frameShown);
+}
+
+// Hidden through the tray icon: the docking leaves it hidden until the tray brings it back,
+// also when the cursor passes where the strip was.
+TEST_F(DockTest, AFrameHiddenThroughTheTrayStaysHiddenUntilTheTrayBringsItBack) {
+  host.lastPosition = "980,100,1280,700";
+  dock.Attach();
+  ASSERT_TRUE(host.Running(MiniDockPanel::kEdgeTimer));
+  dock.SetAway();
+  host.frameShown = false;  // the frame hides itself (or is minimised)
+  EXPECT_FALSE(host.Running(MiniDockPanel::kEdgeTimer));
+  host.cursor = {1279, 300};
+  Tick(MiniDockPanel::kStripTimer);
+  EXPECT_FALSE(host.frameShown);
+  EXPECT_FALSE(host.stripShown);
+  dock.ShowHeld();
+  EXPECT_TRUE(host.frameShown);
+  EXPECT_EQ(dock.state(), MiniDockPanel::kShown);
+  // Held: the cursor is at the tray, far away, and the frame stays until the mouse has been on it.
+  host.cursor = {10, 790};
+  Tick(MiniDockPanel::kEdgeTimer);
+  EXPECT_TRUE(host.frameShown);
+  dock.MouseEntered();
+  Tick(MiniDockPanel::kEdgeTimer);
+  EXPECT_EQ(dock.state(), MiniDockPanel::kHiddenRight);
 }
 
 TEST_F(DockTest, SnapsToTheRightEdgeHidesWhenLeftAndComesBackFromTheStrip) {
@@ -286,6 +383,9 @@ TEST(DockGeometry, MonitorOfRectAndPoint) {
   EXPECT_EQ(MonitorOfPoint(monitors, {1279, 5}), monitors[0]);
   EXPECT_EQ(MonitorOfPoint(monitors, {-5, 5}), monitors[0]);
   EXPECT_EQ(ParseDockRect(" -5, 7,+300,600"), (DockRect{-5, 7, 300, 600}));
+  EXPECT_EQ(ParseDockSize("300, 500"), std::make_pair(300, 500));
+  EXPECT_FALSE(ParseDockSize("300,0"));
+  EXPECT_FALSE(ParseDockSize("300"));
   EXPECT_FALSE(ParseDockRect("1,2,3,99999999999"));
   EXPECT_EQ(FormatDockRect({-5, 7, 300, 600}), "-5,7,300,600");
 }

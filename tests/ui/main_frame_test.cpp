@@ -223,8 +223,83 @@ TEST_F(MainFrameTest, AWindowSavedOffTheScreenComesBackWhollyOnIt) {
   EXPECT_TRUE(area.contains(frame->frameGeometry())) << frame->frameGeometry().x() << ","
                                                      << frame->frameGeometry().y();
   EXPECT_EQ(frame->frameGeometry().width(), 300);
-  EXPECT_EQ(frame->frameGeometry().right(), area.right());
-  EXPECT_EQ(frame->frameGeometry().bottom(), area.bottom());
+  // Clear of the edges: moved in by the program, it does not dock and hide at once.
+  EXPECT_EQ(frame->frameGeometry().right(), area.right() - MiniDockPanel::kFitMargin);
+  EXPECT_EQ(frame->frameGeometry().bottom(), area.bottom() - MiniDockPanel::kFitMargin);
+  EXPECT_FALSE(frame->dock()->timerActive(MiniDockPanel::kEdgeTimer));
+}
+
+// Runs that could not know the window's place saved the desktop's corner: that place is not
+// used (the window would touch two edges and hide at once); the size is.
+TEST_F(MainFrameTest, AMadeUpCornerPlaceIsNotUsedAndTheWindowStaysInSight) {
+  WriteFile(dir / "Zorbek.ini", "[WindowRect]\nLastPosition=0,0,400,500\n");
+  auto frame = Make();
+  frame->show();
+  QApplication::processEvents();
+  const QRect area = QApplication::primaryScreen()->availableGeometry();
+  EXPECT_EQ(frame->frameGeometry().size(), QSize(400, 500));
+  EXPECT_EQ(frame->frameGeometry().center().x(), area.center().x());
+  QCursor::setPos(area.right() - 5, area.bottom() - 5);
+  frame->dock()->machine().OnTimer(MiniDockPanel::kEdgeTimer);
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(frame->dock()->machine().state(), MiniDockPanel::kShown);
+}
+
+// Trays of today send one click; the old ones a click and then the double-click.
+TEST_F(MainFrameTest, OneClickOnTheTrayPutsTheWindowAwayAndBringsItBack) {
+  FrameOptions o;
+  o.programBase = dir / "Zorbek";
+  o.programPath = dir / "bin/Zorbek";
+  o.autostartDir = dir / "autostart";
+  bool trayThere = true;
+  o.trayAvailable = [&] { return trayThere; };
+  CMainFrame frame(o);
+  frame.show();
+  QApplication::setActiveWindow(&frame);
+  ASSERT_TRUE(frame.isActiveWindow());
+  QSystemTrayIcon* tray = frame.trayIcon();
+  // In front: one click puts it into the tray; the docking leaves it there.
+  emit tray->activated(QSystemTrayIcon::Trigger);
+  EXPECT_FALSE(frame.isVisible());
+  EXPECT_EQ(frame.dock()->machine().state(), MiniDockPanel::kAway);
+  frame.dock()->machine().OnTimer(MiniDockPanel::kStripTimer);
+  frame.dock()->machine().OnTimer(MiniDockPanel::kEdgeTimer);
+  EXPECT_FALSE(frame.isVisible());
+  // One more click: back.
+  emit tray->activated(QSystemTrayIcon::Trigger);
+  EXPECT_TRUE(frame.isVisible());
+  EXPECT_EQ(frame.dock()->machine().state(), MiniDockPanel::kShown);
+  // A double-click on an old tray: click (away), double-click (back): it ends in sight.
+  QApplication::setActiveWindow(&frame);
+  emit tray->activated(QSystemTrayIcon::Trigger);
+  emit tray->activated(QSystemTrayIcon::DoubleClick);
+  EXPECT_TRUE(frame.isVisible());
+  // Shown but behind another window: one click brings it forward rather than away.
+  QWidget other;
+  other.show();
+  QApplication::setActiveWindow(&other);
+  ASSERT_FALSE(frame.isActiveWindow());
+  emit tray->activated(QSystemTrayIcon::Trigger);
+  EXPECT_TRUE(frame.isVisible());
+  // Put away, and then the tray goes (its panel ended): the window is minimised, so that the
+  // task bar still leads to it.
+  QApplication::setActiveWindow(&frame);
+  emit tray->activated(QSystemTrayIcon::Trigger);
+  ASSERT_FALSE(frame.isVisible());
+  trayThere = false;
+  frame.WatchTray();
+  EXPECT_TRUE(frame.isVisible());
+  EXPECT_TRUE(frame.isMinimized());
+  // Without a tray, putting away minimises.
+  frame.ComeForward();
+  EXPECT_FALSE(frame.isMinimized());
+  frame.HideToTray();
+  EXPECT_TRUE(frame.isVisible());
+  EXPECT_TRUE(frame.isMinimized());
+  frame.ComeForward();
+  EXPECT_TRUE(frame.isVisible());
+  EXPECT_FALSE(frame.isMinimized());
+  frame.close();
 }
 
 TEST_F(MainFrameTest, DockedAtTheRightEdgeTheWindowHidesAndTheStripBringsItBack) {

@@ -65,11 +65,38 @@ std::optional<DockRect> ParseDockRect(std::string_view text) {
   return r;
 }
 
+bool IsMadeUpPlace(const DockRect& r) { return r.left == 0 && r.top == 0; }
+
+std::string FormatDockSize(int width, int height) {
+  return std::to_string(width) + "," + std::to_string(height);
+}
+
+std::optional<std::pair<int, int>> ParseDockSize(std::string_view text) {
+  int v[2] = {};
+  const char* p = text.data();
+  const char* end = text.data() + text.size();
+  for (int i = 0; i < 2; ++i) {
+    if (i > 0) {
+      if (p == end || *p != ',') return std::nullopt;
+      ++p;
+    }
+    while (p != end && (*p == ' ' || *p == '\t')) ++p;
+    const auto [next, ec] = std::from_chars(p, end, v[i]);
+    if (ec != std::errc() || v[i] <= 0) return std::nullopt;
+    p = next;
+  }
+  return std::make_pair(v[0], v[1]);
+}
+
 namespace {
 bool Within(long long v, int lo, int hi) { return v >= lo && v <= hi; }
+bool Inside(const DockRect& r, const DockRect& area) {
+  return r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom;
+}
 }  // namespace
 
 bool MiniDockPanel::FrameAtEdge() const {
+  if (!host_.CanPlaceWindows()) return false;
   const DockRect f = host_.FrameRect();
   const DockRect m = MonitorOfRect(host_.Monitors(), f);
   return f.right == m.right || f.left == m.left || f.top == m.top;
@@ -77,15 +104,34 @@ bool MiniDockPanel::FrameAtEdge() const {
 
 void MiniDockPanel::Attach() {
   Restore();
+  if (!host_.CanPlaceWindows()) return;  // no docking: nothing to watch
   Arm();
   host_.StartTimer(kStripTimer, kStripTimerPeriodMs);
 }
 
 void MiniDockPanel::Restore() {
-  if (saved_.IsAllZero()) {
+  if (saved_.IsAllZero() && !host_.CanPlaceWindows()) {
+    // The size alone, from where it was last kept; the window system chooses the place.
+    std::optional<std::pair<int, int>> size = ParseDockSize(host_.ReadLastSize());
+    if (!size) {
+      if (const std::optional<DockRect> r = ParseDockRect(host_.ReadLastPosition()))
+        size = std::make_pair(r->width(), r->height());
+    }
+    const DockRect f = host_.FrameRect();
+    if (size) host_.MoveFrame(host_.ConstrainFrame({f.left, f.top, f.left + size->first, f.top + size->second}));
+    saved_ = host_.FrameRect();
+  } else if (saved_.IsAllZero()) {
     const std::string value = host_.ReadLastPosition();
     std::optional<DockRect> r;
     if (value.size() > 2) r = ParseDockRect(value);
+    // A place the window system made up (saved by a run that could not know its place) would
+    // put the frame in the corner, touching two edges, and hide it at once: it keeps its size
+    // and is centred.
+    if (r && IsMadeUpPlace(*r)) {
+      const DockRect f = host_.FrameRect();
+      host_.MoveFrame(host_.ConstrainFrame({f.left, f.top, f.left + r->width(), f.top + r->height()}));
+      r.reset();
+    }
     // A place that lies on no monitor any more (one was removed or rearranged) would put the
     // window out of sight: such a window is centred like one without a place.
     if (r) {
@@ -93,14 +139,17 @@ void MiniDockPanel::Restore() {
       if (!monitors.empty() && MonitorOfRect(monitors, *r).OverlapArea(*r) == 0) r.reset();
       // A place partly off its screen (a smaller screen, a larger scale factor than last time)
       // is brought wholly into the screen's work area, so that the caption and the edges can
-      // be reached.
+      // be reached. It is kept clear of the edges: only a window the user left at an edge
+      // starts docked.
       const std::vector<DockRect> areas = host_.WorkAreas();
       if (r && areas.size() == monitors.size()) {
         r = host_.ConstrainFrame(*r);
         const DockRect m = MonitorOfRect(monitors, *r);
         for (std::size_t i = 0; i < monitors.size(); ++i)
           if (monitors[i] == m) {
-            r = FitInside(*r, areas[i]);
+            if (Inside(*r, areas[i])) break;
+            const DockRect inner = areas[i].Inflated(-kFitMargin);
+            r = FitInside(*r, inner.width() > 0 && inner.height() > 0 ? inner : areas[i]);
             break;
           }
       }
@@ -117,6 +166,7 @@ void MiniDockPanel::Restore() {
 }
 
 void MiniDockPanel::Arm() {
+  if (!host_.CanPlaceWindows()) return;
   if (FrameAtEdge())
     host_.StartTimer(kEdgeTimer, kEdgeTimerPeriodMs);
   else
@@ -132,6 +182,7 @@ void MiniDockPanel::Toggle() {
     host_.RaiseFrameAfterShow();
     return;
   }
+  if (!host_.CanPlaceWindows()) return;  // never hidden without a strip to bring it back
   const DockRect f = host_.FrameRect();
   const DockRect m = MonitorOfRect(host_.Monitors(), f);
   DockRect strip;
@@ -169,6 +220,11 @@ void MiniDockPanel::Follow() {
 }
 
 void MiniDockPanel::Snap(DockPoint p) {
+  if (!host_.CanPlaceWindows()) {
+    saved_ = host_.FrameRect();
+    host_.WriteLastSize(FormatDockSize(saved_.width(), saved_.height()));
+    return;
+  }
   const DockRect m = MonitorOfPoint(host_.Monitors(), p);
   saved_ = host_.FrameRect();
   const long long x = p.x, y = p.y;
@@ -192,15 +248,25 @@ void MiniDockPanel::Snap(DockPoint p) {
 
 void MiniDockPanel::OnTimer(int id) {
   if (id == kEdgeTimer) {
+    if (state_ == kAway) {
+      host_.StopTimer(kEdgeTimer);
+      return;
+    }
     if (held_ && state_ == kShown) return;  // shown from the tray: not hidden before the mouse came
     if (state_ != kShown || !saved_.Inflated(kLeaveMargin).Contains(host_.CursorPos())) {
       Toggle();
       host_.StopTimer(kEdgeTimer);
     }
   } else if (id == kStripTimer) {
-    if (state_ != kShown && host_.StripRect().Inflated(kStripSlack).Contains(host_.CursorPos()))
+    if (HiddenAtEdge() && host_.StripRect().Inflated(kStripSlack).Contains(host_.CursorPos()))
       Toggle();
   }
+}
+
+void MiniDockPanel::SetAway() {
+  host_.StopTimer(kEdgeTimer);
+  host_.ShowStrip(false);
+  state_ = kAway;
 }
 
 void MiniDockPanel::ShowHeld() {

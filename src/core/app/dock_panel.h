@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zorbek {
@@ -45,6 +46,13 @@ std::string FormatDockRect(const DockRect& r);
 // The rectangle of a "LastPosition" value, or nullopt when the value holds no usable rectangle:
 // fewer than four numbers, or an empty or inverted rectangle.
 std::optional<DockRect> ParseDockRect(std::string_view text);
+// A place that no user chose: a window system that cannot tell a window where it is reports
+// the top-left corner of the desktop, and older runs saved that.
+bool IsMadeUpPlace(const DockRect& r);
+// "width,height" as the settings file keeps the window's size where places mean nothing.
+std::string FormatDockSize(int width, int height);
+// The width and height of a "LastSize" value, or nullopt.
+std::optional<std::pair<int, int>> ParseDockSize(std::string_view text);
 
 enum class DockZOrder {
   Top,        // above the other normal windows
@@ -85,11 +93,20 @@ class DockHost {
 
   virtual std::string ReadLastPosition() = 0;
   virtual void WriteLastPosition(const std::string& value) = 0;
+
+  // Whether the window system puts windows where they ask to be and tells them where they are
+  // (X11). Where it does not (Wayland), only the size is kept ("LastSize"), the saved place is
+  // left as it was, and the frame never docks: there would be no way to tell where the edge
+  // is, nor where the cursor went.
+  virtual bool CanPlaceWindows() const { return true; }
+  virtual std::string ReadLastSize() { return {}; }
+  virtual void WriteLastSize(const std::string&) {}
 };
 
 class MiniDockPanel {
  public:
-  enum State { kUnused = 0, kShown = 1, kHiddenTop = 2, kHiddenLeft = 3, kHiddenRight = 4 };
+  // kAway: hidden (or minimised) by the tray icon, not by the docking; the strip is not shown.
+  enum State { kUnused = 0, kShown = 1, kHiddenTop = 2, kHiddenLeft = 3, kHiddenRight = 4, kAway = 5 };
 
   static constexpr int kEdgeTimer = 1002;       // while the frame touches an edge
   static constexpr int kEdgeTimerPeriodMs = 300;
@@ -101,6 +118,7 @@ class MiniDockPanel {
   static constexpr int kSnapDistance = 20;      // an edge this close to the monitor's edge snaps
   static constexpr int kGrabMin = 2;            // the grab point lies 2 to 20 pixels inside
   static constexpr int kGrabMax = 20;
+  static constexpr int kFitMargin = 10;         // a place moved onto a screen keeps this clear
 
   explicit MiniDockPanel(DockHost& host) : host_(host) {}
 
@@ -124,12 +142,19 @@ class MiniDockPanel {
   // The tray brings the frame back: a hidden frame is shown, and it stays shown (the cursor is
   // at the tray, far from it) until the mouse has come onto it; leaving it then hides it again.
   void ShowHeld();
+  // The frame was hidden or minimised through the tray icon: nothing here shows it again until
+  // the tray (or a second start) does, through ShowHeld.
+  void SetAway();
   // The mouse came onto the frame.
   void MouseEntered() { held_ = false; }
   bool held() const { return held_; }
 
-  // Whether the frame touches the right, left or top edge of its monitor.
+  // Whether the frame touches the right, left or top edge of its monitor (never where the window
+  // system cannot place windows: the docking is off there).
   bool FrameAtEdge() const;
+  bool HiddenAtEdge() const {
+    return state_ == kHiddenTop || state_ == kHiddenLeft || state_ == kHiddenRight;
+  }
 
   State state() const { return state_; }
   const DockRect& saved() const { return saved_; }

@@ -46,5 +46,7 @@ inline constexpr const char* kProjectSection = "Project";
 inline constexpr const char* kWorkPathKey = "WorkPath";
 inline constexpr const char* kWindowRectSection = "WindowRect";
 inline constexpr const char* kLastPositionKey = "LastPosition";
+// The main window's size "width,height", kept where the window system places windows itself.
+inline constexpr const char* kLastSizeKey = "LastSize";
 
 }  // namespace zorbek

@@ -6,6 +6,7 @@
 
 #include "ui/app/desktop.h"
 #include "ui/app/main_frame.h"
+#include "ui/app/mini_dock.h"
 #include "ui/app/static_link.h"
 
 namespace zorbek {
@@ -34,6 +35,13 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
   grid->addWidget(mail_, 2, 1);
   grid->addWidget(homePage_, 3, 1);
   grid->addWidget(ok, 0, 2, Qt::AlignTop);
+  if (!EdgeDockingAvailable()) {
+    // Why the window no longer tucks itself away at the screen's edge here.
+    auto* docking = new QLabel(EdgeDockingOffText(), this);
+    docking->setObjectName(QStringLiteral("dockingOff"));
+    docking->setWordWrap(true);
+    grid->addWidget(docking, 4, 1, 1, 2);
+  }
   setFixedSize(sizeHint());
 }
 

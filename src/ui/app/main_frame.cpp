@@ -1,6 +1,7 @@
 #include "ui/app/main_frame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -50,7 +51,7 @@ QIcon AppIcon() {
 }
 
 CMainFrame::CMainFrame(const std::string& programBase, QWidget* parent)
-    : CMainFrame(FrameOptions{programBase, {}, {}, true}, parent) {}
+    : CMainFrame(FrameOptions{programBase, {}, {}, true, {}}, parent) {}
 
 CMainFrame::CMainFrame(FrameOptions options, QWidget* parent)
     : QMainWindow(parent,
@@ -149,18 +150,25 @@ void CMainFrame::BuildTray() {
   tray_->setToolTip(QString::fromUtf8(kTrayTip));
   tray_->setContextMenu(trayMenu_);
   connect(tray_, &QSystemTrayIcon::activated, this, &CMainFrame::OnTrayActivated);
-  if (QSystemTrayIcon::isSystemTrayAvailable()) {
-    tray_->show();
-    return;
-  }
-  // Without a tray the program works on; a panel that starts later still gets the icon.
+  if (!options_.trayAvailable)
+    options_.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+  if (options_.trayAvailable()) tray_->show();
+  // Without a tray the program works on; a panel that starts later still gets the icon, and
+  // one that goes away does not take the window with it.
   trayWatch_ = new QTimer(this);
-  connect(trayWatch_, &QTimer::timeout, this, [this] {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
-    trayWatch_->stop();
-    if (tray_) tray_->show();
-  });
+  connect(trayWatch_, &QTimer::timeout, this, &CMainFrame::WatchTray);
   trayWatch_->start(kTrayWatchMs);
+}
+
+bool CMainFrame::TrayUsable() const {
+  return tray_ && options_.trayAvailable && options_.trayAvailable();
+}
+
+void CMainFrame::WatchTray() {
+  const bool usable = TrayUsable();
+  if (usable && !tray_->isVisible()) tray_->show();
+  if (!usable && !isVisible() && dock_ && dock_->machine().state() == MiniDockPanel::kAway)
+    showMinimized();
 }
 
 void CMainFrame::SetCommandHandler(int id, std::function<void()> handler) {
@@ -247,21 +255,55 @@ void CMainFrame::ShowAbout() {
 }
 
 void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
-  if (reason != QSystemTrayIcon::DoubleClick) return;
-  if (isMinimized() || !isVisible() || dock_->machine().state() != MiniDockPanel::kShown) {
-    // Hidden at an edge, or minimised by a window manager that offers it anyway: back,
-    // restored and in front, and it stays until the mouse has been on it.
-    if (isMinimized()) showNormal();
-    dock_->machine().ShowHeld();
-    if (!isVisible()) show();
-  } else {
-    dock_->machine().Toggle();
-    dock_->machine().Arm();
+  // Most trays send one click (StatusNotifierItem trays send nothing else); the old trays send
+  // a click and then the double-click. One click puts the window in front away and brings it
+  // back otherwise; the double-click always ends with the window in front.
+  if (reason == QSystemTrayIcon::Trigger) {
+    const bool inFront = isVisible() && !isMinimized() &&
+                         dock_->machine().state() == MiniDockPanel::kShown && isActiveWindow();
+    if (inFront)
+      HideToTray();
+    else
+      ComeForward();
+  } else if (reason == QSystemTrayIcon::DoubleClick) {
+    ComeForward();
   }
-  if (isVisible()) {
-    raise();
-    activateWindow();
+}
+
+void CMainFrame::HideToTray() {
+  dock_->machine().SetAway();
+  if (TrayUsable())
+    hide();
+  else
+    showMinimized();
+}
+
+void CMainFrame::ComeForward(const QString& token) {
+  const bool wasShown = isVisible() && !isMinimized();
+  // Hidden at an edge, put away, or minimised: back, restored and in front, and it stays
+  // until the mouse has been on it (the cursor is at the tray or the launcher, far away).
+  if (isMinimized()) showNormal();
+  dock_->machine().ShowHeld();
+  if (!isVisible()) show();
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    // A question is open: that is what the user must see.
+    modal->raise();
+    modal->activateWindow();
+    return;
   }
+  if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+    if (!token.isEmpty()) {
+      // The desktop raises a window that presents the launcher's token.
+      qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+    } else if (wasShown && !isActiveWindow()) {
+      // Without a token a Wayland desktop ignores requests to raise; a window shown anew comes
+      // up in front (in the current workspace) on every desktop.
+      hide();
+      show();
+    }
+  }
+  raise();
+  activateWindow();
 }
 
 void CMainFrame::SaveNow() {

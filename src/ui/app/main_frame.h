@@ -24,6 +24,8 @@ struct FrameOptions {
   std::string programPath;   // the program, as the autostart entry runs it (default: this one)
   std::string autostartDir;  // default: ~/.config/autostart
   bool trayIcon = true;
+  // Whether a tray shows the icon now (default: ask the desktop).
+  std::function<bool()> trayAvailable;
 };
 
 class CMainFrame : public QMainWindow {
@@ -65,6 +67,18 @@ class CMainFrame : public QMainWindow {
   // Ends the run without a question: closes the open windows, removes the tray icon and
   // closes the frame. For termination signals.
   void ShutDown();
+  // Brings the window back and to the front: from the tray, from the edge of the screen,
+  // minimised, or behind other windows. token: the activation token (Wayland) or startup id
+  // (X11) a launcher handed a later start of the program, which lets the desktop raise it.
+  void ComeForward(const QString& token = QString());
+  // Puts the window away into the tray; where no tray shows the icon it is minimised instead,
+  // so that the task bar still leads back to it.
+  void HideToTray();
+  // Whether a tray shows the icon.
+  bool TrayUsable() const;
+  // Looks at the tray again (every few seconds): shows the icon in a tray that came up late;
+  // a window put away into a tray that has gone is minimised instead.
+  void WatchTray();
 
  signals:
   // The frame has closed: the program ends.

@@ -26,6 +26,15 @@ constexpr int kPendingPlaceMs = 2000;
 
 }  // namespace
 
+bool EdgeDockingAvailable() {
+  return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+QString EdgeDockingOffText() {
+  return QStringLiteral("本桌面（Wayland）不告诉程序窗口的位置，主窗口不贴边隐藏；"
+                        "单击托盘图标可隐藏或唤回主窗口。");
+}
+
 CMiniDockStrip::CMiniDockStrip(CMiniDockPanel& dock)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus),
@@ -66,7 +75,11 @@ CMiniDockPanel::CMiniDockPanel(QWidget* frame, std::string settingsFile)
       settingsFile_(std::move(settingsFile)),
       position_([this](const std::string& value) {
         return WriteProfileString(settingsFile_, kWindowRectSection, kLastPositionKey, value);
-      }) {
+      }),
+      size_([this](const std::string& value) {
+        return WriteProfileString(settingsFile_, kWindowRectSection, kLastSizeKey, value);
+      }),
+      canPlace_(EdgeDockingAvailable()) {
   strip_ = std::make_unique<CMiniDockStrip>(*this);
   pendingExpiry_.setSingleShot(true);
   pendingExpiry_.setInterval(kPendingPlaceMs);
@@ -86,6 +99,7 @@ void CMiniDockPanel::Attach() {
   if (attached_) return;
   attached_ = true;
   position_.SetWritten(ReadLastPosition());
+  size_.SetWritten(ReadLastSize());
   machine_.Attach();
   frame_->installEventFilter(this);
 }
@@ -100,6 +114,7 @@ void CMiniDockPanel::Detach() {
 void CMiniDockPanel::FlushPosition() {
   positionFlush_.stop();
   position_.Flush();
+  size_.Flush();
 }
 
 bool CMiniDockPanel::timerActive(int id) const {
@@ -211,10 +226,14 @@ void CMiniDockPanel::CentreFrame() {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return;
   const QRect area = screen->availableGeometry();
-  const QSize size = frame_->frameGeometry().size();
+  const QSize size = pendingOuter_ ? QSize(pendingOuter_->width(), pendingOuter_->height())
+                                   : frame_->frameGeometry().size();
+  const int left = area.x() + (area.width() - size.width()) / 2;
+  const int top = area.y() + (area.height() - size.height()) / 2;
   moving_ = true;
-  frame_->move(area.x() + (area.width() - size.width()) / 2,
-               area.y() + (area.height() - size.height()) / 2);
+  frame_->move(left, top);
+  // A size given before the borders were known is settled at the centre, not where it was given.
+  if (pendingOuter_) pendingOuter_ = pendingOuter_->Shifted(left - pendingOuter_->left, top - pendingOuter_->top);
   moving_ = false;
 }
 
@@ -294,6 +313,14 @@ std::string CMiniDockPanel::ReadLastPosition() {
 
 void CMiniDockPanel::WriteLastPosition(const std::string& value) {
   if (position_.Record(value) && !positionFlush_.isActive()) positionFlush_.start(kPositionFlushMs);
+}
+
+std::string CMiniDockPanel::ReadLastSize() {
+  return ReadProfileString(settingsFile_, kWindowRectSection, kLastSizeKey, "");
+}
+
+void CMiniDockPanel::WriteLastSize(const std::string& value) {
+  if (size_.Record(value) && !positionFlush_.isActive()) positionFlush_.start(kPositionFlushMs);
 }
 
 }  // namespace zorbek

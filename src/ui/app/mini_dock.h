@@ -18,6 +18,12 @@ namespace zorbek {
 
 class CMiniDockPanel;
 
+// Whether the window system lets the frame dock at the screen's edges (not on Wayland, where a
+// program neither places its windows nor learns where they or the cursor are), and, where it
+// does not, the sentence the About box shows about it.
+bool EdgeDockingAvailable();
+QString EdgeDockingOffText();
+
 // The strip left on the screen edge while the frame is hidden.
 class CMiniDockStrip : public QWidget {
   Q_OBJECT
@@ -71,6 +77,9 @@ class CMiniDockPanel : public QObject, public DockHost {
   std::vector<DockRect> WorkAreas() const override;
   std::string ReadLastPosition() override;
   void WriteLastPosition(const std::string& value) override;
+  bool CanPlaceWindows() const override { return canPlace_; }
+  std::string ReadLastSize() override;
+  void WriteLastSize(const std::string& value) override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -88,6 +97,8 @@ class CMiniDockPanel : public QObject, public DockHost {
   std::unique_ptr<CMiniDockStrip> strip_;
   std::map<int, QTimer*> timers_;
   LastPositionWriter position_;
+  LastPositionWriter size_;
+  bool canPlace_ = true;
   QTimer positionFlush_;
   std::optional<DockRect> pendingOuter_;  // placed before the borders were known
   QTimer pendingExpiry_;
