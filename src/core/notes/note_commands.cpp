@@ -12,6 +12,7 @@
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
 #include "core/notes/note_opener.h"
+#include "core/notes/recycle_bin.h"
 #include "core/notes/store_change.h"
 #include "core/text/cp936.h"
 
@@ -33,11 +34,9 @@ ItemPath ChildOf(ItemPath folder, const std::string& name) {
   return folder;
 }
 
-// Whether the file system of directory takes a name of file's length.
+// Whether the file system of directory takes the name, with the temporary file of its saves.
 bool NameFits(const std::string& directory, const std::string& file) {
-  long max = ::pathconf(directory.empty() ? "." : directory.c_str(), _PC_NAME_MAX);
-  if (max <= 0) max = 255;
-  return file.size() <= static_cast<std::size_t>(max);
+  return EntryNameFits(directory, file);
 }
 
 // Something (a file, a directory, a link) of that name is there.
@@ -110,6 +109,23 @@ std::vector<std::string> Leftovers(const std::string& directory) {
 }
 
 }  // namespace
+
+bool NoteCommands::SharesDiskWithTwin(const ItemPath& item, XmlNode element) {
+  if (!element || item.size() < 2) return false;
+  const auto pathOf = [&](XmlNode e) {
+    const std::string type = Attribute(e, "type");
+    ItemPath p = ParentOf(item);
+    p.push_back(ElementName(e));
+    return ExistingPathIgnoringCase(DocumentPath(p) + (IsNoteType(type) ? NoteExtension(type) : ""));
+  };
+  const std::string own = pathOf(element);
+  for (XmlNode c = FirstChild(Parent(element)); c; c = NextSibling(c)) {
+    if (!IsElement(c) || c == element || !EqualsIgnoreLatinCase(c.name(), element.name()))
+      continue;
+    if (KindOfType(Attribute(c, "type")) && pathOf(c) == own) return true;
+  }
+  return false;
+}
 
 void NoteCommands::Publish(const std::vector<NoteChange>& changes) const {
   if (!changes.empty() && publish_) publish_(changes);
@@ -242,7 +258,7 @@ NoteOutcome NoteCommands::NewEntry(const ItemPath& selected, ItemKind kind,
     const std::string name = file.substr(0, file.size() - ext.size());
     if (!IsValidNodeName(name)) return {};
     // A name longer than the file system takes is no name for an entry.
-    if (!NameFits(p->directory, file)) return Refused(kMsgIllegalName);
+    if (!NameFits(p->directory, file)) return Refused(kMsgNameTooLong);
     // The disk first: the folder's directory when it is missing, then the new entry. Both stop
     // silently, as nothing has changed yet.
     StoreChange change(doc_);
@@ -298,6 +314,7 @@ NoteOutcome NoteCommands::RenameLocked(const ItemPath& item, std::string_view ed
     XmlNode element = doc_.Select(ElementPathOfItem(item));
     // Without its element the database could not follow the disk: nothing is renamed.
     if (!element) return Refused(kMsgRenameFailed);
+    if (SharesDiskWithTwin(item, element)) return Refused(FormatMessage(kMsgCaseTwins, item.back()));
     const std::string parentDir = ExistingPathIgnoringCase(DocumentPath(ParentOf(item)));
     std::string oldPath = DocumentPath(item);
     std::string newPath;
@@ -324,7 +341,7 @@ NoteOutcome NoteCommands::RenameLocked(const ItemPath& item, std::string_view ed
 
     const std::string from = ExistingPathIgnoringCase(oldPath);
     const bool moveOnDisk = !SamePath(from, newPath);
-    if (moveOnDisk && !NameFits(parentDir, FileNameOf(newPath))) return Refused(kMsgIllegalName);
+    if (moveOnDisk && !NameFits(parentDir, FileNameOf(newPath))) return Refused(kMsgNameTooLong);
     StoreChange change(doc_);
     change.Expect(ElementPathOfItem(item), false);
     change.Expect(ElementPathOfItem(renamedItem), true);
@@ -401,7 +418,7 @@ NoteOutcome NoteCommands::Paste(const ItemPath& copied, const ItemPath& target,
     const std::string destinationPath = JoinPath(directory, file);
     const std::string name = file.substr(0, file.rfind('.'));
     if (!IsValidNodeName(name)) return {};
-    if (!NameFits(directory, file)) return Refused(kMsgIllegalName);
+    if (!NameFits(directory, file)) return Refused(kMsgNameTooLong);
     if (!IsRegularFile(sourcePath)) return Refused(kMsgCopyFailed);
     StoreChange change(doc_);
     change.Expect(ElementPathOfItem(ChildOf(destination, name)), true);
@@ -452,16 +469,26 @@ NoteOutcome NoteCommands::DeleteLocked(const ItemPath& item, const TreeStep& tre
     const std::string elementPath = ElementPathOfItem(item);
     XmlNode element = doc_.Select(elementPath);
     const std::string type = Attribute(element, "type");
+    // Two items whose names differ only in letter case may share one file: never take the other's.
+    if (SharesDiskWithTwin(item, element)) return Refused(FormatMessage(kMsgCaseTwins, item.back()));
     NoteOutcome out;
     StoreChange change(doc_);
-    // What is deleted is set aside until the database no longer names it; only what cannot be
-    // moved whole is deleted in place, for good.
+    // What is deleted goes into the recycle bin, with the record of where it stood, as steps of
+    // this change; only what cannot be moved whole is deleted in place, for good.
+    bool binMade = false;
     const auto takeOff = [&](const std::string& path) {
-      if (!Present(path)) return true;
-      if (DeletableWhole(path) && change.SetAside(path)) return true;
-      if (change.JournalFailed()) return false;
-      change.DeleteInPlace(path);
-      return !change.JournalFailed();
+      if (Present(path) && !DeletableWhole(path)) {
+        change.DeleteInPlace(path);
+        return !change.JournalFailed();
+      }
+      if (!binMade) {
+        const std::string files =
+            BeginTrashEntry(change, doc_, item, element, clock().UnixSeconds());
+        if (files.empty()) return false;
+        change.KeepDeletedIn(files);
+        binMade = true;
+      }
+      return !Present(path) || change.SetAside(path);
     };
     if (element && IsNoteType(type)) {
       out.kind = ItemKind::Note;
