@@ -94,6 +94,13 @@ class CWndEsr : public QWidget, public NoteIdentity {
   void ExportContent();
   void InsertObject();
   void OpenFileDirectory();
+  void ShowHistory();
+
+ public:
+  // Puts a kept version's bytes in place of the whole text, as one undo step.
+  void RestoreVersion(const std::string& bytes);
+
+ private:
 
   std::string filePath_;
   bool forcedClose_ = false;
