@@ -224,4 +224,18 @@ bool CopyFileNoReplace(const std::string& from, const std::string& to) {
   return ok;
 }
 
+bool EntryNameFits(const std::string& directory, std::string_view fileName) {
+  // The longest name the file system takes in the directory (or in the nearest one that
+  // exists: a folder made by the same command has not been made yet).
+  std::string dir = directory.empty() ? std::string(".") : directory;
+  while (!dir.empty() && ::access(dir.c_str(), F_OK) != 0) {
+    const auto slash = dir.find_last_of('/');
+    dir = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : dir.substr(0, slash);
+  }
+  long max = ::pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
+  if (max <= 0) max = 255;
+  constexpr std::size_t kTemporaryExtra = 12;  // "." before, ".tmp-XXXXXX" after
+  return fileName.size() + kTemporaryExtra <= static_cast<std::size_t>(max);
+}
+
 }  // namespace zorbek

@@ -25,6 +25,14 @@ bool FileExistsIn(std::string_view directory, std::string_view name);
 std::string UniqueFileName(std::string_view directory, std::string_view base,
                            std::string_view ext);
 
+// What the user is told when a name does not fit the file system.
+inline constexpr const char* kMsgNameTooLong = "名称太长，文件系统放不下这么长的文件名。";
+// Whether an entry of the store called fileName (a note's "name.esr", a folder's name) fits the
+// file system of directory: the name itself, and the temporary file a save writes beside it
+// (".name.esr.tmp-XXXXXX"). A note's history and its place in the recycle bin use names no
+// longer than these.
+bool EntryNameFits(const std::string& directory, std::string_view fileName);
+
 // Same length and equal after lower-casing Latin letters, "\" and "/" counting as equal.
 bool SamePath(std::string_view a, std::string_view b);
 

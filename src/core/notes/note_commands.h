@@ -43,6 +43,10 @@ inline constexpr const char* kMsgCopyFailed = "文件复制失败，请检查文
 inline constexpr const char* kMsgDeleteFailed = "删除文件出错，可能文件不存在又或者意外出错。";
 inline constexpr const char* kAskDeleteNote = "确定删除选择的<%s>文件吗?";
 inline constexpr const char* kAskDeleteFolder = "确定删除选择的<%s>文件夹吗?";
+// Two elements of one folder whose names differ only in letter case, on one file or directory.
+inline constexpr const char* kMsgCaseTwins =
+    "<%s>与同一文件夹中名称只差字母大小写的另一项共用磁盘上的同一个文件或文件夹，"
+    "为免动到另一项，没有执行这个操作。";
 
 inline constexpr std::string_view kNewNoteBase = "新建ESR文档";
 inline constexpr std::string_view kNewFolderBase = "新建文件夹";
@@ -160,6 +164,10 @@ class NoteCommands {
   // delete that could remove its directory only in part.
   void PruneGone(XmlNode element, const ItemPath& item, NoteOutcome& out,
                  std::vector<NoteChange>& changes, StoreChange& change);
+  // Whether another element of the item's folder, whose name differs only in letter case,
+  // names the same file or directory on disk as the item (a store from a case-insensitive
+  // file system): a delete, rename or move of the one would take the other's.
+  bool SharesDiskWithTwin(const ItemPath& item, XmlNode element);
   // Takes an element off the database, so that a failed save can put it back.
   void RemoveElement(XmlNode element, StoreChange& change);
 
