@@ -22,6 +22,8 @@
 #include "core/editor/editor_text.h"
 #include "core/editor/note_path.h"
 #include "core/io/file_util.h"
+#include "core/db/change_journal.h"
+#include "ui/db/xml_tree_ctrl.h"
 #include "core/app/paths.h"
 #include "core/notes/note_history.h"
 #include "core/notes/notebook.h"
@@ -493,8 +495,28 @@ bool CWndEsr::SaveDocument() {
     return false;
   }
   richEdit_->document()->setModified(false);
+  KeepSavedNoteInTree();
   UpdateCommandStates();
   return true;
+}
+
+void CWndEsr::KeepSavedNoteInTree() {
+  Notebook* notebook = CurrentNotebook();
+  if (!notebook) return;
+  CXmlDocument& doc = notebook->Document();
+  std::string now, elementPath;
+  bool saved = true;
+  {
+    std::lock_guard lock(doc.Mutex());
+    if (StoreFileHasElement(doc, filePath_)) return;
+    now = PlaceNoteFileInTree(doc, filePath_, &elementPath);
+    if (now.empty()) return;  // not a file of the store
+    saved = doc.Save();
+  }
+  if (CurrentNoteTree) CurrentNoteTree->RefillFromDatabase();
+  FollowTo(now, elementPath);
+  prompts().Message(FormatMessage(kMsgSavedIntoTree, now), MsgButtons::Ok, MsgIcon::Information);
+  if (!saved) notebook->ReportSaveFailure();
 }
 
 void CWndEsr::ImportContent() {

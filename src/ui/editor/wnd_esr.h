@@ -23,6 +23,10 @@ namespace zorbek {
 class CEsrStyleToolBar;
 class CXRichEditCtrl;
 
+// What the user is told when a saved note had left the tree.
+inline constexpr const char* kMsgSavedIntoTree =
+    "这篇笔记已不在笔记树中（可能被其他程序删除），保存的内容已放回笔记树：%s";
+
 class CWndEsr : public QWidget, public NoteIdentity {
   Q_OBJECT
  public:
@@ -95,6 +99,9 @@ class CWndEsr : public QWidget, public NoteIdentity {
   void InsertObject();
   void OpenFileDirectory();
   void ShowHistory();
+  // After a save: a note that left the tree while it was open here (another program deleted
+  // it) is given a place the tree shows, in its folder or in "恢复的笔记", and the user is told.
+  void KeepSavedNoteInTree();
 
  public:
   // Puts a kept version's bytes in place of the whole text, as one undo step.
