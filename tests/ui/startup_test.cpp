@@ -350,6 +350,22 @@ TEST(FirstDay, TextUnsavedWhenTheProgramIsTerminatedIsKeptAndAnnounced) {
   EXPECT_TRUE(fs::exists(kept[0]));
 }
 
+// SIGTERM (as at logout) while the closing save cannot be written: nobody is there to answer a
+// question, so the program ends at once and says why on standard error.
+TEST(Startup, TerminatedWithAFailingClosingSaveEndsWithoutAQuestion) {
+  ProgramCopy program;
+  const pid_t pid = program.Start();
+  const std::string db = program.data() + "/Zorbek.xml";
+  ASSERT_TRUE(WaitFor([&] { return DatabaseWritten(db); })) << program.Output();
+  // Where the database was, a directory: no save can replace it.
+  fs::remove(db);
+  fs::create_directory(db);
+  EXPECT_EQ(program.Wait(pid, std::chrono::seconds(1)), -1);  // still running
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(program.Wait(pid, std::chrono::seconds(30)), 0) << program.Output();
+  EXPECT_NE(program.Output().find("请检查文件路径是否存在"), std::string::npos) << program.Output();
+}
+
 // A slip of the keyboard at start: the file box has the focus, Delete asks, Enter confirms. Every
 // note goes into the recycle bin, and the bin, opened from the toolbar, brings all of it back:
 // the same tree, the same texts.
