@@ -54,7 +54,7 @@ int RunRestore(Context& ctx) {
       status = Refuse(std::string(kMsgTrashItemGone) + " " + arg);
       continue;
     }
-    const RestoreOutcome out = RestoreFromTrash(w.notebook.Document(), entry->id);
+    const RestoreOutcome out = w.notebook.Commands().Restore(entry->id);
     if (!out.done && !out.saved) {
       status = Refuse(SaveFailedMessage(ctx.databasePath, out.reason));
       continue;

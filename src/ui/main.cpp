@@ -8,6 +8,7 @@
 #include "core/app/recovery.h"
 #include "core/db/database_lock.h"
 #include "core/notes/notebook.h"
+#include "ui/app/navigator.h"
 #include "core/notes/recycle_bin.h"
 #include "rtf/note_converter_engine.h"
 #include "ui/app/main_frame.h"
@@ -89,9 +90,9 @@ int main(int argc, char** argv) {
       });
       // The recycle bin is emptied of entries older than its keeping time once the window
       // is up ([RecycleBin] KeepDays in Zorbek.ini), off the way to the first paint.
-      QTimer::singleShot(0, &mainFrame, [base] {
-        if (const zorbek::Notebook* notebook = zorbek::CurrentNotebook())
-          zorbek::RecycleBin(notebook->DatabasePath())
+      QTimer::singleShot(0, &mainFrame, [base, &mainFrame] {
+        if (const zorbek::CWndNavigator* navigator = mainFrame.navigator())
+          zorbek::RecycleBin(navigator->notebook().DatabasePath())
               .Prune(zorbek::TrashKeepDays(zorbek::SettingsFilePath(base)),
                      zorbek::clock().UnixSeconds());
       });

@@ -34,7 +34,7 @@ class BinAndHistoryTest : public testing::EditorTest {
     WriteFile(db, "<list><hotkey/><filetree><archive><f type=\"dir\"><n type=\"esr\"/>"
                   "<m type=\"esr\"/></f><o type=\"esr\"/></archive></filetree></list>");
     notebook.Open(db);
-    SetCurrentNotebook(&notebook);
+    listener_ = editor::FollowNotebook(notebook);
     CWndEsr::SetRecoveryBase(dir_ / "Zorbek");
     store = NoteStoreDirectory(db);
     WriteFile(store + "/f/n.esr", testing::kSimpleNote);
@@ -44,7 +44,7 @@ class BinAndHistoryTest : public testing::EditorTest {
   void TearDown() override {
     EditorTest::TearDown();
     SetOpenNoteEditor({});
-    SetCurrentNotebook(nullptr);
+    editor::UnfollowNotebook(notebook, listener_);
     CWndEsr::SetRecoveryBase({});
     SetClock(nullptr);
   }
@@ -58,6 +58,7 @@ class BinAndHistoryTest : public testing::EditorTest {
   std::string db = dir_ / "笔记/Zorbek.xml";
   std::string store;
   Notebook notebook;
+  int listener_ = 0;
 };
 
 TEST_F(BinAndHistoryTest, TheBinWindowRestoresPurgesAndEmptiesAfterItsQuestions) {

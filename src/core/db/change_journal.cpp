@@ -439,7 +439,6 @@ bool ChangeJournal::Undo() {
 bool UndoDiskStep(const DiskStep& step) { return Undo(step, nullptr); }
 
 bool StoreFileHasElement(CXmlDocument& doc, const std::string& path) {
-  std::lock_guard lock(doc.Mutex());
   const std::string store = NoteStoreDirectory(doc.GetPath());
   if (path.size() <= store.size() + 1 || path.compare(0, store.size(), store) != 0 ||
       path[store.size()] != '/' || !EndsWithEsr(path))
@@ -458,12 +457,10 @@ bool StoreFileHasElement(CXmlDocument& doc, const std::string& path) {
 
 std::string PlaceNoteFileInTree(CXmlDocument& doc, const std::string& path,
                                 std::string* elementPath) {
-  std::lock_guard lock(doc.Mutex());
   return PlaceKeptFile(doc, NoteStoreDirectory(doc.GetPath()), path, elementPath);
 }
 
 JournalRecovery RecoverInterruptedChange(CXmlDocument& doc) {
-  std::lock_guard lock(doc.Mutex());
   JournalRecovery out;
   if (doc.GetPath().empty()) return out;
   const std::string path = JournalPathOf(doc.GetPath());

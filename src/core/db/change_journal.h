@@ -109,7 +109,7 @@ bool StoreFileHasElement(CXmlDocument& doc, const std::string& path);
 // Gives a note file of the store that no element names an element, as the recovery does: in
 // its own folder when that folder is in the database and the name is free there, else moved
 // into the file box's folder "恢复的笔记". Returns where the file is now ("" when it could not be
-// placed) and its element path in *elementPath. The caller holds the document's lock and saves.
+// placed) and its element path in *elementPath. The caller saves.
 std::string PlaceNoteFileInTree(CXmlDocument& doc, const std::string& path,
                                 std::string* elementPath);
 

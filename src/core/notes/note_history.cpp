@@ -136,9 +136,10 @@ std::optional<std::string> KeepVersionBeforeSave(const std::string& databasePath
   return kept;
 }
 
-void FollowNoteHistory(const std::string& databasePath, const std::vector<NoteChange>& changes) {
-  for (const NoteChange& c : changes) {
-    if (c.kind != NoteChangeKind::kRenamed && c.kind != NoteChangeKind::kMoved) continue;
+void FollowNoteHistory(const std::string& databasePath, const std::vector<NotebookEvent>& events) {
+  for (const NotebookEvent& c : events) {
+    if (c.below) continue;
+    if (c.kind != NotebookEventKind::kRenamed && c.kind != NotebookEventKind::kMoved) continue;
     const std::string from = HistoryPathOf(databasePath, c.oldDocumentPath);
     const std::string to = HistoryPathOf(databasePath, c.newDocumentPath);
     if (from.empty() || to.empty()) continue;

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "core/notes/note_change.h"
+#include "core/notes/notebook_event.h"
 
 namespace zorbek {
 
@@ -64,9 +64,8 @@ std::optional<std::string> KeepVersionBeforeSave(const std::string& databasePath
 void PruneVersions(const std::string& versionsDirectory, const HistoryRules& rules,
                    std::int64_t now);
 
-// Moves the histories of renamed and moved notes and folders along with them. The changes of
-// one command are given at once (a folder first, then what lies below it: once the folder's
-// history moved, those below have moved with it).
-void FollowNoteHistory(const std::string& databasePath, const std::vector<NoteChange>& changes);
+// Moves the histories of renamed and moved notes and folders along with them (the notebook does
+// so before it tells its listeners); what lies below a folder moves with the folder's.
+void FollowNoteHistory(const std::string& databasePath, const std::vector<NotebookEvent>& events);
 
 }  // namespace zorbek

@@ -329,7 +329,6 @@ std::string BeginTrashEntry(StoreChange& change, CXmlDocument& doc, const ItemPa
 
 RestoreOutcome RestoreFromTrash(CXmlDocument& doc, const std::string& id) {
   RestoreOutcome out;
-  std::lock_guard lock(doc.Mutex());
   const RecycleBin bin(doc.GetPath());
   const std::string entry = bin.EntryDirectory(id);
   pugi::xml_document rec;
@@ -472,6 +471,22 @@ RestoreOutcome RestoreFromTrash(CXmlDocument& doc, const std::string& id) {
     out.madeFolders.clear();
     return out;
   }
+}
+
+RestoreOutcome NoteCommands::Restore(const std::string& trashId) {
+  RestoreOutcome out = RestoreFromTrash(doc_, trashId);
+  if (!out.done) return out;
+  // A folder made again comes with everything below it, what came back included.
+  std::vector<NotebookEvent> events;
+  const auto add = [&](const ItemPath& item) {
+    const auto e = AddedEvents(item);
+    events.insert(events.end(), e.begin(), e.end());
+  };
+  if (!out.madeFolders.empty()) add(out.madeFolders.front());
+  else
+    for (const ItemPath& item : out.restored) add(item);
+  Publish(events);
+  return out;
 }
 
 }  // namespace zorbek

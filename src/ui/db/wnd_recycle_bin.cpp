@@ -14,7 +14,6 @@
 #include "ui/app/commands.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/navigator.h"
-#include "ui/db/xml_tree_ctrl.h"
 
 namespace zorbek {
 namespace {
@@ -115,7 +114,7 @@ void CWndRecycleBin::UpdateButtons() {
 
 void CWndRecycleBin::RestoreSelected() {
   for (const std::string& id : SelectedIds()) {
-    const RestoreOutcome out = RestoreFromTrash(notebook_.Document(), id);
+    const RestoreOutcome out = notebook_.Commands().Restore(id);
     if (out.done) {
       if (restored_) restored_(out);
     } else if (!out.saved) {
@@ -163,14 +162,8 @@ void InstallRecycleBin(CMainFrame& frame) {
     CWndNavigator* navigator = frame.navigator();
     if (!navigator) return;
     auto* bin = frame.findChild<CWndRecycleBin*>();
-    if (!bin) {
-      bin = new CWndRecycleBin(
-          navigator->notebook(),
-          [navigator](const RestoreOutcome&) {
-            if (CXmlTreeCtrl* tree = navigator->tree()) tree->RefillFromDatabase();
-          },
-          &frame);
-    }
+    // The note tree follows a restore from the notebook's events.
+    if (!bin) bin = new CWndRecycleBin(navigator->notebook(), {}, &frame);
     bin->show();
     bin->raise();
     bin->activateWindow();

@@ -19,7 +19,8 @@ class Notebook;
 class CWndRecycleBin : public QWidget {
   Q_OBJECT
  public:
-  // restored is called after a restore that worked, with what came back (the tree shows it).
+  // restored is called after a restore that worked, with what came back (the windows follow
+  // the notebook's events).
   CWndRecycleBin(Notebook& notebook, std::function<void(const RestoreOutcome&)> restored,
                  QWidget* parent = nullptr);
 

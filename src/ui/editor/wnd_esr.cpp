@@ -23,7 +23,6 @@
 #include "core/editor/note_path.h"
 #include "core/io/file_util.h"
 #include "core/db/change_journal.h"
-#include "ui/db/xml_tree_ctrl.h"
 #include "core/app/paths.h"
 #include "core/notes/note_history.h"
 #include "core/notes/notebook.h"
@@ -73,6 +72,11 @@ Rgb ToRgb(const QColor& c) {
 }
 
 void KeepNoteVersion(const std::string& file);  // below, beside the recovery base
+// The notebook the editors follow (and save into): set by FollowNotebook.
+Notebook*& EditorsNotebook() {
+  static Notebook* notebook = nullptr;
+  return notebook;
+}
 }  // namespace
 
 void CWndEsr::SetFileShower(FileShower shower) { Shower() = std::move(shower); }
@@ -501,20 +505,21 @@ bool CWndEsr::SaveDocument() {
 }
 
 void CWndEsr::KeepSavedNoteInTree() {
-  Notebook* notebook = CurrentNotebook();
+  Notebook* notebook = EditorsNotebook();
   if (!notebook) return;
   CXmlDocument& doc = notebook->Document();
-  std::string now, elementPath;
-  bool saved = true;
-  {
-    std::lock_guard lock(doc.Mutex());
-    if (StoreFileHasElement(doc, filePath_)) return;
-    now = PlaceNoteFileInTree(doc, filePath_, &elementPath);
-    if (now.empty()) return;  // not a file of the store
-    saved = doc.Save();
-  }
-  if (CurrentNoteTree) CurrentNoteTree->RefillFromDatabase();
+  if (StoreFileHasElement(doc, filePath_)) return;
+  const std::string recovered = std::string(kArchivePath) + "/" + kRecoveredFolderName;
+  const bool hadRecovered = static_cast<bool>(doc.Select(recovered));
+  std::string elementPath;
+  const std::string now = PlaceNoteFileInTree(doc, filePath_, &elementPath);
+  if (now.empty()) return;  // not a file of the store
+  const bool saved = doc.Save();
   FollowTo(now, elementPath);
+  // The windows show it: the note, or the folder of recovered notes with it.
+  if (const auto item = ItemPathOfElementPath(
+          !hadRecovered && elementPath.rfind(recovered + "/", 0) == 0 ? recovered : elementPath))
+    notebook->Publish(notebook->Commands().AddedEvents(*item));
   prompts().Message(FormatMessage(kMsgSavedIntoTree, now), MsgButtons::Ok, MsgIcon::Information);
   if (!saved) notebook->ReportSaveFailure();
 }
@@ -557,7 +562,7 @@ void CWndEsr::ExportContent() {
 }
 
 void CWndEsr::ShowHistory() {
-  const Notebook* notebook = CurrentNotebook();
+  const Notebook* notebook = EditorsNotebook();
   std::vector<NoteVersion> versions;
   if (notebook) versions = VersionsOf(notebook->DatabasePath(), filePath_);
   auto* window = new CWndNoteHistory(std::move(versions),
@@ -600,33 +605,42 @@ bool CWndEsr::BringForward() {
 
 void CWndEsr::FollowTo(const std::string& documentPath, const std::string& elementPath) {
   const std::string file = NormaliseSeparators(documentPath);
-  {
-    std::lock_guard lock(OpenEditors().Mutex());
-    SetPaths(NormaliseNotePath(documentPath), NormaliseNotePath(elementPath));
-  }
+  SetPaths(NormaliseNotePath(documentPath), NormaliseNotePath(elementPath));
   // The file as it lies on disk now (a store copied from a case-insensitive system may spell it
   // otherwise); where it is not there yet, the next save makes it under the new name.
   filePath_ = ResolvePathIgnoringCase(file).value_or(file);
   setWindowTitle(Q(DocumentPath()));
 }
 
-void editor::FollowNoteChanges(const std::vector<NoteChange>& changes) {
-  for (const NoteChange& c : changes) {
-    if (c.item != ItemKind::Note) continue;
+void editor::FollowNoteChanges(const std::vector<NotebookEvent>& events) {
+  for (const NotebookEvent& c : events) {
+    if (c.item != ItemKind::Note || c.oldDocumentPath.empty()) continue;
     CWndEsr* open = FindNoteEditor(c.oldDocumentPath);
     if (!open) continue;
     switch (c.kind) {
-      case NoteChangeKind::kRenamed:
-      case NoteChangeKind::kMoved: open->FollowTo(c.newDocumentPath, c.newElementPath); break;
-      case NoteChangeKind::kReplaced:
-      case NoteChangeKind::kDeleting:
-      case NoteChangeKind::kDeleted:
+      case NotebookEventKind::kRenamed:
+      case NotebookEventKind::kMoved: open->FollowTo(c.newDocumentPath, c.newElementPath); break;
+      case NotebookEventKind::kReplaced:
+      case NotebookEventKind::kDeleting:
+      case NotebookEventKind::kDeleted:
         open->CloseWithoutAsking();
         // Off the list at once, even where the window system has not closed it yet.
         OpenEditors().Remove(open);
         break;
+      default:
+        break;
     }
   }
+}
+
+void editor::UnfollowNotebook(Notebook& notebook, int listener) {
+  notebook.RemoveListener(listener);
+  if (EditorsNotebook() == &notebook) EditorsNotebook() = nullptr;
+}
+
+int editor::FollowNotebook(Notebook& notebook) {
+  EditorsNotebook() = &notebook;
+  return notebook.AddListener(&editor::FollowNoteChanges);
 }
 
 void CWndEsr::CloseWithoutAsking() {
@@ -647,7 +661,7 @@ std::string& RecoveryBase() {
 
 // The note's history keeps the version a save is about to replace (by the history's rules).
 void KeepNoteVersion(const std::string& file) {
-  const Notebook* notebook = CurrentNotebook();
+  const Notebook* notebook = EditorsNotebook();
   if (!notebook || RecoveryBase().empty()) return;
   KeepVersionBeforeSave(notebook->DatabasePath(), file,
                         HistoryRulesOf(SettingsFilePath(RecoveryBase())), clock().UnixSeconds());
@@ -702,13 +716,10 @@ int editor::OpenNoteEditor(const std::string& documentPath, const std::string& e
     return 0;
   }
   CWndEsr* editor = nullptr;
-  {
-    // Look-up and registration are one step: the new editor lists itself as it is made. One
-    // file is one note, so an editor open on the document is found whatever element names it.
-    std::lock_guard lock(OpenEditors().Mutex());
-    if (NoteIdentity* open = OpenEditors().Find(doc.c_str(), nullptr)) return open->BringForward() ? 1 : 0;
-    editor = new CWndEsr(doc, element, *file);
-  }
+  // The new editor lists itself as it is made. One file is one note, so an editor open on the
+  // document is found whatever element names it.
+  if (NoteIdentity* open = OpenEditors().Find(doc.c_str(), nullptr)) return open->BringForward() ? 1 : 0;
+  editor = new CWndEsr(doc, element, *file);
   editor->LoadDocument();
   editor->show();
   editor->RichEdit()->setFocus();
