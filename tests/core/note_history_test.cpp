@@ -7,6 +7,7 @@
 #include "core/app/clock.h"
 #include "core/db/database.h"
 #include "core/db/store_paths.h"
+#include "core/io/file_util.h"
 #include "core/notes/note_commands.h"
 #include "core/notes/note_history.h"
 #include "core/notes/recycle_bin.h"
@@ -95,7 +96,7 @@ TEST_F(NoteHistoryTest, TheHistoryFollowsRenameAndMoveAndGoesToTheBinWithItsNote
   CXmlDocument doc;
   OpenDatabaseFile(doc, db);
   NoteCommands cmd(doc);
-  cmd.SetChangePublisher([&](const std::vector<NoteChange>& c) { FollowNoteHistory(db, c); });
+  cmd.SetPublisher([&](const std::vector<NotebookEvent>& e) { FollowNoteHistory(db, e); });
   ASSERT_TRUE(cmd.Rename({"文件箱", "工作", "甲"}, "乙").done);
   note = store + "/工作/乙.esr";
   EXPECT_EQ(Texts(), (std::vector<std::string>{"v1", "v0"}));

@@ -8,6 +8,7 @@
 #include "core/app/clock.h"
 #include "core/db/database.h"
 #include "core/db/store_paths.h"
+#include "core/io/file_util.h"
 #include "core/notes/note_commands.h"
 #include "core/notes/recycle_bin.h"
 #include "core/notes/store_check.h"

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,7 +25,7 @@ std::string VersionName(std::int64_t t) {
   const std::time_t tt = static_cast<std::time_t>(t);
   std::tm tm {};
   ::gmtime_r(&tt, &tm);
-  char name[32];
+  char name[80];
   std::snprintf(name, sizeof name, "%04d%02d%02d-%02d%02d%02d.esr", tm.tm_year + 1900,
                 tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
   return name;

@@ -77,7 +77,7 @@ std::string EntryName(std::int64_t now) {
   const std::time_t t = static_cast<std::time_t>(now);
   std::tm tm {};
   ::gmtime_r(&t, &tm);
-  char stamp[32];
+  char stamp[80];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d-", tm.tm_year + 1900,
                 tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
   std::uint64_t r = (static_cast<std::uint64_t>(::getpid()) << 32) ^
@@ -424,6 +424,8 @@ RestoreOutcome RestoreFromTrash(CXmlDocument& doc, const std::string& id) {
       if (k && name != recordedName && !IsValidNodeName(name))
         return refuse(change, kMsgIllegalName);
       const std::string to = JoinPath(directory, name + ext);
+      // What the saved database shows once it is whole, named before the disk changes.
+      if (k) change.Expect(ElementPathOfItem(ChildOfPath(folderItem, name)), true);
       if (k && hasFile && !change.Rename(b.fromPath, to)) return refuse(change, change.Error());
       // A note whose file was gone already when it was deleted comes back empty; a folder
       // whose directory was gone comes back with an empty one, so store and tree agree.
@@ -449,10 +451,7 @@ RestoreOutcome RestoreFromTrash(CXmlDocument& doc, const std::string& id) {
       if (k && IsDirectory(historyFrom) && !historyTo.empty() && !Present(historyTo) &&
           (!change.MakeParentDirectories(historyTo) || !change.Rename(historyFrom, historyTo)))
         return refuse(change, change.Error());
-      if (k) {
-        out.restored.push_back(ChildOfPath(folderItem, name));
-        change.Expect(ElementPathOfItem(out.restored.back()), true);
-      }
+      if (k) out.restored.push_back(ChildOfPath(folderItem, name));
     }
     // The entry itself goes with the change.
     if (!change.SetAside(entry)) return refuse(change, change.Error());
