@@ -4,16 +4,21 @@
 #include <QTimer>
 
 #include "core/app/input_method.h"
+#include "core/app/clock.h"
 #include "core/app/paths.h"
 #include "core/app/prompts.h"
 #include "core/app/recovery.h"
 #include "core/db/database_lock.h"
+#include "core/notes/notebook.h"
+#include "ui/app/navigator.h"
+#include "core/notes/recycle_bin.h"
 #include "rtf/note_converter_engine.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/qt_prompts.h"
 #include "ui/app/single_instance.h"
 #include "ui/app/termination.h"
 #include "ui/app/translations.h"
+#include "ui/db/wnd_recycle_bin.h"
 #include "ui/editor/install_editor.h"
 #include "ui/reminders/install_reminders.h"
 #include "ui/legacy/wnd_data_import.h"
@@ -67,8 +72,12 @@ int main(int argc, char** argv) {
   zorbek::TerminationSignals termination;
   zorbek::CMainFrame* frame = nullptr;
   bool terminating = false;
+  // Ended by a signal, nobody is there to answer: from then on no message box waits (a closing
+  // save that fails is written to standard error), and unsaved text goes to recovery files.
+  zorbek::ConsolePrompts unattended;
   QObject::connect(&termination, &zorbek::TerminationSignals::terminationRequested, &app, [&] {
     terminating = true;
+    zorbek::SetPrompts(&unattended);
     if (frame) frame->ShutDown();
     QCoreApplication::exit(0);
   });
@@ -90,6 +99,7 @@ int main(int argc, char** argv) {
     zorbek::CMainFrame mainFrame(base);
     frame = &mainFrame;
     zorbek::InstallDataImport(mainFrame);
+    zorbek::InstallRecycleBin(mainFrame);
     prompts.SetParentWindow(&mainFrame);
     QObject::connect(&mainFrame, &zorbek::CMainFrame::closed, &app,
                      [] { QCoreApplication::exit(0); });
@@ -103,6 +113,14 @@ int main(int argc, char** argv) {
         if (!files.empty())
           zorbek::prompts().Message(zorbek::RecoveryMessage(base, files), zorbek::MsgButtons::Ok,
                                     zorbek::MsgIcon::Information);
+      });
+      // The recycle bin is emptied of entries older than its keeping time once the window
+      // is up ([RecycleBin] KeepDays in Zorbek.ini), off the way to the first paint.
+      QTimer::singleShot(0, &mainFrame, [base, &mainFrame] {
+        if (const zorbek::CWndNavigator* navigator = mainFrame.navigator())
+          zorbek::RecycleBin(navigator->notebook().DatabasePath())
+              .Prune(zorbek::TrashKeepDays(zorbek::SettingsFilePath(base)),
+                     zorbek::clock().UnixSeconds());
       });
       rc = app.exec();
     }

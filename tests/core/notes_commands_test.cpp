@@ -3,8 +3,10 @@
 #include <filesystem>
 
 #include "core/app/clock.h"
+#include "core/app/prompts.h"
 #include "core/db/database.h"
 #include "core/db/store_paths.h"
+#include "core/io/file_util.h"
 #include "core/notes/note_commands.h"
 #include "core/notes/note_opener.h"
 #include "support/fake_prompts.h"
@@ -202,6 +204,16 @@ TEST_F(NotesCommandsTest, RenameOfANoteMovesItsFileAndCutsLongTexts) {
   while (nearly.size() + 3 + 4 <= 255) nearly += "字";
   EXPECT_EQ(cmd.Rename(Item({"周记"}), nearly).message, kMsgNameTooLong);
   EXPECT_EQ(ReadFile(store + "/周记.esr"), "A");
+  // A name whose file fits but whose save's temporary file would not (80 characters: 240
+  // bytes, 244 with ".esr", 256 with the temporary file's additions) is refused too; one
+  // character less still fits, and such a note can be saved.
+  const std::string fits = longName.substr(0, 79 * 3);
+  const NoteOutcome tooLong = cmd.Rename(Item({"周记"}), longName.substr(0, 80 * 3));
+  EXPECT_FALSE(tooLong.done);
+  EXPECT_EQ(tooLong.message, kMsgNameTooLong);
+  ASSERT_TRUE(cmd.Rename(Item({"周记"}), fits).done);
+  std::string error;
+  EXPECT_TRUE(WriteFileAtomically(store + "/" + fits + ".esr", "B", &error)) << error;
 }
 
 TEST_F(NotesCommandsTest, RenameWithoutFileOrElementIsRefusedBeforeTheDisk) {
@@ -310,6 +322,30 @@ TEST_F(NotesCommandsTest, DeleteOfANoteWhoseFileCannotGoKeepsIt) {
   // A note whose file is already gone is taken off all the same.
   EXPECT_TRUE(cmd.Delete(Item({"gone"})).done);
   EXPECT_EQ(Saved(), "<archive><a type=\"esr\"/></archive>");
+}
+
+TEST_F(NotesCommandsTest, NamesThatDifferOnlyInCaseNeverTakeTheOthersFile) {
+  // From a store merged on a case-insensitive system: two elements, one file.
+  Open("<Note type=\"esr\"/><note type=\"esr\"/><Dir type=\"dir\"/><dir type=\"dir\"/>");
+  Put("Note.esr", "Note's text");
+  Put("Dir/x.esr", "x");
+  const std::string saved = Saved();
+  for (const ItemPath& item : {Item({"note"}), Item({"Note"}), Item({"dir"})}) {
+    SCOPED_TRACE(item.back());
+    NoteOutcome out = cmd.Delete(item);
+    EXPECT_FALSE(out.done);
+    EXPECT_EQ(out.message, FormatMessage(kMsgCaseTwins, item.back()));
+    out = cmd.Rename(item, "other");
+    EXPECT_FALSE(out.done);
+    EXPECT_EQ(out.message, FormatMessage(kMsgCaseTwins, item.back()));
+  }
+  EXPECT_EQ(Saved(), saved);
+  EXPECT_EQ(ReadFile(store + "/Note.esr"), "Note's text");
+  // Each with a file of its own: a delete takes only its own.
+  Put("note.esr", "note's text");
+  ASSERT_TRUE(cmd.Delete(Item({"note"})).done);
+  EXPECT_EQ(ReadFile(store + "/Note.esr"), "Note's text");
+  EXPECT_FALSE(Exists("note.esr"));
 }
 
 TEST_F(NotesCommandsTest, MovesAmongShownSiblings) {

@@ -15,6 +15,7 @@
 #include "core/io/file_util.h"
 #include "core/notes/note_commands.h"
 #include "core/notes/note_transfer.h"
+#include "core/notes/recycle_bin.h"
 #include "core/notes/store_change.h"
 #include "core/notes/store_check.h"
 #include "support/fake_prompts.h"
@@ -57,9 +58,18 @@ std::vector<std::string> Snapshot(const std::string& db) {
   std::vector<std::string> out;
   const std::string top = DirectoryOf(db);
   for (const auto& e : fs::recursive_directory_iterator(top)) {
-    const std::string rel = fs::relative(e.path(), top).string();
+    std::string rel = fs::relative(e.path(), top).string();
     if (rel.find(".lock") != std::string::npos) continue;
-    out.push_back(rel + (e.is_directory() ? "/" : "=" + ReadFile(e.path().string())));
+    std::string content = e.is_directory() ? "/" : "=" + ReadFile(e.path().string());
+    // A recycle bin entry is named after the moment of its delete, and its record holds that
+    // moment: both are left out.
+    if (const auto t = rel.find("trash/"); t != std::string::npos) {
+      const auto end = rel.find('/', t + 6);
+      rel = rel.substr(0, t + 6) + "*" + (end == std::string::npos ? "" : rel.substr(end));
+      if (const auto d = content.find(" deleted=\""); d != std::string::npos)
+        content.erase(d, content.find('"', d + 10) - d + 1);
+    }
+    out.push_back(rel + content);
   }
   std::sort(out.begin(), out.end());
   return out;
@@ -96,6 +106,21 @@ std::vector<Command> Commands() {
       {"paste", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Paste(Item({"工作", "甲"}), Item({"生活"})).done; }},
       {"delete note", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Delete(Item({"戊"})).done; }},
       {"delete folder", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Delete(Item({"工作"})).done; }},
+      {"delete the file box", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Delete(Item({})).done; }},
+      {"restore a folder from the recycle bin",
+       [](NoteCommands& c, NoteTransfer&, const std::string& db) {
+         const auto list = RecycleBin(db).List();
+         return list.size() == 1 && RestoreFromTrash(c.Document(), list[0].id).done;
+       },
+       [](const std::string& db) {
+         // The folder, deleted into the bin, and a note of its name made since.
+         CXmlDocument doc;
+         OpenDatabaseFile(doc, db);
+         NoteCommands c(doc);
+         c.Delete(Item({"工作"}));
+         c.NewNote(Item({}));
+         c.Rename(Item({"新建ESR文档"}), "工作");
+       }},
       {"move up", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Move(Item({"工作", "乙"}), MoveTo::Up).done; }},
       {"sort and save", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Sort(Item({}), SortMode::Mixed).done; }},
       {"drag a folder into another", [](NoteCommands&, NoteTransfer& t, auto&) { return t.Drop(Item({"工作", "项目"}), Item({"生活"})).done; }},

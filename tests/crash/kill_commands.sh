@@ -8,8 +8,10 @@
 #
 # The commands: new note and folder, rename of a note and a folder, paste, delete of a note and
 # a folder, moves among siblings and into another folder (drag), sort, import of .rtf and .txt
-# files, drop of .esr files, reminder changes, and the conversion of a legacy data set into a
-# database of its own (afresh, or replacing the notes of the last one).
+# files, drop of .esr files, reminder changes, the conversion of a legacy data set into a
+# database of its own (afresh, or replacing the notes of the last one), and the recycle bin:
+# deleting everything, restoring the newest entry of the bin. After a delete or a restore every
+# note text is still there, in the tree or in the bin.
 set -uo pipefail
 cli=${1:?usage: kill_commands.sh ZORBEK_CLI [KILLS] [SECONDS] [NOTES]}
 kills=${2:-300}
@@ -19,6 +21,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/zorbek crash.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 db="$work/笔记/Zorbek.xml"
 store="$work/笔记/Zorbek/archive"
+trash="$work/笔记/Zorbek/trash"
 converted="$work/转换/Zorbek.xml"
 outside="$work/外部"
 legacy="$work/旧数据"
@@ -94,7 +97,7 @@ pick() {  # pick KIND (dir, esr or any)
 # that need the RTF engine start more slowly; their kill comes within a longer window.
 command_line() {
   local where
-  case $((RANDOM % 16)) in
+  case $((RANDOM % 19)) in
     0) echo new-note; echo new-note; pick any ;;
     1) echo new-folder; echo new-folder; pick dir ;;
     2) echo rename-note; echo rename; pick esr; echo "改名$RANDOM" ;;
@@ -108,6 +111,9 @@ command_line() {
     10) echo import; echo import; pick any; echo "$outside/文章.rtf"; echo "$outside/清单.txt" ;;
     11) echo drop; echo drop; pick any; echo "$outside/随笔.esr" ;;
     12) echo reminder; echo reminder-add; echo --mode; echo 1; echo --time; echo 08:00:00; echo "提醒$RANDOM" ;;
+    13|14) echo restore; echo restore
+       "$cli" --db "$db" trash | head -1 | cut -f1 | grep . || echo / ;;
+    15) echo delete-all; echo delete; echo / ;;
     *) echo convert; echo convert-ramulo; echo "$legacy"; echo "$(dirname "$converted")"
        [ -e "$converted" ] && [ $((RANDOM % 2)) = 0 ] && echo --replace ;;
   esac
@@ -143,9 +149,15 @@ check_database() {  # check_database DB LABEL
   fi
 }
 
+# Every note text in the store and in the recycle bin, one a line, sorted.
+note_texts() {
+  find "$store" "$trash" -name '*.esr' -type f -exec sh -c 'for f; do cat "$f"; echo; done' _ {} + \
+    2>/dev/null | LC_ALL=C sort
+}
+
 declare -A tried killed bad windows
-kinds=(new-note new-folder rename-note rename-folder paste delete-note delete-folder move drag
-       sort import drop reminder convert)
+kinds=(new-note new-folder rename-note rename-folder paste delete-note delete-folder delete-all
+       restore move drag sort import drop reminder convert)
 for k in "${kinds[@]}"; do tried[$k]=0; killed[$k]=0; bad[$k]=0; windows[$k]=80; done
 windows[import]=200  # the commands that load the RTF engine start more slowly
 windows[convert]=300
@@ -167,6 +179,7 @@ while [ "$done_kills" -lt "$kills" ] && [ $((SECONDS - start)) -lt "$limit" ]; d
     fi
   fi
   [ "${VERBOSE:-0}" = 1 ] && echo "$((done_kills + 1)): ${args[*]}"
+  case $kind in delete-*|restore) note_texts >"$work/texts.before" ;; esac
   if [ "$kind" = convert ]; then
     "$cli" "${args[@]}" </dev/null >/dev/null 2>&1 &
   else
@@ -190,6 +203,15 @@ while [ "$done_kills" -lt "$kills" ] && [ $((SECONDS - start)) -lt "$limit" ]; d
   tried[$kind]=$((tried[$kind] + 1))
   [ "$status" -eq 137 ] && killed[$kind]=$((killed[$kind] + 1))
   check_database "$target" "kill $done_kills (${args[*]})"
+  case $kind in
+    delete-*|restore)
+      note_texts >"$work/texts.after"
+      if ! cmp -s "$work/texts.before" "$work/texts.after"; then
+        echo "kill $done_kills (${args[*]}): note texts lost or doubled between tree and bin:"
+        diff "$work/texts.before" "$work/texts.after" | head -6 | sed 's/^/  /'
+        found=$((found + 1))
+      fi ;;
+  esac
   bad[$kind]=$((bad[$kind] + found))
   disagreements=$((disagreements + found))
 done

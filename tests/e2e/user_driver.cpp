@@ -3,7 +3,7 @@
 // the program only by what the screen shows (window kinds, object names, texts), never by its
 // classes, so it drives the very binary a user starts.
 //
-// ZORBEK_E2E_SCENARIO names the walk ("create", "check", "type-unsaved", "recovered"); what was seen goes to the file
+// ZORBEK_E2E_SCENARIO names the walk ("create", "check", "type-unsaved", "recovered", "slip"); what was seen goes to the file
 // ZORBEK_E2E_REPORT, one "key=value" line each. A step that does not come about in time ends the
 // program with status 3, the report naming the step (and any message box in the way).
 #include <QAbstractButton>
@@ -47,6 +47,7 @@ class UserDriver : public QObject {
     else if (scenario_ == QLatin1String("reminder")) BuildReminder();
     else if (scenario_ == QLatin1String("type-unsaved")) BuildTypeUnsaved();
     else if (scenario_ == QLatin1String("recovered")) BuildRecovered();
+    else if (scenario_ == QLatin1String("slip")) BuildSlip();
     else Fail("unknown scenario " + scenario_);
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, &UserDriver::Tick);
@@ -348,6 +349,85 @@ class UserDriver : public QObject {
                             return true;
                           }
                         return false;
+                      }});
+  }
+
+  // A slip of the keyboard at start: Delete, Enter on the file box, which has the focus. Every
+  // note goes into the recycle bin; the user opens the bin from the toolbar and restores it.
+  static QWidget* RecycleBin() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible() && w->objectName() == QLatin1String("RecycleBin")) return w;
+    return nullptr;
+  }
+  void BuildSlip() {
+    steps_.push_back({"the tree is filled", [this] {
+                        QTreeWidget* tree = Tree();
+                        if (!tree || !tree->topLevelItem(0) || tree->topLevelItem(0)->childCount() == 0)
+                          return false;
+                        report_ << QStringLiteral("before=%1").arg(tree->topLevelItem(0)->childCount())
+                                << QStringLiteral("current=%1").arg(
+                                       tree->currentItem() ? tree->currentItem()->text(0) : QString());
+                        tree->setFocus();
+                        PostKey(tree, Qt::Key_Delete);
+                        return true;
+                      }});
+    steps_.push_back({"press Enter on the question", [this] {
+                        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                        if (!box) return false;
+                        report_ << QStringLiteral("asked=%1").arg(box->text());
+                        PostKey(box, Qt::Key_Return);
+                        return true;
+                      }});
+    steps_.push_back({"the file box is empty", [this] {
+                        QTreeWidget* tree = Tree();
+                        if (!tree || QApplication::activeModalWidget() ||
+                            tree->topLevelItem(0)->childCount() != 0)
+                          return false;
+                        report_ << QStringLiteral("after=0");
+                        return true;
+                      }});
+    steps_.push_back({"press the recycle bin button", [this] {
+                        QMainWindow* m = MainWindow();
+                        for (QToolBar* bar : m ? m->findChildren<QToolBar*>() : QList<QToolBar*>())
+                          for (QAction* a : bar->actions())
+                            if (a->objectName() == QLatin1String("showRecycleBin")) {
+                              QMetaObject::invokeMethod(a, &QAction::trigger, Qt::QueuedConnection);
+                              return true;
+                            }
+                        return false;
+                      }});
+    steps_.push_back({"restore the file box", [this] {
+                        QWidget* bin = RecycleBin();
+                        auto* list = bin ? bin->findChild<QTreeWidget*>(QStringLiteral("RecycleBinList")) : nullptr;
+                        if (!list || list->topLevelItemCount() != 1) return false;
+                        report_ << QStringLiteral("bin=%1|%2|%3").arg(list->topLevelItem(0)->text(0),
+                                                                      list->topLevelItem(0)->text(1),
+                                                                      list->topLevelItem(0)->text(4));
+                        list->setCurrentItem(list->topLevelItem(0));
+                        for (QAbstractButton* b : bin->findChildren<QAbstractButton*>())
+                          if (b->text() == QStringLiteral("恢复")) {
+                            QMetaObject::invokeMethod(b, &QAbstractButton::click, Qt::QueuedConnection);
+                            return true;
+                          }
+                        return false;
+                      }});
+    steps_.push_back({"the notes are back", [this] {
+                        QTreeWidget* tree = Tree();
+                        QWidget* bin = RecycleBin();
+                        auto* list = bin ? bin->findChild<QTreeWidget*>(QStringLiteral("RecycleBinList")) : nullptr;
+                        if (!tree || !list || list->topLevelItemCount() != 0 ||
+                            tree->topLevelItem(0)->childCount() == 0)
+                          return false;
+                        report_ << QStringLiteral("restored=%1").arg(tree->topLevelItem(0)->childCount());
+                        bin->close();
+                        return true;
+                      }});
+    steps_.push_back({"close the main window", [this] {
+                        Write();
+                        QMainWindow* m = MainWindow();
+                        if (!m || QApplication::activeModalWidget()) return false;
+                        QMetaObject::invokeMethod(m, &QWidget::close, Qt::QueuedConnection);
+                        return true;
                       }});
   }
 

@@ -350,5 +350,58 @@ TEST(FirstDay, TextUnsavedWhenTheProgramIsTerminatedIsKeptAndAnnounced) {
   EXPECT_TRUE(fs::exists(kept[0]));
 }
 
+// SIGTERM (as at logout) while the closing save cannot be written: nobody is there to answer a
+// question, so the program ends at once and says why on standard error.
+TEST(Startup, TerminatedWithAFailingClosingSaveEndsWithoutAQuestion) {
+  ProgramCopy program;
+  const pid_t pid = program.Start();
+  const std::string db = program.data() + "/Zorbek.xml";
+  ASSERT_TRUE(WaitFor([&] { return DatabaseWritten(db); })) << program.Output();
+  // Where the database was, a directory: no save can replace it.
+  fs::remove(db);
+  fs::create_directory(db);
+  EXPECT_EQ(program.Wait(pid, std::chrono::seconds(1)), -1);  // still running
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(program.Wait(pid, std::chrono::seconds(30)), 0) << program.Output();
+  EXPECT_NE(program.Output().find("请检查文件路径是否存在"), std::string::npos) << program.Output();
+}
+
+// A slip of the keyboard at start: the file box has the focus, Delete asks, Enter confirms. Every
+// note goes into the recycle bin, and the bin, opened from the toolbar, brings all of it back:
+// the same tree, the same texts.
+TEST(FirstDay, DeleteAndEnterOnTheFileBoxLoseNothing) {
+  ProgramCopy program;
+  const std::string store = program.data() + "/Zorbek/archive";
+  fs::create_directories(program.data());
+  WriteFile(program.data() + "/Zorbek.xml",
+            "<list><hotkey/><filetree><archive state=\"expanded\"><日记本 type=\"dir\" "
+            "state=\"expanded\"><第一篇 type=\"esr\" lasttime=\"1700000000\"/><第二篇 "
+            "type=\"esr\"/></日记本><清单 type=\"esr\"/></archive></filetree></list>");
+  WriteFile(store + "/日记本/第一篇.esr", "{\\rtf1\\ansi first}");
+  WriteFile(store + "/日记本/第二篇.esr", "{\\rtf1\\ansi second}");
+  WriteFile(store + "/清单.esr", "{\\rtf1\\ansi list}");
+  std::string before;
+  ASSERT_EQ(program.Cli({"tree"}, &before), 0);
+  const std::string report = program.dir() / "report.txt";
+  const pid_t pid = program.StartWithUser("slip", report);
+  EXPECT_EQ(program.Wait(pid, std::chrono::seconds(240)), 0) << ReadFile(report) << program.Output();
+  const std::string seen = ReadFile(report);
+  EXPECT_NE(seen.find("current=文件箱\n"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("asked=确定删除选择的<文件箱>文件夹吗?\n"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("after=0\n"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("bin=文件箱（全部笔记）|文件箱|3\n"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("restored=2\n"), std::string::npos) << seen;
+  std::string after;
+  ASSERT_EQ(program.Cli({"tree"}, &after), 0);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(ReadFile(store + "/日记本/第一篇.esr"), "{\\rtf1\\ansi first}");
+  EXPECT_EQ(ReadFile(store + "/清单.esr"), "{\\rtf1\\ansi list}");
+  EXPECT_NE(ReadFile(program.data() + "/Zorbek.xml").find("<第一篇 type=\"esr\" lasttime=\"1700000000\"/>"),
+            std::string::npos);
+  std::string bin;
+  ASSERT_EQ(program.Cli({"trash"}, &bin), 0);
+  EXPECT_EQ(bin, "");
+}
+
 }  // namespace
 }  // namespace zorbek

@@ -438,6 +438,28 @@ bool ChangeJournal::Undo() {
 
 bool UndoDiskStep(const DiskStep& step) { return Undo(step, nullptr); }
 
+bool StoreFileHasElement(CXmlDocument& doc, const std::string& path) {
+  const std::string store = NoteStoreDirectory(doc.GetPath());
+  if (path.size() <= store.size() + 1 || path.compare(0, store.size(), store) != 0 ||
+      path[store.size()] != '/' || !EndsWithEsr(path))
+    return false;
+  std::string_view rest = std::string_view(path).substr(store.size() + 1);
+  rest.remove_suffix(4);
+  XmlNode node = doc.Select(kArchivePath);
+  while (node && !rest.empty()) {
+    const auto slash = rest.find('/');
+    node = ChildNamedIgnoringCase(node, rest.substr(0, slash));
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (node && !rest.empty() && !SamePath(Attribute(node, "type"), "dir")) return false;
+  }
+  return node && !SamePath(Attribute(node, "type"), "dir") && !Attribute(node, "type").empty();
+}
+
+std::string PlaceNoteFileInTree(CXmlDocument& doc, const std::string& path,
+                                std::string* elementPath) {
+  return PlaceKeptFile(doc, NoteStoreDirectory(doc.GetPath()), path, elementPath);
+}
+
 JournalRecovery RecoverInterruptedChange(CXmlDocument& doc) {
   JournalRecovery out;
   if (doc.GetPath().empty()) return out;

@@ -103,6 +103,16 @@ struct JournalRecovery {
 // Holds the document's lock.
 JournalRecovery RecoverInterruptedChange(CXmlDocument& doc);
 
+// Whether an element of doc's note tree names the note file at path (a file of the note store;
+// names compared ignoring Latin case, as the store's are).
+bool StoreFileHasElement(CXmlDocument& doc, const std::string& path);
+// Gives a note file of the store that no element names an element, as the recovery does: in
+// its own folder when that folder is in the database and the name is free there, else moved
+// into the file box's folder "恢复的笔记". Returns where the file is now ("" when it could not be
+// placed) and its element path in *elementPath. The caller saves.
+std::string PlaceNoteFileInTree(CXmlDocument& doc, const std::string& path,
+                                std::string* elementPath);
+
 // Undoes one step now (used by Undo and by the recovery).
 bool UndoDiskStep(const DiskStep& step);
 

@@ -32,6 +32,7 @@ bool FileExistsIn(std::string_view directory, std::string_view name);
 std::string UniqueFileName(std::string_view directory, std::string_view base,
                            std::string_view ext);
 
+
 // Same length and equal after lower-casing Latin letters, "\" and "/" counting as equal.
 bool SamePath(std::string_view a, std::string_view b);
 

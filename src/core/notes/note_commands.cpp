@@ -12,6 +12,7 @@
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
 #include "core/notes/note_opener.h"
+#include "core/notes/recycle_bin.h"
 #include "core/notes/store_change.h"
 #include "core/text/cp936.h"
 
@@ -103,6 +104,23 @@ std::vector<std::string> Leftovers(const std::string& directory) {
 }
 
 }  // namespace
+
+bool NoteCommands::SharesDiskWithTwin(const ItemPath& item, XmlNode element) {
+  if (!element || item.size() < 2) return false;
+  const auto pathOf = [&](XmlNode e) {
+    const std::string type = Attribute(e, "type");
+    ItemPath p = ParentOf(item);
+    p.push_back(ElementName(e));
+    return ExistingPathIgnoringCase(DocumentPath(p) + (IsNoteType(type) ? NoteExtension(type) : ""));
+  };
+  const std::string own = pathOf(element);
+  for (XmlNode c = FirstChild(Parent(element)); c; c = NextSibling(c)) {
+    if (!IsElement(c) || c == element || !EqualsIgnoreLatinCase(c.name(), element.name()))
+      continue;
+    if (KindOfType(Attribute(c, "type")) && pathOf(c) == own) return true;
+  }
+  return false;
+}
 
 void NoteCommands::Publish(const std::vector<NotebookEvent>& events) const {
   if (!events.empty() && publish_) publish_(events);
@@ -322,6 +340,7 @@ NoteOutcome NoteCommands::Rename(const ItemPath& item, std::string_view editedTe
     XmlNode element = doc_.Select(ElementPathOfItem(item));
     // Without its element the database could not follow the disk: nothing is renamed.
     if (!element) return Refused(kMsgRenameFailed);
+    if (SharesDiskWithTwin(item, element)) return Refused(FormatMessage(kMsgCaseTwins, item.back()));
     const std::string parentDir = ExistingPathIgnoringCase(DocumentPath(ParentOf(item)));
     std::string oldPath = DocumentPath(item);
     std::string newPath;
@@ -466,16 +485,26 @@ NoteOutcome NoteCommands::DeleteEntry(const ItemPath& item) {
     const std::string elementPath = ElementPathOfItem(item);
     XmlNode element = doc_.Select(elementPath);
     const std::string type = Attribute(element, "type");
+    // Two items whose names differ only in letter case may share one file: never take the other's.
+    if (SharesDiskWithTwin(item, element)) return Refused(FormatMessage(kMsgCaseTwins, item.back()));
     NoteOutcome out;
     StoreChange change(doc_);
-    // What is deleted is set aside until the database no longer names it; only what cannot be
-    // moved whole is deleted in place, for good.
+    // What is deleted goes into the recycle bin, with the record of where it stood, as steps of
+    // this change; only what cannot be moved whole is deleted in place, for good.
+    bool binMade = false;
     const auto takeOff = [&](const std::string& path) {
-      if (!Present(path)) return true;
-      if (DeletableWhole(path) && change.SetAside(path)) return true;
-      if (change.JournalFailed()) return false;
-      change.DeleteInPlace(path);
-      return !change.JournalFailed();
+      if (Present(path) && !DeletableWhole(path)) {
+        change.DeleteInPlace(path);
+        return !change.JournalFailed();
+      }
+      if (!binMade) {
+        const std::string files =
+            BeginTrashEntry(change, doc_, item, element, clock().UnixSeconds());
+        if (files.empty()) return false;
+        change.KeepDeletedIn(files);
+        binMade = true;
+      }
+      return !Present(path) || change.SetAside(path);
     };
     if (element && IsNoteType(type)) {
       out.kind = ItemKind::Note;

@@ -27,6 +27,7 @@
 
 #include "core/db/xml_document.h"
 #include "core/notes/item_path.h"
+#include "core/notes/recycle_bin.h"
 #include "core/notes/notebook_event.h"
 
 namespace zorbek {
@@ -49,6 +50,10 @@ inline constexpr const char* kMsgDeleteFailed = "删除文件出错，可能文�
 inline constexpr const char* kMsgUnexpected = "操作没有完成：出现了意外的错误。";
 inline constexpr const char* kAskDeleteNote = "确定删除选择的<%s>文件吗?";
 inline constexpr const char* kAskDeleteFolder = "确定删除选择的<%s>文件夹吗?";
+// Two elements of one folder whose names differ only in letter case, on one file or directory.
+inline constexpr const char* kMsgCaseTwins =
+    "<%s>与同一文件夹中名称只差字母大小写的另一项共用磁盘上的同一个文件或文件夹，"
+    "为免动到另一项，没有执行这个操作。";
 
 inline constexpr std::string_view kNewNoteBase = "新建ESR文档";
 inline constexpr std::string_view kNewFolderBase = "新建文件夹";
@@ -146,6 +151,9 @@ class NoteCommands {
   std::string DeleteQuestion(const ItemPath& item);
   NoteOutcome Delete(const ItemPath& item);
 
+  // Puts an entry of the recycle bin back (recycle_bin.h) and publishes what came back.
+  RestoreOutcome Restore(const std::string& trashId);
+
   NoteOutcome Move(const ItemPath& item, MoveTo to);
   // Sorts the children of folder and saves, as every other change does.
   NoteOutcome Sort(const ItemPath& folder, SortMode mode);
@@ -174,6 +182,10 @@ class NoteCommands {
   NoteOutcome DeleteEntry(const ItemPath& item);
   // Takes off the database what of the folder element's subtree is gone from disk, after a
   // delete that could remove its directory only in part.
+  // Whether another element of the item's folder, whose name differs only in letter case,
+  // names the same file or directory on disk as the item (a store from a case-insensitive
+  // file system): a delete, rename or move of the one would take the other's.
+  bool SharesDiskWithTwin(const ItemPath& item, XmlNode element);
   void PruneGone(XmlNode element, const ItemPath& item, std::vector<NotebookEvent>& events,
                  StoreChange& change);
   // Takes an element off the database, so that a failed save can put it back.

@@ -1,5 +1,7 @@
 #include "core/notes/notebook.h"
 
+#include "core/notes/note_history.h"
+
 #include "core/app/prompts.h"
 
 namespace zorbek {
@@ -113,6 +115,8 @@ void Notebook::RemoveListener(int id) { listeners_.erase(id); }
 
 void Notebook::Publish(const std::vector<NotebookEvent>& events) {
   if (events.empty()) return;
+  // The notes' histories follow their notes before anyone looks.
+  FollowNoteHistory(DatabasePath(), events);
   // Copied, so that a listener may add or remove listeners while it is told; one removed
   // meanwhile is not told.
   std::vector<int> ids;

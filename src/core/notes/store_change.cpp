@@ -252,7 +252,9 @@ bool StoreChange::SetAside(const std::string& path) {
     deletedFiles_ = dir;
   }
   const std::string to =
-      JoinPath(deletedFiles_, std::to_string(journal_.Steps().size()) + "-" + FileNameOf(path));
+      keepDeleted_ ? JoinPath(deletedFiles_, FileNameOf(path))
+                   : JoinPath(deletedFiles_,
+                              std::to_string(journal_.Steps().size()) + "-" + FileNameOf(path));
   return Rename(path, to);
 }
 
@@ -304,7 +306,7 @@ bool StoreChange::Save() {
   if (doc_.Save()) {
     if (StepHook()) StepHook()(static_cast<int>(journal_.Steps().size()));
     if (begun_) journal_.Commit();
-    if (!deletedFiles_.empty()) {
+    if (!deletedFiles_.empty() && !keepDeleted_) {
       std::error_code ec;
       fs::remove_all(deletedFiles_, ec);
       SyncDirectory(DirectoryOf(deletedFiles_));

@@ -53,6 +53,12 @@ class StoreChange {
   bool WriteNewFile(const std::string& path, std::string_view data, bool sync = true);
   // Moves path (a file or a directory) out of the store into this change's deleted files.
   bool SetAside(const std::string& path);
+  // From now on SetAside moves into dir (made by this change), under the path's own name, and
+  // what it moved stays there once the change is saved (the recycle bin).
+  void KeepDeletedIn(const std::string& dir) {
+    deletedFiles_ = dir;
+    keepDeleted_ = true;
+  }
   // Deletes path for good (what may be deleted of it); the change can no longer be undone.
   // True when nothing of path is left.
   bool DeleteInPlace(const std::string& path);
@@ -88,6 +94,7 @@ class StoreChange {
   std::string deletedFiles_;  // the directory set-aside files went to
   bool begun_ = false;
   bool forward_ = false;
+  bool keepDeleted_ = false;  // set-aside files stay after the save
   bool deletedForGood_ = false;
   bool finished_ = false;
   bool journalFailed_ = false;

@@ -15,6 +15,7 @@ inline constexpr int kHomePage = 32898;        // "打开主页"
 inline constexpr int kSearch = 32903;          // search toolbar, search
 inline constexpr int kShowTree = 32904;        // search toolbar, note tree
 inline constexpr int kShowHistory = 32949;     // search toolbar, history
+inline constexpr int kShowRecycleBin = 32962;  // search toolbar, the recycle bin
 }  // namespace cmd
 
 inline constexpr const char* kFrameTitle = "Zorbek(Zorbek)";

@@ -1,5 +1,7 @@
 #include "ui/app/main_frame.h"
 
+#include <cstdio>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -78,7 +80,7 @@ CMainFrame::CMainFrame(FrameOptions options, QWidget* parent)
   toolbar_ = new CSearchToolBar(this);
   addToolBar(Qt::TopToolBarArea, toolbar_);
   for (QAction* a : {toolbar_->showTreeAction(), toolbar_->showHistoryAction(),
-                     toolbar_->searchAction()}) {
+                     toolbar_->searchAction(), toolbar_->showRecycleBinAction()}) {
     const int id = a->data().toInt();
     actions_[id] = a;
     connect(a, &QAction::triggered, this, [this, id] { RunCommand(id); });
@@ -309,7 +311,12 @@ void CMainFrame::ComeForward(const QString& token) {
 void CMainFrame::SaveNow() {
   // Nobody may be there to answer a question: what the editors hold unsaved is kept safe.
   openWindows().PreserveAll();
-  if (navigator_) navigator_->notebook().SaveAndReport();
+  // The session is ending: a save that fails is told without a question that would hold it up.
+  if (navigator_ && !navigator_->notebook().Save())
+    std::fprintf(stderr, "%s\n",
+                 SaveFailedMessage(navigator_->notebook().DatabasePath(),
+                                   navigator_->notebook().Document().LastSaveError())
+                     .c_str());
   if (dock_) dock_->FlushPosition();
 }
 

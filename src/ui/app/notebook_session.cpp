@@ -19,7 +19,7 @@ NotebookSession::NotebookSession(Notebook& notebook, QObject* parent)
 
 NotebookSession::~NotebookSession() {
   StopReminders();
-  notebook_.RemoveListener(editorsListener_);
+  editor::UnfollowNotebook(notebook_, editorsListener_);
 }
 
 void NotebookSession::Open(const std::string& path) {

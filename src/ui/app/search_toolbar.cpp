@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QStyle>
 
 #include "core/search/keyword.h"
 #include "core/text/cp936.h"
@@ -39,6 +40,9 @@ CSearchToolBar::CSearchToolBar(QWidget* parent) : QToolBar(parent) {
 
   search_ = addAction(QIcon(QStringLiteral(":/icons/app_search.png")), QStringLiteral("搜索"));
   search_->setData(cmd::kSearch);
+  showBin_ = addAction(style()->standardIcon(QStyle::SP_TrashIcon), QStringLiteral("回收站"));
+  showBin_->setData(cmd::kShowRecycleBin);
+  showBin_->setObjectName(QStringLiteral("showRecycleBin"));
   // Enter in the box searches, as the button does.
   connect(keyword_, &QLineEdit::returnPressed, search_, &QAction::trigger);
 }

@@ -1,5 +1,5 @@
 // The search toolbar of the main window: show the note tree, show the history, the keyword box
-// filling the bar, search.
+// filling the bar, search, and the recycle bin.
 #pragma once
 
 #include <QToolBar>
@@ -20,6 +20,7 @@ class CSearchToolBar : public QToolBar {
   QAction* showTreeAction() const { return showTree_; }
   QAction* showHistoryAction() const { return showHistory_; }
   QAction* searchAction() const { return search_; }
+  QAction* showRecycleBinAction() const { return showBin_; }
   QLineEdit* keywordBox() const { return keyword_; }
 
   // The box's text, cut to at most 49 CP936 bytes without splitting a character.
@@ -31,6 +32,7 @@ class CSearchToolBar : public QToolBar {
   QAction* showTree_;
   QAction* showHistory_;
   QAction* search_;
+  QAction* showBin_;
   QLineEdit* keyword_;
 };
 

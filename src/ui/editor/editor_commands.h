@@ -48,6 +48,8 @@ inline constexpr int kExportContent = 32921;
 inline constexpr int kImportContent = 32922;
 inline constexpr int kObject = 32920;
 inline constexpr int kInsertObject = 32919;
+// The note's kept versions (file menu and context menu).
+inline constexpr int kNoteHistory = 32961;
 
 // The rich edit control's context menu.
 inline constexpr int kCtxUndo = 101;

@@ -22,6 +22,10 @@
 #include "core/editor/editor_text.h"
 #include "core/editor/note_path.h"
 #include "core/io/file_util.h"
+#include "core/db/change_journal.h"
+#include "core/app/paths.h"
+#include "core/notes/note_history.h"
+#include "core/notes/notebook.h"
 #include "core/rtf/rtf_pieces.h"
 #include "core/rtf/text_file.h"
 #include "core/text/cp936.h"
@@ -31,6 +35,7 @@
 #include "ui/editor/esr_style_toolbar.h"
 #include "ui/editor/link_dialog.h"
 #include "ui/editor/note_document.h"
+#include "ui/editor/note_history_window.h"
 #include "ui/editor/paragraph_dialog.h"
 #include "ui/editor/table_dialog.h"
 #include "ui/editor/xrich_edit_ctrl.h"
@@ -66,6 +71,12 @@ Rgb ToRgb(const QColor& c) {
   return Rgb{std::uint8_t(c.red()), std::uint8_t(c.green()), std::uint8_t(c.blue())};
 }
 
+void KeepNoteVersion(const std::string& file);  // below, beside the recovery base
+// The notebook the editors follow (and save into): set by FollowNotebook.
+Notebook*& EditorsNotebook() {
+  static Notebook* notebook = nullptr;
+  return notebook;
+}
 }  // namespace
 
 void CWndEsr::SetFileShower(FileShower shower) { Shower() = std::move(shower); }
@@ -172,6 +183,7 @@ void CWndEsr::CreateMenu() {
   file->addAction(AddCommand(cmd::kClose, {}, QStringLiteral("关闭(&X)"),
                              QKeySequence(Qt::CTRL | Qt::Key_W)));
   file->addAction(AddCommand(cmd::kOpenFileDirectory, {}, QStringLiteral("打开文件目录")));
+  file->addAction(AddCommand(cmd::kNoteHistory, {}, QString::fromUtf8(kHistoryTitle)));
   QMenu* edit = menuBar_->addMenu(QStringLiteral("编辑"));
   edit->addAction(AddCommand(cmd::kImportContent, {}, QStringLiteral("导入内容")));
   edit->addAction(AddCommand(cmd::kExportContent, {}, QStringLiteral("导出内容")));
@@ -404,6 +416,7 @@ void CWndEsr::RunCommand(int id) {
     case cmd::kImportContent: ImportContent(); break;
     case cmd::kExportContent: ExportContent(); break;
     case cmd::kInsertObject: InsertObject(); break;
+    case cmd::kNoteHistory: ShowHistory(); break;
     default: return;
   }
   UpdateCommandStates();
@@ -489,14 +502,36 @@ bool CWndEsr::SaveDocument() {
   std::string rtf;
   std::string error;
   if (!WriteNote(*richEdit_->document(), &rtf)) error = "无法生成文档的 RTF 内容";
+  if (error.empty()) KeepNoteVersion(filePath_);
   if (!error.empty() || !WriteFileAtomically(filePath_, rtf, &error)) {
     prompts().Message(FormatMessage("文档保存失败：%s", filePath_ + "\n" + error), MsgButtons::Ok,
                       MsgIcon::Error);
     return false;
   }
   richEdit_->document()->setModified(false);
+  KeepSavedNoteInTree();
   UpdateCommandStates();
   return true;
+}
+
+void CWndEsr::KeepSavedNoteInTree() {
+  Notebook* notebook = EditorsNotebook();
+  if (!notebook) return;
+  CXmlDocument& doc = notebook->Document();
+  if (StoreFileHasElement(doc, filePath_)) return;
+  const std::string recovered = std::string(kArchivePath) + "/" + kRecoveredFolderName;
+  const bool hadRecovered = static_cast<bool>(doc.Select(recovered));
+  std::string elementPath;
+  const std::string now = PlaceNoteFileInTree(doc, filePath_, &elementPath);
+  if (now.empty()) return;  // not a file of the store
+  const bool saved = doc.Save();
+  FollowTo(now, elementPath);
+  // The windows show it: the note, or the folder of recovered notes with it.
+  if (const auto item = ItemPathOfElementPath(
+          !hadRecovered && elementPath.rfind(recovered + "/", 0) == 0 ? recovered : elementPath))
+    notebook->Publish(notebook->Commands().AddedEvents(*item));
+  prompts().Message(FormatMessage(kMsgSavedIntoTree, now), MsgButtons::Ok, MsgIcon::Information);
+  if (!saved) notebook->ReportSaveFailure();
 }
 
 void CWndEsr::ImportContent() {
@@ -534,6 +569,31 @@ void CWndEsr::ExportContent() {
   if (!error.empty() || !WriteFileAtomically(*name, data, &error, NewFileAccess::Shared))
     prompts().Message(FormatMessage("导出内容失败：%s", *name + "\n" + error), MsgButtons::Ok,
                       MsgIcon::Error);
+}
+
+void CWndEsr::ShowHistory() {
+  const Notebook* notebook = EditorsNotebook();
+  std::vector<NoteVersion> versions;
+  if (notebook) versions = VersionsOf(notebook->DatabasePath(), filePath_);
+  auto* window = new CWndNoteHistory(std::move(versions),
+                                     [this](const std::string& bytes) { RestoreVersion(bytes); },
+                                     this);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->open();
+}
+
+void CWndEsr::RestoreVersion(const std::string& bytes) {
+  // The whole text replaced in one edit block: one undo step takes it back.
+  QTextCursor c(richEdit_->document());
+  c.beginEditBlock();
+  c.select(QTextCursor::Document);
+  if (StartsAsRtf(bytes)) InsertRtfContent(c, bytes);
+  else InsertTextContent(c, DecodeTextFile(bytes));
+  c.endEditBlock();
+  richEdit_->document()->setModified(true);
+  richEdit_->MarkFormatsStale();
+  richEdit_->setFocus();
+  UpdateCommandStates();
 }
 
 void CWndEsr::InsertObject() {
@@ -583,7 +643,13 @@ void editor::FollowNoteChanges(const std::vector<NotebookEvent>& events) {
   }
 }
 
+void editor::UnfollowNotebook(Notebook& notebook, int listener) {
+  notebook.RemoveListener(listener);
+  if (EditorsNotebook() == &notebook) EditorsNotebook() = nullptr;
+}
+
 int editor::FollowNotebook(Notebook& notebook) {
+  EditorsNotebook() = &notebook;
   return notebook.AddListener(&editor::FollowNoteChanges);
 }
 
@@ -601,6 +667,14 @@ namespace {
 std::string& RecoveryBase() {
   static std::string base;
   return base;
+}
+
+// The note's history keeps the version a save is about to replace (by the history's rules).
+void KeepNoteVersion(const std::string& file) {
+  const Notebook* notebook = EditorsNotebook();
+  if (!notebook || RecoveryBase().empty()) return;
+  KeepVersionBeforeSave(notebook->DatabasePath(), file,
+                        HistoryRulesOf(SettingsFilePath(RecoveryBase())), clock().UnixSeconds());
 }
 }  // namespace
 

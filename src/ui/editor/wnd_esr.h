@@ -23,6 +23,10 @@ namespace zorbek {
 class CEsrStyleToolBar;
 class CXRichEditCtrl;
 
+// What the user is told when a saved note had left the tree.
+inline constexpr const char* kMsgSavedIntoTree =
+    "这篇笔记已不在笔记树中（可能被其他程序删除），保存的内容已放回笔记树：%s";
+
 class CWndEsr : public QWidget, public NoteIdentity {
   Q_OBJECT
  public:
@@ -94,6 +98,16 @@ class CWndEsr : public QWidget, public NoteIdentity {
   void ExportContent();
   void InsertObject();
   void OpenFileDirectory();
+  void ShowHistory();
+  // After a save: a note that left the tree while it was open here (another program deleted
+  // it) is given a place the tree shows, in its folder or in "恢复的笔记", and the user is told.
+  void KeepSavedNoteInTree();
+
+ public:
+  // Puts a kept version's bytes in place of the whole text, as one undo step.
+  void RestoreVersion(const std::string& bytes);
+
+ private:
 
   std::string filePath_;
   bool forcedClose_ = false;
@@ -127,6 +141,8 @@ void FollowNoteChanges(const std::vector<NotebookEvent>& events);
 // Makes the open editors a listener of notebook (the first one, so that an editor has followed
 // its note before any other window hears of the change). Returns the listener's id.
 int FollowNotebook(Notebook& notebook);
+// The editors no longer follow notebook (it is closing).
+void UnfollowNotebook(Notebook& notebook, int listener);
 }  // namespace editor
 
 // The open editor of a note, or null.

@@ -30,6 +30,7 @@
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/note_document.h"
 #include "ui/editor/text_format.h"
+#include "ui/editor/wnd_esr.h"
 
 namespace zorbek {
 
@@ -1101,6 +1102,10 @@ QMenu* CXRichEditCtrl::CreateContextMenu(QWidget* parent) {
   add("Select &All", cmd::kCtxSelectAll);
   menu->addSeparator();
   add("Select &Font", cmd::kCtxFont);
+  if (owner_) {
+    menu->addSeparator();
+    add("历史版本", cmd::kNoteHistory);
+  }
   return menu;
 }
 
@@ -1125,6 +1130,9 @@ void CXRichEditCtrl::RunContextCommand(int id) {
     case cmd::kCtxItalic: ToggleEffect(Effect::Italic); break;
     case cmd::kCtxStrikeOut: ToggleEffect(Effect::StrikeOut); break;
     case cmd::kCtxUnderline: ToggleEffect(Effect::Underline); break;
+    case cmd::kNoteHistory:
+      if (owner_) owner_->RunCommand(id);
+      break;
     default: break;
   }
 }
