@@ -12,6 +12,7 @@ packages=(
   fonts-noto-cjk
   xvfb xauth
   unrtf
+  syncthing curl python3
   dpkg-dev desktop-file-utils appstream man-db
 )
 packages+=("$@")
