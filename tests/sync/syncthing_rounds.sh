@@ -17,8 +17,6 @@
 # ROUNDS rounds (default 3) or SECONDS seconds (default 170), whichever comes first; KINDS is a
 # comma-separated cycle of round kinds (default "a,b,both"). Prints one line of figures at the
 # end; exits 1 on any loss or disagreement, 77 (skipped) when syncthing is not installed.
-# SIDE_A_PROGRAM, when set, is a command run as machine A's side of a round instead of
-# zorbek-cli (it is given the same arguments as the function side_changes below).
 set -uo pipefail
 cli=${1:?usage: syncthing_rounds.sh ZORBEK_CLI [ROUNDS] [SECONDS] [KINDS]}
 rounds=${2:-3}
