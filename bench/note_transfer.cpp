@@ -14,6 +14,7 @@
 #include "core/io/file_util.h"
 #include "core/notes/note_transfer.h"
 #include "rtf/note_converter_engine.h"
+#include "core/notes/notebook.h"
 #include "ui/db/xml_tree_ctrl.h"
 
 namespace {
@@ -81,8 +82,9 @@ ItemPath Item(std::initializer_list<std::string> names) {
 // A note dragged onto another folder and back, each move with its rename and save.
 void BM_DragNoteToAnotherFolder(benchmark::State& state) {
   Data().Reset();
-  CXmlTreeCtrl tree;
-  tree.OpenDatabase(Data().path);
+  Notebook notebook;
+  CXmlTreeCtrl tree(notebook);
+  notebook.Open(Data().path);
   bool there = false;
   for (auto _ : state) {
     const ItemPath from = there ? Item({"文件夹501", "笔记5"}) : Item({"文件夹500", "笔记5"});
@@ -98,8 +100,9 @@ void BM_DragNoteToAnotherFolder(benchmark::State& state) {
 // A folder of ten notes dragged into another folder and back onto the file box.
 void BM_DragFolder(benchmark::State& state) {
   Data().Reset();
-  CXmlTreeCtrl tree;
-  tree.OpenDatabase(Data().path);
+  Notebook notebook;
+  CXmlTreeCtrl tree(notebook);
+  notebook.Open(Data().path);
   bool inside = false;
   for (auto _ : state) {
     if (inside) tree.DropItem(tree.ItemOfPath(Item({"文件夹0", "文件夹500"})), tree.FileBoxItem());

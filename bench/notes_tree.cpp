@@ -12,6 +12,7 @@
 #include "core/db/database.h"
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
+#include "core/notes/notebook.h"
 #include "ui/db/xml_tree_ctrl.h"
 
 namespace {
@@ -63,6 +64,13 @@ Fixture& Data() {
   return f;
 }
 
+// A notebook and the tree that shows it, opened on the generated database.
+struct OpenTree {
+  Notebook notebook;
+  CXmlTreeCtrl tree{notebook};
+  explicit OpenTree(const std::string& path) { notebook.Open(path); }
+};
+
 ItemPath Note(int folder, const std::string& name) {
   return {"文件箱", "文件夹" + std::to_string(folder), name};
 }
@@ -70,36 +78,34 @@ ItemPath Note(int folder, const std::string& name) {
 // Creating the tree and opening the database: load, then every item.
 void BM_OpenAndFillTree(benchmark::State& state) {
   Data().Reset();
-  std::unique_ptr<CXmlTreeCtrl> tree;
+  std::unique_ptr<OpenTree> open;
   for (auto _ : state) {
     state.PauseTiming();
-    tree.reset();  // the tree saves as it goes: not timed
+    open.reset();  // the notebook saves as it goes: not timed
     state.ResumeTiming();
-    tree = std::make_unique<CXmlTreeCtrl>();
-    tree->OpenDatabase(Data().path);
-    benchmark::DoNotOptimize(tree->FileBoxItem()->childCount());
+    open = std::make_unique<OpenTree>(Data().path);
+    benchmark::DoNotOptimize(open->tree.FileBoxItem()->childCount());
   }
 }
 
-// FillFolder alone: the archive's 11,000 items into an empty file box.
+// FillFolder alone: the archive's 11,000 items into an empty file box, read from the notebook.
 void BM_FillFolder(benchmark::State& state) {
   Data().Reset();
-  CXmlTreeCtrl tree;
-  tree.OpenDatabase(Data().path);
-  XmlNode archive = tree.GetDatabase().Select(kArchivePath);
+  OpenTree open(Data().path);
+  CXmlTreeCtrl& tree = open.tree;
   for (auto _ : state) {
     state.PauseTiming();
     qDeleteAll(tree.FileBoxItem()->takeChildren());
     state.ResumeTiming();
-    tree.FillFolder(archive, tree.FileBoxItem());
+    tree.FillFolder(open.notebook.Commands().Outline({"文件箱"}), tree.FileBoxItem());
   }
 }
 
 // A label edit that renames a note: the file on disk, the element, the label, the save.
 void BM_RenameNote(benchmark::State& state) {
   Data().Reset();
-  CXmlTreeCtrl tree;
-  tree.OpenDatabase(Data().path);
+  OpenTree open(Data().path);
+  CXmlTreeCtrl& tree = open.tree;
   bool flip = false;
   for (auto _ : state) {
     const std::string from = flip ? "改名" : "笔记5", to = flip ? "笔记5" : "改名";
@@ -113,8 +119,8 @@ void BM_RenameNote(benchmark::State& state) {
 // Moving a note one place down and back up, each with its save.
 void BM_MoveNote(benchmark::State& state) {
   Data().Reset();
-  CXmlTreeCtrl tree;
-  tree.OpenDatabase(Data().path);
+  OpenTree open(Data().path);
+  CXmlTreeCtrl& tree = open.tree;
   bool down = true;
   for (auto _ : state) {
     tree.setCurrentItem(tree.ItemOfPath(Note(500, "笔记5")));
@@ -129,8 +135,8 @@ void BM_DeleteNote(benchmark::State& state) {
   YesPrompts yes;
   SetPrompts(&yes);
   {
-    CXmlTreeCtrl tree;
-    tree.OpenDatabase(Data().path);
+    OpenTree open(Data().path);
+    CXmlTreeCtrl& tree = open.tree;
     for (auto _ : state) {
       tree.setCurrentItem(tree.ItemOfPath(Note(500, "笔记5")));
       tree.RunCommand(treecmd::kDelete);
@@ -140,12 +146,8 @@ void BM_DeleteNote(benchmark::State& state) {
         break;
       }
       // Back as it was: a new note after 笔记4, renamed.
-      QTreeWidgetItem* before = tree.ItemOfPath(Note(500, "笔记4"));
-      QTreeWidgetItem* added = nullptr;
-      tree.Commands().NewNote(Note(500, "笔记4"), [&](const NoteOutcome& out) {
-        added = tree.InsertEntryItem(before, out);
-      });
-      tree.EndLabelEdit(added, QStringLiteral("笔记5"));
+      const NoteOutcome added = open.notebook.Commands().NewNote(Note(500, "笔记4"));
+      tree.EndLabelEdit(tree.ItemOfPath(added.item), QStringLiteral("笔记5"));
       state.ResumeTiming();
     }
   }

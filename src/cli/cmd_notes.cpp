@@ -109,7 +109,7 @@ int RunSort(Context& ctx) {
   Session s(ctx.databasePath);
   const auto item = s.Resolve(ctx.args[0]);
   if (!item) return NoSuchItem(ctx.args[0]);
-  return Report(s, s.commands.Sort(*item, mode, {}, /*save=*/true), "无法排序。", false);
+  return Report(s, s.commands.Sort(*item, mode, /*save=*/true), "无法排序。", false);
 }
 
 int RunOpen(Context& ctx) {

@@ -1,6 +1,6 @@
-// The open notebook: what it owns and in which order it lets go, the changes it tells its
-// listeners, a folder delete that can go only in part, and saves that fail while the reminder
-// check runs.
+// The open notebook: what it owns and in which order it lets go, the events it tells its
+// listeners for every command, a folder delete that can go only in part, the reminder check
+// whose decisions the main thread writes, and saves that fail while it runs.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -66,7 +66,7 @@ class NotebookTest : public ::testing::Test {
     WriteFile(db, "<list><hotkey/><filetree><archive>" + archive + "</archive></filetree></list>");
     notebook.Open(db);
     store = NoteStoreDirectory(db);
-    notebook.AddListener([this](const std::vector<NoteChange>& c) {
+    notebook.AddListener([this](const std::vector<NotebookEvent>& c) {
       heard.insert(heard.end(), c.begin(), c.end());
     });
   }
@@ -81,13 +81,49 @@ class NotebookTest : public ::testing::Test {
     p.insert(p.end(), names.begin(), names.end());
     return p;
   }
+  static ItemPath Slashed(const std::string& slashed) {
+    std::vector<std::string> names;
+    for (std::size_t from = 0; from <= slashed.size();) {
+      const std::size_t to = std::min(slashed.find('/', from), slashed.size());
+      names.push_back(slashed.substr(from, to - from));
+      from = to + 1;
+    }
+    return Item(names);
+  }
+  // An event with old names from and new names to ("" for none), paths relative to the file
+  // box ("f/n").
+  NotebookEvent Event(NotebookEventKind kind, ItemKind item, const std::string& from,
+                      const std::string& to, bool below = false, int index = -1) const {
+    const std::string ext = item == ItemKind::Note ? ".esr" : "";
+    NotebookEvent e;
+    e.kind = kind;
+    e.item = item;
+    e.below = below;
+    e.index = index;
+    if (!from.empty()) {
+      e.oldItem = Slashed(from);
+      e.oldDocumentPath = store + "/" + from + ext;
+      e.oldElementPath = std::string(kArchivePath) + "/" + from;
+    }
+    if (!to.empty()) {
+      e.newItem = Slashed(to);
+      e.newDocumentPath = store + "/" + to + ext;
+      e.newElementPath = std::string(kArchivePath) + "/" + to;
+    }
+    return e;
+  }
+  std::vector<NotebookEventKind> Kinds() const {
+    std::vector<NotebookEventKind> out;
+    for (const NotebookEvent& e : heard) out.push_back(e.kind);
+    return out;
+  }
 
   FakePrompts prompts;
   TempDir dir{"zorbek 笔记本"};
   std::string db = dir / "数据/Zorbek.xml";
   std::string store;
   Notebook notebook;
-  std::vector<NoteChange> heard;
+  std::vector<NotebookEvent> heard;
 };
 
 TEST_F(NotebookTest, OwnsTheDocumentCommandsAndRemindersAndStopsTheCheckBeforeItGoes) {
@@ -103,7 +139,8 @@ TEST_F(NotebookTest, OwnsTheDocumentCommandsAndRemindersAndStopsTheCheckBeforeIt
     // No reminder is consumed before the pop-up is there to show it.
     EXPECT_FALSE(nb.Reminders().CheckThreadRunning());
     testing::RecordingSink sink;
-    nb.StartReminderCheck(&sink);
+    testing::OwnerQueue owner;
+    nb.StartReminderCheck(&sink, owner.Post());
     EXPECT_TRUE(nb.Reminders().CheckThreadRunning());
     EXPECT_EQ(ReminderCheckThread::Running(), before + 1);
   }  // the thread ends before the document is freed (AddressSanitizer would see it otherwise)
@@ -116,18 +153,12 @@ TEST_F(NotebookTest, RenamingAFolderNamesItAndEverythingBelowWithOldAndNewPaths)
   Put("f/n.esr");
   Put("f/g/m.esr");
   ASSERT_TRUE(notebook.Commands().Rename(Item({"f"}), "h").done);
-  const std::string base = store;
-  const auto change = [&](ItemKind kind, const std::string& from, const std::string& to,
-                          const std::string& ext) {
-    return NoteChange{NoteChangeKind::kRenamed, kind,
-                      base + "/" + from + ext, std::string(kArchivePath) + "/" + from,
-                      base + "/" + to + ext, std::string(kArchivePath) + "/" + to};
-  };
-  EXPECT_EQ(heard, (std::vector<NoteChange>{
-                       change(ItemKind::Folder, "f", "h", ""),
-                       change(ItemKind::Note, "f/n", "h/n", ".esr"),
-                       change(ItemKind::Folder, "f/g", "h/g", ""),
-                       change(ItemKind::Note, "f/g/m", "h/g/m", ".esr"),
+  const auto renamed = NotebookEventKind::kRenamed;
+  EXPECT_EQ(heard, (std::vector<NotebookEvent>{
+                       Event(renamed, ItemKind::Folder, "f", "h"),
+                       Event(renamed, ItemKind::Note, "f/n", "h/n", true),
+                       Event(renamed, ItemKind::Folder, "f/g", "h/g", true),
+                       Event(renamed, ItemKind::Note, "f/g/m", "h/g/m", true),
                    }));
   // A refused rename tells nothing.
   heard.clear();
@@ -144,17 +175,18 @@ TEST_F(NotebookTest, AFolderDraggedIntoAnotherNamesItsNewPlaceUnderItsFreeName) 
   fs::create_directories(store + "/g/f");
   NoteTransfer transfer(notebook.Commands());
   ASSERT_TRUE(transfer.Drop(Item({"f"}), Item({"g"})).done);
-  const std::string a = kArchivePath;
-  ASSERT_EQ(heard.size(), 2u);
-  EXPECT_EQ(heard[0], (NoteChange{NoteChangeKind::kMoved, ItemKind::Folder, store + "/f", a + "/f",
-                                  store + "/g/f1", a + "/g/f1"}));
-  EXPECT_EQ(heard[1], (NoteChange{NoteChangeKind::kMoved, ItemKind::Note, store + "/f/n.esr",
-                                  a + "/f/n", store + "/g/f1/n.esr", a + "/g/f1/n"}));
+  const auto moved = NotebookEventKind::kMoved;
+  // The folder first in g (its index, for the tree), then what lies below it.
+  EXPECT_EQ(heard, (std::vector<NotebookEvent>{
+                       Event(moved, ItemKind::Folder, "f", "g/f1", false, 0),
+                       Event(moved, ItemKind::Note, "f/n", "g/f1/n", true),
+                   }));
   EXPECT_TRUE(fs::exists(store + "/g/f1/n.esr"));
-  // Within its own folder nothing is renamed: nothing to tell.
+  // Within its own folder nothing is renamed: only the new place of the folder is told.
   heard.clear();
   ASSERT_TRUE(transfer.Drop(Item({"g", "f1"}), Item({"g", "m"})).done);
-  EXPECT_TRUE(heard.empty());
+  EXPECT_EQ(heard, (std::vector<NotebookEvent>{
+                       Event(moved, ItemKind::Folder, "g/f1", "g/f1", false, 1)}));
 }
 
 TEST_F(NotebookTest, ADeleteAnnouncesTheNotesWhileTheyAreThereThenNamesWhatIsGone) {
@@ -162,29 +194,33 @@ TEST_F(NotebookTest, ADeleteAnnouncesTheNotesWhileTheyAreThereThenNamesWhatIsGon
   Put("f/n.esr");
   Put("a.esr");
   std::vector<bool> presentWhenAnnounced;
-  notebook.AddListener([&](const std::vector<NoteChange>& changes) {
-    for (const NoteChange& c : changes)
-      if (c.kind == NoteChangeKind::kDeleting)
+  std::vector<bool> elementWhenTold;
+  notebook.AddListener([&](const std::vector<NotebookEvent>& events) {
+    for (const NotebookEvent& c : events) {
+      if (c.kind == NotebookEventKind::kDeleting)
         presentWhenAnnounced.push_back(fs::exists(c.oldDocumentPath));
-    // Told with no lock held: another thread can take the document's lock.
-    EXPECT_TRUE(std::async(std::launch::async, [&] {
-                  return notebook.Document().Mutex().try_lock() &&
-                         (notebook.Document().Mutex().unlock(), true);
-                }).get());
+      // The gone ones are told once the change is complete: the elements are gone, saved.
+      if (c.kind == NotebookEventKind::kDeleted)
+        elementWhenTold.push_back(notebook.Document().Select(c.oldElementPath) ||
+                                  ReadFile(db).find("<n ") != std::string::npos);
+    }
   });
   ASSERT_TRUE(notebook.Commands().Delete(Item({"f"})).done);
   EXPECT_EQ(presentWhenAnnounced, (std::vector<bool>{true, true}));
-  ASSERT_EQ(heard.size(), 4u);
-  EXPECT_EQ(heard[0].kind, NoteChangeKind::kDeleting);
-  EXPECT_EQ(heard[1].oldDocumentPath, store + "/f/n.esr");
-  EXPECT_EQ(heard[2].kind, NoteChangeKind::kDeleted);
-  EXPECT_EQ(heard[3].oldElementPath, std::string(kArchivePath) + "/f/n");
-  EXPECT_TRUE(heard[3].newDocumentPath.empty());
-  // The file box: everything below it, never the file box itself.
+  EXPECT_EQ(elementWhenTold, (std::vector<bool>{false, false}));
+  const auto deleting = NotebookEventKind::kDeleting, deleted = NotebookEventKind::kDeleted;
+  EXPECT_EQ(heard, (std::vector<NotebookEvent>{
+                       Event(deleting, ItemKind::Folder, "f", ""),
+                       Event(deleting, ItemKind::Note, "f/n", "", true),
+                       Event(deleted, ItemKind::Folder, "f", ""),
+                       Event(deleted, ItemKind::Note, "f/n", "", true),
+                   }));
+  // The file box: everything below it, never the file box itself; its children are the
+  // top-most entries.
   heard.clear();
   ASSERT_TRUE(notebook.Commands().Delete(Item({})).done);
-  ASSERT_EQ(heard.size(), 2u);
-  EXPECT_EQ(heard[1].oldDocumentPath, store + "/a.esr");
+  EXPECT_EQ(heard, (std::vector<NotebookEvent>{Event(deleting, ItemKind::Note, "a", ""),
+                                               Event(deleted, ItemKind::Note, "a", "")}));
 }
 
 TEST_F(NotebookTest, APartialFolderDeleteLeavesDiskAndDatabaseInAgreement) {
@@ -194,9 +230,7 @@ TEST_F(NotebookTest, APartialFolderDeleteLeavesDiskAndDatabaseInAgreement) {
   const Immutable stuck(store + "/f/g/stuck.esr");
   if (!stuck.Held()) GTEST_SKIP() << "this file system cannot keep a file from being deleted";
 
-  std::vector<ItemPath> treeRemoved;
-  const NoteOutcome out = notebook.Commands().Delete(
-      Item({"f"}), [&](const NoteOutcome& o) { treeRemoved = o.removed; });
+  const NoteOutcome out = notebook.Commands().Delete(Item({"f"}));
   ASSERT_TRUE(out.done);
   EXPECT_TRUE(out.saved);
   // Exactly what is gone from disk is gone from the database and the tree.
@@ -205,15 +239,98 @@ TEST_F(NotebookTest, APartialFolderDeleteLeavesDiskAndDatabaseInAgreement) {
   EXPECT_TRUE(fs::exists(store + "/f/g/stuck.esr"));
   EXPECT_FALSE(fs::exists(store + "/f/g/c.esr"));
   EXPECT_FALSE(fs::exists(store + "/f/e"));
+  // The items a view takes off: the top-most of each removed subtree.
+  std::vector<ItemPath> treeRemoved;
+  for (const NotebookEvent& c : heard)
+    if (c.kind == NotebookEventKind::kDeleted && !c.below) treeRemoved.push_back(c.oldItem);
   EXPECT_EQ(treeRemoved, (std::vector<ItemPath>{Item({"f", "a"}), Item({"f", "g", "c"}),
                                                 Item({"f", "e"})}));
   // The message says what could not be deleted.
   EXPECT_EQ(out.message, std::string(kMsgDeleteFailed) + "\n" + store + "/f/g/stuck.esr");
   std::vector<std::string> gone;
-  for (const NoteChange& c : heard)
-    if (c.kind == NoteChangeKind::kDeleted) gone.push_back(c.oldElementPath);
+  for (const NotebookEvent& c : heard)
+    if (c.kind == NotebookEventKind::kDeleted) gone.push_back(c.oldElementPath);
   const std::string f = std::string(kArchivePath) + "/f";
   EXPECT_EQ(gone, (std::vector<std::string>{f + "/a", f + "/g/c", f + "/e", f + "/e/d"}));
+}
+
+TEST_F(NotebookTest, EveryCommandTellsWhatItAddedMovedOrReorderedWithTheEntrysPlace) {
+  Open("<f type=\"dir\"><n type=\"esr\"/><m type=\"esr\"/></f><a type=\"esr\"/>");
+  Put("f/n.esr");
+  Put("f/m.esr");
+  Put("a.esr");
+  NoteCommands& commands = notebook.Commands();
+  const auto added = NotebookEventKind::kAdded;
+  // A new note after the selected note, a new folder first into the selected folder.
+  ASSERT_TRUE(commands.NewNote(Item({"f", "n"})).done);
+  ASSERT_TRUE(commands.NewFolder(Item({"f"})).done);
+  EXPECT_EQ(heard, (std::vector<NotebookEvent>{
+                       Event(added, ItemKind::Note, "", "f/新建ESR文档", false, 1),
+                       Event(added, ItemKind::Folder, "", "f/新建文件夹", false, 0),
+                   }));
+  // A paste after the target note.
+  heard.clear();
+  ASSERT_TRUE(commands.Paste(Item({"a"}), Item({"f", "m"})).done);
+  EXPECT_EQ(heard, (std::vector<NotebookEvent>{Event(added, ItemKind::Note, "", "f/a", false, 4)}));
+  // Moves in the folder: the same names at a new index.
+  heard.clear();
+  ASSERT_TRUE(commands.Move(Item({"f", "a"}), MoveTo::Top).done);
+  ASSERT_TRUE(commands.Move(Item({"f", "a"}), MoveTo::Down).done);
+  ASSERT_TRUE(commands.Move(Item({"f", "a"}), MoveTo::Up).done);
+  const auto moved = NotebookEventKind::kMoved;
+  EXPECT_EQ(heard, (std::vector<NotebookEvent>{
+                       Event(moved, ItemKind::Note, "f/a", "f/a", false, 0),
+                       Event(moved, ItemKind::Note, "f/a", "f/a", false, 1),
+                       Event(moved, ItemKind::Note, "f/a", "f/a", false, 0),
+                   }));
+  // A sort names the folder whose children changed order.
+  heard.clear();
+  ASSERT_TRUE(commands.Sort(Item({"f"}), SortMode::Mixed).done);
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0].kind, NotebookEventKind::kReordered);
+  EXPECT_EQ(heard[0].newItem, Item({"f"}));
+  // Opening and closing a folder is a command too: remembered, saved and told.
+  heard.clear();
+  ASSERT_TRUE(commands.SetExpanded(Item({"f"}), true).done);
+  EXPECT_NE(ReadFile(db).find("<f type=\"dir\" state=\"expanded\">"), std::string::npos);
+  ASSERT_TRUE(commands.SetExpanded(Item({"f"}), false).done);
+  EXPECT_NE(ReadFile(db).find("<f type=\"dir\" state=\"collapsed\">"), std::string::npos);
+  EXPECT_EQ(Kinds(), (std::vector<NotebookEventKind>{NotebookEventKind::kExpanded,
+                                                     NotebookEventKind::kCollapsed}));
+  EXPECT_FALSE(commands.SetExpanded(Item({"gone"}), true).done);
+  // Reminders added, changed and deleted.
+  heard.clear();
+  ASSERT_EQ(notebook.Reminders().Add("r", At(2026, 12, 10, 8), At(2026, 12, 10, 8), 0, "x"),
+            StoreResult::kDone);
+  ASSERT_EQ(notebook.Reminders().Delete("r"), StoreResult::kDone);
+  EXPECT_EQ(notebook.Reminders().Delete("r"), StoreResult::kFailed);
+  EXPECT_EQ(Kinds(), (std::vector<NotebookEventKind>{NotebookEventKind::kRemindersChanged,
+                                                     NotebookEventKind::kRemindersChanged}));
+}
+
+TEST_F(NotebookTest, AFailedSaveTellsNothingAndAReloadFromDiskTellsEveryView) {
+  Open("<f type=\"dir\"><n type=\"esr\"/></f>");
+  Put("f/n.esr");
+  // Another program's version: written over by nobody, read again, told once.
+  WriteFile(db, "<list><hotkey/><filetree><archive><g type=\"dir\"/></archive></filetree></list>");
+  EXPECT_FALSE(notebook.Commands().Rename(Item({"f", "n"}), "o").done);
+  EXPECT_TRUE(heard.empty());
+  EXPECT_EQ(notebook.ReloadIfChanged(), ReloadResult::kReloaded);
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0].kind, NotebookEventKind::kReloaded);
+  EXPECT_EQ(heard[0].origin, EventOrigin::kOutside);
+  EXPECT_EQ(notebook.ReloadIfChanged(), ReloadResult::kUnchanged);
+  EXPECT_EQ(heard.size(), 1u);
+  // A listener that removes itself while it is told hears nothing more.
+  int told = 0;
+  int id = 0;
+  id = notebook.AddListener([&](const std::vector<NotebookEvent>&) {
+    ++told;
+    notebook.RemoveListener(id);
+  });
+  ASSERT_TRUE(notebook.Commands().NewNote(Item({"g"})).done);
+  ASSERT_TRUE(notebook.Commands().NewNote(Item({"g"})).done);
+  EXPECT_EQ(told, 1);
 }
 
 TEST(ReminderCheckPass, ADateRangePastItsRangeCausesNoWriteInAHundredPasses) {
@@ -264,13 +381,102 @@ class CountingSink : public ReminderSink {
   std::atomic<int> fired{0};
 };
 
-TEST(ReminderSaveFailure, FailingBackgroundSavesAreShownOnceAfterTheLocksAndNeverDeadlock) {
+TEST(ReminderCheckThread, DecidesOnTheListAndTheMainThreadWritesSavesAndShows) {
+  testing::ScopedTimeZone tz("Asia/Shanghai");
+  testing::ScopedFakeClock clock;
+  clock.Set(2026, 12, 12, 13, 0, 0);
+  TempDir dir;
+  const std::string path = dir / "Zorbek.xml";
+  testing::OwnerQueue owner;  // outlives the notebook, whose check thread posts to it
+  struct ThreadSink : ReminderSink {
+    std::vector<std::thread::id> threads;
+    void EnqueueReminder(const DueReminder&) override {
+      threads.push_back(std::this_thread::get_id());
+    }
+  } sink;
+  Notebook nb;
+  nb.Open(path);
+  std::vector<std::thread::id> toldOn;
+  nb.AddListener([&](const std::vector<NotebookEvent>& events) {
+    for (const NotebookEvent& e : events)
+      if (e.kind == NotebookEventKind::kRemindersChanged) toldOn.push_back(std::this_thread::get_id());
+  });
+  ASSERT_EQ(nb.Reminders().Add("now", At(2026, 12, 12, 12, 59), At(2026, 12, 12, 12, 59), 0, "n"),
+            StoreResult::kDone);
+  toldOn.clear();
+  const std::uint64_t saves = nb.Document().SuccessfulSaves();
+  nb.Reminders().SetCheckTiming({0ms, 1ms});
+  nb.StartReminderCheck(&sink, owner.Post());
+
+  // The thread's decision waits for the main thread: nothing is written or shown before.
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (owner.Waiting() == 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(1ms);
+  ASSERT_GT(owner.Waiting(), 0u);
+  EXPECT_EQ(nb.Reminders().Get("now")->valid, 0);  // decided, in memory
+  EXPECT_NE(ReadFile(path).find("valid=\"1\""), std::string::npos);
+  EXPECT_EQ(nb.Document().SuccessfulSaves(), saves);
+  EXPECT_TRUE(sink.threads.empty());
+
+  // This thread plays the main thread: the write, the save, the pop-up and the event are its.
+  ASSERT_TRUE(owner.RunUntil([&] { return !sink.threads.empty(); }));
+  nb.Reminders().StopChecking();
+  owner.RunPending();
+  const auto self = std::this_thread::get_id();
+  EXPECT_EQ(sink.threads, std::vector<std::thread::id>{self});  // fired once
+  EXPECT_EQ(toldOn, std::vector<std::thread::id>{self});
+  EXPECT_EQ(nb.Document().SuccessfulSaves(), saves + 1);
+  EXPECT_NE(ReadFile(path).find("valid=\"0\""), std::string::npos);
+}
+
+TEST(ReminderCheckThread, ADecisionOvertakenByAChangeOrAReloadIsDropped) {
+  testing::ScopedTimeZone tz("Asia/Shanghai");
+  testing::ScopedFakeClock clock;
+  clock.Set(2026, 12, 12, 13, 0, 0);
+  TempDir dir;
+  const std::string path = dir / "Zorbek.xml";
+  testing::RecordingSink sink;
+  Notebook nb;
+  nb.Open(path);
+  ReminderStore& store = nb.Reminders();
+  ASSERT_EQ(store.Add("a", At(2026, 12, 12, 12, 59), At(2026, 12, 12, 12, 59), 0, "a"),
+            StoreResult::kDone);
+  ASSERT_EQ(store.Add("b", At(2026, 12, 12, 12, 58), At(2026, 12, 12, 12, 58), 0, "b"),
+            StoreResult::kDone);
+  store.Init(nb.Document(), kSchedulePath, &sink, false, false);
+  // Decided on the thread; meanwhile the user edits "a" (armed again) and deletes "b".
+  const PassDecision decision = store.DecidePass();
+  ASSERT_EQ(decision.handled, (std::vector<std::string>{"a", "b"}));
+  ASSERT_EQ(store.Modify("a", At(2026, 12, 12, 12, 59), At(2026, 12, 12, 12, 59), 0, "a2"),
+            StoreResult::kDone);
+  ASSERT_EQ(store.Delete("b"), StoreResult::kDone);
+  const std::string file = ReadFile(path);
+  const CheckPassResult applied = store.ApplyPass(decision);
+  EXPECT_TRUE(applied.events.empty());
+  EXPECT_TRUE(sink.Ids().empty());
+  EXPECT_EQ(ReadFile(path), file);
+  EXPECT_EQ(store.Get("a")->valid, 1);
+  // Read again from disk with the reminder armed: the old decision is not written over it.
+  const PassDecision stale = store.DecidePass();
+  ASSERT_EQ(stale.handled, std::vector<std::string>{"a"});
+  WriteFile(path, file + " ");
+  ASSERT_EQ(nb.ReloadIfChanged(), ReloadResult::kReloaded);
+  EXPECT_EQ(store.Get("a")->valid, 1);
+  EXPECT_TRUE(store.ApplyPass(stale).events.empty());
+  EXPECT_EQ(store.Get("a")->valid, 1);
+  EXPECT_EQ(ReadFile(path), file + " ");
+  // The next pass decides again, on the list read from disk.
+  EXPECT_EQ(testing::EventTexts(store.CheckPass()), std::vector<std::string>{"fire a"});
+}
+
+TEST(ReminderSaveFailure, FailingSavesOfThePassesAreShownOnceOnTheMainThread) {
   testing::ScopedTimeZone tz("Asia/Shanghai");
   testing::ScopedFakeClock clock;
   clock.Set(2026, 12, 12, 13, 0, 0);
   FakePrompts prompts;
   TempDir dir;
   const std::string folder = dir / "data";
+  testing::OwnerQueue owner;
   CountingSink sink;  // outlives the notebook, whose check thread hands it reminders
   Notebook nb;
   nb.Open(folder + "/Zorbek.xml");
@@ -278,42 +484,24 @@ TEST(ReminderSaveFailure, FailingBackgroundSavesAreShownOnceAfterTheLocksAndNeve
   ASSERT_EQ(store.Add("once", At(2026, 12, 12, 12, 50), At(2026, 12, 12, 12, 50), 0, "o"),
             StoreResult::kDone);
 
-  // Every message must find both locks free and come from the check thread.
-  std::atomic<int> heldWhenShown{0};
-  std::atomic<int> fromMainThread{0};
+  std::atomic<int> fromOtherThread{0};
   const auto mainThread = std::this_thread::get_id();
   prompts.OnMessage([&](std::string_view) {
-    if (std::this_thread::get_id() == mainThread) ++fromMainThread;
-    // The main thread takes the document's lock now and then; a lock this thread held would
-    // stay taken all along.
-    bool documentFree = false;
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (!documentFree && std::chrono::steady_clock::now() < until) {
-      documentFree = std::async(std::launch::async, [&] {
-                       std::unique_lock lock(nb.Document().Mutex(), std::try_to_lock);
-                       return lock.owns_lock();
-                     }).get();
-      if (!documentFree) std::this_thread::sleep_for(1ms);
-    }
-    if (!documentFree) ++heldWhenShown;
-    // The store's lock: another thread gets through the store at once.
-    auto storeFree = std::async(std::launch::async, [&] { return store.Size(); });
-    if (storeFree.wait_for(10s) != std::future_status::ready) ++heldWhenShown;
+    if (std::this_thread::get_id() != mainThread) ++fromOtherThread;
   });
 
   store.SetCheckTiming({0ms, 1ms});
-  nb.StartReminderCheck(&sink);
+  nb.StartReminderCheck(&sink, owner.Post());
 
-  // The main thread keeps re-arming the reminder, each pass fires it and fails to save.
+  // The main thread keeps re-arming the reminder, each pass fires it (and fails to save).
   const auto runUntil = [&](int fired) {
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (sink.fired < fired && std::chrono::steady_clock::now() < deadline) {
+    EXPECT_TRUE(owner.RunUntil([&] {
+      if (sink.fired >= fired) return true;
       const StoreResult r =
           store.Modify("once", At(2026, 12, 12, 12, 50), At(2026, 12, 12, 12, 50), 0, "o");
       EXPECT_NE(r, StoreResult::kFailed);
-      std::this_thread::sleep_for(1ms);
-    }
-    EXPECT_GE(sink.fired.load(), fired);
+      return false;
+    }));
   };
   runUntil(3);  // saves still work
   EXPECT_TRUE(prompts.Messages().empty());
@@ -323,6 +511,7 @@ TEST(ReminderSaveFailure, FailingBackgroundSavesAreShownOnceAfterTheLocksAndNeve
             StoreResult::kUnsaved);
   runUntil(sink.fired + 10);
   store.StopChecking();
+  owner.RunPending();
   EXPECT_EQ(prompts.MessageTexts(), std::vector<std::string>{SaveFailedMessage(
                                         folder + "/Zorbek.xml", SystemReason(ENOTDIR))});
 
@@ -330,40 +519,39 @@ TEST(ReminderSaveFailure, FailingBackgroundSavesAreShownOnceAfterTheLocksAndNeve
   MendDirectory(folder);
   EXPECT_EQ(store.Add("later", At(2026, 12, 13), At(2026, 12, 13), 0, "l"), StoreResult::kDone);
   BreakDirectory(folder);
-  nb.StartReminderCheck(&sink);
+  nb.StartReminderCheck(&sink, owner.Post());
   runUntil(sink.fired + 10);
   nb.Reminders().StopChecking();
+  owner.RunPending();
   EXPECT_EQ(prompts.Messages().size(), 2u);
-  EXPECT_EQ(heldWhenShown.load(), 0);
-  EXPECT_EQ(fromMainThread.load(), 0);
+  EXPECT_EQ(fromOtherThread.load(), 0);
   MendDirectory(folder);
 }
 
-TEST(ReminderCheckThreadStop, CalledOnTheCheckThreadItselfEndsTheThreadNotTheProgram) {
+TEST(ReminderCheckThread, StoppedFromThePopUpOnTheMainThreadItEnds) {
   testing::ScopedTimeZone tz("Asia/Shanghai");
   testing::ScopedFakeClock clock;
   clock.Set(2026, 12, 12, 13, 0, 0);
   TempDir dir;
+  testing::OwnerQueue owner;
   Notebook nb;
   nb.Open(dir / "Zorbek.xml");
   struct StoppingSink : ReminderSink {
     ReminderStore* store = nullptr;
-    std::atomic<int> calls{0};
+    int calls = 0;
     void EnqueueReminder(const DueReminder&) override {
       ++calls;
-      store->StopChecking();  // on the check thread, from within its pass
+      store->StopChecking();  // from within the main thread's part of a pass
     }
   } sink;
   sink.store = &nb.Reminders();
   const int before = ReminderCheckThread::Running();
   nb.Reminders().Add("now", At(2026, 12, 12, 12, 59), At(2026, 12, 12, 12, 59), 0, "n");
   nb.Reminders().SetCheckTiming({0ms, 1ms});
-  nb.StartReminderCheck(&sink);
-  const auto deadline = std::chrono::steady_clock::now() + 30s;
-  while (ReminderCheckThread::Running() > before && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(1ms);
+  nb.StartReminderCheck(&sink, owner.Post());
+  EXPECT_TRUE(owner.RunUntil([&] { return sink.calls > 0; }));
   EXPECT_EQ(ReminderCheckThread::Running(), before);
-  EXPECT_EQ(sink.calls.load(), 1);
+  EXPECT_EQ(sink.calls, 1);
   EXPECT_FALSE(nb.Reminders().CheckThreadRunning());
 }
 

@@ -79,16 +79,19 @@ TEST_F(NotesCommandsTest, NewNoteTakesTheFirstFreeNameAndGoesFirstIntoAFolder) {
   Open("<f type=\"dir\"><x type=\"esr\"/></f>");
   Put("f/新建ESR文档.esr", "old");
   Put("f/新建ESR文档1.esr", "old");
-  int treeSteps = 0;
-  const NoteOutcome out = cmd.NewNote(Item({"f"}), [&](const NoteOutcome& o) {
-    ++treeSteps;
-    EXPECT_EQ(o.name, "新建ESR文档2");
-    // The tree changes once the change is saved.
+  int told = 0;
+  cmd.SetPublisher([&](const std::vector<NotebookEvent>& events) {
+    ++told;
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].newItem, Item({"f", "新建ESR文档2"}));
+    EXPECT_EQ(events[0].index, 0);
+    // The windows are told once the change is saved.
     EXPECT_NE(Saved().find("新建ESR文档2"), std::string::npos);
   });
+  const NoteOutcome out = cmd.NewNote(Item({"f"}));
   ASSERT_TRUE(out.done);
-  EXPECT_EQ(treeSteps, 1);
-  EXPECT_FALSE(out.afterTarget);
+  EXPECT_EQ(told, 1);
+  EXPECT_EQ(out.item, Item({"f", "新建ESR文档2"}));
   EXPECT_EQ(out.kind, ItemKind::Note);
   EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><新建ESR文档2 type=\"esr\"/><x type=\"esr\"/></f></archive>");
   EXPECT_EQ(ReadFile(store + "/f/新建ESR文档2.esr"), "");
@@ -99,7 +102,7 @@ TEST_F(NotesCommandsTest, NewNoteOnANoteGoesDirectlyAfterIt) {
   Open("<f type=\"dir\"><a type=\"esr\"/><b type=\"esr\"/></f>");
   const NoteOutcome out = cmd.NewNote(Item({"f", "a"}));
   ASSERT_TRUE(out.done);
-  EXPECT_TRUE(out.afterTarget);
+  EXPECT_EQ(cmd.IndexOf(out.item), 1);
   EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><a type=\"esr\"/><新建ESR文档 type=\"esr\"/>"
                      "<b type=\"esr\"/></f></archive>");
   EXPECT_TRUE(Exists("f/新建ESR文档.esr"));
@@ -231,7 +234,7 @@ TEST_F(NotesCommandsTest, PasteTwiceOntoAFolderNumbersTheCopies) {
   ASSERT_TRUE(first.done && second.done);
   EXPECT_EQ(first.name, "src");
   EXPECT_EQ(second.name, "src1");
-  EXPECT_FALSE(second.afterTarget);
+  EXPECT_EQ(cmd.IndexOf(second.item), 0);
   EXPECT_EQ(Saved(), "<archive><src type=\"esr\" lasttime=\"9\"/><f type=\"dir\">"
                      "<src1 type=\"esr\" lasttime=\"9\"/><src type=\"esr\" lasttime=\"9\"/>"
                      "<x type=\"esr\"/></f></archive>");
@@ -246,7 +249,7 @@ TEST_F(NotesCommandsTest, PasteOntoANoteGoesAfterItAndNeverOverwrites) {
   Put("a1.esr", "stray file the database does not know");
   const NoteOutcome out = cmd.Paste(Item({"a"}), Item({"b"}));
   ASSERT_TRUE(out.done);
-  EXPECT_TRUE(out.afterTarget);
+  EXPECT_EQ(cmd.IndexOf(out.item), 2);
   EXPECT_EQ(out.name, "a2");
   EXPECT_EQ(Saved(), "<archive><a type=\"esr\"/><b type=\"esr\"/><a2 type=\"esr\"/></archive>");
   EXPECT_EQ(ReadFile(store + "/a1.esr"), "stray file the database does not know");
@@ -341,11 +344,11 @@ TEST_F(NotesCommandsTest, TheThreeSorts) {
   EXPECT_EQ(Memory(), "<archive><f type=\"dir\"><y type=\"dir\"/><Z type=\"dir\"/>"
                       "<b type=\"esr\"/><a type=\"esr\"/></f></archive>");
   Open("<f type=\"dir\">" + children + "</f>");
-  ASSERT_TRUE(cmd.Sort(Item({"f"}), SortMode::Files, {}, true).done);
+  ASSERT_TRUE(cmd.Sort(Item({"f"}), SortMode::Files, true).done);
   EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><Z type=\"dir\"/><y type=\"dir\"/>"
                      "<a type=\"esr\"/><b type=\"esr\"/></f></archive>");
   Open("<f type=\"dir\">" + children + "<中 type=\"esr\"/><啊 type=\"dir\"/></f>");
-  ASSERT_TRUE(cmd.Sort(Item({"f"}), SortMode::Mixed, {}, true).done);
+  ASSERT_TRUE(cmd.Sort(Item({"f"}), SortMode::Mixed, true).done);
   EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><a type=\"esr\"/><b type=\"esr\"/>"
                      "<y type=\"dir\"/><Z type=\"dir\"/><啊 type=\"dir\"/><中 type=\"esr\"/>"
                      "</f></archive>");

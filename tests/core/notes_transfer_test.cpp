@@ -70,6 +70,13 @@ class NotesTransferTest : public ::testing::Test {
   CXmlDocument doc;
   NoteCommands cmd{doc};
   NoteTransfer transfer{cmd};
+  // What the commands told, in order.
+  std::vector<NotebookEvent> heard;
+  void SetUp() override {
+    cmd.SetPublisher([this](const std::vector<NotebookEvent>& events) {
+      heard.insert(heard.end(), events.begin(), events.end());
+    });
+  }
 };
 
 // ---- moves by dragging ----------------------------------------------------------------------
@@ -92,14 +99,13 @@ TEST_F(NotesTransferTest, AFolderOntoItsParentItselfOrASubfolderChangesNothing) 
     const TransferOutcome out = transfer.Drop(Item({"工作", "子目录"}), target);
     EXPECT_FALSE(out.done);
     EXPECT_TRUE(out.message.empty());
-    // A folder dragged anywhere gets its target expanded, whatever happens.
-    EXPECT_EQ(out.expandTarget, target == Item({"工作"}));
     ExpectUnchanged(before);
   }
   // Onto a note below itself.
   EXPECT_FALSE(transfer.Drop(Item({"工作"}), Item({"工作", "子目录", "深处"})).done);
   EXPECT_FALSE(transfer.MoveFolderTo(Item({"工作"}), Item({"工作", "子目录"})).done);
   ExpectUnchanged(before);
+  EXPECT_TRUE(heard.empty());
 }
 
 TEST_F(NotesTransferTest, ANoteOntoANoteOfAnotherFolderMovesBeforeItUnderAFreeName) {
@@ -107,19 +113,21 @@ TEST_F(NotesTransferTest, ANoteOntoANoteOfAnotherFolderMovesBeforeItUnderAFreeNa
   Put("工作/甲.esr", "work note");
   Put("生活/甲.esr", "life note");
   Put("生活/乙.esr", "b");
-  int steps = 0;
-  const TransferOutcome out =
-      transfer.Drop(Item({"工作", "甲"}), Item({"生活", "乙"}), [&](const TransferOutcome& o) {
-        ++steps;
-        EXPECT_EQ(o.name, "甲1");
-        EXPECT_TRUE(o.beforeTarget);
-        // The tree step comes once the move is saved.
-        EXPECT_NE(Saved().find("甲1"), std::string::npos);
-      });
+  bool savedWhenTold = false;
+  cmd.SetPublisher([&](const std::vector<NotebookEvent>& events) {
+    heard = events;
+    // The windows are told once the move is saved.
+    savedWhenTold = Saved().find("甲1") != std::string::npos;
+  });
+  const TransferOutcome out = transfer.Drop(Item({"工作", "甲"}), Item({"生活", "乙"}));
   ASSERT_TRUE(out.done);
-  EXPECT_EQ(steps, 1);
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_TRUE(savedWhenTold);
+  EXPECT_EQ(heard[0].kind, NotebookEventKind::kMoved);
+  EXPECT_EQ(heard[0].oldItem, Item({"工作", "甲"}));
+  EXPECT_EQ(heard[0].newItem, Item({"生活", "甲1"}));
+  EXPECT_EQ(heard[0].index, 1);  // directly before the target
   EXPECT_EQ(out.item, Item({"生活", "甲1"}));
-  EXPECT_FALSE(out.expandTarget);
   EXPECT_EQ(Saved(),
             "<archive><工作 type=\"dir\" state=\"expanded\"><子目录 type=\"dir\"><深处 type=\"esr\"/>"
             "</子目录></工作><生活 type=\"dir\"><甲 type=\"esr\"/><甲1 type=\"esr\" lasttime=\"42\"/>"
@@ -156,11 +164,16 @@ TEST_F(NotesTransferTest, ANoteIntoAFolderGoesFirstAndAFolderOntoTheFileBoxTakes
   EXPECT_NE(Saved().find("<工作 type=\"dir\" state=\"expanded\"><乙 type=\"esr\"/><子目录"),
             std::string::npos);
 
+  heard.clear();
   const TransferOutcome out = transfer.Drop(Item({"工作", "子目录"}), Item({}));
   ASSERT_TRUE(out.done);
-  EXPECT_TRUE(out.expandTarget);
-  EXPECT_FALSE(out.beforeTarget);
   EXPECT_EQ(out.item, Item({"子目录"}));
+  // The folder, first in the file box, then the note below it.
+  ASSERT_EQ(heard.size(), 2u);
+  EXPECT_EQ(heard[0].index, 0);
+  EXPECT_FALSE(heard[0].below);
+  EXPECT_EQ(heard[1].newItem, Item({"子目录", "深处"}));
+  EXPECT_TRUE(heard[1].below);
   EXPECT_EQ(Saved().rfind("<archive><子目录 type=\"dir\"><深处 type=\"esr\"/></子目录><工作", 0), 0u);
   EXPECT_EQ(ReadFile(store + "/子目录/深处.esr"), "d");
   EXPECT_FALSE(fs::exists(store + "/工作/子目录"));
@@ -170,7 +183,7 @@ TEST_F(NotesTransferTest, ANoteIntoAFolderGoesFirstAndAFolderOntoTheFileBoxTakes
   const TransferOutcome next = transfer.Drop(Item({"子目录"}), Item({"生活", "甲"}));
   ASSERT_TRUE(next.done);
   EXPECT_EQ(next.item, Item({"生活", "子目录1"}));
-  EXPECT_TRUE(next.beforeTarget);
+  EXPECT_EQ(cmd.IndexOf(next.item), 0);  // before the target note
   EXPECT_NE(Saved().find("<生活 type=\"dir\"><子目录1 type=\"dir\"><深处 type=\"esr\"/></子目录1><甲"),
             std::string::npos);
   EXPECT_EQ(ReadFile(store + "/生活/子目录1/深处.esr"), "d");
@@ -219,16 +232,22 @@ TEST_F(NotesTransferTest, DroppedFilesOnlyEsrBecomeNotesFirstInTheFolder) {
   WriteFile(outside + "/b.txt", "text");
   WriteFile(outside + "/README", "no extension");
   WriteFile(outside + "/c.ESR", "{\\rtf1 upper}");
-  std::vector<std::string> names;
   const auto results = transfer.DropFiles(
-      Item({"收件"}), {outside + "/a.esr", outside + "/b.txt", outside + "/README", outside + "/c.ESR"},
-      [&](const TransferOutcome& o) { names.push_back(o.name); });
+      Item({"收件"}), {outside + "/a.esr", outside + "/b.txt", outside + "/README", outside + "/c.ESR"});
+  std::vector<std::string> names;
+  std::vector<int> places;
+  for (const NotebookEvent& e : heard) {
+    EXPECT_EQ(e.kind, NotebookEventKind::kAdded);
+    names.push_back(e.newItem.back());
+    places.push_back(e.index);
+  }
   ASSERT_EQ(results.size(), 4u);
   EXPECT_TRUE(results[0].done);
   EXPECT_TRUE(results[1].skipped);
   EXPECT_TRUE(results[2].skipped);
   EXPECT_TRUE(results[3].done);
   EXPECT_EQ(names, (std::vector<std::string>{"a1", "c"}));
+  EXPECT_EQ(places, (std::vector<int>{0, 1}));
   // The first is the folder's first child, the next one follows it.
   EXPECT_EQ(Saved(), "<archive><收件 type=\"dir\"><a1 type=\"esr\"/><c type=\"esr\"/>"
                      "<旧 type=\"esr\"/></收件></archive>");
@@ -245,7 +264,7 @@ TEST_F(NotesTransferTest, AnEsrAlreadyInTheFolderDirectoryIsRecordedWithoutCopyi
   const auto disk = Disk();
   const auto results = transfer.DropFiles(Item({"收件", "旧"}), {store + "/收件/孤儿.esr"});
   ASSERT_TRUE(results[0].done);
-  EXPECT_TRUE(results[0].afterTarget);
+  EXPECT_EQ(cmd.IndexOf(results[0].item), 1);
   EXPECT_EQ(results[0].name, "孤儿");
   EXPECT_EQ(Disk(), disk);
   EXPECT_EQ(Saved(), "<archive><收件 type=\"dir\"><旧 type=\"esr\"/><孤儿 type=\"esr\"/></收件></archive>");

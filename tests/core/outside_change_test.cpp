@@ -45,7 +45,9 @@ class OutsideChange : public ::testing::Test {
  protected:
   void SetUp() override {
     nb.Open(path);
-    nb.AddReloadListener([this] { ++reloads; });
+    nb.AddListener([this](const std::vector<NotebookEvent>& events) {
+      for (const NotebookEvent& e : events) reloads += e.kind == NotebookEventKind::kReloaded;
+    });
   }
   XmlNode Archive() { return nb.Document().Select(kArchivePath); }
 

@@ -123,10 +123,7 @@ TEST_F(ReminderStoreTest, DeleteRemovesElementAndRecord) {
 TEST_F(ReminderStoreTest, AReminderWhoseElementHasGone) {
   Open();
   store_.Add("gone", At(2026, 12, 6, 8), At(2026, 12, 6, 8), 1, "text");
-  {
-    std::lock_guard lock(doc_.Mutex());
-    Remove(doc_.Select(std::string(kSchedulePath) + "/gone"));
-  }
+  Remove(doc_.Select(std::string(kSchedulePath) + "/gone"));
   EXPECT_EQ(store_.Modify("gone", At(2026, 12, 7), At(2026, 12, 7), 0, "new"),
             StoreResult::kFailed);
   EXPECT_EQ(store_.Get("gone")->content, "text");

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <ctime>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -83,6 +87,51 @@ class RecordingSink : public ReminderSink {
  private:
   mutable std::mutex mutex_;
   std::vector<std::string> ids_;
+};
+
+// Plays the main thread's event loop: the check thread posts its decisions here, and the test
+// runs them on its own thread. Declare it before the store or notebook whose thread posts to it.
+class OwnerQueue {
+ public:
+  OwnerPost Post() {
+    return [this](std::function<void()> task) {
+      {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+      }
+      posted_.notify_all();
+    };
+  }
+  // Runs what has been posted so far, on the calling thread. Returns how many tasks ran.
+  int RunPending() {
+    std::deque<std::function<void()>> tasks;
+    {
+      std::lock_guard lock(mutex_);
+      tasks.swap(tasks_);
+    }
+    for (auto& t : tasks) t();
+    return static_cast<int>(tasks.size());
+  }
+  // Runs posted tasks as they come until done() holds (true) or timeout passes (false).
+  bool RunUntil(const std::function<bool()>& done,
+                std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      RunPending();
+      if (done()) return true;
+      std::unique_lock lock(mutex_);
+      if (!posted_.wait_until(lock, deadline, [&] { return !tasks_.empty(); })) return done();
+    }
+  }
+  std::size_t Waiting() const {
+    std::lock_guard lock(mutex_);
+    return tasks_.size();
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable posted_;
+  std::deque<std::function<void()>> tasks_;
 };
 
 inline constexpr const char* kEmptyDatabase =

@@ -1,5 +1,6 @@
-// The check thread: it starts with Init, hands due reminders to the sink, and ends with the
-// store. No test here measures time; waits are generous and only bound a hang.
+// The check thread: it starts with Init, hands what it decides to the owner thread, which gives
+// due reminders to the sink, and ends with the store. No test here measures time; waits are
+// generous and only bound a hang.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -50,6 +51,7 @@ class ReminderThreadTest : public ::testing::Test {
   }
   testing::ScopedTimeZone tz_{"Asia/Shanghai"};
   testing::ScopedFakeClock clock_;
+  testing::OwnerQueue owner_;
   WaitingSink sink_;
   CXmlDocument doc_;
 };
@@ -60,11 +62,13 @@ TEST_F(ReminderThreadTest, ADueReminderReachesTheSinkFromTheThread) {
     ReminderStore store;
     store.SetCheckTiming({0ms, 10ms});
     store.Init(doc_, kSchedulePath, &sink_);
+    EXPECT_FALSE(store.CheckThreadRunning());  // nobody would write what it decides
+    store.SetOwnerPost(owner_.Post());
+    store.Init(doc_, kSchedulePath, &sink_);
     EXPECT_TRUE(store.CheckThreadRunning());
     EXPECT_EQ(ReminderCheckThread::Running(), before + 1);
-    ASSERT_TRUE(sink_.WaitFor(1));
+    ASSERT_TRUE(owner_.RunUntil([&] { return !sink_.Ids().empty(); }));
     EXPECT_EQ(sink_.Ids(), std::vector<std::string>{"due"});
-    std::lock_guard lock(doc_.Mutex());
     EXPECT_EQ(Attribute(doc_.Select(std::string(kSchedulePath) + "/due"), "valid"), "0");
   }
   EXPECT_EQ(ReminderCheckThread::Running(), before);
@@ -75,6 +79,7 @@ TEST_F(ReminderThreadTest, ASecondOpenKeepsOneThreadAndDestructionEndsItWhileItW
   const int before = ReminderCheckThread::Running();
   {
     ReminderStore store;  // the program's timing: the first pass only after 10 s
+    store.SetOwnerPost(owner_.Post());
     store.Init(doc_, kSchedulePath, &sink_);
     store.Init(doc_, kSchedulePath, &sink_);
     EXPECT_EQ(ReminderCheckThread::Running(), before + 1);

@@ -241,7 +241,7 @@ TEST(XmlSave, EmptyPathDoesNothingAndFailuresAreResultsNotMessages) {
   TempDir dir;
   doc.Load(dir / "no/such/dir/Zorbek.xml");
   EXPECT_FALSE(doc.Save());
-  // Saves run under the document's lock: the caller shows the message once it is released.
+  // A save shows nothing: the caller shows the message.
   EXPECT_TRUE(prompts.Messages().empty());
   EXPECT_EQ(SaveFailedMessage(doc.GetPath()),
             "请检查文件路径是否存在：" + (dir / "no/such/dir/Zorbek.xml"));

@@ -1,6 +1,6 @@
 // Open editors follow their notes: renamed or moved, the text and its unsaved changes go to the
-// new file; deleted, the editor closes without saving. And the tree over a notebook tells a
-// failed save after it has let go of the document's lock.
+// new file; deleted, the editor closes without saving. And the tree over a notebook fills from
+// it and tells a failed save of an expansion.
 #include <gtest/gtest.h>
 
 #include <QTest>
@@ -31,7 +31,7 @@ class EditorFollowTest : public testing::EditorTest {
     SetOpenNoteEditor([](const std::string& d, const std::string& e) {
       editor::OpenNoteEditor(d, e);
     });
-    SetEditorsFollow(editor::FollowNoteChanges);
+    editorsListener = editor::FollowNotebook(notebook);
     WriteFile(db, "<list><hotkey/><filetree><archive><f type=\"dir\"><n type=\"esr\"/></f>"
                   "<g type=\"dir\"/></archive></filetree></list>");
     notebook.Open(db);
@@ -42,7 +42,7 @@ class EditorFollowTest : public testing::EditorTest {
   void TearDown() override {
     EditorTest::TearDown();
     SetOpenNoteEditor({});
-    SetEditorsFollow({});
+    notebook.RemoveListener(editorsListener);
   }
   static ItemPath Item(std::vector<std::string> names) {
     ItemPath p{std::string(kFileBoxText)};
@@ -78,6 +78,7 @@ class EditorFollowTest : public testing::EditorTest {
   std::string db = dir_ / "笔记/Zorbek.xml";
   std::string store;
   Notebook notebook;
+  int editorsListener = 0;
 };
 
 TEST_F(EditorFollowTest, ARenamedNoteKeepsItsUnsavedTextAndSavesToTheNewFile) {
@@ -115,7 +116,6 @@ TEST_F(EditorFollowTest, DeletingANoteOrItsFolderClosesItsEditorWithoutSaving) {
   WriteFile(store + "/g/o.esr", testing::kSimpleNote);
   {
     CXmlDocument& doc = notebook.Document();
-    std::lock_guard lock(doc.Mutex());
     XmlNode o = doc.CreateElement("o");
     SetAttribute(o, "type", "esr");
     AppendChild(doc.Select(std::string(kArchivePath) + "/g"), o);
@@ -131,23 +131,12 @@ TEST_F(EditorFollowTest, DeletingANoteOrItsFolderClosesItsEditorWithoutSaving) {
   EXPECT_TRUE(prompts_.Messages().empty());
 }
 
-TEST_F(EditorFollowTest, TheTreeReachesItsNotebookAndTellsAFailedSaveWithNoLockHeld) {
-  auto tree = std::make_unique<CXmlTreeCtrl>(nullptr, &notebook);
-  EXPECT_EQ(CurrentNoteTree, tree.get());
-  EXPECT_EQ(&CurrentNoteTree->GetReminderStore(), &notebook.Reminders());
-  EXPECT_EQ(&tree->GetDatabase(), &notebook.Document());
-  tree->FillFolder(notebook.Document().Select(kArchivePath), tree->FileBoxItem());
+TEST_F(EditorFollowTest, TheTreeFillsFromItsNotebookAndTellsAFailedSaveOfAnExpansion) {
+  auto tree = std::make_unique<CXmlTreeCtrl>(notebook);  // open already: filled at once
   QTreeWidgetItem* f = tree->ItemOfPath(Item({"f"}));
   ASSERT_TRUE(f);
+  EXPECT_TRUE(tree->ItemOfPath(Item({"f", "n"})));
 
-  int heldWhenShown = 0;
-  prompts_.OnMessage([&](std::string_view) {
-    auto free = std::async(std::launch::async, [&] {
-      std::unique_lock lock(notebook.Document().Mutex(), std::try_to_lock);
-      return lock.owns_lock();
-    });
-    if (!free.get()) ++heldWhenShown;
-  });
   // The database's directory has become a file: the expansion cannot be saved.
   const std::string folder = dir_ / "笔记";
   fs::rename(folder, dir_ / "moved");
@@ -155,7 +144,7 @@ TEST_F(EditorFollowTest, TheTreeReachesItsNotebookAndTellsAFailedSaveWithNoLockH
   f->setExpanded(true);
   EXPECT_EQ(prompts_.MessageTexts(),
             std::vector<std::string>{SaveFailedMessage(db, SystemReason(ENOTDIR))});
-  EXPECT_EQ(heldWhenShown, 0);
+  EXPECT_TRUE(f->isExpanded());  // the user's expansion stays on screen
   tree.reset();
   fs::remove(folder);
   fs::rename(dir_ / "moved", folder);

@@ -26,6 +26,7 @@
 #include "core/reminders/reminder_time.h"
 #include "support/fake_prompts.h"
 #include "support/temp_dir.h"
+#include "ui/app/notebook_session.h"
 #include "ui/app/open_windows.h"
 #include "ui/calendar/xcalendar.h"
 #include "ui/db/xml_tree_ctrl.h"
@@ -503,11 +504,16 @@ TEST_F(ScheduleWindowTest, PreviewShowsThreeLinesUntilTheRowIsSelectedThenAllOfT
   EXPECT_EQ(list->GetItemPreviewHeight(1), three);
 }
 
-TEST_F(ScheduleWindowTest, OneWindowFromTheTreeCountedAndClosedAtExit) {
+TEST_F(ScheduleWindowTest, OneWindowFromTheTreeCountedClosedAtExitAndRefilledByAReload) {
   InstallReminderList();
-  CXmlTreeCtrl tree;
-  ASSERT_TRUE(tree.OpenDatabase(dir_ / "tree.xml"));
-  tree.GetReminderStore().Add("s1", At(2026, 12, 26, 8), At(2026, 12, 26, 8), 0, "x");
+  Notebook notebook;
+  NotebookSession session(notebook);
+  CXmlTreeCtrl tree(notebook);
+  QObject::connect(&tree, &CXmlTreeCtrl::reminderListRequested, &session,
+                   &NotebookSession::OpenReminderList);
+  const std::string path = dir_ / "tree.xml";
+  session.Open(path);
+  notebook.Reminders().Add("s1", At(2026, 12, 26, 8), At(2026, 12, 26, 8), 0, "x");
   ASSERT_EQ(ReminderListWindow(), nullptr);
   const int before = openWindows().Count();
   tree.ActivateItem(tree.ScheduleItem());
@@ -516,16 +522,25 @@ TEST_F(ScheduleWindowTest, OneWindowFromTheTreeCountedAndClosedAtExit) {
   EXPECT_EQ(w->ReportList()->GetItemCount(), 1);
   EXPECT_EQ(openWindows().Count(), before + 1);
   w->showMinimized();
-  OpenReminderList(kSchedulePath);  // "打开计划"
+  tree.setCurrentItem(tree.ScheduleItem());
+  tree.RunCommand(treecmd::kOpenPlan);  // "打开计划"
   EXPECT_EQ(ReminderListWindow(), w);
   EXPECT_FALSE(w->isMinimized());
   EXPECT_TRUE(w->isVisible());
+
+  // Another program's version of the database: the list follows the notebook's reload.
+  std::string file = testing::ReadFile(path);
+  const auto at = file.find("</schedule>");
+  ASSERT_NE(at, std::string::npos);
+  file.insert(at, "<s2 mode=\"0\" lowtime=\"0\" hightime=\"0\" valid=\"1\">y</s2>");
+  testing::WriteFile(path, file);
+  ASSERT_EQ(notebook.ReloadIfChanged(), ReloadResult::kReloaded);
+  EXPECT_EQ(w->ReportList()->GetItemCount(), 2);
 
   prompts_.AnswerNext(MsgResult::Ok);
   EXPECT_TRUE(ConfirmExitWithOpenWindows());
   EXPECT_EQ(prompts_.LastMessage(), kOpenWindowsQuestion);
   EXPECT_EQ(ReminderListWindow(), nullptr);
-  SetOpenReminderList({});
 }
 
 // ---- pop-up --------------------------------------------------------------------------------
@@ -549,10 +564,15 @@ TEST_F(PopupTest, TwoRemindersOfOnePassFromTheCheckThreadThenNextAndOk) {
   store_.Add("s2", At(2026, 12, 25, 8, 50), At(2026, 12, 25, 8, 50), 1, "第二条");
   store_.Add("s3", At(2026, 12, 25, 8, 55), At(2026, 12, 25, 8, 55), 0, "第三条");
   EXPECT_FALSE(popup_.isVisible());
-  // The pass runs on a thread of its own, as the check does; the window follows on this one.
-  std::thread check([this] { store_.Init(doc_, kSchedulePath, &popup_.Queue(), false); store_.CheckPass(); });
+  // The pass is decided on a thread of its own, as the check does; this thread writes it and
+  // the window follows.
+  store_.Init(doc_, kSchedulePath, &popup_.Queue(), false);
+  PassDecision decision;
+  std::thread check([&] { decision = store_.DecidePass(); });
   check.join();
-  EXPECT_FALSE(popup_.isVisible());  // nothing touched off the main thread
+  EXPECT_EQ(decision.handled.size(), 3u);
+  store_.ApplyPass(decision);
+  EXPECT_FALSE(popup_.isVisible());  // shown from the event loop
   QApplication::processEvents();
   ASSERT_TRUE(popup_.isVisible());
   EXPECT_EQ(popup_.windowTitle(), "提示");

@@ -141,10 +141,7 @@ TEST_F(SearchPanelTest, ScopeFromTheSelectionRowsFromZeroAndTheSameNameOpensTheF
   EXPECT_EQ(Relative(search->results()[0]), "/乙/同名.esr");
 
   // A hit whose note is gone does nothing.
-  {
-    std::lock_guard lock(nav->tree()->GetDatabase().Mutex());
-    Remove(nav->tree()->GetDatabase().Select("/list/filetree/archive/乙/同名"));
-  }
+  Remove(nav->notebook().Document().Select("/list/filetree/archive/乙/同名"));
   opened.clear();
   search->list()->selectRow(0);
   search->OpenSelected();
@@ -251,10 +248,52 @@ TEST_F(SearchPanelTest, HistoryShowsThirtyLatestFirstAndAReopenedNoteAtTheTop) {
   EXPECT_EQ(names[1], "late.esr");
   // A note opened from the tree counts the same.
   clock.SetUnixMillis(1800000100000);
-  nav->tree()->Commands().OpenNote({"文件箱", "n30"});
+  nav->notebook().Commands().OpenNote({"文件箱", "n30"});
   nav->setMode(CWndNavigator::kTree);
   nav->setMode(CWndNavigator::kHistory);
   EXPECT_EQ(Column(history->list(), 1)[0], "n30.esr");
+}
+
+TEST_F(SearchPanelTest, HitsAndHistoryFollowARenameAndADeleteMadeInTheTree) {
+  Open("<f type=\"dir\"><a type=\"esr\" lasttime=\"3\"/><b type=\"esr\" lasttime=\"2\"/>"
+       "<c type=\"esr\" lasttime=\"1\"/></f>",
+       {{"f/a.esr", Rtf("钥匙")}, {"f/b.esr", Rtf("钥匙")}, {"f/c.esr", Rtf("钥匙")}});
+  ShowSearch();
+  search->Search("钥匙");
+  WaitForSearch();
+  ASSERT_EQ(search->results().size(), 3u);
+  nav->setMode(CWndNavigator::kHistory);
+  ASSERT_EQ(Column(history->list(), 1), (std::vector<std::string>{"a.esr", "b.esr", "c.esr"}));
+  nav->setMode(CWndNavigator::kTree);
+
+  // A rename of a note, then of its folder: the rows keep their places under the new names.
+  CXmlTreeCtrl* tree = nav->tree();
+  tree->EndLabelEdit(tree->ItemOfPath({"文件箱", "f", "b"}), QStringLiteral("乙"));
+  tree->EndLabelEdit(tree->ItemOfPath({"文件箱", "f"}), QStringLiteral("g"));
+  EXPECT_EQ(Column(search->list(), 1), (std::vector<std::string>{"a.esr", "乙.esr", "c.esr"}));
+  EXPECT_EQ(Relative(search->results()[1]), "/g/乙.esr");
+  EXPECT_EQ(Column(history->list(), 1), (std::vector<std::string>{"a.esr", "乙.esr", "c.esr"}));
+  EXPECT_EQ(Relative(history->records()[2].documentPath), "/g/c.esr");
+
+  // A row of a deleted note goes; the rows below it are numbered again.
+  Select({"g", "a"});
+  prompts.AnswerNext(MsgResult::Ok);
+  tree->RunCommand(treecmd::kDelete);
+  EXPECT_EQ(Column(search->list(), 1), (std::vector<std::string>{"乙.esr", "c.esr"}));
+  EXPECT_EQ(Column(search->list(), 0), (std::vector<std::string>{"0", "1"}));
+  EXPECT_EQ(Column(history->list(), 1), (std::vector<std::string>{"乙.esr", "c.esr"}));
+
+  // A click on a followed row opens the note where it is now.
+  opened.clear();
+  search->list()->selectRow(0);
+  search->OpenSelected();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(Relative(opened[0].first), "/g/乙.esr");
+  opened.clear();
+  history->list()->selectRow(1);
+  history->OpenSelected();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(Relative(opened[0].first), "/g/c.esr");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "core/app/clock.h"
 #include "core/db/store_paths.h"
 #include "core/notes/note_opener.h"
+#include "core/notes/note_transfer.h"
 #include "support/fake_prompts.h"
 #include "support/temp_dir.h"
 #include "ui/db/xml_tree_ctrl.h"
@@ -36,7 +37,9 @@ class TreeCtrlTest : public ::testing::Test {
     if (write)
       WriteFile(db, "<list><hotkey/><filetree><archive state=\"expanded\">" + archive +
                         "</archive></filetree></list>");
-    tree = std::make_unique<CXmlTreeCtrl>();
+    tree.reset();
+    notebook = std::make_unique<Notebook>();
+    tree = std::make_unique<CXmlTreeCtrl>(*notebook);
     tree->SetUrlOpener([this](const QUrl& url) {
       urls.push_back(url);
       return true;
@@ -56,13 +59,13 @@ class TreeCtrlTest : public ::testing::Test {
     });
     tree->resize(300, 600);
     tree->show();
-    tree->OpenDatabase(db);
+    notebook->Open(db);  // the tree fills itself as the notebook tells it
     store = NoteStoreDirectory(db);
   }
   void TearDown() override {
     tree.reset();
+    notebook.reset();
     SetOpenNoteEditor({});
-    SetOpenReminderList({});
   }
 
   QTreeWidgetItem* At(std::initializer_list<std::string> names) {
@@ -115,6 +118,7 @@ class TreeCtrlTest : public ::testing::Test {
   TempDir dir{"zorbek tree"};
   std::string db = dir / "数据 目录/Zorbek.xml";
   std::string store;
+  std::unique_ptr<Notebook> notebook;
   std::unique_ptr<CXmlTreeCtrl> tree;
   std::vector<QUrl> urls;
   std::vector<std::pair<QString, bool>> browsed;
@@ -139,7 +143,43 @@ TEST_F(TreeCtrlTest, AFreshDatabaseShowsTheThreeTopLevelItems) {
   EXPECT_EQ(tree->FileBoxItem()->childCount(), 0);
   EXPECT_FALSE(tree->FileBoxItem()->isExpanded());
   EXPECT_EQ(ReadFile(db), "<list><hotkey/><filetree><archive/></filetree></list>");
-  EXPECT_EQ(CurrentNoteTree, tree.get());
+}
+
+// The tree changes only on the notebook's events: what another part of the program does to the
+// notebook shows in the tree as what the tree's own commands do.
+TEST_F(TreeCtrlTest, TheTreeFollowsChangesMadeElsewhereThroughTheNotebooksEvents) {
+  Open("<f type=\"dir\" state=\"expanded\"><g type=\"dir\" state=\"expanded\">"
+       "<m type=\"esr\"/></g><n type=\"esr\"/></f><h type=\"dir\"/><a type=\"esr\"/>");
+  for (const char* f : {"f/g/m.esr", "f/n.esr", "a.esr"}) WriteFile(store + "/" + f, "{\\rtf1 x}");
+  std::filesystem::create_directories(store + "/h");
+  NoteCommands& commands = notebook->Commands();
+  ASSERT_TRUE(commands.NewNote({"文件箱", "f", "n"}).done);
+  EXPECT_EQ(Children(At({"f"})), (std::vector<std::string>{"g", "n", "新建ESR文档"}));
+  ASSERT_TRUE(commands.Rename({"文件箱", "f", "新建ESR文档"}, "新").done);
+  ASSERT_TRUE(commands.Paste({"文件箱", "a"}, {"文件箱", "h"}).done);
+  EXPECT_EQ(Children(At({"h"})), (std::vector<std::string>{"a"}));
+  ASSERT_TRUE(commands.Move({"文件箱", "f", "新"}, MoveTo::Top).done);
+  EXPECT_EQ(Children(At({"f"})), (std::vector<std::string>{"新", "g", "n"}));
+  // A folder dragged into another folder takes what lies below it, collapsed.
+  NoteTransfer transfer(commands);
+  ASSERT_TRUE(transfer.Drop({"文件箱", "f", "g"}, ItemPath{"文件箱", "h"}).done);
+  EXPECT_EQ(Children(At({"f"})), (std::vector<std::string>{"新", "n"}));
+  EXPECT_EQ(Children(At({"h"})), (std::vector<std::string>{"g", "a"}));
+  EXPECT_EQ(Children(At({"h", "g"})), (std::vector<std::string>{"m"}));
+  EXPECT_FALSE(At({"h", "g"})->isExpanded());
+  // An expansion told by the notebook is shown, and is not written again as the user's.
+  const std::string before = ReadFile(db);
+  ASSERT_TRUE(commands.SetExpanded({"文件箱", "h"}, true).done);
+  EXPECT_TRUE(At({"h"})->isExpanded());
+  EXPECT_NE(ReadFile(db), before);
+  ASSERT_TRUE(commands.Delete({"文件箱", "h"}).done);
+  EXPECT_EQ(At({"h"}), nullptr);
+  EXPECT_EQ(At({"h", "g", "m"}), nullptr);
+  // Another program's version: the tree is filled again from what was read.
+  WriteFile(db, "<list><hotkey/><filetree><archive state=\"expanded\"><从别处 type=\"dir\"/>"
+                "</archive></filetree></list>");
+  ASSERT_EQ(notebook->ReloadIfChanged(), ReloadResult::kReloaded);
+  EXPECT_EQ(Children(tree->FileBoxItem()), (std::vector<std::string>{"从别处"}));
 }
 
 TEST_F(TreeCtrlTest, FillingShowsFoldersAndNotesWithRememberedExpansion) {
@@ -365,7 +405,8 @@ TEST_F(TreeCtrlTest, DoubleClicksAndOpenCommands) {
   SetClock(&clock);
   std::vector<std::string> editors, lists;
   SetOpenNoteEditor([&](const std::string& d, const std::string&) { editors.push_back(d); });
-  SetOpenReminderList([&](const std::string& text) { lists.push_back(text); });
+  QObject::connect(tree.get(), &CXmlTreeCtrl::reminderListRequested,
+                   [&] { lists.push_back("requested"); });
   At({"f"})->setExpanded(true);
   tree->setCurrentItem(At({"f", "n"}));
   tree->ActivateItem(At({"f", "n"}));
@@ -379,7 +420,7 @@ TEST_F(TreeCtrlTest, DoubleClicksAndOpenCommands) {
   EXPECT_EQ(editors.size(), 2u);
 
   tree->ActivateItem(tree->ScheduleItem());
-  EXPECT_EQ(lists, std::vector<std::string>{"/list/filetree/schedule"});
+  EXPECT_EQ(lists, std::vector<std::string>{"requested"});
   Run(tree->ScheduleItem(), treecmd::kOpenPlan);
   EXPECT_EQ(lists.size(), 2u);
   tree->SetHomePageUrl(QUrl("https://zorbek.example/"));

@@ -12,6 +12,7 @@
 #include "editor_test_util.h"
 #include "support/fake_prompts.h"
 #include "ui/db/database_watcher.h"
+#include "ui/app/notebook_session.h"
 #include "ui/db/xml_tree_ctrl.h"
 
 namespace zorbek {
@@ -34,15 +35,20 @@ class TreeReloadTest : public testing::EditorTest {
     WriteFile(db, Database("<A type=\"dir\" state=\"expanded\"><a1 type=\"esr\"/><a2 type=\"esr\"/>"
                            "</A><B type=\"dir\"><b1 type=\"esr\"/></B><C type=\"dir\" "
                            "state=\"expanded\"><c1 type=\"esr\"/></C>"));
-    tree = std::make_unique<CXmlTreeCtrl>(nullptr, &notebook);
+    tree = std::make_unique<CXmlTreeCtrl>(notebook);
     tree->resize(300, 500);
     tree->show();
-    tree->OpenDatabase(db);
-    notebook.AddReloadListener([this] { ++reloads; });
+    session = std::make_unique<NotebookSession>(notebook);
+    session->SetBusyCheck([this] { return tree->IsBusy(); });
+    session->Open(db);
+    notebook.AddListener([this](const std::vector<NotebookEvent>& events) {
+      for (const NotebookEvent& e : events) reloads += e.kind == NotebookEventKind::kReloaded;
+    });
   }
   void TearDown() override {
     EditorTest::TearDown();
     tree.reset();
+    session.reset();
     notebook.Close();
     SetOpenNoteEditor({});
   }
@@ -68,6 +74,7 @@ class TreeReloadTest : public testing::EditorTest {
   std::string db = dir_ / "同步/Zorbek.xml";
   Notebook notebook;
   std::unique_ptr<CXmlTreeCtrl> tree;
+  std::unique_ptr<NotebookSession> session;
   int reloads = 0;
 };
 

@@ -29,10 +29,12 @@ class TreeTransferTest : public ::testing::Test {
     WriteFile(db, "<list><hotkey/><filetree><archive state=\"expanded\">" + archive +
                       "</archive></filetree></list>");
     InstallNoteConverter();
-    tree = std::make_unique<CXmlTreeCtrl>();
+    tree.reset();
+    notebook = std::make_unique<Notebook>();
+    tree = std::make_unique<CXmlTreeCtrl>(*notebook);
     tree->resize(300, 600);
     tree->show();
-    tree->OpenDatabase(db);
+    notebook->Open(db);
     tree->expandAll();
     store = NoteStoreDirectory(db);
   }
@@ -84,6 +86,7 @@ class TreeTransferTest : public ::testing::Test {
   std::string db = dir / "数据 目录/Zorbek.xml";
   std::string outside = dir / "桌面 文件";
   std::string store;
+  std::unique_ptr<Notebook> notebook;  // declared first: the tree goes before it
   std::unique_ptr<CXmlTreeCtrl> tree;
 };
 

@@ -439,7 +439,6 @@ bool ChangeJournal::Undo() {
 bool UndoDiskStep(const DiskStep& step) { return Undo(step, nullptr); }
 
 JournalRecovery RecoverInterruptedChange(CXmlDocument& doc) {
-  std::lock_guard lock(doc.Mutex());
   JournalRecovery out;
   if (doc.GetPath().empty()) return out;
   const std::string path = JournalPathOf(doc.GetPath());

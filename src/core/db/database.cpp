@@ -62,7 +62,6 @@ OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
   OpenedDatabase out;
   bool keptAside = false;
   {
-    std::lock_guard lock(doc.Mutex());
     // One writer at a time: without the lock nothing may be written, not even the elements a
     // new database needs, nor a directory for it.
     if (!EnsureWriterLock(path, &out.lockMessage)) {
@@ -109,7 +108,7 @@ OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
         doc.SuccessfulSaves() == savesBefore)
       out.saved = false;
   }
-  // The user is told with the document's lock released.
+  // Then the user is told.
   if (out.status == LoadStatus::Unparsable) {
     if (keptAside)
       prompts().Message(KeptAsideMessage(out.keptAs), MsgButtons::Ok, MsgIcon::Warning);

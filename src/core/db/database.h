@@ -18,7 +18,7 @@ struct OpenedDatabase {
   std::string keptAs;
   XmlNode archive;
   // False when elements had to be created and the file could not be written (the user was
-  // told, after the document's lock was released).
+  // told).
   bool saved = true;
   // The writer lock could not be had (another process writes this database): the document was
   // loaded for reading and is write-protected.
@@ -36,7 +36,7 @@ struct OpenedDatabase {
 // not "list") is never overwritten: it is renamed (or, failing that, copied) to
 // "<path>.unreadable-YYYYMMDD-HHMMSS", the user is told where, and a fresh database is started.
 // When it cannot be kept aside at all, the document is write-protected so that it is not lost.
-// Every message is shown after the document's lock is released; the caller must not hold it.
+// Every message but the lock message (lockMessage, for the caller to show) is shown here.
 OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path);
 
 // Loads for reading only: nothing is created or written. Returns the status; an unreadable

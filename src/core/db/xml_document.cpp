@@ -338,7 +338,6 @@ CXmlDocument::~CXmlDocument() = default;
 void CXmlDocument::ResetDocument() { doc_.reset(); }
 
 LoadStatus CXmlDocument::Load(const std::string& path) {
-  std::lock_guard lock(mutex_);
   ResetDocument();
   path_ = path;
   FileSignature read;
@@ -368,12 +367,10 @@ bool Parse(pugi::xml_document& doc, std::string_view xml) {
 }  // namespace
 
 bool CXmlDocument::LoadFromString(std::string_view xml) {
-  std::lock_guard lock(mutex_);
   return Parse(doc_, xml);
 }
 
 LoadStatus CXmlDocument::Reload(const std::function<bool(XmlNode root)>& accept) {
-  std::lock_guard lock(mutex_);
   FileSignature read;
   const auto bytes = ReadWholeFile(path_, &read, kMaxDatabaseBytes);
   if (!bytes) return PathExists(path_) ? LoadStatus::Unparsable : LoadStatus::Missing;
@@ -386,12 +383,10 @@ LoadStatus CXmlDocument::Reload(const std::function<bool(XmlNode root)>& accept)
 }
 
 bool CXmlDocument::ChangedOnDisk() const {
-  std::lock_guard lock(mutex_);
   return !path_.empty() && FileSignatureOf(path_) != disk_;
 }
 
 std::string CXmlDocument::ToString() const {
-  std::lock_guard lock(mutex_);
   std::string out;
   for (auto c : doc_.children()) {
     if (IsDetachedArea(c)) continue;
@@ -401,7 +396,6 @@ std::string CXmlDocument::ToString() const {
 }
 
 bool CXmlDocument::Save() {
-  std::lock_guard lock(mutex_);
   lastSaveError_.clear();
   if (path_.empty()) return true;
   if (writeProtected_) return false;
@@ -416,12 +410,10 @@ bool CXmlDocument::Save() {
 }
 
 std::string CXmlDocument::LastSaveError() const {
-  std::lock_guard lock(mutex_);
   return lastSaveError_;
 }
 
 std::uint64_t CXmlDocument::SuccessfulSaves() const {
-  std::lock_guard lock(mutex_);
   return successfulSaves_;
 }
 
@@ -451,7 +443,6 @@ XmlNode CXmlDocument::Detached() {
 }
 
 std::vector<XmlNode> CXmlDocument::SelectAll(std::string_view path) const {
-  std::lock_guard lock(mutex_);
   std::vector<XmlNode> out;
   std::vector<std::string_view> parts;
   if (SplitSimplePath(path, parts)) {
@@ -468,7 +459,6 @@ std::vector<XmlNode> CXmlDocument::SelectAll(std::string_view path) const {
 }
 
 XmlNode CXmlDocument::Select(std::string_view path, bool create) {
-  std::lock_guard lock(mutex_);
   std::vector<std::string_view> parts;
   XmlNode found;
   if (SplitSimplePath(path, parts)) {
@@ -519,19 +509,16 @@ XmlNode CXmlDocument::Select(std::string_view path, bool create) {
 }
 
 void CXmlDocument::SelectAllAndRemove(std::string_view path) {
-  std::lock_guard lock(mutex_);
   for (XmlNode n : SelectAll(path)) Remove(n);
 }
 
 XmlNode CXmlDocument::CreateElement(std::string_view name) {
-  std::lock_guard lock(mutex_);
   if (!IsValidXmlName(name))
     throw XmlError("invalid element name: " + std::string(name));
   return Detached().append_child(std::string(name).c_str());
 }
 
 void CXmlDocument::RemoveRootLevelNode(XmlNode node) {
-  std::lock_guard lock(mutex_);
   if (node && node.parent() == doc_) Remove(node);
 }
 

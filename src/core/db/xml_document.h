@@ -6,13 +6,16 @@
 // valid (it can be inserted again) until the document is loaded anew or destroyed.
 //
 // Strings are UTF-8. Operations that need a node throw XmlError when given an empty handle.
+//
+// Threads. A document belongs to one thread (the program's main thread) and has no lock: no
+// other thread reads or writes it. The reminder check decides on the store's list in memory
+// and hands its decisions to that thread; the search workers read files, never the document.
 #pragma once
 
 #include <pugixml.hpp>
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -65,8 +68,8 @@ class CXmlDocument {
   // the file could not be written, when the document is write-protected, and when the file
   // there is no longer the one the document read or last wrote: another program changed it,
   // and an older copy is never written over a newer file (until Reload). A file that is gone
-  // is written again. Nothing is shown to the user here: saves run under locks, so the caller
-  // shows SaveFailedMessage() with LastSaveError() once it has released them.
+  // is written again. Nothing is shown to the user here: the caller shows SaveFailedMessage()
+  // with LastSaveError().
   bool Save();
   // Why the last save failed, in the user's words; empty after a save that worked.
   std::string LastSaveError() const;
@@ -92,11 +95,6 @@ class CXmlDocument {
   // The root element, or an empty node.
   XmlNode DocumentElement() const;
 
-  // The one lock that guards this document across threads. Hold it around every sequence of
-  // operations that must not interleave with another thread's (it may be taken again by the
-  // thread that holds it).
-  std::recursive_mutex& Mutex() const { return mutex_; }
-
   // While set, Save refuses to write (used when the file on disk must not be replaced).
   void SetWriteProtected(bool on) { writeProtected_ = on; }
   bool WriteProtected() const { return writeProtected_; }
@@ -113,7 +111,6 @@ class CXmlDocument {
   bool writeProtected_ = false;
   std::uint64_t successfulSaves_ = 0;
   std::string lastSaveError_;
-  mutable std::recursive_mutex mutex_;
 };
 
 // "请检查文件路径是否存在：%s" with the path: what the user is told when a save failed. With a

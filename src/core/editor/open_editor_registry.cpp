@@ -8,18 +8,15 @@ namespace zorbek {
 
 void OpenEditorRegistry::Add(NoteIdentity* identity) {
   if (!identity) return;
-  std::lock_guard lock(mutex_);
   if (std::find(entries_.begin(), entries_.end(), identity) == entries_.end())
     entries_.push_back(identity);
 }
 
 void OpenEditorRegistry::Remove(const NoteIdentity* identity) {
-  std::lock_guard lock(mutex_);
   entries_.remove(const_cast<NoteIdentity*>(identity));
 }
 
 NoteIdentity* OpenEditorRegistry::Find(const char* documentPath, const char* elementPath) const {
-  std::lock_guard lock(mutex_);
   for (NoteIdentity* entry : entries_) {
     if (documentPath && !EqualsIgnoreLatinCase(entry->DocumentPath(), documentPath)) continue;
     if (elementPath && !EqualsIgnoreLatinCase(entry->ElementPath(), elementPath)) continue;
@@ -29,18 +26,16 @@ NoteIdentity* OpenEditorRegistry::Find(const char* documentPath, const char* ele
 }
 
 NoteIdentity* OpenEditorRegistry::First() const {
-  std::lock_guard lock(mutex_);
   return entries_.empty() ? nullptr : entries_.front();
 }
 
 int OpenEditorRegistry::Count() const {
-  std::lock_guard lock(mutex_);
   return static_cast<int>(entries_.size());
 }
 
 void OpenEditorRegistry::CloseAll() {
-  // Editors live on this thread, so a close takes effect before it returns. The lock is not
-  // held while an editor closes: closing reaches back into the registry.
+  // Editors live on this thread, so a close takes effect before it returns; closing reaches
+  // back into the registry, so the first entry is looked up again each time.
   while (NoteIdentity* first = First()) {
     first->CloseWithoutAsking();
     Remove(first);
@@ -56,11 +51,8 @@ bool OpenEditorRegistry::CloseAllAsking() {
 }
 
 void OpenEditorRegistry::PreserveAllUnsaved() {
-  std::list<NoteIdentity*> entries;
-  {
-    std::lock_guard lock(mutex_);
-    entries = entries_;
-  }
+  // A copy: preserving may reach back into the registry.
+  const std::list<NoteIdentity*> entries = entries_;
   for (NoteIdentity* e : entries) e->PreserveUnsaved();
 }
 

@@ -1,10 +1,9 @@
 // The list of open note editors. A note counts as open exactly while its identity is in the
 // list; opening a note that is already open only brings its editor forward, and the main
-// window closes every editor through it at exit.
+// window closes every editor through it at exit. Main thread only, like the editors.
 #pragma once
 
 #include <list>
-#include <mutex>
 #include <string>
 
 namespace zorbek {
@@ -21,8 +20,7 @@ class NoteIdentity {
 
   const std::string& DocumentPath() const { return documentPath_; }
   const std::string& ElementPath() const { return elementPath_; }
-  // The note was renamed or moved: its new normalised paths. Call it while holding the
-  // registry's Mutex(), so that no look-up sees half of the change.
+  // The note was renamed or moved: its new normalised paths.
   void SetPaths(std::string documentPath, std::string elementPath) {
     documentPath_ = std::move(documentPath);
     elementPath_ = std::move(elementPath);
@@ -67,12 +65,7 @@ class OpenEditorRegistry {
   // Every editor keeps its unsaved changes safe (PreserveUnsaved).
   void PreserveAllUnsaved();
 
-  // Held across a look-up and the registration that follows it, so that two requests for one
-  // note never make two editors. Recursive on the owning thread.
-  std::recursive_mutex& Mutex() const { return mutex_; }
-
  private:
-  mutable std::recursive_mutex mutex_;
   std::list<NoteIdentity*> entries_;
 };
 

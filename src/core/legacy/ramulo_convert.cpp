@@ -426,7 +426,6 @@ RamuloReport ConvertInto(const RamuloOptions& options, std::vector<RamuloEntry> 
                          NoteConverter& writer) {
   RamuloReport report;
   CXmlDocument doc;
-  std::lock_guard lock(doc.Mutex());
   // An unreadable file is kept aside, never lost; another writer of it refuses the conversion.
   const OpenedDatabase opened = OpenDatabaseFile(doc, options.targetPath);
   if (doc.WriteProtected()) {

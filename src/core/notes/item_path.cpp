@@ -50,7 +50,6 @@ ItemPath TopLevelItemOf(const ItemPath& item) {
 }
 
 std::string ItemTypeOf(CXmlDocument& doc, const ItemPath& item) {
-  std::lock_guard lock(doc.Mutex());
   XmlNode element = doc.Select(ElementPathOfItem(item));
   if (!element) return "dir";
   return Attribute(element, "type");

@@ -111,49 +111,95 @@ std::vector<std::string> Leftovers(const std::string& directory) {
 
 }  // namespace
 
-void NoteCommands::Publish(const std::vector<NoteChange>& changes) const {
-  if (!changes.empty() && publish_) publish_(changes);
+void NoteCommands::Publish(const std::vector<NotebookEvent>& events) const {
+  if (!events.empty() && publish_) publish_(events);
 }
 
-std::vector<NoteChange> NoteCommands::ChangesBelow(const ItemPath& item, NoteChangeKind kind,
-                                                   const ItemPath* newItem) {
-  std::lock_guard lock(doc_.Mutex());
-  std::vector<NoteChange> out;
+std::vector<NotebookEvent> NoteCommands::ChangesBelow(const ItemPath& item,
+                                                      NotebookEventKind kind,
+                                                      const ItemPath* newItem) {
+  std::vector<NotebookEvent> out;
   if (!IsInFileBox(item)) return out;
   XmlNode element = doc_.Select(ElementPathOfItem(item));
   if (!element) return out;
   const std::string database = doc_.GetPath();
   ItemPath relative;
-  const auto add = [&](XmlNode e) {
+  const auto add = [&](XmlNode e, bool below) {
     const std::string type = Attribute(e, "type");
     const bool note = IsNoteType(type);
     const std::string ext = note ? NoteExtension(type) : std::string();
-    NoteChange c;
+    NotebookEvent c;
     c.kind = kind;
     c.item = note ? ItemKind::Note : ItemKind::Folder;
-    ItemPath old = item;
-    old.insert(old.end(), relative.begin(), relative.end());
-    c.oldDocumentPath = DocumentPathOfItem(old, database) + ext;
-    c.oldElementPath = ElementPathOfItem(old);
+    c.below = below;
+    c.oldItem = item;
+    c.oldItem.insert(c.oldItem.end(), relative.begin(), relative.end());
+    c.oldDocumentPath = DocumentPathOfItem(c.oldItem, database) + ext;
+    c.oldElementPath = ElementPathOfItem(c.oldItem);
     if (newItem) {
-      ItemPath now = *newItem;
-      now.insert(now.end(), relative.begin(), relative.end());
-      c.newDocumentPath = DocumentPathOfItem(now, database) + ext;
-      c.newElementPath = ElementPathOfItem(now);
+      c.newItem = *newItem;
+      c.newItem.insert(c.newItem.end(), relative.begin(), relative.end());
+      c.newDocumentPath = DocumentPathOfItem(c.newItem, database) + ext;
+      c.newElementPath = ElementPathOfItem(c.newItem);
     }
     out.push_back(std::move(c));
   };
+  // The file box is never named: its children are the top-most entries then.
+  const bool fileBox = IsFileBox(item);
   const std::function<void(XmlNode)> walk = [&](XmlNode e) {
     for (XmlNode c : ShownChildren(e)) {
       relative.push_back(ElementName(c));
-      add(c);
+      add(c, !fileBox || relative.size() > 1);
       walk(c);
       relative.pop_back();
     }
   };
-  if (!IsFileBox(item)) add(element);
+  if (!fileBox) add(element, false);
   walk(element);
   return out;
+}
+
+int NoteCommands::IndexOf(const ItemPath& item) {
+  XmlNode element = doc_.Select(ElementPathOfItem(item));
+  if (!element) return -1;
+  const std::vector<XmlNode> siblings = ShownChildren(Parent(element));
+  const auto it = std::find(siblings.begin(), siblings.end(), element);
+  return it == siblings.end() ? -1 : static_cast<int>(it - siblings.begin());
+}
+
+std::vector<NotebookEvent> NoteCommands::AddedEvents(const ItemPath& item) {
+  std::vector<NotebookEvent> events = ChangesBelow(item, NotebookEventKind::kAdded, &item);
+  for (NotebookEvent& e : events) {
+    // Only new names: nothing was there before.
+    e.oldItem.clear();
+    e.oldDocumentPath.clear();
+    e.oldElementPath.clear();
+  }
+  if (!events.empty()) events.front().index = IndexOf(item);
+  return events;
+}
+
+TreeEntry NoteCommands::Outline(const ItemPath& folder) {
+  TreeEntry root;
+  XmlNode element = doc_.Select(ElementPathOfItem(folder));
+  if (TypeString(element) != "element") return root;
+  root.name = folder.empty() ? std::string() : folder.back();
+  root.expanded = EqualsIgnoreLatinCase(Attribute(element, "state"), "expanded");
+  const std::function<void(XmlNode, std::vector<TreeEntry>&)> build =
+      [&](XmlNode e, std::vector<TreeEntry>& into) {
+        for (XmlNode child = FirstChild(e); child; child = NextSibling(child)) {
+          if (!IsElement(child)) continue;
+          const auto kind = KindOfType(Attribute(child, "type"));
+          if (!kind) continue;  // neither a folder nor a note: not shown, nor anything below it
+          TreeEntry& entry = into.emplace_back();
+          entry.name = ElementName(child);
+          entry.kind = *kind;
+          entry.expanded = EqualsIgnoreLatinCase(Attribute(child, "state"), "expanded");
+          build(child, entry.children);
+        }
+      };
+  build(element, root.children);
+  return root;
 }
 
 std::string SortKeyOfName(std::string_view name) {
@@ -174,11 +220,12 @@ NoteOutcome RefusedStep(const StoreChange& change, std::string message) {
   return out;
 }
 
-NoteOutcome NoteCommands::Finish(NoteOutcome outcome, StoreChange& change, const TreeStep& tree) {
+NoteOutcome NoteCommands::Finish(NoteOutcome outcome, StoreChange& change,
+                                 const std::vector<NotebookEvent>& events) {
   if (!change.Save()) {
     outcome.saved = false;
     outcome.reason = doc_.LastSaveError();
-    // A delete that deleted for good stays done: the tree follows the database.
+    // A delete that deleted for good stays done: the windows follow the database.
     if (!change.KeptChange()) {
       NoteOutcome refused;
       refused.saved = false;
@@ -188,7 +235,7 @@ NoteOutcome NoteCommands::Finish(NoteOutcome outcome, StoreChange& change, const
     }
   }
   outcome.done = true;
-  if (tree) tree(outcome);
+  Publish(events);
   return outcome;
 }
 
@@ -199,7 +246,6 @@ void NoteCommands::RemoveElement(XmlNode element, StoreChange& change) {
 }
 
 std::optional<Placement> NoteCommands::PlacementFor(const ItemPath& selected) {
-  std::lock_guard lock(doc_.Mutex());
   if (!IsInFileBox(selected)) return std::nullopt;
   Placement p;
   p.selection = doc_.Select(ElementPathOfItem(selected));
@@ -228,9 +274,7 @@ std::string NoteCommands::UniqueEntryName(XmlNode folderElement, const std::stri
   }
 }
 
-NoteOutcome NoteCommands::NewEntry(const ItemPath& selected, ItemKind kind,
-                                   const TreeStep& tree) {
-  std::lock_guard lock(doc_.Mutex());
+NoteOutcome NoteCommands::NewEntry(const ItemPath& selected, ItemKind kind) {
   try {
     const auto p = PlacementFor(selected);
     if (!p) return {};
@@ -259,35 +303,22 @@ NoteOutcome NoteCommands::NewEntry(const ItemPath& selected, ItemKind kind,
     NoteOutcome out;
     out.name = name;
     out.kind = kind;
-    out.afterTarget = p->afterSelection;
-    return Finish(std::move(out), change, tree);
+    out.item = ChildOf(p->folder, name);
+    return Finish(std::move(out), change, AddedEvents(out.item));
   } catch (const std::exception&) {
-    return {};
+    return Refused(kMsgUnexpected);
   }
 }
 
-NoteOutcome NoteCommands::NewNote(const ItemPath& selected, const TreeStep& tree) {
-  return NewEntry(selected, ItemKind::Note, tree);
+NoteOutcome NoteCommands::NewNote(const ItemPath& selected) {
+  return NewEntry(selected, ItemKind::Note);
 }
 
-NoteOutcome NoteCommands::NewFolder(const ItemPath& selected, const TreeStep& tree) {
-  return NewEntry(selected, ItemKind::Folder, tree);
+NoteOutcome NoteCommands::NewFolder(const ItemPath& selected) {
+  return NewEntry(selected, ItemKind::Folder);
 }
 
-NoteOutcome NoteCommands::Rename(const ItemPath& item, std::string_view editedText,
-                                 const TreeStep& tree) {
-  std::vector<NoteChange> changes;
-  NoteOutcome out;
-  {
-    std::lock_guard lock(doc_.Mutex());
-    out = RenameLocked(item, editedText, tree, changes);
-  }
-  if (out.done) Publish(changes);
-  return out;
-}
-
-NoteOutcome NoteCommands::RenameLocked(const ItemPath& item, std::string_view editedText,
-                                       const TreeStep& tree, std::vector<NoteChange>& changes) {
+NoteOutcome NoteCommands::Rename(const ItemPath& item, std::string_view editedText) {
   // The top-level items are never renamed.
   if (!IsInFileBox(item) || item.size() < 2) return {};
   const std::string name(TrimSpaces(FirstCharacters(editedText, kMaxLabelLength)));
@@ -320,7 +351,8 @@ NoteOutcome NoteCommands::RenameLocked(const ItemPath& item, std::string_view ed
 
     ItemPath renamedItem = ParentOf(item);
     renamedItem.push_back(name);
-    changes = ChangesBelow(item, NoteChangeKind::kRenamed, &renamedItem);
+    const std::vector<NotebookEvent> events =
+        ChangesBelow(item, NotebookEventKind::kRenamed, &renamedItem);
 
     const std::string from = ExistingPathIgnoringCase(oldPath);
     const bool moveOnDisk = !SamePath(from, newPath);
@@ -342,16 +374,14 @@ NoteOutcome NoteCommands::RenameLocked(const ItemPath& item, std::string_view ed
     NoteOutcome out;
     out.name = name;
     out.kind = note ? ItemKind::Note : ItemKind::Folder;
-    NoteOutcome done = Finish(std::move(out), change, tree);
-    if (!done.done) changes.clear();
-    return done;
+    out.item = renamedItem;
+    return Finish(std::move(out), change, events);
   } catch (const std::exception&) {
-    return {};
+    return Refused(kMsgUnexpected);
   }
 }
 
 NoteOutcome NoteCommands::Copy(const ItemPath& item) {
-  std::lock_guard lock(doc_.Mutex());
   if (!IsInFileBox(item)) return {};
   if (EqualsIgnoreLatinCase(ItemTypeOf(doc_, item), "dir")) return Refused(kMsgNoFolderCopy);
   NoteOutcome out;
@@ -360,9 +390,7 @@ NoteOutcome NoteCommands::Copy(const ItemPath& item) {
   return out;
 }
 
-NoteOutcome NoteCommands::Paste(const ItemPath& copied, const ItemPath& target,
-                                const TreeStep& tree) {
-  std::lock_guard lock(doc_.Mutex());
+NoteOutcome NoteCommands::Paste(const ItemPath& copied, const ItemPath& target) {
   if (copied.empty() || copied.back().empty() || !IsInFileBox(copied))
     return Refused(kMsgCopiedGone);
   if (!IsInFileBox(target)) return {};
@@ -417,37 +445,29 @@ NoteOutcome NoteCommands::Paste(const ItemPath& copied, const ItemPath& target,
     NoteOutcome out;
     out.name = name;
     out.kind = KindOfType(sourceType).value_or(ItemKind::Note);
-    out.afterTarget = after;
-    return Finish(std::move(out), change, tree);
+    out.item = ChildOf(destination, name);
+    return Finish(std::move(out), change, AddedEvents(out.item));
   } catch (const std::exception&) {
-    return {};
+    return Refused(kMsgCopyFailed);
   }
 }
 
 std::string NoteCommands::DeleteQuestion(const ItemPath& item) {
-  std::lock_guard lock(doc_.Mutex());
   XmlNode element = doc_.Select(ElementPathOfItem(item));
   const bool note = element && IsNoteType(Attribute(element, "type"));
   return FormatMessage(note ? kAskDeleteNote : kAskDeleteFolder,
                        item.empty() ? std::string() : item.back());
 }
 
-NoteOutcome NoteCommands::Delete(const ItemPath& item, const TreeStep& tree) {
+NoteOutcome NoteCommands::Delete(const ItemPath& item) {
   if (!IsInFileBox(item)) return {};
-  // Whoever shows a note about to go (its editor) learns it first, with no lock held.
-  Publish(ChangesBelow(item, NoteChangeKind::kDeleting));
-  std::vector<NoteChange> gone;
-  NoteOutcome out;
-  {
-    std::lock_guard lock(doc_.Mutex());
-    out = DeleteLocked(item, tree, gone);
-  }
-  Publish(gone);
-  return out;
+  // Whoever shows a note about to go (its editor) learns it first.
+  Publish(ChangesBelow(item, NotebookEventKind::kDeleting));
+  return DeleteEntry(item);
 }
 
-NoteOutcome NoteCommands::DeleteLocked(const ItemPath& item, const TreeStep& tree,
-                                       std::vector<NoteChange>& changes) {
+NoteOutcome NoteCommands::DeleteEntry(const ItemPath& item) {
+  std::vector<NotebookEvent> changes;
   try {
     const std::string elementPath = ElementPathOfItem(item);
     XmlNode element = doc_.Select(elementPath);
@@ -472,9 +492,8 @@ NoteOutcome NoteCommands::DeleteLocked(const ItemPath& item, const TreeStep& tre
       // (A directory where the note's file should be is not the note's: it is not taken.)
       if (IsDirectory(file)) return Refused(kMsgDeleteFailed);
       if (!takeOff(file) || Present(file)) return RefusedStep(change, kMsgDeleteFailed);
-      changes = ChangesBelow(item, NoteChangeKind::kDeleted);
+      changes = ChangesBelow(item, NotebookEventKind::kDeleted);
       for (XmlNode e : doc_.SelectAll(elementPath)) RemoveElement(e, change);
-      out.removed.push_back(item);
     } else {
       out.kind = ItemKind::Folder;
       const std::string directory = ExistingPathIgnoringCase(DocumentPath(item));
@@ -488,23 +507,21 @@ NoteOutcome NoteCommands::DeleteLocked(const ItemPath& item, const TreeStep& tre
       // Nothing of it could go (a read-only store): refused, nothing changed.
       if (Present(directory) && !change.KeptChange()) return RefusedStep(change, kMsgDeleteFailed);
       if (!Present(directory)) {
-        changes = ChangesBelow(item, NoteChangeKind::kDeleted);
+        changes = ChangesBelow(item, NotebookEventKind::kDeleted);
         if (fileBox) {
           if (element) {
-            for (XmlNode c : ShownChildren(element)) out.removed.push_back(Child(item, c));
             std::vector<XmlNode> children;
             for (XmlNode c = FirstChild(element); c; c = NextSibling(c)) children.push_back(c);
             for (XmlNode c : children) RemoveElement(c, change);
           }
         } else {
           for (XmlNode e : doc_.SelectAll(elementPath)) RemoveElement(e, change);
-          out.removed.push_back(item);
         }
       } else {
         // Only part of the directory could go: exactly what is gone from disk leaves the
         // database and the tree, what stayed stays, and the user learns what that is.
         if (!element) return Refused(kMsgDeleteFailed);
-        PruneGone(element, item, out, changes, change);
+        PruneGone(element, item, changes, change);
         std::string message = kMsgDeleteFailed;
         for (const std::string& left : Leftovers(directory)) {
           message += '\n';
@@ -513,16 +530,14 @@ NoteOutcome NoteCommands::DeleteLocked(const ItemPath& item, const TreeStep& tre
         out.message = std::move(message);
       }
     }
-    NoteOutcome done = Finish(std::move(out), change, tree);
-    if (!done.done) changes.clear();
-    return done;
+    return Finish(std::move(out), change, changes);
   } catch (const std::exception&) {
     return Refused(kMsgDeleteFailed);
   }
 }
 
-void NoteCommands::PruneGone(XmlNode element, const ItemPath& item, NoteOutcome& out,
-                             std::vector<NoteChange>& changes, StoreChange& change) {
+void NoteCommands::PruneGone(XmlNode element, const ItemPath& item,
+                             std::vector<NotebookEvent>& changes, StoreChange& change) {
   for (XmlNode c : ShownChildren(element)) {
     const ItemPath child = Child(item, c);
     const std::string type = Attribute(c, "type");
@@ -530,18 +545,16 @@ void NoteCommands::PruneGone(XmlNode element, const ItemPath& item, NoteOutcome&
     const std::string path =
         ExistingPathIgnoringCase(DocumentPath(child) + (note ? NoteExtension(type) : ""));
     if (Present(path)) {
-      if (!note) PruneGone(c, child, out, changes, change);
+      if (!note) PruneGone(c, child, changes, change);
       continue;
     }
-    auto below = ChangesBelow(child, NoteChangeKind::kDeleted);
+    auto below = ChangesBelow(child, NotebookEventKind::kDeleted);
     changes.insert(changes.end(), below.begin(), below.end());
     RemoveElement(c, change);
-    out.removed.push_back(child);
   }
 }
 
-NoteOutcome NoteCommands::Move(const ItemPath& item, MoveTo to, const TreeStep& tree) {
-  std::lock_guard lock(doc_.Mutex());
+NoteOutcome NoteCommands::Move(const ItemPath& item, MoveTo to) {
   if (!IsInFileBox(item) || item.size() < 2) return {};
   try {
     XmlNode element = doc_.Select(ElementPathOfItem(item));
@@ -574,17 +587,26 @@ NoteOutcome NoteCommands::Move(const ItemPath& item, MoveTo to, const TreeStep& 
     }
     StoreChange change(doc_);
     change.OnUndo([element, place] { PutBack(element, place); });
+    // The same names at another place in the folder.
+    NotebookEvent moved;
+    moved.kind = NotebookEventKind::kMoved;
+    moved.item = KindOfType(Attribute(element, "type")).value_or(ItemKind::Note);
+    moved.oldItem = moved.newItem = item;
+    moved.oldElementPath = moved.newElementPath = ElementPathOfItem(item);
+    moved.oldDocumentPath = moved.newDocumentPath =
+        DocumentPath(item) + (moved.item == ItemKind::Note ? NoteExtension(Attribute(element, "type")) : "");
+    moved.index = IndexOf(item);
     NoteOutcome out;
     out.name = item.back();
-    return Finish(std::move(out), change, tree);
+    out.kind = moved.item;
+    out.item = item;
+    return Finish(std::move(out), change, {moved});
   } catch (const std::exception&) {
-    return {};
+    return Refused(kMsgUnexpected);
   }
 }
 
-NoteOutcome NoteCommands::Sort(const ItemPath& folder, SortMode mode, const TreeStep& tree,
-                               bool save) {
-  std::lock_guard lock(doc_.Mutex());
+NoteOutcome NoteCommands::Sort(const ItemPath& folder, SortMode mode, bool save) {
   if (!IsInFileBox(folder)) return {};
   try {
     XmlNode element = doc_.Select(ElementPathOfItem(folder));
@@ -624,45 +646,72 @@ NoteOutcome NoteCommands::Sort(const ItemPath& folder, SortMode mode, const Tree
       }
     }
     for (const Entry& e : list) AppendChild(element, e.node);
+    NotebookEvent sorted;
+    sorted.kind = NotebookEventKind::kReordered;
+    sorted.item = ItemKind::Folder;
+    sorted.newItem = folder;
+    sorted.newElementPath = ElementPathOfItem(folder);
+    sorted.newDocumentPath = DocumentPath(folder);
+    NoteOutcome out;
+    out.item = folder;
+    out.kind = ItemKind::Folder;
     if (!save) {
-      NoteOutcome out;
       out.done = true;
-      if (tree) tree(out);
+      Publish({sorted});
       return out;
     }
     StoreChange change(doc_);
     change.OnUndo([element, all] {
       for (const Entry& e : all) AppendChild(element, e.node);
     });
-    return Finish(NoteOutcome{}, change, tree);
+    return Finish(std::move(out), change, {sorted});
   } catch (const std::exception&) {
-    return {};
+    return Refused(kMsgUnexpected);
   }
 }
 
-NoteOutcome NoteCommands::OpenNote(const ItemPath& item) {
-  std::string documentPath, elementPath;
-  {
-    std::lock_guard lock(doc_.Mutex());
-    if (!IsInFileBox(item)) return {};
-    elementPath = ElementPathOfItem(item);
-    XmlNode element = doc_.Select(elementPath);
-    if (!element || !EqualsIgnoreLatinCase(Attribute(element, "type"), "esr")) return {};
-    SetAttributeU64(element, "lasttime", static_cast<std::uint64_t>(clock().UnixSeconds()));
-    documentPath = ExistingPathIgnoringCase(DocumentPath(item) + std::string(kNoteExtension));
+NoteOutcome NoteCommands::SetExpanded(const ItemPath& folder, bool expanded) {
+  if (!IsInFileBox(folder)) return {};
+  XmlNode element = doc_.Select(ElementPathOfItem(folder));
+  if (!element) return {};  // nothing is remembered for an item without element
+  NoteOutcome out;
+  out.done = true;
+  out.kind = ItemKind::Folder;
+  out.item = folder;
+  const char* state = expanded ? "expanded" : "collapsed";
+  if (Attribute(element, "state") != state) {
+    SetAttribute(element, "state", state);
+    out.saved = doc_.Save();
+    if (!out.saved) out.reason = doc_.LastSaveError();
   }
-  // The editor is opened without the document's lock: it may take it on its own.
+  NotebookEvent e;
+  e.kind = expanded ? NotebookEventKind::kExpanded : NotebookEventKind::kCollapsed;
+  e.item = ItemKind::Folder;
+  e.newItem = folder;
+  e.newElementPath = ElementPathOfItem(folder);
+  e.newDocumentPath = DocumentPath(folder);
+  Publish({e});
+  return out;
+}
+
+NoteOutcome NoteCommands::OpenNote(const ItemPath& item) {
+  if (!IsInFileBox(item)) return {};
+  const std::string elementPath = ElementPathOfItem(item);
+  XmlNode element = doc_.Select(elementPath);
+  if (!element || !EqualsIgnoreLatinCase(Attribute(element, "type"), "esr")) return {};
+  SetAttributeU64(element, "lasttime", static_cast<std::uint64_t>(clock().UnixSeconds()));
+  const std::string documentPath =
+      ExistingPathIgnoringCase(DocumentPath(item) + std::string(kNoteExtension));
   OpenNoteEditor(documentPath, elementPath);
   NoteOutcome out;
   out.done = true;
   out.name = item.back();
-  std::lock_guard lock(doc_.Mutex());
+  out.item = item;
   out.saved = doc_.Save();
   return out;
 }
 
 std::optional<NoteCommands::BrowseTarget> NoteCommands::DirectoryToShow(const ItemPath& item) {
-  std::lock_guard lock(doc_.Mutex());
   if (!IsInFileBox(item)) return std::nullopt;
   XmlNode element = doc_.Select(ElementPathOfItem(item));
   if (element && EqualsIgnoreLatinCase(Attribute(element, "type"), "esr"))

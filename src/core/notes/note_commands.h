@@ -1,22 +1,23 @@
 // The commands that change the note tree, as operations on item paths.
 //
 // Every change runs in one order: the note store on disk, then the database element, then the
-// save of the database, then the tree items (the TreeStep the caller passes, run with the
-// outcome). The disk steps and the save are one StoreChange (store_change.h): a kill anywhere is
-// settled at the next open, and a save that fails takes the disk steps and the element back, so
-// the command is refused (done = false, saved = false) with disk, database and tree as they
-// were. A command that cannot do a step is refused before it changes anything, and the outcome
+// save of the database, then the events that tell the windows (notebook_event.h). The disk steps
+// and the save are one StoreChange (store_change.h): a kill anywhere is settled at the next
+// open, and a save that fails takes the disk steps and the element back, so the command is
+// refused (done = false, saved = false) with disk and database as they were, and nothing is
+// published. A command that cannot do a step is refused before it changes anything, and the outcome
 // carries the message the user sees (none where the program stays silent). Questions (the delete
 // confirmation) are the caller's: these operations ask nothing.
 //
-// Every operation holds the document's lock while it runs; items outside the file box (the
-// timetable, the home page) are never acted on, so no path outside the note store is touched.
-// No operation shows anything: a save that failed is reported in the outcome (saved = false),
-// and the caller shows SaveFailedMessage once it holds no lock.
+// Main thread only, like the document. Items outside the file box (the timetable, the home page)
+// are never acted on, so no path outside the note store is touched. No operation shows
+// anything: a save that failed is reported in the outcome (saved = false), and the caller shows
+// SaveFailedMessage.
 //
-// Renames and deletes tell the change publisher what they did to which folders and notes
-// (note_change.h), after the document's lock is released: a delete first announces the notes
-// it is about to delete (kDeleting), then names those that are gone (kDeleted).
+// Every change tells the publisher (the notebook) what it did to which folders and notes once
+// it is complete: added, renamed, moved, reordered, expanded or collapsed; a delete first
+// announces the notes it is about to delete (kDeleting), then names those that are gone
+// (kDeleted).
 #pragma once
 
 #include <functional>
@@ -26,7 +27,7 @@
 
 #include "core/db/xml_document.h"
 #include "core/notes/item_path.h"
-#include "core/notes/note_change.h"
+#include "core/notes/notebook_event.h"
 
 namespace zorbek {
 
@@ -41,6 +42,8 @@ inline constexpr const char* kMsgNoFolderCopy = "只支持文件复制，不支�
 inline constexpr const char* kMsgCopiedGone = "文件已经不存在或者路径不对";
 inline constexpr const char* kMsgCopyFailed = "文件复制失败，请检查文件存在与否。";
 inline constexpr const char* kMsgDeleteFailed = "删除文件出错，可能文件不存在又或者意外出错。";
+// A command stopped by an error nobody foresaw (the XML library refused a name, memory ran out).
+inline constexpr const char* kMsgUnexpected = "操作没有完成：出现了意外的错误。";
 inline constexpr const char* kAskDeleteNote = "确定删除选择的<%s>文件吗?";
 inline constexpr const char* kAskDeleteFolder = "确定删除选择的<%s>文件夹吗?";
 
@@ -70,34 +73,45 @@ struct NoteOutcome {
   // The system's reason when a disk step or the save failed (disk full, read-only, ...): the
   // command line names it; the program names it with a failed save.
   std::string reason;
-  std::string name;       // the new name (new note, new folder, rename, paste)
-  ItemKind kind = ItemKind::Note;  // what the new entry is
-  bool afterTarget = false;  // new note/folder/paste: after the selection, else its first child
-  // Delete: the items taken off the tree (the top-most of each removed subtree). A folder whose
-  // directory could be removed only in part keeps what stayed on disk; done is true then and
-  // message names what could not be deleted.
-  std::vector<ItemPath> removed;
+  std::string name;       // the new name (new note, new folder, rename, paste, move)
+  ItemKind kind = ItemKind::Note;  // what the entry is
+  // The entry made, renamed or moved, at its new place (empty when none). A folder delete that
+  // could remove its directory only in part is done, and message names what stayed.
+  ItemPath item;
   explicit operator bool() const { return done; }
 };
 
-// Changes the tree items to match; runs once the change is saved.
-using TreeStep = std::function<void(const NoteOutcome&)>;
+// A folder or note as the tree shows it, with what lies below it.
+struct TreeEntry {
+  std::string name;
+  ItemKind kind = ItemKind::Folder;
+  bool expanded = false;  // its element's state says "expanded"
+  std::vector<TreeEntry> children;
+};
 
 class NoteCommands {
  public:
   explicit NoteCommands(CXmlDocument& doc) : doc_(doc) {}
 
-  // Where the changes go (the notebook); none by default.
-  void SetChangePublisher(NoteChangeListener publish) { publish_ = std::move(publish); }
-  // Hands changes to the publisher (nothing for an empty list). The caller must not hold the
-  // document's lock. For the parts that change the tree on their own (drag and drop, import).
-  void Publish(const std::vector<NoteChange>& changes) const;
-  // The changes that a change of item (as it is now in the database) into newItem makes: one
-  // entry for item and one for every folder and note shown below it, each with its old names
-  // and, unless newItem is null, its new ones. The file box itself is never named, only what
-  // lies below it. Call it before the change, while the elements are still in place.
-  std::vector<NoteChange> ChangesBelow(const ItemPath& item, NoteChangeKind kind,
-                                       const ItemPath* newItem = nullptr);
+  // Where the events go (the notebook); none by default.
+  void SetPublisher(NotebookListener publish) { publish_ = std::move(publish); }
+  // Hands events to the publisher (nothing for an empty list), once a change is complete. For
+  // the parts that change the tree on their own (drag and drop, import).
+  void Publish(const std::vector<NotebookEvent>& events) const;
+  // The events that a change of item (as it is now in the database) into newItem makes: one
+  // for item and one for every folder and note shown below it (below = true), each with its
+  // old names and, unless newItem is null, its new ones. The file box itself is never named,
+  // only what lies below it. Call it before the change, while the elements are still in place.
+  std::vector<NotebookEvent> ChangesBelow(const ItemPath& item, NotebookEventKind kind,
+                                          const ItemPath* newItem = nullptr);
+  // The kAdded events of the entry now at item (and of what lies below it), with its index.
+  std::vector<NotebookEvent> AddedEvents(const ItemPath& item);
+  // The place of item's element among the shown children of its folder (-1 when it has none).
+  int IndexOf(const ItemPath& item);
+
+  // The folders and notes shown below folder (the file box: the whole tree), as the tree shows
+  // them; the entry of folder itself carries its own state.
+  TreeEntry Outline(const ItemPath& folder);
 
   CXmlDocument& Document() { return doc_; }
   std::string StoreDirectory() const;
@@ -113,28 +127,30 @@ class NoteCommands {
   std::string UniqueEntryName(XmlNode folderElement, const std::string& directory,
                               std::string_view base, std::string_view ext);
 
-  NoteOutcome NewNote(const ItemPath& selected, const TreeStep& tree = {});
-  NoteOutcome NewFolder(const ItemPath& selected, const TreeStep& tree = {});
+  NoteOutcome NewNote(const ItemPath& selected);
+  NoteOutcome NewFolder(const ItemPath& selected);
 
   // The end of a label edit: editedText is what the user typed.
-  NoteOutcome Rename(const ItemPath& item, std::string_view editedText,
-                     const TreeStep& tree = {});
+  NoteOutcome Rename(const ItemPath& item, std::string_view editedText);
 
   // Whether item may be remembered for a paste (done), or the message why not.
   NoteOutcome Copy(const ItemPath& item);
   // Pastes the copied item as it is now onto target. copied is empty when nothing was copied
   // or the copied item no longer exists.
-  NoteOutcome Paste(const ItemPath& copied, const ItemPath& target, const TreeStep& tree = {});
+  NoteOutcome Paste(const ItemPath& copied, const ItemPath& target);
 
   // The confirmation the user answers before Delete.
   std::string DeleteQuestion(const ItemPath& item);
-  NoteOutcome Delete(const ItemPath& item, const TreeStep& tree = {});
+  NoteOutcome Delete(const ItemPath& item);
 
-  NoteOutcome Move(const ItemPath& item, MoveTo to, const TreeStep& tree = {});
+  NoteOutcome Move(const ItemPath& item, MoveTo to);
   // Sorts the children of folder. The menu command does not save (the order reaches the file
   // with the next save); pass save = true where the process ends right after.
-  NoteOutcome Sort(const ItemPath& folder, SortMode mode, const TreeStep& tree = {},
-                   bool save = false);
+  NoteOutcome Sort(const ItemPath& folder, SortMode mode, bool save = false);
+
+  // A folder (or the file box) opened or closed: its element's state is written and saved
+  // when it changes, and kExpanded or kCollapsed is published. Refused without an element.
+  NoteOutcome SetExpanded(const ItemPath& folder, bool expanded);
 
   // Opening a note: lasttime, then OpenNoteEditor, then the save. Anything that is not a note
   // (or has no element) is not opened.
@@ -148,23 +164,21 @@ class NoteCommands {
   std::optional<BrowseTarget> DirectoryToShow(const ItemPath& item);
 
  private:
-  NoteOutcome NewEntry(const ItemPath& selected, ItemKind kind, const TreeStep& tree);
-  // Saves the change; the tree step follows a successful save (or a delete that could not be
-  // taken back). A failed save leaves the outcome refused and unsaved.
-  NoteOutcome Finish(NoteOutcome outcome, StoreChange& change, const TreeStep& tree);
-  NoteOutcome RenameLocked(const ItemPath& item, std::string_view editedText,
-                           const TreeStep& tree, std::vector<NoteChange>& changes);
-  NoteOutcome DeleteLocked(const ItemPath& item, const TreeStep& tree,
-                           std::vector<NoteChange>& changes);
+  NoteOutcome NewEntry(const ItemPath& selected, ItemKind kind);
+  // Saves the change; on success (or for a delete that could not be taken back) the events
+  // are published. A failed save leaves the outcome refused and unsaved, and publishes nothing.
+  NoteOutcome Finish(NoteOutcome outcome, StoreChange& change,
+                     const std::vector<NotebookEvent>& events);
+  NoteOutcome DeleteEntry(const ItemPath& item);
   // Takes off the database what of the folder element's subtree is gone from disk, after a
   // delete that could remove its directory only in part.
-  void PruneGone(XmlNode element, const ItemPath& item, NoteOutcome& out,
-                 std::vector<NoteChange>& changes, StoreChange& change);
+  void PruneGone(XmlNode element, const ItemPath& item, std::vector<NotebookEvent>& events,
+                 StoreChange& change);
   // Takes an element off the database, so that a failed save can put it back.
   void RemoveElement(XmlNode element, StoreChange& change);
 
   CXmlDocument& doc_;
-  NoteChangeListener publish_;
+  NotebookListener publish_;
 };
 
 // The refusal of a disk step that could not be taken: with its message and the system's reason;

@@ -107,18 +107,16 @@ std::string FileExtensionOf(std::string_view path) {
 
 // ---- adding a note file ------------------------------------------------------------------
 
-TransferOutcome NoteTransfer::AddNoteFile(const ItemPath& selected, const std::string& file,
-                                          const TransferStep& tree) {
-  CXmlDocument& doc = commands_.Document();
-  std::lock_guard lock(doc.Mutex());
-  StoreChange change(doc);
-  std::vector<TransferOutcome> results{Add(selected, file, change)};
-  SaveBatch(results, change, tree);
+TransferOutcome NoteTransfer::AddNoteFile(const ItemPath& selected, const std::string& file) {
+  StoreChange change(commands_.Document());
+  std::vector<NotebookEvent> events;
+  std::vector<TransferOutcome> results{Add(selected, file, change, events)};
+  SaveBatch(results, change, events);
   return results.front();
 }
 
 void NoteTransfer::SaveBatch(std::vector<TransferOutcome>& results, StoreChange& change,
-                             const TransferStep& tree) {
+                             const std::vector<NotebookEvent>& events) {
   if (std::none_of(results.begin(), results.end(), [](const auto& r) { return r.done; })) return;
   if (!change.Save()) {
     // Nothing of the batch stays: every file added is refused, unsaved.
@@ -130,14 +128,12 @@ void NoteTransfer::SaveBatch(std::vector<TransferOutcome>& results, StoreChange&
     }
     return;
   }
-  for (TransferOutcome& r : results)
-    if (r.done && tree) tree(r);
+  commands_.Publish(events);
 }
 
 TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& file,
-                                  StoreChange& change) {
+                                  StoreChange& change, std::vector<NotebookEvent>& events) {
   CXmlDocument& doc = commands_.Document();
-  std::lock_guard lock(doc.Mutex());
   TransferOutcome out;
   out.file = file;
   const auto p = commands_.PlacementFor(selected);
@@ -185,8 +181,11 @@ TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& f
     out.done = true;
     out.name = name;
     out.kind = ItemKind::Note;
-    out.afterTarget = p->afterSelection;
     out.item = ChildOf(p->folder, name);
+    // Its place now: the later files of a batch are placed after it, so that the events,
+    // replayed in order, build the same tree.
+    const auto added = commands_.AddedEvents(out.item);
+    events.insert(events.end(), added.begin(), added.end());
     return out;
   } catch (const std::exception&) {
     if (!expected.empty()) change.Unexpect(expected);
@@ -196,8 +195,7 @@ TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& f
 }
 
 std::vector<TransferOutcome> NoteTransfer::Import(const ItemPath& selected,
-                                                  const std::vector<std::string>& files,
-                                                  const TransferStep& tree) {
+                                                  const std::vector<std::string>& files) {
   // Converted first, without the database lock (the conversion does not touch the database):
   // each copy carries its source's base name, which names the note.
   std::optional<ScratchDirectory> scratch;
@@ -227,8 +225,8 @@ std::vector<TransferOutcome> NoteTransfer::Import(const ItemPath& selected,
   }
   // Then added as one change, saved once after the last file.
   CXmlDocument& doc = commands_.Document();
-  std::lock_guard lock(doc.Mutex());
   StoreChange change(doc);
+  std::vector<NotebookEvent> events;
   std::vector<TransferOutcome> results;
   ItemPath selection = selected;
   for (std::size_t i = 0; i < files.size(); ++i) {
@@ -237,28 +235,26 @@ std::vector<TransferOutcome> NoteTransfer::Import(const ItemPath& selected,
       out.message = kMsgFileCopyError;
       out.reason = reasons[i];
     } else {
-      out = Add(selection, sources[i], change);
+      out = Add(selection, sources[i], change, events);
     }
     out.file = files[i];
     if (out.done) selection = out.item;
     results.push_back(std::move(out));
   }
-  SaveBatch(results, change, tree);
+  SaveBatch(results, change, events);
   return results;
 }
 
 std::vector<TransferOutcome> NoteTransfer::DropFiles(const ItemPath& selected,
-                                                     const std::vector<std::string>& files,
-                                                     const TransferStep& tree) {
-  CXmlDocument& doc = commands_.Document();
-  std::lock_guard lock(doc.Mutex());
-  StoreChange change(doc);
+                                                     const std::vector<std::string>& files) {
+  StoreChange change(commands_.Document());
+  std::vector<NotebookEvent> events;
   std::vector<TransferOutcome> results;
   ItemPath selection = selected;
   for (const std::string& file : files) {
     TransferOutcome out;
     if (EqualsIgnoreLatinCase(FileExtensionOf(file), "esr")) {
-      out = Add(selection, file, change);
+      out = Add(selection, file, change, events);
       if (out.done) selection = out.item;
     } else {
       out.file = file;
@@ -266,7 +262,7 @@ std::vector<TransferOutcome> NoteTransfer::DropFiles(const ItemPath& selected,
     }
     results.push_back(std::move(out));
   }
-  SaveBatch(results, change, tree);
+  SaveBatch(results, change, events);
   return results;
 }
 
@@ -274,7 +270,6 @@ std::vector<TransferOutcome> NoteTransfer::DropFiles(const ItemPath& selected,
 
 TransferOutcome NoteTransfer::CanExport(const ItemPath& item) const {
   CXmlDocument& doc = commands_.Document();
-  std::lock_guard lock(doc.Mutex());
   if (item.size() < 2 || !IsInFileBox(item) || !EqualsIgnoreLatinCase(ItemTypeOf(doc, item), "esr"))
     return Refused(kMsgExportOnlyNotes);
   TransferOutcome out;
@@ -305,10 +300,8 @@ TransferOutcome NoteTransfer::Export(const ItemPath& item, const std::string& ou
 
 // ---- moves -------------------------------------------------------------------------------
 
-TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& target, bool folder,
-                                   const TransferStep& tree) {
+TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& target, bool folder) {
   CXmlDocument& doc = commands_.Document();
-  std::lock_guard lock(doc.Mutex());
   if (!CanDragItem(dragged) || !IsInFileBox(dragged) || !IsInFileBox(target)) return {};
   if (IsSameOrBelow(target, dragged)) return {};  // onto itself or into its own subtree
   const ItemPath oldParent = ParentOf(dragged);
@@ -340,12 +333,12 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
       to = JoinPath(directory, fileName);
     }
     // What the move does to the names of the folder or note and everything below it, named
-    // while they are still in place; told once the document's lock is released.
-    std::vector<NoteChange> changes;
-    if (changesFolder) {
-      const ItemPath movedItem = ChildOf(destination, name);
-      changes = commands_.ChangesBelow(dragged, NoteChangeKind::kMoved, &movedItem);
-    }
+    // while they are still in place; told once the move is saved. A move inside its folder
+    // changes no names: only the entry itself is told, for its new place.
+    const ItemPath movedItem = ChildOf(destination, name);
+    std::vector<NotebookEvent> changes =
+        commands_.ChangesBelow(dragged, NotebookEventKind::kMoved, &movedItem);
+    if (!changesFolder && !changes.empty()) changes.resize(1);
     // The element is made before the disk changes: a name it refuses leaves the disk alone.
     XmlNode moved = doc.CreateElement(name);
     StoreChange change(doc);
@@ -381,63 +374,41 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
     out.done = true;
     out.name = name;
     out.kind = folder ? ItemKind::Folder : ItemKind::Note;
-    out.item = ChildOf(destination, name);
-    out.beforeTarget = !into;
+    out.item = movedItem;
     out.file = to;
-    pendingChanges_ = std::move(changes);
-    if (tree) tree(out);
+    if (!changes.empty()) changes.front().index = commands_.IndexOf(movedItem);
+    commands_.Publish(changes);
     return out;
   } catch (const std::exception&) {
-    return {};
+    TransferOutcome refused;
+    refused.message = kMsgMoveFailed;
+    return refused;
   }
 }
 
-void NoteTransfer::PublishPending() {
-  std::vector<NoteChange> changes;
-  changes.swap(pendingChanges_);
-  commands_.Publish(changes);
+TransferOutcome NoteTransfer::MoveFolderTo(const ItemPath& folder, const ItemPath& target) {
+  return Move(folder, target, true);
 }
 
-TransferOutcome NoteTransfer::MoveFolderTo(const ItemPath& folder, const ItemPath& target,
-                                           const TransferStep& tree) {
-  TransferOutcome out = Move(folder, target, true, tree);
-  PublishPending();
-  return out;
+TransferOutcome NoteTransfer::MoveNoteTo(const ItemPath& note, const ItemPath& target) {
+  return Move(note, target, false);
 }
 
-TransferOutcome NoteTransfer::MoveNoteTo(const ItemPath& note, const ItemPath& target,
-                                         const TransferStep& tree) {
-  TransferOutcome out = Move(note, target, false, tree);
-  PublishPending();
-  return out;
-}
-
-TransferOutcome NoteTransfer::Drop(const ItemPath& dragged, const std::optional<ItemPath>& target,
-                                   const TransferStep& tree) {
+TransferOutcome NoteTransfer::Drop(const ItemPath& dragged, const std::optional<ItemPath>& target) {
   CXmlDocument& doc = commands_.Document();
+  if (!target || !CanDragItem(dragged)) return {};
+  if (IsSameOrBelow(*target, dragged) || !IsInFileBox(*target)) return {};
   TransferOutcome out;
-  {
-    std::lock_guard lock(doc.Mutex());
-    if (!target || !CanDragItem(dragged)) return {};
-    if (IsSameOrBelow(*target, dragged) || !IsInFileBox(*target)) return {};
-    const std::string type = ItemTypeOf(doc, dragged);
-    if (EqualsIgnoreLatinCase(type, "dir")) {
-      out = Move(dragged, *target, true, tree);
-      out.expandTarget = true;
-    } else if (EqualsIgnoreLatinCase(type, "esr")) {
-      out = Move(dragged, *target, false, tree);
-    }
-    // The release saves the database, also when nothing moved (a successful move saved
-    // already).
-    if (!out.done && out.saved) out.saved = doc.Save();
-  }
-  PublishPending();
+  const std::string type = ItemTypeOf(doc, dragged);
+  if (EqualsIgnoreLatinCase(type, "dir")) out = Move(dragged, *target, true);
+  else if (EqualsIgnoreLatinCase(type, "esr")) out = Move(dragged, *target, false);
+  // The release saves the database, also when nothing moved (a successful move saved already).
+  if (!out.done && out.saved) out.saved = doc.Save();
   return out;
 }
 
 TransferOutcome NoteTransfer::DragOutFile(const ItemPath& item) const {
   CXmlDocument& doc = commands_.Document();
-  std::lock_guard lock(doc.Mutex());
   if (!CanDragItem(item) || !IsInFileBox(item)) return {};
   if (!EqualsIgnoreLatinCase(ItemTypeOf(doc, item), "esr")) return {};
   const std::string file =

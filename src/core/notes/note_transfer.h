@@ -3,8 +3,8 @@
 // on the tree and the file a note dragged out of the window offers.
 //
 // Like the other tree commands these are operations on item paths that return outcomes: the
-// note store first, then the database, then the tree (the step the caller passes), then the
-// save; a refusal changes nothing and carries the message the user sees (none where the program
+// note store first, then the database, then the save, then the events that tell the windows
+// (kAdded, kMoved); a refusal changes nothing and carries the message the user sees (none where the program
 // stays silent). Conversions go through the core's NoteConverter (core/rtf/note_converter.h),
 // which the program installs.
 #pragma once
@@ -30,15 +30,9 @@ inline constexpr const char* kImportFilter =
 inline constexpr const char* kExportFilter = "RTF文档格式(*.rtf)|*.rtf|文本格式(*.txt)|*.txt||";
 
 struct TransferOutcome : NoteOutcome {
-  ItemPath item;        // the entry added or moved, at its new place
   std::string file;     // the file concerned: the one added, written, or offered
-  bool skipped = false;       // a dropped file that is not an ".esr" file
-  bool beforeTarget = false;  // a move next to the target (directly before it), else into it
-  bool expandTarget = false;  // a folder was dragged onto the target: it is expanded
+  bool skipped = false;  // a dropped file that is not an ".esr" file
 };
-
-// Changes the tree items to match; runs once the change is saved.
-using TransferStep = std::function<void(const TransferOutcome&)>;
 
 // Whether a drag may begin on the item: anything below a top-level item, except below the
 // timetable.
@@ -56,8 +50,7 @@ class NoteTransfer {
   // file's base name made unique. A file that already lies in the receiving folder's directory
   // under that name and has no element is recorded without copying. On success the new note
   // is what the tree selects next (item).
-  TransferOutcome AddNoteFile(const ItemPath& selected, const std::string& file,
-                              const TransferStep& tree = {});
+  TransferOutcome AddNoteFile(const ItemPath& selected, const std::string& file);
 
   // Imports files in order. An ".esr" file is added as it is; any other file is converted
   // into a note document first (RTF when it begins with "{\rtf", else text) in a private
@@ -65,14 +58,12 @@ class NoteTransfer {
   // selection for the next file. One outcome per file; the files are converted first, then
   // added as one change and the database is saved once, after the last file.
   std::vector<TransferOutcome> Import(const ItemPath& selected,
-                                      const std::vector<std::string>& files,
-                                      const TransferStep& tree = {});
+                                      const std::vector<std::string>& files);
 
   // Files dropped from a file manager with selected under the cursor: each ".esr" file (any
   // letter case) is added as AddNoteFile adds it; other files are skipped. One outcome per file.
   std::vector<TransferOutcome> DropFiles(const ItemPath& selected,
-                                         const std::vector<std::string>& files,
-                                         const TransferStep& tree = {});
+                                         const std::vector<std::string>& files);
 
   // Whether the item can be exported (a note of the file box), or "只支持ESR文件导出".
   TransferOutcome CanExport(const ItemPath& item) const;
@@ -81,37 +72,32 @@ class NoteTransfer {
   TransferOutcome Export(const ItemPath& item, const std::string& out);
 
   // Moves a folder into target (a folder or the file box: its first child) or next to it (a
-  // note: directly before it), under a free name when it changes folder. A move into another
-  // folder tells the notebook (kMoved, the folder and everything below it) once the document's
-  // lock is released; the caller must not hold it.
-  TransferOutcome MoveFolderTo(const ItemPath& folder, const ItemPath& target,
-                               const TransferStep& tree = {});
+  // note: directly before it), under a free name when it changes folder. Once saved, the
+  // notebook is told kMoved: the folder with its index, and, when its names changed, everything
+  // below it (below = true).
+  TransferOutcome MoveFolderTo(const ItemPath& folder, const ItemPath& target);
   // Moves a note the same way.
-  TransferOutcome MoveNoteTo(const ItemPath& note, const ItemPath& target,
-                             const TransferStep& tree = {});
+  TransferOutcome MoveNoteTo(const ItemPath& note, const ItemPath& target);
   // An internal drag of dragged released on target (nullopt: on no item): the rules of the
   // release, then the move. The database is saved whenever a move was tried.
-  TransferOutcome Drop(const ItemPath& dragged, const std::optional<ItemPath>& target,
-                       const TransferStep& tree = {});
+  TransferOutcome Drop(const ItemPath& dragged, const std::optional<ItemPath>& target);
 
   // The file a note dragged out of the window offers: done with file for a note whose file
   // exists; "文件不存在。" when it has none; nothing (not done, no message) for anything else.
   TransferOutcome DragOutFile(const ItemPath& item) const;
 
  private:
-  // Adds one file as part of change (the document is changed, not yet saved).
-  TransferOutcome Add(const ItemPath& selected, const std::string& file, StoreChange& change);
-  // The one save after a batch of files, then the tree steps of the files added. When the save
+  // Adds one file as part of change (the document is changed, not yet saved); its kAdded
+  // event joins events.
+  TransferOutcome Add(const ItemPath& selected, const std::string& file, StoreChange& change,
+                      std::vector<NotebookEvent>& events);
+  // The one save after a batch of files, then the events of the files added. When the save
   // fails, nothing of the batch stays and every added file's outcome is refused, unsaved.
   void SaveBatch(std::vector<TransferOutcome>& results, StoreChange& change,
-                 const TransferStep& tree);
-  TransferOutcome Move(const ItemPath& dragged, const ItemPath& target, bool folder,
-                       const TransferStep& tree);
-  // Tells the changes of the last move, if any (no lock held).
-  void PublishPending();
+                 const std::vector<NotebookEvent>& events);
+  TransferOutcome Move(const ItemPath& dragged, const ItemPath& target, bool folder);
 
   NoteCommands& commands_;
-  std::vector<NoteChange> pendingChanges_;
 };
 
 }  // namespace zorbek

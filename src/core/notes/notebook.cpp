@@ -1,32 +1,24 @@
 #include "core/notes/notebook.h"
 
-#include <atomic>
-
 #include "core/app/prompts.h"
-#include "core/notes/note_opener.h"
 
 namespace zorbek {
-namespace {
-std::atomic<Notebook*> g_current{nullptr};
-}  // namespace
-
-Notebook* CurrentNotebook() { return g_current.load(); }
-void SetCurrentNotebook(Notebook* notebook) { g_current.store(notebook); }
 
 Notebook::Notebook() {
-  commands_.SetChangePublisher([this](const std::vector<NoteChange>& changes) { Publish(changes); });
-  // Called on the check thread with no lock held; the program's prompts hand the message to the
-  // main thread and return at once.
+  commands_.SetPublisher([this](const std::vector<NotebookEvent>& events) { Publish(events); });
+  // Both on the main thread, with the store's lock released.
   reminders_.SetSaveFailureHandler([this] { ReportSaveFailure(); });
+  reminders_.SetChangeHandler([this] {
+    NotebookEvent e;
+    e.kind = NotebookEventKind::kRemindersChanged;
+    Publish({e});
+  });
 }
 
-Notebook::~Notebook() {
-  Close();
-  if (CurrentNotebook() == this) SetCurrentNotebook(nullptr);
-}
+Notebook::~Notebook() { Close(); }
 
 OpenedDatabase Notebook::Open(const std::string& path) {
-  // A notebook opened again first lets its check thread go: it reads the document being replaced.
+  // A notebook opened again first lets its check thread go: it reads the list being replaced.
   reminders_.StopChecking();
   const OpenedDatabase opened = OpenDatabaseFile(document_, path);
   unreadableTold_ = false;
@@ -36,27 +28,28 @@ OpenedDatabase Notebook::Open(const std::string& path) {
   reminders_.Init(document_, kSchedulePath, nullptr, /*startCheckThread=*/false,
                   /*createRoot=*/false);
   open_ = true;
+  NotebookEvent read;
+  read.kind = NotebookEventKind::kReloaded;
+  read.origin = EventOrigin::kOutside;
+  Publish({read});
   return opened;
 }
 
 void Notebook::Close(bool save) {
-  // The check thread holds a pointer to the document: it ends before anything else happens.
+  // The check thread points to the store: it ends before anything else happens.
   reminders_.StopChecking();
   if (!open_) return;
   open_ = false;
   if (save) SaveAndReport();
 }
 
-void Notebook::StartReminderCheck(ReminderSink* sink) {
+void Notebook::StartReminderCheck(ReminderSink* sink, OwnerPost post) {
   if (!open_) return;
-  sink_ = sink;
+  reminders_.SetOwnerPost(std::move(post));
   reminders_.StartChecking(sink);
 }
 
-bool Notebook::Save() {
-  std::lock_guard lock(document_.Mutex());
-  return document_.Save();
-}
+bool Notebook::Save() { return document_.Save(); }
 
 bool Notebook::SaveAndReport() {
   const bool saved = Save();
@@ -75,35 +68,22 @@ ReloadResult Notebook::ReloadIfChanged() {
   // A version found unreadable before is not read again until it changes.
   const std::optional<FileSignature> now = FileSignatureOf(document_.GetPath());
   if (unreadableTold_ && now && now == unreadableSeen_) return ReloadResult::kUnreadable;
-  // The check thread reads the document that is about to be replaced. It takes the store's
-  // lock before the document's, so it is stopped with neither held.
-  const bool checking = reminders_.CheckThreadRunning();
-  reminders_.StopChecking();
-  LoadStatus status = LoadStatus::Unparsable;
-  {
-    std::lock_guard lock(document_.Mutex());
-    status = document_.Reload([](XmlNode root) { return Name(root) == "list"; });
-    // What the tree needs; only a file that lacks it is written (it is ours again by now).
-    if (status == LoadStatus::Loaded &&
-        (!document_.Select(kHotkeyPath) || !document_.Select(kArchivePath))) {
-      document_.Select(kHotkeyPath, true);
-      document_.Select(kArchivePath, true);
-    }
-  }
-  if (status == LoadStatus::Loaded)
-    reminders_.Init(document_, kSchedulePath, nullptr, /*startCheckThread=*/false,
-                    /*createRoot=*/false);
-  if (checking) reminders_.StartChecking(sink_);
-
+  // The check thread never reads the document: it goes on, and what it decided on the list
+  // being replaced is dropped when it reaches the main thread (ReminderStore::ApplyPass).
+  const LoadStatus status = document_.Reload([](XmlNode root) { return Name(root) == "list"; });
   switch (status) {
     case LoadStatus::Loaded: {
-      unreadableTold_ = false;
-      std::vector<std::function<void()>> listeners;
-      {
-        std::lock_guard lock(listenersMutex_);
-        for (const auto& [id, fn] : reloadListeners_) listeners.push_back(fn);
+      // What the tree needs; only a file that lacks it is written (it is ours again by now).
+      if (!document_.Select(kHotkeyPath) || !document_.Select(kArchivePath)) {
+        document_.Select(kHotkeyPath, true);
+        document_.Select(kArchivePath, true);
       }
-      for (const auto& fn : listeners) fn();
+      unreadableTold_ = false;
+      reminders_.Reload();
+      NotebookEvent read;
+      read.kind = NotebookEventKind::kReloaded;
+      read.origin = EventOrigin::kOutside;
+      Publish({read});
       return ReloadResult::kReloaded;
     }
     case LoadStatus::Unparsable:
@@ -123,40 +103,27 @@ ReloadResult Notebook::ReloadIfChanged() {
   return ReloadResult::kMissing;
 }
 
-int Notebook::AddReloadListener(std::function<void()> listener) {
-  std::lock_guard lock(listenersMutex_);
-  const int id = nextListener_++;
-  reloadListeners_.emplace(id, std::move(listener));
-  return id;
-}
-
-void Notebook::RemoveReloadListener(int id) {
-  std::lock_guard lock(listenersMutex_);
-  reloadListeners_.erase(id);
-}
-
-int Notebook::AddListener(NoteChangeListener listener) {
-  std::lock_guard lock(listenersMutex_);
+int Notebook::AddListener(NotebookListener listener) {
   const int id = nextListener_++;
   listeners_.emplace(id, std::move(listener));
   return id;
 }
 
-void Notebook::RemoveListener(int id) {
-  std::lock_guard lock(listenersMutex_);
-  listeners_.erase(id);
-}
+void Notebook::RemoveListener(int id) { listeners_.erase(id); }
 
-void Notebook::Publish(const std::vector<NoteChange>& changes) {
-  if (changes.empty()) return;
-  std::vector<NoteChangeListener> listeners;
-  {
-    // Copied, so that a listener may add or remove listeners while it is told.
-    std::lock_guard lock(listenersMutex_);
-    for (const auto& [id, fn] : listeners_) listeners.push_back(fn);
+void Notebook::Publish(const std::vector<NotebookEvent>& events) {
+  if (events.empty()) return;
+  // Copied, so that a listener may add or remove listeners while it is told; one removed
+  // meanwhile is not told.
+  std::vector<int> ids;
+  ids.reserve(listeners_.size());
+  for (const auto& [id, fn] : listeners_) ids.push_back(id);
+  for (int id : ids) {
+    const auto it = listeners_.find(id);
+    if (it == listeners_.end()) continue;
+    const NotebookListener fn = it->second;  // the listener may remove itself
+    fn(events);
   }
-  EditorsFollow(changes);
-  for (const auto& fn : listeners) fn(changes);
 }
 
 }  // namespace zorbek

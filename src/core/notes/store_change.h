@@ -14,7 +14,7 @@
 // it back. Where a rename cannot take a file whole (a file that may not be moved), DeleteInPlace
 // deletes for good; such a change is finished, never undone, when it is interrupted.
 //
-// The caller holds the document's lock for the StoreChange's whole life.
+// Like the document, a StoreChange belongs to the thread that owns it (the main thread).
 #pragma once
 
 #include <functional>

@@ -50,7 +50,6 @@ StoreAgreement CheckStoreAgreement(CXmlDocument& doc) {
   };
   std::vector<Pending> work;
   {
-    std::lock_guard lock(doc.Mutex());
     const std::string store = NoteStoreDirectory(doc.GetPath());
     XmlNode archive = doc.Select(kArchivePath);
     if (!archive) return result;

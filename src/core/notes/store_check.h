@@ -19,8 +19,7 @@ struct StoreAgreement {
   }
 };
 
-// Compares the archive of doc with the note store beside doc's path. Holds the document's lock
-// while it reads the elements; names on disk match element names ignoring Latin case, as the
+// Compares the archive of doc with the note store beside doc's path. Names on disk match element names ignoring Latin case, as the
 // store's names are compared everywhere.
 StoreAgreement CheckStoreAgreement(CXmlDocument& doc);
 

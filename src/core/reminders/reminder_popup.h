@@ -1,12 +1,14 @@
 // What the reminder pop-up shows, without its window: the queue of reminders that fired, the
-// hand-over from the check thread, and what "下一条", "确定" and the postponements do to the
-// queue and the store.
+// hand-over from a check pass, and what "下一条", "确定" and the postponements do to the queue
+// and the store.
 //
-// Threads. EnqueueReminder runs on the check thread: it only appends the reminder to an
-// incoming list under the queue lock and, when no wake-up is pending, asks the owning thread to
-// take it in (the wake function must not block; a queued call to the window does it). Every
-// other member runs on the owning (user-interface) thread. The store is never called while the
-// queue lock is held, so the lock order "store lock before queue lock" always holds.
+// Threads. EnqueueReminder is called by the pass as the main thread writes it (the store hands
+// fired reminders over once they are saved); it only appends the reminder to an incoming list
+// and, when no wake-up is pending, asks the owning thread to take it in from its event loop
+// (the wake function must not block; a queued call to the window does it), so the window
+// changes outside the pass. The incoming list keeps its lock so that a sink may still be fed
+// from any thread. Every other member runs on the owning (user-interface) thread. The store is
+// never called while the queue lock is held.
 //
 // The commands act only on the reminders the owning thread has taken in (Deliver): a reminder
 // that arrives while the user presses "确定" is shown afterwards instead of being dismissed
@@ -42,10 +44,10 @@ class ReminderPopupQueue : public ReminderSink {
   explicit ReminderPopupQueue(ReminderStore* store = nullptr) : store_(store) {}
 
   void SetStore(ReminderStore* store) { store_ = store; }
-  // Called (on the check thread) when reminders are waiting to be taken in.
+  // Called when reminders are waiting to be taken in.
   void SetWake(std::function<void()> wake);
 
-  // ---- check thread ----
+  // ---- the pass ----
   void EnqueueReminder(const DueReminder& reminder) override;
 
   // ---- owning thread ----

@@ -65,7 +65,7 @@ void ReminderCheckThread::Run(ReminderStore& store, ReminderCheckTiming timing,
     lock.unlock();
     bool goOn = true;
     try {
-      goOn = store.CheckPass().goOn;
+      goOn = store.ThreadPass();
     } catch (const std::exception& e) {
       // A pass that failed is tried again at the next interval; the thread must not die of it.
       std::fprintf(stderr, "reminder check: %s\n", e.what());
@@ -94,10 +94,15 @@ void ReminderStore::StartChecking(ReminderSink* sink) {
     std::lock_guard lock(mutex_);
     sink_ = sink;
     timing = timing_;
-    if (!document_) return;
+    // Without an owner to write what it decides, a thread would consume reminders unseen.
+    if (!document_ || !post_) return;
   }
-  std::lock_guard lock(threadMutex_);
   if (!thread_) thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
+}
+
+void ReminderStore::SetOwnerPost(OwnerPost post) {
+  std::lock_guard lock(mutex_);
+  post_ = std::move(post);
 }
 
 void ReminderStore::SetSaveFailureHandler(std::function<void()> handler) {
@@ -105,20 +110,25 @@ void ReminderStore::SetSaveFailureHandler(std::function<void()> handler) {
   saveFailureHandler_ = std::move(handler);
 }
 
-bool ReminderStore::CheckThreadRunning() const {
-  std::lock_guard lock(threadMutex_);
-  return thread_ != nullptr;
+void ReminderStore::SetChangeHandler(std::function<void()> handler) {
+  std::lock_guard lock(mutex_);
+  changeHandler_ = std::move(handler);
 }
+
+void ReminderStore::Changed() const {
+  std::function<void()> handler;
+  {
+    std::lock_guard lock(mutex_);
+    handler = changeHandler_;
+  }
+  if (handler) handler();
+}
+
+bool ReminderStore::CheckThreadRunning() const { return thread_ != nullptr; }
 
 void ReminderStore::StopChecking() {
   // Never under the store lock: the thread may be waiting for it.
-  // The thread is taken off the store first, then stopped without any lock: a pass that calls
-  // this on the check thread finds it gone (or takes it and lets it end after the pass).
-  std::unique_ptr<ReminderCheckThread> thread;
-  {
-    std::lock_guard lock(threadMutex_);
-    thread = std::move(thread_);
-  }
+  std::unique_ptr<ReminderCheckThread> thread = std::move(thread_);
   if (thread) thread->Stop();
 }
 
@@ -135,14 +145,21 @@ void ReminderStore::Init(CXmlDocument& document, std::string rootPath, ReminderS
     failureShown_ = false;
     records_.clear();
     rootPath_ = std::move(rootPath);
-    std::lock_guard docLock(document.Mutex());
     records_ = ReadReminders(document.Select(rootPath_, createRoot));
     timing = timing_;
+    // Without a sink a reminder would be marked handled and shown nowhere, and without an
+    // owner nothing would write it: no thread then.
+    startCheckThread = startCheckThread && sink && post_;
   }
-  // Without a sink a reminder would be marked handled and shown nowhere: no thread then.
-  if (startCheckThread && sink) {
-    std::lock_guard lock(threadMutex_);
-    thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
+  if (startCheckThread) thread_ = std::make_unique<ReminderCheckThread>(*this, timing);
+}
+
+void ReminderStore::Reload() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!document_) return;
+    failureShown_ = false;
+    records_ = ReadReminders(document_->Select(rootPath_));
   }
 }
 
@@ -166,13 +183,12 @@ XmlNode ReminderStore::ElementOf(std::string_view id) const {
   return {};
 }
 
-StoreResult ReminderStore::Add(const std::string& id, const SystemTime& start,
-                               const SystemTime& stop, std::int32_t mode,
-                               const std::string& content) {
+StoreResult ReminderStore::AddLocked(const std::string& id, const SystemTime& start,
+                                     const SystemTime& stop, std::int32_t mode,
+                                     const std::string& content) {
   std::lock_guard lock(mutex_);
   // Two reminders under one id could never be told apart again in the file.
   if (!document_ || Find(id)) return StoreResult::kFailed;
-  std::lock_guard docLock(document_->Mutex());
   XmlNode root = document_->Select(rootPath_, true);
   if (!root) return StoreResult::kFailed;
   XmlNode element;
@@ -197,13 +213,28 @@ StoreResult ReminderStore::Add(const std::string& id, const SystemTime& start,
   return document_->Save() ? StoreResult::kDone : StoreResult::kUnsaved;
 }
 
+StoreResult ReminderStore::Add(const std::string& id, const SystemTime& start,
+                               const SystemTime& stop, std::int32_t mode,
+                               const std::string& content) {
+  const StoreResult result = AddLocked(id, start, stop, mode, content);
+  if (result != StoreResult::kFailed) Changed();
+  return result;
+}
+
 StoreResult ReminderStore::Modify(const std::string& id, const SystemTime& start,
                                   const SystemTime& stop, std::int32_t mode,
                                   const std::string& content) {
+  const StoreResult result = ModifyLocked(id, start, stop, mode, content);
+  if (result != StoreResult::kFailed) Changed();
+  return result;
+}
+
+StoreResult ReminderStore::ModifyLocked(const std::string& id, const SystemTime& start,
+                                        const SystemTime& stop, std::int32_t mode,
+                                        const std::string& content) {
   std::lock_guard lock(mutex_);
   ReminderRecord* r = Find(id);
   if (!r) return StoreResult::kFailed;
-  std::lock_guard docLock(document_->Mutex());
   XmlNode element = ElementOf(id);
   if (!element) return StoreResult::kFailed;
   WriteReminderTimes(element, start, stop, mode, nullptr, 1);
@@ -225,12 +256,19 @@ std::optional<ReminderRecord> ReminderStore::Get(const std::string& id) const {
 }
 
 StoreResult ReminderStore::Delete(const std::string& id) {
+  bool removed = false;
+  const StoreResult result = DeleteLocked(id, removed);
+  if (removed) Changed();
+  return result;
+}
+
+StoreResult ReminderStore::DeleteLocked(const std::string& id, bool& removed) {
   std::lock_guard lock(mutex_);
   if (!document_) return StoreResult::kFailed;
-  std::lock_guard docLock(document_->Mutex());
   XmlNode element = ElementOf(id);
   if (!element) return StoreResult::kFailed;
   Remove(element);
+  removed = true;
   const auto it = std::find_if(records_.begin(), records_.end(),
                                [&](const ReminderRecord& r) { return r.id == id; });
   const bool hadRecord = it != records_.end();
@@ -242,6 +280,13 @@ StoreResult ReminderStore::Delete(const std::string& id) {
 
 StoreResult ReminderStore::MarkHandled(const std::string& id, const SystemTime& moment,
                                        std::int32_t valid) {
+  const StoreResult result = MarkHandledLocked(id, moment, valid);
+  if (result != StoreResult::kFailed) Changed();
+  return result;
+}
+
+StoreResult ReminderStore::MarkHandledLocked(const std::string& id, const SystemTime& moment,
+                                             std::int32_t valid) {
   std::lock_guard lock(mutex_);
   ReminderRecord* r = Find(id);
   if (!r) return StoreResult::kFailed;
@@ -249,7 +294,6 @@ StoreResult ReminderStore::MarkHandled(const std::string& id, const SystemTime& 
   // not taken for one that never did.
   r->valid = valid;
   r->lastUpdate = moment;
-  std::lock_guard docLock(document_->Mutex());
   XmlNode element = ElementOf(id);
   if (!element) return StoreResult::kFailed;
   WriteReminderHandled(element, moment, valid);
@@ -269,41 +313,57 @@ bool ReminderStore::SetDelay(const std::string& id, std::int32_t minutes) {
   return true;
 }
 
-CheckPassResult ReminderStore::CheckPass() {
+CheckPassResult ReminderStore::CheckPass() { return ApplyPass(DecidePass()); }
+
+PassDecision ReminderStore::DecidePass() {
+  PassDecision decision;
+  std::lock_guard lock(mutex_);
+  const PassMoment moment = PassMoment::Of(clock().LocalNow());
+  decision.moment = moment.now;
+  for (auto& r : records_) {
+    const std::int32_t validBefore = r.valid;
+    const DueAction action = ApplyDueRule(r, moment);
+    if (action == DueAction::kNone) continue;
+    // A range reminder that is disarmed already stays as it is stored: marking it handled
+    // again on every pass would rewrite the file every few seconds for nothing.
+    if (action == DueAction::kDisarm && validBefore == 0) continue;
+    r.valid = 0;
+    r.lastUpdate = moment.now;
+    decision.handled.push_back(r.id);
+    if (action == DueAction::kFire || action == DueAction::kDrop)
+      decision.events.push_back(CheckEvent{action, DueOf(r)});
+  }
+  return decision;
+}
+
+CheckPassResult ReminderStore::ApplyPass(const PassDecision& decision) {
   CheckPassResult result;
   ReminderSink* sink = nullptr;
   std::function<void()> onFailure;
+  bool written = false;
   {
     std::lock_guard lock(mutex_);
-    const PassMoment moment = PassMoment::Of(clock().LocalNow());
-    std::unique_lock<std::recursive_mutex> docLock;
-    XmlNode root;
-    bool written = false;
-    for (auto& r : records_) {
-      const std::int32_t validBefore = r.valid;
-      const DueAction action = ApplyDueRule(r, moment);
-      if (action == DueAction::kNone) continue;
-      // A range reminder that is disarmed already stays as it is stored: marking it handled
-      // again on every pass would rewrite the file every few seconds for nothing.
-      if (action == DueAction::kDisarm && validBefore == 0) continue;
-      r.valid = 0;
-      r.lastUpdate = moment.now;
-      if (document_) {
-        if (!docLock) {
-          docLock = std::unique_lock(document_->Mutex());
-          root = document_->Select(rootPath_);
-        }
+    // What the list changed since the decision (a reminder edited, deleted, or read again
+    // from disk) is not written, nor shown: the next pass decides on it again.
+    const auto stillHandled = [&](const std::string& id) {
+      const ReminderRecord* r = Find(id);
+      return r && r->valid == 0 && r->lastUpdate == decision.moment;
+    };
+    if (document_ && !decision.handled.empty()) {
+      XmlNode root = document_->Select(rootPath_);
+      for (const std::string& id : decision.handled) {
+        if (!stillHandled(id)) continue;
         for (XmlNode c = root.first_child(); c; c = c.next_sibling()) {
-          if (IsElement(c) && BaseName(c) == r.id) {
-            WriteReminderHandled(c, moment.now, 0);
+          if (IsElement(c) && BaseName(c) == id) {
+            WriteReminderHandled(c, decision.moment, 0);
             written = true;
             break;
           }
         }
       }
-      if (action == DueAction::kFire || action == DueAction::kDrop)
-        result.events.push_back(CheckEvent{action, DueOf(r)});
     }
+    for (const CheckEvent& e : decision.events)
+      if (stillHandled(e.reminder.id)) result.events.push_back(e);
     if (written) {
       result.saved = document_->Save();
       // A failure is reported once, and again only after a save of the document has worked
@@ -320,11 +380,30 @@ CheckPassResult ReminderStore::CheckPass() {
     sink = sink_;
   }
   if (result.failureReported && onFailure) onFailure();
+  if (written) Changed();
   if (sink) {
     for (const auto& e : result.events)
       if (e.action == DueAction::kFire) sink->EnqueueReminder(e.reminder);
   }
   return result;
+}
+
+bool ReminderStore::ThreadPass() {
+  PassDecision decision = DecidePass();
+  OwnerPost post;
+  {
+    std::lock_guard lock(mutex_);
+    post = post_;
+    if (stopping_) return false;
+  }
+  if (!decision.handled.empty() && post) {
+    std::weak_ptr<int> alive = alive_;
+    post([this, alive, decision = std::move(decision)] {
+      // On the owner thread, where the store is destroyed too: alive cannot expire meanwhile.
+      if (alive.lock()) ApplyPass(decision);
+    });
+  }
+  return true;
 }
 
 std::size_t ReminderStore::Size() const {

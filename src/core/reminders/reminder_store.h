@@ -1,12 +1,14 @@
 // The reminders of the open database: an ordered list in memory, kept together with the
 // schedule element of the database document, and the worker thread that checks them.
 //
-// Locking. The store has one lock that every operation holds from its list search through its
-// XML changes and the file save. The XML document is shared with the note tree; the store takes
-// the document's Mutex() (after its own lock, never before) around every XML access. Callers
-// must not call the store while they hold the document's Mutex(), and the callback of ForEach
-// must not call the store. Nothing is shown under either lock: a failed save is a result
-// (kUnsaved, CheckPassResult::saved), and the caller tells the user once it holds no lock.
+// Threads. The document belongs to one thread, its owner (the main thread in the program): every
+// operation that reads or writes the document, and every save, runs there. The check thread
+// never touches the document: it applies the due rules to the store's list in memory (the
+// store's lock guards the list, which both threads use), and hands what it decided to the owner
+// through the post function; there the reminders are written, the file saved and the fired ones
+// handed to the sink (ApplyPass). The callback of ForEach must not call the store. Nothing is
+// shown under the store's lock: a failed save is a result (kUnsaved, CheckPassResult::saved),
+// and the caller tells the user.
 #pragma once
 
 #include <atomic>
@@ -37,8 +39,8 @@ struct DueReminder {
   std::string content;
 };
 
-// Where fired reminders go (the pop-up). Called on the check thread with none of the store's
-// locks held; it must not block: queue the reminder and return.
+// Where fired reminders go (the pop-up). Called on the document's owner thread with the store's
+// lock released, once the pass's changes are saved.
 class ReminderSink {
  public:
   virtual ~ReminderSink() = default;
@@ -67,6 +69,18 @@ struct CheckPassResult {
   // or since some save of the document succeeded. The failure handler was called for it.
   bool failureReported = false;
 };
+
+// What a check thread's pass decided, on the list in memory: the reminders it marked handled at
+// moment, and the fired and dropped ones among them. The owner thread writes and saves it.
+struct PassDecision {
+  SystemTime moment;
+  std::vector<std::string> handled;  // ids, in list order
+  std::vector<CheckEvent> events;
+};
+
+// Hands a task to the thread that owns the document, to run there later (the program queues it
+// to the main thread's event loop). Called on the check thread; it must not block.
+using OwnerPost = std::function<void(std::function<void()> task)>;
 
 struct ReminderCheckTiming {
   std::chrono::milliseconds firstPass{10'000};
@@ -106,6 +120,8 @@ class ReminderCheckThread {
 };
 
 class ReminderStore {
+  friend class ReminderCheckThread;
+
  public:
   ReminderStore() = default;
   // Stops the check thread (waiting for a pass under way) before anything is freed.
@@ -117,18 +133,28 @@ class ReminderStore {
   // list, finds (or, with createRoot, creates) the element at rootPath, loads every reminder
   // from it and, unless told otherwise, starts one check thread. Without createRoot a missing
   // element is made by the first Add. The document and the sink must outlive the store (or the
-  // next Init). sink may be null; then no check thread starts, since nothing would
-  // show what it fires.
+  // next Init). sink may be null, and so may the owner post (SetOwnerPost); then no check
+  // thread starts, since nothing would show what it fires.
   void Init(CXmlDocument& document, std::string rootPath, ReminderSink* sink,
             bool startCheckThread = true, bool createRoot = true);
+  // Reads the list again from the document (read again from disk), keeping the check thread;
+  // a decision the thread posted before is dropped for every reminder the new list changed.
+  // The change handler is not called: whoever read the document tells of the whole.
+  void Reload();
   // Timing of the check thread started by the next Init or StartChecking.
   void SetCheckTiming(ReminderCheckTiming timing);
+  // How the check thread hands its decisions to the document's owner. Set before the thread
+  // starts.
+  void SetOwnerPost(OwnerPost post);
   // Starts the check thread of an initialised store, handing fired reminders to sink from now
-  // on. Nothing happens when one runs already.
+  // on. Nothing happens when one runs already, or without an owner post.
   void StartChecking(ReminderSink* sink);
-  // Called on the check thread, with none of the store's locks held, when a pass's save failed
-  // and that is news (see CheckPassResult::failureReported). It must not block.
+  // Called on the owner thread, with the store's lock released, when a pass's save failed and
+  // that is news (see CheckPassResult::failureReported).
   void SetSaveFailureHandler(std::function<void()> handler);
+  // Called on the owner thread, with the store's lock released, after reminders were added,
+  // changed, deleted or marked handled (the notebook tells its listeners).
+  void SetChangeHandler(std::function<void()> handler);
   // Stops the check thread, if one runs. The store stays usable.
   void StopChecking();
   bool CheckThreadRunning() const;
@@ -154,21 +180,37 @@ class ReminderStore {
   // postponement. Memory only. False when there is no such reminder.
   bool SetDelay(const std::string& id, std::int32_t minutes);
 
-  // One check: applies every reminder's due rule at the clock's present local time, writes
-  // every fired, dropped or disarmed reminder's state to the file (one save for the pass, made
-  // only when the pass changed what is stored), then, with the lock released, hands the fired
-  // ones to the sink. A date range reminder outside its range is disarmed and written once; a
-  // pass that finds it disarmed already leaves it (and the file) alone.
+  // One check on the owner thread: DecidePass, then ApplyPass. A date range reminder outside its
+  // range is disarmed and written once; a pass that finds it disarmed already leaves it (and
+  // the file) alone.
   CheckPassResult CheckPass();
+  // The check thread's half: applies every reminder's due rule at the clock's present local
+  // time to the list in memory, and names what it marked handled. Touches no document.
+  PassDecision DecidePass();
+  // The owner thread's half: writes the state of every reminder the decision marked handled
+  // (unless the list has changed it since), saves once when anything was written, then, with
+  // the lock released, hands the fired ones to the sink.
+  CheckPassResult ApplyPass(const PassDecision& decision);
 
   std::size_t Size() const;
   std::string RootPath() const;
 
  private:
+  StoreResult AddLocked(const std::string& id, const SystemTime& start, const SystemTime& stop,
+                        std::int32_t mode, const std::string& content);
+  StoreResult ModifyLocked(const std::string& id, const SystemTime& start,
+                           const SystemTime& stop, std::int32_t mode, const std::string& content);
+  StoreResult DeleteLocked(const std::string& id, bool& removed);
+  StoreResult MarkHandledLocked(const std::string& id, const SystemTime& moment,
+                                std::int32_t valid);
   ReminderRecord* Find(std::string_view id);
   const ReminderRecord* Find(std::string_view id) const;
-  // The element of a reminder (document lock held).
+  // The element of a reminder.
   XmlNode ElementOf(std::string_view id) const;
+  // Tells the change handler (store lock released).
+  void Changed() const;
+  // The check thread's pass: decides, and posts the decision to the owner.
+  bool ThreadPass();
 
   mutable std::mutex mutex_;
   CXmlDocument* document_ = nullptr;
@@ -178,11 +220,13 @@ class ReminderStore {
   std::atomic<bool> stopping_{false};
   ReminderCheckTiming timing_;
   std::function<void()> saveFailureHandler_;
+  std::function<void()> changeHandler_;
+  OwnerPost post_;
+  // Gone with the store: a decision posted to the owner is dropped when the store went first.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   bool failureShown_ = false;             // a failed pass save was reported...
   std::uint64_t failureSavesCount_ = 0;   // ...when the document had this many good saves
-  // Guards thread_ only; never held while a thread is stopped or a pass runs.
-  mutable std::mutex threadMutex_;
-  std::unique_ptr<ReminderCheckThread> thread_;
+  std::unique_ptr<ReminderCheckThread> thread_;  // owner thread only
 };
 
 }  // namespace zorbek

@@ -32,7 +32,6 @@ std::vector<NoteEntry> LatestNotes(std::vector<NoteEntry> notes, std::size_t row
 std::vector<NoteEntry> HistoryOf(CXmlDocument& doc, std::size_t rows) {
   std::string databasePath;
   {
-    std::lock_guard lock(doc.Mutex());
     databasePath = doc.GetPath();
   }
   return LatestNotes(CollectNotes(doc, kArchivePath, NoteStoreDirectory(databasePath)), rows);

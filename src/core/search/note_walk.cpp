@@ -12,7 +12,6 @@ namespace zorbek {
 std::vector<NoteEntry> CollectNotes(CXmlDocument& doc, std::string_view startElementPath,
                                     std::string_view startDirectory) {
   std::vector<NoteEntry> notes;
-  std::lock_guard lock(doc.Mutex());
   XmlNode start = doc.Select(startElementPath);
   if (!start) return notes;
   // An explicit stack: a database nested deeper than the thread's stack is still walked.

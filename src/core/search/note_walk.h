@@ -21,8 +21,8 @@ struct NoteEntry {
 // The walk of both panels, from the element at startElementPath with startDirectory, in
 // document order: an element is walked only when it is an element with child nodes; a child
 // whose type is not "esr" (ignoring case) is walked with the directory followed by "/" and its
-// name; an "esr" child is a note. Copies what it needs under the document's lock; no file is
-// touched. A missing start element gives no notes.
+// name; an "esr" child is a note. Copies what it needs (on the document's thread, so the
+// workers never read the document); no file is touched. A missing start element gives no notes.
 std::vector<NoteEntry> CollectNotes(CXmlDocument& doc, std::string_view startElementPath,
                                     std::string_view startDirectory);
 

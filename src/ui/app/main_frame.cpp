@@ -212,9 +212,9 @@ void CMainFrame::Search() {
 }
 
 void CMainFrame::ImportDatabase() {
-  CXmlTreeCtrl* tree = navigator_->tree();
-  const std::string current =
-      tree ? tree->DatabasePath() : ComputeDatabasePath(options_.programBase);
+  const std::string current = navigator_->notebook().IsOpen()
+                                  ? navigator_->notebook().DatabasePath()
+                                  : ComputeDatabasePath(options_.programBase);
   CWndDBReset dialog(this);
   dialog.setPath(current);
   if (dialog.exec() != QDialog::Accepted) return;

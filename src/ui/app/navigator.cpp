@@ -2,19 +2,23 @@
 
 #include <QVBoxLayout>
 
-#include "ui/app/desktop.h"
 #include "core/notes/notebook.h"
+#include "ui/app/desktop.h"
+#include "ui/app/notebook_session.h"
 #include "ui/db/xml_tree_ctrl.h"
 #include "ui/search/search_panel.h"
 
 namespace zorbek {
 
 CWndNavigator::CWndNavigator(const std::string& databasePath, QWidget* parent)
-    : QWidget(parent), notebook_(std::make_unique<Notebook>()), stack_(new QStackedWidget(this)) {
+    : QWidget(parent),
+      notebook_(std::make_unique<Notebook>()),
+      session_(std::make_unique<NotebookSession>(*notebook_)),
+      stack_(new QStackedWidget(this)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(stack_);
-  tree_ = new CXmlTreeCtrl(stack_, notebook_.get());
+  tree_ = new CXmlTreeCtrl(*notebook_, stack_);
   search_ = new QWidget(stack_);
   history_ = new QWidget(stack_);
   stack_->addWidget(tree_);
@@ -29,16 +33,29 @@ CWndNavigator::CWndNavigator(const std::string& databasePath, QWidget* parent)
   tree_->SetHomePageUrl(HomePageUrl());
   tree_->SetContactAddress(ContactMailAddress());
   tree_->SetUrlOpener([](const QUrl& url) { return OpenUrlOrTell(url); });
-  tree_->OpenDatabase(databasePath);
-  // The search and the history panels read the tree's database and selection.
-  auto* searchPanel = new CWndSearch(tree_, stack_);
+  connect(tree_, &CXmlTreeCtrl::reminderListRequested, session_.get(),
+          &NotebookSession::OpenReminderList);
+  session_->SetBusyCheck([this] { return tree_ && tree_->IsBusy(); });
+  // The search and the history panels follow the notebook; the search takes its scope from the
+  // tree's selection.
+  const auto selection = [this] {
+    QTreeWidgetItem* item = tree_ ? tree_->SelectedItem() : nullptr;
+    return item ? CXmlTreeCtrl::ItemPathOf(item) : ItemPath();
+  };
+  auto* searchPanel = new CWndSearch(*notebook_, selection, stack_);
   SetSearchPanel(searchPanel, [searchPanel](const std::string& keyword) { searchPanel->Search(keyword); });
-  SetHistoryPanel(new CWndHistory(tree_, stack_));
+  SetHistoryPanel(new CWndHistory(*notebook_, stack_));
+  session_->Open(databasePath);
 }
 
 CWndNavigator::~CWndNavigator() {
-  delete tree_;  // before the notebook it shows
+  // The views listen to the notebook: they go before it.
+  stack_->disconnect(this);
+  delete stack_;
+  stack_ = nullptr;
   tree_ = nullptr;
+  search_ = history_ = nullptr;
+  session_.reset();
   notebook_->Close();
 }
 

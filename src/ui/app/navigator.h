@@ -10,7 +10,10 @@
 namespace zorbek {
 
 class CXmlTreeCtrl;
+class CWndSearch;
+class CWndHistory;
 class Notebook;
+class NotebookSession;
 
 class CWndNavigator : public QWidget {
   Q_OBJECT
@@ -18,18 +21,19 @@ class CWndNavigator : public QWidget {
   enum Mode { kTree = 0, kSearch = 1, kHistory = 2 };
   using SearchFn = std::function<void(const std::string& keyword)>;
 
-  // Creates the notebook and the three views, and opens the database at databasePath in the
-  // notebook the tree shows.
+  // Creates the notebook, its session and the three views, each a listener of the notebook,
+  // and opens the database at databasePath.
   CWndNavigator(const std::string& databasePath, QWidget* parent = nullptr);
-  // The tree goes first, then the notebook is closed: its check thread stops and the database
-  // is saved once more.
+  // The views go first, then the session (the reminder check stops), then the notebook is
+  // closed: the database is saved once more.
   ~CWndNavigator() override;
 
   // 0 note tree, 1 search results, 2 history; other values do nothing.
   void setMode(int mode);
-  int mode() const { return stack_->currentIndex(); }
+  int mode() const { return stack_ ? stack_->currentIndex() : kTree; }
   CXmlTreeCtrl* tree() const { return tree_; }
   Notebook& notebook() const { return *notebook_; }
+  NotebookSession& session() const { return *session_; }
   QWidget* searchView() const { return search_; }
   QWidget* historyView() const { return history_; }
 
@@ -47,6 +51,7 @@ class CWndNavigator : public QWidget {
   void Replace(QWidget*& slot, QWidget* panel);
 
   std::unique_ptr<Notebook> notebook_;
+  std::unique_ptr<NotebookSession> session_;
   QStackedWidget* stack_;
   CXmlTreeCtrl* tree_;
   QWidget* search_;

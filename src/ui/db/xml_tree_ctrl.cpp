@@ -17,18 +17,12 @@
 #include "core/db/database.h"
 #include "core/notes/note_opener.h"
 #include "core/text/cp936.h"
-#include "ui/db/database_watcher.h"
 #include "ui/db/file_browser.h"
-#include "ui/reminders/install_reminders.h"
-#include "ui/reminders/wnd_schedule.h"
-#include "ui/reminders/wnd_tip_schedule.h"
 
 // The images live in the program's resources, which a static library must ask for.
 static void InitTreeResources() { Q_INIT_RESOURCE(zorbek); }
 
 namespace zorbek {
-
-CXmlTreeCtrl* CurrentNoteTree = nullptr;
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -109,12 +103,9 @@ class TreeLabelDelegate : public QStyledItemDelegate {
   CXmlTreeCtrl* tree_;
 };
 
-CXmlTreeCtrl::CXmlTreeCtrl(QWidget* parent, Notebook* notebook)
-    : QTreeWidget(parent),
-      ownNotebook_(notebook ? nullptr : std::make_unique<Notebook>()),
-      notebook_(notebook ? notebook : ownNotebook_.get()) {
+CXmlTreeCtrl::CXmlTreeCtrl(Notebook& notebook, QWidget* parent)
+    : QTreeWidget(parent), notebook_(notebook) {
   InitTreeResources();
-  CurrentNoteTree = this;
   setObjectName(QStringLiteral("CXmlTreeCtrl"));
   setHeaderHidden(true);
   setColumnCount(1);
@@ -147,56 +138,91 @@ CXmlTreeCtrl::CXmlTreeCtrl(QWidget* parent, Notebook* notebook)
           [this](QTreeWidgetItem* item) { OnExpansionChanged(item, false); });
   connect(this, &QTreeWidget::itemDoubleClicked, this,
           [this](QTreeWidgetItem*, int) { ActivateItem(SelectedItem()); });
-  reloadListener_ = notebook_->AddReloadListener([this] { RefillFromDatabase(); });
+  listener_ = notebook_.AddListener(
+      [this](const std::vector<NotebookEvent>& events) { Follow(events); });
+  if (notebook_.IsOpen())
+    FillFolder(notebook_.Commands().Outline({std::string(kFileBoxText)}), fileBox_);
 }
 
-CXmlTreeCtrl::~CXmlTreeCtrl() {
-  notebook_->RemoveReloadListener(reloadListener_);
-  StopReminders();
-  if (CurrentNoteTree == this) CurrentNoteTree = nullptr;
-  // A notebook of its own is closed (the database saved once more) as the tree goes; one the
-  // tree was given is closed by its owner.
-  if (ownNotebook_) ownNotebook_->Close();
-}
+CXmlTreeCtrl::~CXmlTreeCtrl() { notebook_.RemoveListener(listener_); }
 
-bool CXmlTreeCtrl::OpenDatabase(const std::string& path) {
-  // Opened without a lock held: what the opening has to tell the user it shows itself, or
-  // hands back to be shown here.
-  const OpenedDatabase opened = notebook_->Open(path);
-  SetCurrentNotebook(notebook_);
-  FillFolder(opened.archive, fileBox_);
-  if (!opened.lockMessage.empty())
-    prompts().Message(opened.lockMessage, MsgButtons::Ok, MsgIcon::Warning);
-  StartReminders();
-  if (!watcher_) {
-    watcher_ = new DatabaseWatcher(notebook_->DatabasePath(), this);
-    connect(watcher_, &DatabaseWatcher::changed, this, &CXmlTreeCtrl::CheckDatabaseOnDisk);
-  }
-  emit databaseOpened();
-  return true;
-}
+// ---- following the notebook --------------------------------------------------------------
 
-// ---- changes from outside ----------------------------------------------------------------
-
-void CXmlTreeCtrl::CheckDatabaseOnDisk() {
-  // A command waiting for the user's answer holds items and the document's elements; the tree
-  // is refilled only after it has ended.
-  const bool busy = QApplication::activeModalWidget() || QApplication::activePopupWidget() ||
-                    IsEditingLabel() || dragged_.isValid();
-  if (busy) {
-    if (!checkPending_) {
-      checkPending_ = true;
-      QTimer::singleShot(500, this, [this] {
-        checkPending_ = false;
-        CheckDatabaseOnDisk();
-      });
+void CXmlTreeCtrl::Follow(const std::vector<NotebookEvent>& events) {
+  for (const NotebookEvent& e : events) {
+    // What lies below an entry moves, goes or comes with its item.
+    if (e.below) continue;
+    switch (e.kind) {
+      case NotebookEventKind::kAdded: AddItem(e); break;
+      case NotebookEventKind::kRenamed:
+        if (QTreeWidgetItem* item = ItemOfPath(e.oldItem); item && !e.newItem.empty())
+          item->setText(0, Q(e.newItem.back()));
+        break;
+      case NotebookEventKind::kMoved: MoveItem(e); break;
+      case NotebookEventKind::kDeleted:
+        // Exactly what left the database leaves the tree (all of it, unless a directory could
+        // be removed only in part).
+        if (QTreeWidgetItem* item = ItemOfPath(e.oldItem); item && item->parent()) delete item;
+        break;
+      case NotebookEventKind::kReordered:
+        if (QTreeWidgetItem* item = ItemOfPath(e.newItem)) {
+          qDeleteAll(item->takeChildren());
+          FillFolder(notebook_.Commands().Outline(e.newItem), item);
+        }
+        break;
+      case NotebookEventKind::kExpanded:
+      case NotebookEventKind::kCollapsed:
+        ExpandQuietly(ItemOfPath(e.newItem), e.kind == NotebookEventKind::kExpanded);
+        break;
+      case NotebookEventKind::kReloaded: Refill(); break;
+      default: break;
     }
-    return;
   }
-  notebook_->ReloadIfChanged();
 }
 
-void CXmlTreeCtrl::RefillFromDatabase() {
+void CXmlTreeCtrl::AddItem(const NotebookEvent& e) {
+  if (e.newItem.size() < 2) return;
+  const ItemPath folder(e.newItem.begin(), e.newItem.end() - 1);
+  QTreeWidgetItem* parent = ItemOfPath(folder);
+  if (!parent) return;
+  QTreeWidgetItem* item = NewItem(Q(e.newItem.back()), e.item);
+  const int at = e.index < 0 ? parent->childCount() : std::min(e.index, parent->childCount());
+  parent->insertChild(at, item);
+  // A folder comes with what lies below it (one restored or found in a merged version).
+  if (e.item == ItemKind::Folder) FillFolder(notebook_.Commands().Outline(e.newItem), item);
+}
+
+void CXmlTreeCtrl::MoveItem(const NotebookEvent& e) {
+  QTreeWidgetItem* item = ItemOfPath(e.oldItem);
+  if (!item || !item->parent() || e.newItem.size() < 2) return;
+  QTreeWidgetItem* from = item->parent();
+  from->takeChild(from->indexOfChild(item));
+  item->setText(0, Q(e.newItem.back()));
+  QTreeWidgetItem* to = ItemOfPath(ItemPath(e.newItem.begin(), e.newItem.end() - 1));
+  if (!to) to = from;
+  const int at = e.index < 0 ? to->childCount() : std::min(e.index, to->childCount());
+  to->insertChild(at, item);
+  // The item takes its new place collapsed, and so do the items below it.
+  CollapseAll(item);
+}
+
+void CXmlTreeCtrl::ExpandQuietly(QTreeWidgetItem* item, bool expanded) {
+  if (!item) return;
+  Quiet quiet(this);
+  item->setExpanded(expanded);
+}
+
+void CXmlTreeCtrl::CollapseAll(QTreeWidgetItem* item) {
+  Quiet quiet(this);
+  QList<QTreeWidgetItem*> pending{item};
+  while (!pending.isEmpty()) {
+    QTreeWidgetItem* i = pending.takeLast();
+    i->setExpanded(false);
+    for (int c = 0; c < i->childCount(); ++c) pending.push_back(i->child(c));
+  }
+}
+
+void CXmlTreeCtrl::Refill() {
   // What the user sees, by the items' texts.
   std::map<ItemPath, bool> expansion;
   for (QTreeWidgetItemIterator it(fileBox_); *it && TopLevelItemOf(*it) == fileBox_; ++it)
@@ -211,7 +237,7 @@ void CXmlTreeCtrl::RefillFromDatabase() {
   Quiet quiet(this);
   setUpdatesEnabled(false);
   qDeleteAll(fileBox_->takeChildren());
-  FillFolder(GetDatabase().Select(kArchivePath), fileBox_);
+  FillFolder(notebook_.Commands().Outline({std::string(kFileBoxText)}), fileBox_);
   // An item that showed children keeps its expansion; any other shows as its element says.
   for (QTreeWidgetItemIterator it(fileBox_); *it && TopLevelItemOf(*it) == fileBox_; ++it) {
     const auto was = expansion.find(ItemPathOf(*it));
@@ -228,7 +254,6 @@ void CXmlTreeCtrl::RefillFromDatabase() {
   copied_ = copiedNow ? QPersistentModelIndex(indexFromItem(copiedNow)) : QPersistentModelIndex();
   setUpdatesEnabled(true);
   verticalScrollBar()->setValue(scrolled);
-  if (CWndSchedule* list = ReminderListWindow()) list->Refill();
 }
 
 // ---- items and their names ---------------------------------------------------------------
@@ -245,11 +270,11 @@ std::string CXmlTreeCtrl::ElementPathOfItem(const QTreeWidgetItem* item) const {
 }
 
 std::string CXmlTreeCtrl::DocumentPathOfItem(const QTreeWidgetItem* item) const {
-  return zorbek::DocumentPathOfItem(ItemPathOf(item), notebook_->DatabasePath());
+  return zorbek::DocumentPathOfItem(ItemPathOf(item), notebook_.DatabasePath());
 }
 
-std::string CXmlTreeCtrl::ItemTypeOf(const QTreeWidgetItem* item) {
-  return zorbek::ItemTypeOf(GetDatabase(), ItemPathOf(item));
+std::string CXmlTreeCtrl::ItemTypeOf(const QTreeWidgetItem* item) const {
+  return zorbek::ItemTypeOf(notebook_.Document(), ItemPathOf(item));
 }
 
 QTreeWidgetItem* CXmlTreeCtrl::TopLevelItemOf(QTreeWidgetItem* item) {
@@ -287,45 +312,34 @@ QTreeWidgetItem* CXmlTreeCtrl::NewItem(const QString& text, ItemKind kind) {
   return item;
 }
 
-// The items below element, built before they join the tree (one insertion per level keeps the
-// filling of a large tree fast). Items whose element says "expanded" are collected.
-QList<QTreeWidgetItem*> CXmlTreeCtrl::BuildChildren(XmlNode element,
+// The items of entries, built before they join the tree (one insertion per level keeps the
+// filling of a large tree fast). Items whose entry says "expanded" are collected.
+QList<QTreeWidgetItem*> CXmlTreeCtrl::BuildChildren(const std::vector<TreeEntry>& entries,
                                                     QList<QTreeWidgetItem*>& expanded) {
   QList<QTreeWidgetItem*> items;
-  for (XmlNode child = FirstChild(element); child; child = NextSibling(child)) {
-    if (!IsElement(child)) continue;
-    const auto kind = KindOfType(Attribute(child, "type"));
-    if (!kind) continue;  // neither a folder nor a note: not shown, nor anything below it
-    QTreeWidgetItem* item = NewItem(Q(ElementName(child)), *kind);
-    item->addChildren(BuildChildren(child, expanded));
-    if (EqualsIgnoreLatinCase(Attribute(child, "state"), "expanded")) expanded.push_back(item);
+  items.reserve(static_cast<qsizetype>(entries.size()));
+  for (const TreeEntry& entry : entries) {
+    QTreeWidgetItem* item = NewItem(Q(entry.name), entry.kind);
+    if (!entry.children.empty()) item->addChildren(BuildChildren(entry.children, expanded));
+    if (entry.expanded) expanded.push_back(item);
     items.push_back(item);
   }
   return items;
 }
 
-void CXmlTreeCtrl::FillFolder(XmlNode element, QTreeWidgetItem* item) {
-  if (TypeString(element) != "element" || !item) return;
-  std::lock_guard lock(GetDatabase().Mutex());
+void CXmlTreeCtrl::FillFolder(const TreeEntry& entry, QTreeWidgetItem* item) {
+  if (!item) return;
   Quiet quiet(this);
   QList<QTreeWidgetItem*> expanded;
-  item->addChildren(BuildChildren(element, expanded));
+  item->addChildren(BuildChildren(entry.children, expanded));
   for (QTreeWidgetItem* e : expanded) e->setExpanded(true);
-  item->setExpanded(EqualsIgnoreLatinCase(Attribute(element, "state"), "expanded"));
+  item->setExpanded(entry.expanded);
 }
 
 void CXmlTreeCtrl::OnExpansionChanged(QTreeWidgetItem* item, bool expanded) {
   if (quiet_) return;
-  bool saved = true;
-  {
-    CXmlDocument& db = GetDatabase();
-    std::lock_guard lock(db.Mutex());
-    XmlNode element = db.Select(ElementPathOfItem(item));
-    if (!element) return;  // nothing is remembered for an item without element
-    SetAttribute(element, "state", expanded ? "expanded" : "collapsed");
-    saved = db.Save();
-  }
-  if (!saved) notebook_->ReportSaveFailure();
+  const NoteOutcome out = notebook_.Commands().SetExpanded(ItemPathOf(item), expanded);
+  if (!out.saved) notebook_.ReportSaveFailure(out.reason);
 }
 
 // ---- images ------------------------------------------------------------------------------
@@ -348,15 +362,6 @@ int CXmlTreeCtrl::NormalImageOf(const QTreeWidgetItem* item) {
 
 int CXmlTreeCtrl::SelectedImageOf(const QTreeWidgetItem* item) {
   return item ? item->data(0, kSelectedImageRole).toInt() : -1;
-}
-
-QTreeWidgetItem* CXmlTreeCtrl::InsertEntryItem(QTreeWidgetItem* selected,
-                                               const NoteOutcome& outcome) {
-  QTreeWidgetItem* item = NewItem(Q(outcome.name), outcome.kind);
-  QTreeWidgetItem* parent = outcome.afterTarget ? selected->parent() : selected;
-  const int index = outcome.afterTarget ? parent->indexOfChild(selected) + 1 : 0;
-  parent->insertChild(index, item);
-  return item;
 }
 
 // ---- context menus -----------------------------------------------------------------------
@@ -399,8 +404,8 @@ std::unique_ptr<QMenu> CXmlTreeCtrl::BuildContextMenu(QTreeWidgetItem* item) {
       add(kSortFolders, "目录排序");
       add(kSortFiles, "文件排序");
       menu->addSeparator();
-      add(kImport, "导入文件")->setEnabled(static_cast<bool>(import_));
-      add(kExport, "导出文件")->setEnabled(static_cast<bool>(export_));
+      add(kImport, "导入文件");
+      add(kExport, "导出文件");
       menu->addSeparator();
       add(kMoveUp, "移上一位置");
       add(kMoveDown, "移下一位置");
@@ -490,7 +495,7 @@ void CXmlTreeCtrl::keyPressEvent(QKeyEvent* event) {
 
 void CXmlTreeCtrl::Report(const NoteOutcome& outcome) {
   if (!outcome.message.empty()) prompts().Message(outcome.message);
-  if (!outcome.saved) notebook_->ReportSaveFailure(outcome.reason);
+  if (!outcome.saved) notebook_.ReportSaveFailure(outcome.reason);
 }
 
 QTreeWidgetItem* CXmlTreeCtrl::CopiedItem() const {
@@ -503,7 +508,7 @@ void CXmlTreeCtrl::RunCommand(int id) {
   // A change from outside that the watcher has not reported yet is read first, so that the
   // command works on the file as it is; when that took the item away, nothing is done.
   const ItemPath chosen = ItemPathOf(item);
-  if (notebook_->ReloadIfChanged() == ReloadResult::kReloaded) {
+  if (notebook_.ReloadIfChanged() == ReloadResult::kReloaded) {
     item = SelectedItem();
     if (!item || ItemPathOf(item) != chosen) return;
   }
@@ -517,7 +522,7 @@ void CXmlTreeCtrl::RunCommand(int id) {
       if (item->parent()) editItem(item);  // the top-level items keep their names
       break;
     case kCopy: {
-      const NoteOutcome out = Commands().Copy(ItemPathOf(item));
+      const NoteOutcome out = notebook_.Commands().Copy(ItemPathOf(item));
       if (out.done) copied_ = QPersistentModelIndex(indexFromItem(item));
       Report(out);
       break;
@@ -528,17 +533,13 @@ void CXmlTreeCtrl::RunCommand(int id) {
     case kSortMixed: Sort(item, SortMode::Mixed); break;
     case kSortFolders: Sort(item, SortMode::Folders); break;
     case kSortFiles: Sort(item, SortMode::Files); break;
-    case kImport:
-      if (import_) import_(item);
-      break;
-    case kExport:
-      if (export_) export_(item);
-      break;
+    case kImport: ImportFiles(item); break;
+    case kExport: ExportNote(item); break;
     case kMoveUp: Move(item, MoveTo::Up); break;
     case kMoveDown: Move(item, MoveTo::Down); break;
     case kMoveTop: Move(item, MoveTo::Top); break;
     case kMoveBottom: Move(item, MoveTo::Bottom); break;
-    case kOpenPlan: OpenReminderList(kSchedulePath); break;
+    case kOpenPlan: emit reminderListRequested(); break;
     case kOpenHomePage: OpenHomePage(); break;
     case kContactMe:
       if (!contact_.isEmpty() && openUrl_) openUrl_(QUrl(QStringLiteral("mailto:") + contact_));
@@ -549,28 +550,19 @@ void CXmlTreeCtrl::RunCommand(int id) {
 
 void CXmlTreeCtrl::NewEntry(QTreeWidgetItem* selected, ItemKind kind) {
   const ItemPath path = ItemPathOf(selected);
-  const auto step = [&](const NoteOutcome& out) {
-    QTreeWidgetItem* item = InsertEntryItem(selected, out);
-    if (QTreeWidgetItem* folder = item->parent()) {
-      {
-        Quiet quiet(this);
-        folder->setExpanded(true);
-      }
-      // The folder is open now as if the user had opened it, and comes back so at the next
-      // start (the step follows the command's save, so a folder opened here is saved again).
-      XmlNode element = GetDatabase().Select(ElementPathOfItem(folder));
-      if (element && Attribute(element, "state") != "expanded") {
-        SetAttribute(element, "state", "expanded");
-        // Under the document's lock nothing is shown: a save that fails here fails again at
-        // the next change, which tells the user.
-        static_cast<void>(GetDatabase().Save());
-      }
+  NoteCommands& commands = notebook_.Commands();
+  const NoteOutcome out = kind == ItemKind::Note ? commands.NewNote(path) : commands.NewFolder(path);
+  if (out.done) {
+    // The folder is open now as if the user had opened it, and comes back so at the next
+    // start. A save that fails here fails again at the next change, which tells the user.
+    const ItemPath folder(out.item.begin(), out.item.end() - 1);
+    static_cast<void>(commands.SetExpanded(folder, true));
+    if (QTreeWidgetItem* item = ItemOfPath(out.item)) {
+      setCurrentItem(item);
+      editItem(item);  // the user names it at once; the edit ends in the rename
     }
-    setCurrentItem(item);
-    editItem(item);  // the user names it at once; the edit ends in the rename
-  };
-  Report(kind == ItemKind::Note ? Commands().NewNote(path, step)
-                                : Commands().NewFolder(path, step));
+  }
+  Report(out);
 }
 
 void CXmlTreeCtrl::LabelEditCommitted(const QPersistentModelIndex& index, const QString& text) {
@@ -585,96 +577,46 @@ void CXmlTreeCtrl::LabelEditCommitted(const QPersistentModelIndex& index, const 
 
 void CXmlTreeCtrl::EndLabelEdit(QTreeWidgetItem* item, const QString& text) {
   if (!item || !item->parent()) return;
-  Report(Commands().Rename(ItemPathOf(item), S(text), [&](const NoteOutcome& out) {
-    item->setText(0, Q(out.name));
-  }));
+  Report(notebook_.Commands().Rename(ItemPathOf(item), S(text)));
 }
 
 void CXmlTreeCtrl::Paste(QTreeWidgetItem* target) {
   QTreeWidgetItem* copied = CopiedItem();
   const ItemPath source = copied ? ItemPathOf(copied) : ItemPath();
-  Report(Commands().Paste(source, ItemPathOf(target), [&](const NoteOutcome& out) {
-    QTreeWidgetItem* item = InsertEntryItem(target, out);
-    if (copied) SetItemImages(item, NormalImageOf(copied), SelectedImageOf(copied));
-  }));
+  Report(notebook_.Commands().Paste(source, ItemPathOf(target)));
 }
 
 void CXmlTreeCtrl::Delete(QTreeWidgetItem* item) {
   const ItemPath path = ItemPathOf(item);
   if (!IsInFileBox(path)) return;
-  const std::string question = Commands().DeleteQuestion(path);
+  const std::string question = notebook_.Commands().DeleteQuestion(path);
   if (prompts().Message(question, MsgButtons::OkCancel, MsgIcon::Question) != MsgResult::Ok)
     return;
-  Report(Commands().Delete(path, [&](const NoteOutcome& out) {
-    // Exactly what left the database leaves the tree (all of it, unless the directory could be
-    // removed only in part).
-    std::vector<QTreeWidgetItem*> gone;
-    for (const ItemPath& removed : out.removed)
-      if (QTreeWidgetItem* i = ItemOfPath(removed)) gone.push_back(i);
-    for (QTreeWidgetItem* i : gone) delete i;
-  }));
+  Report(notebook_.Commands().Delete(path));
 }
 
 void CXmlTreeCtrl::Move(QTreeWidgetItem* item, MoveTo to) {
-  Report(Commands().Move(ItemPathOf(item), to, [&](const NoteOutcome&) {
-    QTreeWidgetItem* parent = item->parent();
-    const int index = parent->indexOfChild(item);
-    parent->takeChild(index);
-    int at = 0;
-    switch (to) {
-      case MoveTo::Top: at = 0; break;
-      case MoveTo::Up: at = index - 1; break;
-      case MoveTo::Down: at = index + 1; break;
-      case MoveTo::Bottom: at = parent->childCount(); break;
-    }
-    parent->insertChild(at, item);
-    {
-      // The item takes a new place collapsed, and so do the items below it.
-      Quiet quiet(this);
-      QList<QTreeWidgetItem*> pending{item};
-      while (!pending.isEmpty()) {
-        QTreeWidgetItem* i = pending.takeLast();
-        i->setExpanded(false);
-        for (int c = 0; c < i->childCount(); ++c) pending.push_back(i->child(c));
-      }
-    }
-    setCurrentItem(item);
-  }));
+  const NoteOutcome out = notebook_.Commands().Move(ItemPathOf(item), to);
+  if (out.done)
+    if (QTreeWidgetItem* moved = ItemOfPath(out.item)) setCurrentItem(moved);
+  Report(out);
 }
 
 void CXmlTreeCtrl::Sort(QTreeWidgetItem* item, SortMode mode) {
-  const ItemPath path = ItemPathOf(item);
-  Report(Commands().Sort(path, mode, [&](const NoteOutcome&) {
-    qDeleteAll(item->takeChildren());
-    FillFolder(GetDatabase().Select(zorbek::ElementPathOfItem(path)), item);
-  }));
+  Report(notebook_.Commands().Sort(ItemPathOf(item), mode));
 }
 
 void CXmlTreeCtrl::OpenDirectory(QTreeWidgetItem* item) {
-  const auto target = Commands().DirectoryToShow(ItemPathOf(item));
+  const auto target = notebook_.Commands().DirectoryToShow(ItemPathOf(item));
   if (target && browse_) browse_(Q(target->path), target->selectFile);
 }
 
-void CXmlTreeCtrl::OpenNote(QTreeWidgetItem* item) { Report(Commands().OpenNote(ItemPathOf(item))); }
+void CXmlTreeCtrl::OpenNote(QTreeWidgetItem* item) {
+  Report(notebook_.Commands().OpenNote(ItemPathOf(item)));
+}
 
 void CXmlTreeCtrl::OpenHomePage() {
   if (openUrl_ && homePage_url_.isValid()) openUrl_(homePage_url_);
-}
-
-void CXmlTreeCtrl::StartReminders() {
-  // The pop-up exists before the check starts, so that nothing fires unseen.
-  if (!popup_) popup_ = std::make_unique<CWndTipSchedule>();
-  popup_->SetStore(&GetReminderStore());
-  GetReminderStore().SetCheckTiming(ProgramCheckTiming());
-  notebook_->StartReminderCheck(&popup_->Queue());
-}
-
-void CXmlTreeCtrl::StopReminders() {
-  // The check ends first (a pass under way finishes); then nothing reaches the store.
-  GetReminderStore().StopChecking();
-  CloseReminderListWindow();
-  if (popup_) popup_->SetStore(nullptr);
-  popup_.reset();
 }
 
 void CXmlTreeCtrl::ActivateItem(QTreeWidgetItem* item) {
@@ -684,7 +626,7 @@ void CXmlTreeCtrl::ActivateItem(QTreeWidgetItem* item) {
     // Folders and the file box are not opened (the double-click expands them).
     if (!EqualsIgnoreLatinCase(ItemTypeOf(item), "dir")) OpenNote(item);
   } else if (item == schedule_) {
-    OpenReminderList(kSchedulePath);
+    emit reminderListRequested();
   } else if (item == homePage_) {
     OpenHomePage();
   }

@@ -1,11 +1,11 @@
 // The note tree: the navigator's view of the folders and notes of the open notebook, and the
 // entry point of every change to them. The notebook (core/notes/notebook.h) owns the database
-// document, the commands and the reminder store; the tree shows it and turns events into its
-// calls. Other windows reach the notebook through CurrentNoteTree.
+// document, the commands and the reminder store; the tree turns a menu command, a label edit
+// or a drop into one notebook call, and changes its items only when the notebook's events say
+// so (added, renamed, moved, deleted, reordered, expanded or collapsed, read again from disk).
 //
 // An item carries no data but its text and its two images: its place (the texts of its
-// ancestors) names its element and its file. The commands themselves live in NoteCommands; the
-// tree turns a menu command or a label edit into one call and mirrors the outcome in its items.
+// ancestors) names its element and its file.
 #pragma once
 
 #include <QPersistentModelIndex>
@@ -26,8 +26,6 @@ class QMimeData;
 
 namespace zorbek {
 
-class CWndTipSchedule;
-class DatabaseWatcher;
 
 // Command ids of the tree's context menus.
 namespace treecmd {
@@ -71,34 +69,18 @@ class CXmlTreeCtrl : public QTreeWidget {
  public:
   static constexpr int kWindowId = 1001;
 
-  // The tree shows notebook, which must outlive it. Without one (a tree standing alone, as in
-  // tests) the tree makes a notebook of its own, closed (and saved) when the tree goes.
-  explicit CXmlTreeCtrl(QWidget* parent = nullptr, Notebook* notebook = nullptr);
+  // The tree shows notebook, which must outlive it; it fills itself when the notebook is opened
+  // (or now, when it is open already) and follows its events from then on.
+  explicit CXmlTreeCtrl(Notebook& notebook, QWidget* parent = nullptr);
   ~CXmlTreeCtrl() override;
 
-  // Opens the database at path in the notebook (creating what is missing), fills the tree and
-  // starts watching the file for changes made by other programs. Once per run.
-  bool OpenDatabase(const std::string& path);
-  // The file changed on disk, maybe by another program: the notebook reads it again when it is
-  // not the version it holds (and its reload listener refills the tree). While the user is in
-  // the middle of something (a message box or dialog, a menu, a label edit, a drag) the check
-  // waits until that is over.
-  void CheckDatabaseOnDisk();
-  // Fills the file box again from the document, keeping the selection, the expansion (of items
+  // Fills the file box again from the notebook, keeping the selection, the expansion (of items
   // that showed children) and the copied item where their items, named by their texts, still
   // exist; a selected item that is gone leaves its nearest remaining folder selected; the rest
-  // shows as the elements say. Writes nothing.
-  void RefillFromDatabase();
-  DatabaseWatcher* Watcher() const { return watcher_; }
-  Notebook& GetNotebook() { return *notebook_; }
-  CXmlDocument& GetDatabase() { return notebook_->Document(); }
-  std::string DatabasePath() const { return notebook_->DatabasePath(); }
-  ReminderStore& GetReminderStore() { return notebook_->Reminders(); }
-  // The commands over the database, for the parts that add entries of their own (import,
-  // drag and drop): they use its placement rule and unique names.
-  NoteCommands& Commands() { return notebook_->Commands(); }
-  // The pop-up that shows what the reminder check fires (created with the first open).
-  CWndTipSchedule* ReminderPopup() const { return popup_.get(); }
+  // shows as the elements say. Writes nothing. Done on kReloaded.
+  void Refill();
+  // The user is in the middle of something here (a label edit, a drag): a reload waits.
+  bool IsBusy() const { return IsEditingLabel() || dragged_.isValid(); }
 
   QTreeWidgetItem* FileBoxItem() const { return fileBox_; }
   QTreeWidgetItem* ScheduleItem() const { return schedule_; }
@@ -109,16 +91,16 @@ class CXmlTreeCtrl : public QTreeWidget {
   static ItemPath ItemPathOf(const QTreeWidgetItem* item);
   std::string ElementPathOfItem(const QTreeWidgetItem* item) const;
   std::string DocumentPathOfItem(const QTreeWidgetItem* item) const;
-  std::string ItemTypeOf(const QTreeWidgetItem* item);
+  std::string ItemTypeOf(const QTreeWidgetItem* item) const;
   static QTreeWidgetItem* TopLevelItemOf(QTreeWidgetItem* item);
   // The item with these texts, or null.
   QTreeWidgetItem* ItemOfPath(const ItemPath& path) const;
   // The selected item, or null.
   QTreeWidgetItem* SelectedItem() const;
 
-  // Appends the folders and notes below element under item, recursively, and expands item when
-  // the element's state says so. Writes nothing.
-  void FillFolder(XmlNode element, QTreeWidgetItem* item);
+  // Appends the folders and notes of entry below item, recursively, and expands item when the
+  // entry says so. Writes nothing.
+  void FillFolder(const TreeEntry& entry, QTreeWidgetItem* item);
 
   // Images of an item by their index in the image table.
   void SetItemImages(QTreeWidgetItem* item, int normal, int selected);
@@ -126,10 +108,6 @@ class CXmlTreeCtrl : public QTreeWidget {
   static int SelectedImageOf(const QTreeWidgetItem* item);
   // The image of the table at index (null for indexes no item uses).
   static QPixmap ImageAt(int index);
-
-  // A new item for an entry a command just recorded, by the placement rule relative to
-  // selected: after it, or as its first child. Returns the new item.
-  QTreeWidgetItem* InsertEntryItem(QTreeWidgetItem* selected, const NoteOutcome& outcome);
 
   // ---- commands ----
   // Shows an outcome's refusal message, then a failed save's. With no lock held.
@@ -160,9 +138,6 @@ class CXmlTreeCtrl : public QTreeWidget {
   void SetFileBrowser(std::function<void(const QString& path, bool selectFile)> fn) {
     browse_ = std::move(fn);
   }
-  // Import and export of notes; their commands are greyed until a handler is set.
-  void SetImportHandler(std::function<void(QTreeWidgetItem*)> fn) { import_ = std::move(fn); }
-  void SetExportHandler(std::function<void(QTreeWidgetItem*)> fn) { export_ = std::move(fn); }
   // How a context menu is run: returns the chosen action (default: the menu at the position).
   void SetMenuRunner(std::function<QAction*(QMenu&, const QPoint& globalPos)> fn) {
     runMenu_ = std::move(fn);
@@ -175,7 +150,6 @@ class CXmlTreeCtrl : public QTreeWidget {
   // A dragged note offers its file for copying only: a file manager or a mail program takes a
   // copy and the note stays.
   static constexpr Qt::DropActions kDragActions = Qt::CopyAction;
-  NoteTransfer& Transfer() { return transfer_; }
   // "导入文件": the open-file dialog (several files), then the import with item selected.
   void ImportFiles(QTreeWidgetItem* item);
   // "导出文件": the save-file dialog, then the export of the note.
@@ -197,8 +171,8 @@ class CXmlTreeCtrl : public QTreeWidget {
   // "搜索该目录": the main frame shows the navigator's note tree; the search panel takes the
   // selected folder as the scope of its search.
   void searchFolderRequested();
-  // The database was opened and the tree filled.
-  void databaseOpened();
+  // "打开计划" or a double-click on "时间表": the reminder list is wanted.
+  void reminderListRequested();
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -215,6 +189,14 @@ class CXmlTreeCtrl : public QTreeWidget {
   class Quiet;
 
   void OnExpansionChanged(QTreeWidgetItem* item, bool expanded);
+  // The tree follows the notebook.
+  void Follow(const std::vector<NotebookEvent>& events);
+  void AddItem(const NotebookEvent& e);
+  void MoveItem(const NotebookEvent& e);
+  // Sets an item's expansion as the program's, not the user's (nothing is written).
+  void ExpandQuietly(QTreeWidgetItem* item, bool expanded);
+  // The item and every item below it collapsed, as an item that takes a new place shows.
+  void CollapseAll(QTreeWidgetItem* item);
   // The item the keys act on (selected on the way), or null.
   QTreeWidgetItem* KeyboardItem();
   void LabelEditCommitted(const QPersistentModelIndex& index, const QString& text);
@@ -226,18 +208,17 @@ class CXmlTreeCtrl : public QTreeWidget {
   void OpenDirectory(QTreeWidgetItem* item);
   void OpenNote(QTreeWidgetItem* item);
   void OpenHomePage();
-  void StartReminders();
-  void StopReminders();
   QTreeWidgetItem* NewItem(const QString& text, ItemKind kind);
-  QList<QTreeWidgetItem*> BuildChildren(XmlNode element, QList<QTreeWidgetItem*>& expanded);
+  QList<QTreeWidgetItem*> BuildChildren(const std::vector<TreeEntry>& entries,
+                                        QList<QTreeWidgetItem*>& expanded);
   void InitTransfer();
   void SetDropHighlight(QTreeWidgetItem* item);
-  // The tree step of a note added by import or drop: placed by the selection, then selected.
-  void InsertAddedNote(const TransferOutcome& outcome);
+  // Notes added by import or drop: each shows in its opened folder, the last one selected.
+  void SelectAdded(const std::vector<TransferOutcome>& results);
 
-  std::unique_ptr<Notebook> ownNotebook_;
-  Notebook* notebook_;
-  NoteTransfer transfer_{notebook_->Commands()};
+  Notebook& notebook_;
+  NoteTransfer transfer_{notebook_.Commands()};
+  int listener_ = 0;
   QPersistentModelIndex dragged_;        // the item of the internal drag in progress
   QPersistentModelIndex dropHighlight_;  // the item under the cursor during it
   bool dragLeft_ = false;                // the internal drag left the window
@@ -246,20 +227,12 @@ class CXmlTreeCtrl : public QTreeWidget {
   QTreeWidgetItem* homePage_ = nullptr;
   QPersistentModelIndex copied_;
   int quiet_ = 0;  // while set, expansion is not the user's and is not remembered
-  std::unique_ptr<CWndTipSchedule> popup_;  // created with the first open, kept for the run
-  DatabaseWatcher* watcher_ = nullptr;       // a child, made by OpenDatabase
-  int reloadListener_ = 0;
-  bool checkPending_ = false;  // a check of the file waits for the user
 
   QUrl homePage_url_;
   QString contact_;
   std::function<bool(const QUrl&)> openUrl_;
   std::function<void(const QString&, bool)> browse_;
-  std::function<void(QTreeWidgetItem*)> import_, export_;
   std::function<QAction*(QMenu&, const QPoint&)> runMenu_;
 };
-
-// The one note tree of the process (null before it is created and after it is destroyed).
-extern CXmlTreeCtrl* CurrentNoteTree;
 
 }  // namespace zorbek

@@ -15,6 +15,7 @@
 #include "core/app/prompts.h"
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
+#include "core/text/cp936.h"
 #include "ui/db/xml_tree_ctrl.h"
 
 namespace zorbek {
@@ -47,20 +48,18 @@ std::string& TransferDirectory() {
 void CXmlTreeCtrl::InitTransfer() {
   setDragDropMode(QAbstractItemView::DragDrop);
   setDropIndicatorShown(false);  // the item under the cursor is highlighted instead
-  import_ = [this](QTreeWidgetItem* item) { ImportFiles(item); };
-  export_ = [this](QTreeWidgetItem* item) { ExportNote(item); };
 }
 
 // ---- import and export -------------------------------------------------------------------
 
-void CXmlTreeCtrl::InsertAddedNote(const TransferOutcome& outcome) {
-  QTreeWidgetItem* selected = SelectedItem();
-  if (!selected) return;
-  QTreeWidgetItem* item = InsertEntryItem(selected, outcome);
-  ++quiet_;
-  selected->setExpanded(true);
-  --quiet_;
-  setCurrentItem(item);
+void CXmlTreeCtrl::SelectAdded(const std::vector<TransferOutcome>& results) {
+  for (const TransferOutcome& out : results) {
+    if (!out.done) continue;
+    QTreeWidgetItem* item = ItemOfPath(out.item);
+    if (!item) continue;
+    ExpandQuietly(item->parent(), true);
+    setCurrentItem(item);
+  }
 }
 
 void CXmlTreeCtrl::ImportFiles(QTreeWidgetItem* item) {
@@ -70,8 +69,8 @@ void CXmlTreeCtrl::ImportFiles(QTreeWidgetItem* item) {
   if (files.empty()) return;
   TransferDirectory() = DirectoryOf(files.front());
   setCurrentItem(item);
-  const auto results = transfer_.Import(ItemPathOf(item), files,
-                                        [this](const TransferOutcome& o) { InsertAddedNote(o); });
+  const auto results = transfer_.Import(ItemPathOf(item), files);
+  SelectAdded(results);
   for (const TransferOutcome& out : results) Report(out);
 }
 
@@ -244,34 +243,15 @@ void CXmlTreeCtrl::DropItem(QTreeWidgetItem* dragged, QTreeWidgetItem* target) {
   const ItemPath from = ItemPathOf(dragged);
   std::optional<ItemPath> to;
   if (target) to = ItemPathOf(target);
-  QTreeWidgetItem* moved = nullptr;
-  const TransferOutcome out = transfer_.Drop(from, to, [&](const TransferOutcome& o) {
-    QTreeWidgetItem* parent = dragged->parent();
-    parent->takeChild(parent->indexOfChild(dragged));
-    dragged->setText(0, Q(o.name));
-    if (o.beforeTarget) {
-      QTreeWidgetItem* folder = target->parent();
-      folder->insertChild(folder->indexOfChild(target), dragged);
-    } else {
-      target->insertChild(0, dragged);
-    }
-    // The item takes its new place collapsed, and so do the items below it.
-    ++quiet_;
-    QList<QTreeWidgetItem*> pending{dragged};
-    while (!pending.isEmpty()) {
-      QTreeWidgetItem* i = pending.takeLast();
-      i->setExpanded(false);
-      for (int c = 0; c < i->childCount(); ++c) pending.push_back(i->child(c));
-    }
-    --quiet_;
-    moved = dragged;
-  });
-  if (moved) setCurrentItem(moved);
-  if (out.expandTarget && target) {
-    ++quiet_;
-    target->setExpanded(true);
-    --quiet_;
-  }
+  // A folder released on an item opens that item (the tree's own choice: nothing is written).
+  const bool folder = to && CanDragItem(from) && IsInFileBox(*to) && !IsSameOrBelow(*to, from) &&
+                     EqualsIgnoreLatinCase(ItemTypeOf(dragged), "dir");
+  const QPersistentModelIndex targetIndex =
+      target ? QPersistentModelIndex(indexFromItem(target)) : QPersistentModelIndex();
+  const TransferOutcome out = transfer_.Drop(from, to);
+  if (out.done)
+    if (QTreeWidgetItem* moved = ItemOfPath(out.item)) setCurrentItem(moved);
+  if (folder && targetIndex.isValid()) ExpandQuietly(itemFromIndex(targetIndex), true);
   Report(out);
 }
 
@@ -280,8 +260,8 @@ void CXmlTreeCtrl::DropFiles(const QStringList& paths) {
   if (!selected) return;
   std::vector<std::string> files;
   for (const QString& p : paths) files.push_back(S(p));
-  const auto results = transfer_.DropFiles(ItemPathOf(selected), files,
-                                           [this](const TransferOutcome& o) { InsertAddedNote(o); });
+  const auto results = transfer_.DropFiles(ItemPathOf(selected), files);
+  SelectAdded(results);
   for (const TransferOutcome& out : results) Report(out);
 }
 

@@ -14,7 +14,6 @@ void InstallNoteEditor(const std::string& programBase) {
   SetOpenNoteEditor([](const std::string& documentPath, const std::string& elementPath) {
     editor::OpenNoteEditor(documentPath, elementPath);
   });
-  SetEditorsFollow(editor::FollowNoteChanges);
   CWndEsr::SetRecoveryBase(programBase);
   // At exit each modified editor asks about its own note; ended without a person to ask,
   // their text goes to recovery files.

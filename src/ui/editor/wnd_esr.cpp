@@ -653,10 +653,7 @@ bool CWndEsr::BringForward() {
 
 void CWndEsr::FollowTo(const std::string& documentPath, const std::string& elementPath) {
   const std::string file = NormaliseSeparators(documentPath);
-  {
-    std::lock_guard lock(OpenEditors().Mutex());
-    SetPaths(NormaliseNotePath(documentPath), NormaliseNotePath(elementPath));
-  }
+  SetPaths(NormaliseNotePath(documentPath), NormaliseNotePath(elementPath));
   // The file as it lies on disk now (a store copied from a case-insensitive system may spell it
   // otherwise); where it is not there yet, the next save makes it under the new name.
   filePath_ = ResolvePathIgnoringCase(file).value_or(file);
@@ -668,23 +665,29 @@ void CWndEsr::FollowTo(const std::string& documentPath, const std::string& eleme
   setWindowTitle(Q(DocumentPath()));
 }
 
-void editor::FollowNoteChanges(const std::vector<NoteChange>& changes) {
-  for (const NoteChange& c : changes) {
-    if (c.item != ItemKind::Note) continue;
+void editor::FollowNoteChanges(const std::vector<NotebookEvent>& events) {
+  for (const NotebookEvent& c : events) {
+    if (c.item != ItemKind::Note || c.oldDocumentPath.empty()) continue;
     CWndEsr* open = FindNoteEditor(c.oldDocumentPath);
     if (!open) continue;
     switch (c.kind) {
-      case NoteChangeKind::kRenamed:
-      case NoteChangeKind::kMoved: open->FollowTo(c.newDocumentPath, c.newElementPath); break;
-      case NoteChangeKind::kReplaced:
-      case NoteChangeKind::kDeleting:
-      case NoteChangeKind::kDeleted:
+      case NotebookEventKind::kRenamed:
+      case NotebookEventKind::kMoved: open->FollowTo(c.newDocumentPath, c.newElementPath); break;
+      case NotebookEventKind::kReplaced:
+      case NotebookEventKind::kDeleting:
+      case NotebookEventKind::kDeleted:
         open->CloseWithoutAsking();
         // Off the list at once, even where the window system has not closed it yet.
         OpenEditors().Remove(open);
         break;
+      default:
+        break;
     }
   }
+}
+
+int editor::FollowNotebook(Notebook& notebook) {
+  return notebook.AddListener(&editor::FollowNoteChanges);
 }
 
 void CWndEsr::CloseWithoutAsking() {
@@ -752,13 +755,10 @@ int editor::OpenNoteEditor(const std::string& documentPath, const std::string& e
     return 0;
   }
   CWndEsr* editor = nullptr;
-  {
-    // Look-up and registration are one step: the new editor lists itself as it is made. One
-    // file is one note, so an editor open on the document is found whatever element names it.
-    std::lock_guard lock(OpenEditors().Mutex());
-    if (NoteIdentity* open = OpenEditors().Find(doc.c_str(), nullptr)) return open->BringForward() ? 1 : 0;
-    editor = new CWndEsr(doc, element, *file);
-  }
+  // The new editor lists itself as it is made. One file is one note, so an editor open on the
+  // document is found whatever element names it.
+  if (NoteIdentity* open = OpenEditors().Find(doc.c_str(), nullptr)) return open->BringForward() ? 1 : 0;
+  editor = new CWndEsr(doc, element, *file);
   editor->LoadDocument();
   editor->show();
   editor->RichEdit()->setFocus();

@@ -12,7 +12,7 @@
 #include "core/editor/format_rules.h"
 #include "core/editor/open_editor_registry.h"
 #include "core/io/file_signature.h"
-#include "core/notes/note_change.h"
+#include "core/notes/notebook.h"
 
 class QAction;
 class QFrame;
@@ -145,7 +145,10 @@ int OpenNoteEditor(const std::string& documentPath, const std::string& elementPa
 namespace editor {
 // What the open editors do when notes change: a renamed or moved note's editor follows it; the
 // editor of a note being deleted or replaced closes without saving (the user has confirmed).
-void FollowNoteChanges(const std::vector<NoteChange>& changes);
+void FollowNoteChanges(const std::vector<NotebookEvent>& events);
+// Makes the open editors a listener of notebook (the first one, so that an editor has followed
+// its note before any other window hears of the change). Returns the listener's id.
+int FollowNotebook(Notebook& notebook);
 }  // namespace editor
 
 // The open editor of a note, or null.

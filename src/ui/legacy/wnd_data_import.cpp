@@ -18,7 +18,7 @@
 #include "ui/app/commands.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/navigator.h"
-#include "ui/db/xml_tree_ctrl.h"
+#include "core/notes/notebook.h"
 
 namespace zorbek {
 namespace {
@@ -196,8 +196,10 @@ void CWndDataImport::Convert() {
 
 void InstallDataImport(CMainFrame& frame) {
   frame.SetCommandHandler(cmd::kConvertRamulo, [&frame] {
-    CXmlTreeCtrl* tree = frame.navigator() ? frame.navigator()->tree() : nullptr;
-    CWndDataImport dialog(frame.settingsFile(), tree ? tree->DatabasePath() : std::string(),
+    // The open database is no target: the dialog refuses it.
+    CWndDataImport dialog(frame.settingsFile(),
+                          frame.navigator() ? frame.navigator()->notebook().DatabasePath()
+                                            : std::string(),
                           &frame);
     dialog.exec();
   });

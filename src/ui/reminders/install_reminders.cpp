@@ -3,17 +3,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/notes/note_opener.h"
 #include "ui/app/open_windows.h"
-#include "ui/db/xml_tree_ctrl.h"
 #include "ui/reminders/wnd_schedule.h"
 
 namespace zorbek {
 
 void InstallReminderList() {
-  SetOpenReminderList([](const std::string&) {
-    if (CurrentNoteTree) OpenReminderListWindow(CurrentNoteTree->GetReminderStore());
-  });
   static OpenWindowsRegistration list(
       OpenWindows::kReminderList,
       OpenWindows::Kind{[] { return ReminderListWindow() ? 1 : 0; },

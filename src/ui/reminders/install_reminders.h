@@ -1,5 +1,5 @@
-// Puts the reminder windows in place at start-up: the note tree's "时间表" opens the list
-// window, and the main window counts and closes it at exit.
+// Puts the reminder windows in place at start-up: the main window counts and closes the list
+// window at exit.
 #pragma once
 
 #include "core/reminders/reminder_store.h"

@@ -189,7 +189,21 @@ void CWndSchedule::Refill() {
   UpdateCommandStates();
 }
 
+CWndSchedule::CWndSchedule(Notebook& notebook, QWidget* parent)
+    : CWndSchedule(notebook.Reminders(), parent) {
+  notebook_ = &notebook;
+  // The database read again from disk brings its own reminders.
+  listener_ = notebook.AddListener([this](const std::vector<NotebookEvent>& events) {
+    for (const NotebookEvent& e : events)
+      if (e.kind == NotebookEventKind::kReloaded) {
+        Refill();
+        return;
+      }
+  });
+}
+
 CWndSchedule::~CWndSchedule() {
+  if (notebook_) notebook_->RemoveListener(listener_);
   // The list outlives this object's own members while QWidget takes its children down.
   list_->SetPreviewMeasure({});
   list_->disconnect(this);
@@ -424,10 +438,10 @@ void CWndSchedule::paintEvent(QPaintEvent* event) {
 
 // ---- the one window ------------------------------------------------------------------------
 
-CWndSchedule* OpenReminderListWindow(ReminderStore& store) {
+CWndSchedule* OpenReminderListWindow(Notebook& notebook) {
   QPointer<CWndSchedule>& window = OpenWindow();
   if (!window) {
-    window = new CWndSchedule(store);
+    window = new CWndSchedule(notebook);
     window->show();
   } else {
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);

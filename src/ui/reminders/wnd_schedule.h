@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/reminders/reminder_record.h"
+#include "core/notes/notebook.h"
 #include "core/reminders/reminder_store.h"
 
 class QAction;
@@ -39,6 +40,9 @@ class CWndSchedule : public QWidget {
 
   // Fills the list from the store, which must outlive the window.
   explicit CWndSchedule(ReminderStore& store, QWidget* parent = nullptr);
+  // The list of the notebook's reminders, filled again whenever the notebook is read again
+  // from disk. The notebook must outlive the window.
+  explicit CWndSchedule(Notebook& notebook, QWidget* parent = nullptr);
   ~CWndSchedule() override;
 
   // Inserts or updates the row of one reminder (never calls the store).
@@ -83,6 +87,8 @@ class CWndSchedule : public QWidget {
   void LayoutColumns();
 
   ReminderStore& store_;
+  Notebook* notebook_ = nullptr;  // when listening to one
+  int listener_ = 0;
   CReportCtrl* list_;
   XCalendar* calendar_;
   QToolBar* toolbar_;
@@ -94,7 +100,7 @@ class CWndSchedule : public QWidget {
 
 // Opens the reminder list over store, or brings the open one forward (restored when it was
 // minimised). Main thread only.
-CWndSchedule* OpenReminderListWindow(ReminderStore& store);
+CWndSchedule* OpenReminderListWindow(Notebook& notebook);
 // The open list window, or null.
 CWndSchedule* ReminderListWindow();
 // Closes the open list window, if any, at once.

@@ -14,7 +14,6 @@
 #include "core/notes/note_commands.h"
 #include "core/search/history.h"
 #include "core/text/cp936.h"
-#include "ui/db/xml_tree_ctrl.h"
 
 namespace zorbek {
 namespace {
@@ -79,6 +78,12 @@ void CNoteList::FitColumns(int width) {
   setColumnWidth(1, std::max(0, width - 41));
 }
 
+void CNoteList::RemoveRowAt(int row) {
+  removeRow(row);
+  for (int r = row; r < rowCount(); ++r)
+    if (QTableWidgetItem* number = item(r, 0)) number->setText(QString::number(r));
+}
+
 QString CNoteList::SelectedFileName() const {
   const QList<QTableWidgetSelectionRange> ranges = selectedRanges();
   if (ranges.isEmpty()) return {};
@@ -103,21 +108,44 @@ const std::string* FirstPathWithFileName(const std::vector<std::string>& paths,
   return nullptr;
 }
 
-bool OpenNoteOfDocumentPath(CXmlTreeCtrl* tree, const std::string& documentPath) {
-  if (!tree) return false;
-  const auto element = ElementPathFromDocumentPath(documentPath, tree->DatabasePath());
+bool FollowNotePaths(const NotePathList& list, const std::vector<NotebookEvent>& events) {
+  bool changed = false;
+  for (const NotebookEvent& e : events) {
+    if (e.item != ItemKind::Note || e.oldDocumentPath.empty()) continue;
+    const bool follows = e.kind == NotebookEventKind::kRenamed || e.kind == NotebookEventKind::kMoved;
+    const bool gone = e.kind == NotebookEventKind::kDeleted;
+    if (!follows && !gone) continue;
+    for (std::size_t i = list.count(); i-- > 0;) {
+      std::string& path = list.pathAt(i);
+      // The list's paths keep the type as the element writes it; the event's is in lower case.
+      if (!EqualsIgnoreLatinCase(path, e.oldDocumentPath)) continue;
+      changed = true;
+      if (follows) {
+        path = e.newDocumentPath;
+        list.renamed(i);
+      } else {
+        list.removed(i);
+      }
+    }
+  }
+  return changed;
+}
+
+bool OpenNoteOfDocumentPath(Notebook& notebook, const std::string& documentPath) {
+  const auto element = ElementPathFromDocumentPath(documentPath, notebook.DatabasePath());
   if (!element) return false;
   const auto item = ItemPathOfElementPath(*element);
   if (!item) return false;
   // lasttime, the editor and the save of the database, as a double-click in the tree does;
   // an element that is gone or no longer a note is refused without a word.
-  return tree->Commands().OpenNote(*item).done;
+  return notebook.Commands().OpenNote(*item).done;
 }
 
 // ---- the search panel -------------------------------------------------------------------------
-CWndSearch::CWndSearch(CXmlTreeCtrl* tree, QWidget* parent)
+CWndSearch::CWndSearch(Notebook& notebook, SelectionFn selection, QWidget* parent)
     : QWidget(parent),
-      tree_(tree),
+      notebook_(notebook),
+      selection_(std::move(selection)),
       label_(new QLabel(FromUtf8(ScopeLabelOf({}, {})), this)),
       progress_(new QLabel(this)),
       list_(new CNoteList(QStringLiteral("文件名"), this)) {
@@ -140,9 +168,27 @@ CWndSearch::CWndSearch(CXmlTreeCtrl* tree, QWidget* parent)
   setFocusProxy(list_);
   connect(list_, &CNoteList::openRequested, this, &CWndSearch::OpenSelected);
   Layout();
+  listener_ = notebook_.AddListener(
+      [this](const std::vector<NotebookEvent>& events) { Follow(events); });
 }
 
-CWndSearch::~CWndSearch() = default;  // the search's workers stop and are joined
+// The search's workers stop and are joined.
+CWndSearch::~CWndSearch() { notebook_.RemoveListener(listener_); }
+
+void CWndSearch::Follow(const std::vector<NotebookEvent>& events) {
+  FollowNotePaths(
+      NotePathList{[&]() { return results_.size(); },
+                   [&](std::size_t i) -> std::string& { return results_[i]; },
+                   [&](std::size_t i) {
+                     if (QTableWidgetItem* name = list_->item(static_cast<int>(i), 1))
+                       name->setText(FromUtf8(FileNameOf(results_[i])));
+                   },
+                   [&](std::size_t i) {
+                     results_.erase(results_.begin() + static_cast<std::ptrdiff_t>(i));
+                     list_->RemoveRowAt(static_cast<int>(i));
+                   }},
+      events);
+}
 
 void CWndSearch::Layout() {
   const int w = width();
@@ -177,11 +223,9 @@ void CWndSearch::keyPressEvent(QKeyEvent* e) {
 
 void CWndSearch::UpdateScope() {
   std::string path, type;
-  if (tree_) {
-    if (QTreeWidgetItem* item = tree_->SelectedItem()) {
-      path = tree_->ElementPathOfItem(item);
-      type = tree_->ItemTypeOf(item);
-    }
+  if (const ItemPath item = selection_ ? selection_() : ItemPath(); !item.empty()) {
+    path = ElementPathOfItem(item);
+    type = ItemTypeOf(notebook_.Document(), item);
   }
   label_->setText(FromUtf8(ScopeLabelOf(path, type)));
 }
@@ -203,10 +247,10 @@ void CWndSearch::Search(const std::string& keyword) {
   keyword_ = keyword;
   results_.clear();
   list_->setRowCount(0);
-  if (!tree_) return;
   const SearchStart start =
-      SearchStartOf(label_->text().toStdString(), tree_->DatabasePath());
-  std::vector<NoteEntry> notes = CollectNotes(tree_->GetDatabase(), start.elementPath, start.directory);
+      SearchStartOf(label_->text().toStdString(), notebook_.DatabasePath());
+  std::vector<NoteEntry> notes =
+      CollectNotes(notebook_.Document(), start.elementPath, start.directory);
   progress_->show();
   Layout();
   QPointer<CWndSearch> self(this);
@@ -252,17 +296,38 @@ void CWndSearch::OpenSelected() {
   const QString name = list_->SelectedFileName();
   if (name.isEmpty()) return;
   if (const std::string* path = FirstPathWithFileName(results_, name.toStdString()))
-    OpenNoteOfDocumentPath(tree_, *path);
+    OpenNoteOfDocumentPath(notebook_, *path);
 }
 
 // ---- the history panel ------------------------------------------------------------------------
-CWndHistory::CWndHistory(CXmlTreeCtrl* tree, QWidget* parent)
-    : QWidget(parent), tree_(tree), list_(new CNoteList(QStringLiteral("最近访问文件名"), this)) {
+CWndHistory::CWndHistory(Notebook& notebook, QWidget* parent)
+    : QWidget(parent),
+      notebook_(notebook),
+      list_(new CNoteList(QStringLiteral("最近访问文件名"), this)) {
   setObjectName(QStringLiteral("HistoryPanel"));
   list_->setObjectName(QStringLiteral("history"));
   list_->setFont(SearchPanelFont());
   setFocusProxy(list_);
   connect(list_, &CNoteList::openRequested, this, &CWndHistory::OpenSelected);
+  listener_ = notebook_.AddListener(
+      [this](const std::vector<NotebookEvent>& events) { Follow(events); });
+}
+
+CWndHistory::~CWndHistory() { notebook_.RemoveListener(listener_); }
+
+void CWndHistory::Follow(const std::vector<NotebookEvent>& events) {
+  FollowNotePaths(
+      NotePathList{[&]() { return records_.size(); },
+                   [&](std::size_t i) -> std::string& { return records_[i].documentPath; },
+                   [&](std::size_t i) {
+                     if (QTableWidgetItem* name = list_->item(static_cast<int>(i), 1))
+                       name->setText(FromUtf8(FileNameOf(records_[i].documentPath)));
+                   },
+                   [&](std::size_t i) {
+                     records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(i));
+                     list_->RemoveRowAt(static_cast<int>(i));
+                   }},
+      events);
 }
 
 void CWndHistory::showEvent(QShowEvent* e) {
@@ -279,8 +344,7 @@ void CWndHistory::resizeEvent(QResizeEvent* e) {
 void CWndHistory::Refresh() {
   records_.clear();
   list_->setRowCount(0);
-  if (!tree_) return;
-  records_ = HistoryOf(tree_->GetDatabase());
+  records_ = HistoryOf(notebook_.Document());
   list_->setUpdatesEnabled(false);
   for (const NoteEntry& r : records_) list_->AppendRow(FromUtf8(FileNameOf(r.documentPath)));
   list_->setUpdatesEnabled(true);
@@ -293,7 +357,7 @@ void CWndHistory::OpenSelected() {
   for (const NoteEntry& r : records_)
     if (EqualsIgnoreLatinCase(FileNameOf(r.documentPath), wanted)) {
       // The list is not rebuilt: the new order shows the next time the panel shows.
-      OpenNoteOfDocumentPath(tree_, r.documentPath);
+      OpenNoteOfDocumentPath(notebook_, r.documentPath);
       return;
     }
 }

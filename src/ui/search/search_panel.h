@@ -1,20 +1,22 @@
 // The search panel and the history panel of the navigator: lists of notes found by path or
 // text, and of the notes opened most recently. A double-click (or Enter) opens a listed note.
+// Both listen to the notebook: a listed note that is renamed or moved keeps its row under its
+// new name, one that is deleted leaves the list.
 #pragma once
 
 #include <QLabel>
 #include <QTableWidget>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/notes/notebook.h"
 #include "core/search/note_search.h"
 #include "core/search/note_walk.h"
 
 namespace zorbek {
-
-class CXmlTreeCtrl;
 
 // The list both panels show: two columns, grid lines, whole rows selected.
 class CNoteList : public QTableWidget {
@@ -25,6 +27,8 @@ class CNoteList : public QTableWidget {
   void AppendRow(const QString& fileName);
   // Column widths for the list's width: 37 and width - 41.
   void FitColumns(int width);
+  // Takes out a row; the rows below it are numbered again.
+  void RemoveRowAt(int row);
   // The file-name column of the first selected row; empty when nothing is selected.
   QString SelectedFileName() const;
 
@@ -40,7 +44,17 @@ const std::string* FirstPathWithFileName(const std::vector<std::string>& paths,
                                          const std::string& name);
 // Opens the note of a document path as the tree does (lasttime, editor, save of the database).
 // Nothing happens when its element is gone or is no longer a note.
-bool OpenNoteOfDocumentPath(CXmlTreeCtrl* tree, const std::string& documentPath);
+bool OpenNoteOfDocumentPath(Notebook& notebook, const std::string& documentPath);
+// A panel's list of document paths, as FollowNotePaths sees it.
+struct NotePathList {
+  std::function<std::size_t()> count;
+  std::function<std::string&(std::size_t)> pathAt;
+  std::function<void(std::size_t)> renamed;  // the path at i was changed: show its new name
+  std::function<void(std::size_t)> removed;  // take out the path and the row at i
+};
+// Follows the notebook's events in a list of document paths: a renamed or moved note gets its
+// new path, a deleted one is taken out. Returns whether anything changed.
+bool FollowNotePaths(const NotePathList& list, const std::vector<NotebookEvent>& events);
 
 class CWndSearch : public QWidget {
   Q_OBJECT
@@ -48,7 +62,9 @@ class CWndSearch : public QWidget {
   static constexpr int kLabelId = 1001;
   static constexpr int kListId = 1002;
 
-  explicit CWndSearch(CXmlTreeCtrl* tree, QWidget* parent = nullptr);
+  // The item the search takes its scope from (the tree's selection); empty for none.
+  using SelectionFn = std::function<ItemPath()>;
+  CWndSearch(Notebook& notebook, SelectionFn selection, QWidget* parent = nullptr);
   ~CWndSearch() override;
 
   // Starts a search for the keyword (UTF-8) in the scope the label shows. With results present
@@ -82,8 +98,11 @@ class CWndSearch : public QWidget {
   void Layout();
   void PollSearch();
   void ShowProgress(std::size_t tested, std::size_t total, bool finished);
+  void Follow(const std::vector<NotebookEvent>& events);
 
-  CXmlTreeCtrl* tree_;
+  Notebook& notebook_;
+  SelectionFn selection_;
+  int listener_ = 0;
   QLabel* label_;
   QLabel* progress_;
   CNoteList* list_;
@@ -98,7 +117,8 @@ class CWndHistory : public QWidget {
  public:
   static constexpr int kListId = 1003;
 
-  explicit CWndHistory(CXmlTreeCtrl* tree, QWidget* parent = nullptr);
+  explicit CWndHistory(Notebook& notebook, QWidget* parent = nullptr);
+  ~CWndHistory() override;
 
   // Rebuilds the list from the database (done whenever the panel shows).
   void Refresh();
@@ -112,7 +132,10 @@ class CWndHistory : public QWidget {
   void resizeEvent(QResizeEvent* e) override;
 
  private:
-  CXmlTreeCtrl* tree_;
+  void Follow(const std::vector<NotebookEvent>& events);
+
+  Notebook& notebook_;
+  int listener_ = 0;
   CNoteList* list_;
   std::vector<NoteEntry> records_;
 };

@@ -1,0 +1,57 @@
+// The life of the open notebook in the program: opening it, the reminder check with the pop-up
+// that shows what it fires, the reminder list window, the watch on the database file and the
+// reload when another program changed it, and the open editors following its changes. The
+// navigator owns one, beside the notebook; the windows only listen to the notebook.
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/notes/notebook.h"
+
+namespace zorbek {
+
+class CWndTipSchedule;
+class DatabaseWatcher;
+
+class NotebookSession : public QObject {
+  Q_OBJECT
+ public:
+  // notebook must outlive the session. The open editors listen to it from now on.
+  explicit NotebookSession(Notebook& notebook, QObject* parent = nullptr);
+  // Stops the reminder check, closes the reminder list window and the pop-up.
+  ~NotebookSession() override;
+
+  // Opens the database at path in the notebook (every listener fills itself), tells the user
+  // what the opening found, starts the reminder check with its pop-up and watches the file.
+  void Open(const std::string& path);
+
+  // The file changed on disk, maybe by another program: the notebook reads it again when it is
+  // not the version it holds. While the user is in the middle of something (a message box or
+  // dialog, a menu, or whatever busy says: a label edit, a drag) the check waits until that is
+  // over.
+  void CheckDatabaseOnDisk();
+  void SetBusyCheck(std::function<bool()> busy) { busy_ = std::move(busy); }
+
+  // Opens the reminder list window over the notebook's reminders (or brings it forward).
+  void OpenReminderList();
+
+  Notebook& notebook() const { return notebook_; }
+  CWndTipSchedule* ReminderPopup() const { return popup_.get(); }
+  DatabaseWatcher* Watcher() const { return watcher_; }
+
+ private:
+  void StartReminders();
+  void StopReminders();
+
+  Notebook& notebook_;
+  std::unique_ptr<CWndTipSchedule> popup_;
+  DatabaseWatcher* watcher_ = nullptr;  // a child, made by Open
+  std::function<bool()> busy_;
+  bool checkPending_ = false;  // a check of the file waits for the user
+  int editorsListener_ = 0;
+};
+
+}  // namespace zorbek
