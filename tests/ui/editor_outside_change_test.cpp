@@ -40,7 +40,7 @@ class OutsideChangeEditor : public testing::EditorTest {
     WriteFile(db, "<list><hotkey/><filetree><archive><f type=\"dir\"><n type=\"esr\"/>"
                   "<m type=\"esr\"/></f></archive></filetree></list>");
     notebook.Open(db);
-    SetCurrentNotebook(&notebook);
+    listener = editor::FollowNotebook(notebook);
     store = NoteStoreDirectory(db);
     std::string lines;
     for (int i = 0; i < 200; ++i) lines += "第" + std::to_string(i) + "行\n";
@@ -50,7 +50,7 @@ class OutsideChangeEditor : public testing::EditorTest {
   }
   void TearDown() override {
     EditorTest::TearDown();
-    SetCurrentNotebook(nullptr);
+    editor::UnfollowNotebook(notebook, listener);
     SetOpenNoteEditor({});
   }
   std::string note() const { return store + "/f/n.esr"; }
@@ -71,6 +71,7 @@ class OutsideChangeEditor : public testing::EditorTest {
   std::string db = dir_ / "笔记/Zorbek.xml";
   std::string store;
   Notebook notebook;
+  int listener = 0;
 };
 
 TEST_F(OutsideChangeEditor, WithoutUnsavedEditsTheNewTextIsReadKeepingThePlace) {
@@ -150,7 +151,7 @@ TEST_F(OutsideChangeEditor, ASaveNeverWritesOverAVersionItHasNotSeen) {
 
   // Without a notebook (a note opened on its own), the other version is kept beside the note
   // under a conflict name, which the notebook takes in when it next looks.
-  SetCurrentNotebook(nullptr);
+  editor::UnfollowNotebook(notebook, listener);
   e->RichEdit()->insertPlainText("再写");
   ReplaceByRename(note(), "又到的");
   ASSERT_TRUE(e->SaveDocument());

@@ -75,6 +75,10 @@ Rgb ToRgb(const QColor& c) {
 
 }  // namespace
 
+namespace {
+Notebook*& FollowedNotebook();
+}  // namespace
+
 void CWndEsr::SetFileShower(FileShower shower) { Shower() = std::move(shower); }
 
 // ---- Creation -------------------------------------------------------------------------------------
@@ -584,7 +588,7 @@ bool CWndEsr::KeepOutsideVersion() {
   }
   disk_ = read;
   std::string shown = copy;
-  if (Notebook* notebook = CurrentNotebook(); notebook && notebook->IsOpen()) {
+  if (Notebook* notebook = FollowedNotebook(); notebook && notebook->IsOpen()) {
     const MergeReport report = MergeConflictCopies(notebook->DatabasePath());
     notebook->ReloadIfChanged();
     for (const std::string& name : report.conflictNotes)
@@ -686,8 +690,22 @@ void editor::FollowNoteChanges(const std::vector<NotebookEvent>& events) {
   }
 }
 
+namespace {
+// The notebook the open editors follow, where their conflict notes go.
+Notebook*& FollowedNotebook() {
+  static Notebook* notebook = nullptr;
+  return notebook;
+}
+}  // namespace
+
 int editor::FollowNotebook(Notebook& notebook) {
+  FollowedNotebook() = &notebook;
   return notebook.AddListener(&editor::FollowNoteChanges);
+}
+
+void editor::UnfollowNotebook(Notebook& notebook, int id) {
+  notebook.RemoveListener(id);
+  if (FollowedNotebook() == &notebook) FollowedNotebook() = nullptr;
 }
 
 void CWndEsr::CloseWithoutAsking() {

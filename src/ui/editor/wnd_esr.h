@@ -148,7 +148,11 @@ namespace editor {
 void FollowNoteChanges(const std::vector<NotebookEvent>& events);
 // Makes the open editors a listener of notebook (the first one, so that an editor has followed
 // its note before any other window hears of the change). Returns the listener's id.
+// The editors also take versions of their notes that another program wrote into this notebook
+// (as conflict notes, TakeOutsideChange).
 int FollowNotebook(Notebook& notebook);
+// Ends that: removes the listener id and forgets the notebook.
+void UnfollowNotebook(Notebook& notebook, int id);
 }  // namespace editor
 
 // The open editor of a note, or null.
