@@ -115,8 +115,8 @@ converge() {
     for pair in A:B B:A; do
       local m=${pair%:*} o=${pair#*:}
       local st comp
-      st=$(api $m GET "/rest/db/status?folder=zorbek" 2>/dev/null | json 'd["state"]+" "+str(d["needTotalItems"])') || ok=0
-      comp=$(api $m GET "/rest/db/completion?folder=zorbek&device=${dev[$o]}" 2>/dev/null | json 'd["completion"]') || ok=0
+      st=$(api $m GET "/rest/db/status?folder=zorbek" 2>/dev/null | json 'd["state"]+" "+str(d["needTotalItems"])' 2>/dev/null) || ok=0
+      comp=$(api $m GET "/rest/db/completion?folder=zorbek&device=${dev[$o]}" 2>/dev/null | json 'd["completion"]' 2>/dev/null) || ok=0
       [ "$st" = "idle 0" ] && [ "${comp%.*}" = 100 ] || ok=0
     done
     if ((ok)) && [ "$(listing A)" = "$(listing B)" ]; then

@@ -60,7 +60,6 @@ class OutsideChangeEditor : public testing::EditorTest {
     return e;
   }
   std::vector<std::string> Folder() {
-    std::lock_guard lock(notebook.Document().Mutex());
     std::vector<std::string> names;
     for (XmlNode c = FirstChild(notebook.Document().Select(std::string(kArchivePath) + "/f")); c;
          c = NextSibling(c))

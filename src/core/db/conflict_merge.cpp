@@ -276,7 +276,6 @@ std::vector<std::string> NoteConflictCopies(const std::string& databasePath) {
 
 void MergeDatabaseCopy(CXmlDocument& doc, const CXmlDocument& copy, const std::string& store,
                        MergeReport& report) {
-  std::lock_guard lock(doc.Mutex());
   XmlNode root = doc.DocumentElement();
   const XmlNode theirRoot = copy.DocumentElement();
   if (!root || !theirRoot) return;
@@ -313,7 +312,6 @@ MergeReport MergeConflictCopies(const std::string& databasePath) {
       report.error = "数据库文件无法读取。";
       return report;
     }
-    std::lock_guard lock(doc.Mutex());
     if (status == LoadStatus::Missing) doc.LoadFromString("<list><hotkey/><filetree><archive/></filetree></list>");
     for (const std::string& path : copies) {
       CXmlDocument copy;

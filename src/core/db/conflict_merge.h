@@ -57,7 +57,7 @@ struct MergeReport {
 };
 
 // Merges the root of a database copy into doc by the rules above, the note store storeDirectory
-// judging which files exist. Only doc changes. Call with doc's lock held.
+// judging which files exist. Only doc changes.
 void MergeDatabaseCopy(CXmlDocument& doc, const CXmlDocument& copy,
                        const std::string& storeDirectory, MergeReport& report);
 
