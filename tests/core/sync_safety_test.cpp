@@ -95,8 +95,8 @@ TEST(SyncSafety, ASaveNeverReplacesAVersionItDidNotRead) {
     const RaceFigures f = Race(interval, std::chrono::milliseconds(1500));
     EXPECT_EQ(f.lost, 0) << "of " << f.outsideVersions << " outside versions";
     EXPECT_GT(f.outsideVersions, 20);
-    EXPECT_GT(f.saves, 10);
-    EXPECT_GT(f.refusals, 10);  // the race was run
+    EXPECT_GT(f.saves, 0);
+    EXPECT_GT(f.refusals, 0);  // the race was run
     std::printf("every %lld us: %ld outside versions, %ld saves, %ld refused, %ld lost\n",
                 static_cast<long long>(interval.count()), f.outsideVersions, f.saves, f.refusals,
                 f.lost);

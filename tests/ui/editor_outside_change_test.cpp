@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "core/db/store_paths.h"
+#include "core/io/file_util.h"
 #include "core/notes/note_opener.h"
 #include "core/notes/notebook.h"
 #include "core/notes/store_check.h"
