@@ -12,6 +12,7 @@ packages=(
   fonts-noto-cjk
   xvfb xauth
   unrtf
+  syncthing curl python3
   dpkg-dev desktop-file-utils appstream man-db
   # the test on headless Wayland compositors (tests/wayland): sway with its bar as the tray,
   # weston, Qt's Wayland platform, screenshots, typed keys, XWayland, a notification server

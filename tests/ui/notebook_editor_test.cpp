@@ -42,7 +42,7 @@ class EditorFollowTest : public testing::EditorTest {
   void TearDown() override {
     EditorTest::TearDown();
     SetOpenNoteEditor({});
-    notebook.RemoveListener(editorsListener);
+    editor::UnfollowNotebook(notebook, editorsListener);
   }
   static ItemPath Item(std::vector<std::string> names) {
     ItemPath p{std::string(kFileBoxText)};

@@ -158,5 +158,36 @@ TEST_F(TreeReloadTest, AnEditorWhoseNoteVanishedKeepsItsTextAndAnUnreadableFileI
   EXPECT_NE(At({"E"}), nullptr);
 }
 
+TEST_F(TreeReloadTest, ConflictCopiesOfASyncToolAreTakenInAndShownInTheTree) {
+  // The other machine's side of a conflict: a copy of the database with a folder D it added, and
+  // a copy of the note a1 that both changed.
+  const std::string store = NoteStoreDirectory(db);
+  WriteFile(store + "/D/d1.esr", testing::kSimpleNote);
+  WriteFile(store + "/A/a1.esr", testing::kSimpleNote);
+  WriteFile(store + "/A/a1.sync-conflict-20261209-101010-ABCDEFG.esr", testing::kSimpleNote);
+  const std::string copy = dir_ / "同步/Zorbek.sync-conflict-20261209-101010-ABCDEFG.xml";
+  WriteFile(copy + ".tmp",
+            Database("<A type=\"dir\"><a1 type=\"esr\"/></A><D type=\"dir\"><d1 type=\"esr\"/></D>"));
+  fs::rename(copy + ".tmp", copy);
+  ASSERT_TRUE(WaitForReloads(1));
+  EXPECT_TRUE(At({"D", "d1"}));
+  QTreeWidgetItem* a = At({"A"});
+  ASSERT_TRUE(a);
+  ASSERT_GE(a->childCount(), 2);
+  EXPECT_EQ(a->child(1)->text(0).toStdString(), "a1_冲突_20261209_1010");
+  EXPECT_TRUE(fs::exists(store + "/A/a1_冲突_20261209_1010.esr"));
+  EXPECT_FALSE(fs::exists(copy));
+  // Told once, naming the conflict note; the copy is kept.
+  ASSERT_EQ(prompts.Messages().size(), 1u);
+  EXPECT_NE(prompts.MessageTexts()[0].find("A/a1_冲突_20261209_1010"), std::string::npos);
+  int kept = 0;
+  for (const auto& e : fs::directory_iterator(dir_ / "同步"))
+    kept += e.path().filename().string().find(".merged-") != std::string::npos;
+  EXPECT_EQ(kept, 1);
+  // Looking again finds nothing more.
+  session->CheckDatabaseOnDisk();
+  EXPECT_EQ(prompts.Messages().size(), 1u);
+}
+
 }  // namespace
 }  // namespace zorbek

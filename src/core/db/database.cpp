@@ -17,8 +17,11 @@ bool KeepAside(const std::string& path, const std::string& aside) {
   std::error_code ec;
   std::filesystem::rename(path, aside, ec);
   if (!ec) return true;
-  const auto bytes = ReadWholeFile(path);
-  return bytes && WriteFileAtomically(aside, *bytes);
+  // Copied block by block: the file may be of any size.
+  ec.clear();
+  std::filesystem::copy_file(path, aside, ec);
+  if (ec) std::filesystem::remove(aside, ec);
+  return PathExists(aside);
 }
 
 }  // namespace
@@ -59,9 +62,8 @@ OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
   OpenedDatabase out;
   bool keptAside = false;
   {
-    EnsureParentDirectories(path);
     // One writer at a time: without the lock nothing may be written, not even the elements a
-    // new database needs.
+    // new database needs, nor a directory for it.
     if (!EnsureWriterLock(path, &out.lockMessage)) {
       out.status = LoadDatabaseReadOnly(doc, path);
       out.lockRefused = true;
@@ -69,6 +71,7 @@ OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
       out.archive = doc.Select(kArchivePath);
       return out;
     }
+    EnsureParentDirectories(path);
     // Holding the lock, no writer of ours is at work: what a killed one left behind goes.
     if (CurrentWriterRole() != WriterRole::None) RemoveLeftovers(path);
     out.status = LoadDatabaseReadOnly(doc, path);

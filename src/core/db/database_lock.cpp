@@ -12,6 +12,7 @@
 #include "core/app/prompts.h"
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
+#include "core/text/cp936.h"
 
 namespace zorbek {
 namespace {
@@ -136,6 +137,28 @@ std::string LockBusyMessage(const std::string& databasePath) {
   return FormatMessage("数据库正被另一个程序修改，请稍后再试：%s", databasePath);
 }
 
+std::string DatabasePathProblem(const std::string& databasePath) {
+  const std::string target = ResolveSymbolicLinks(databasePath);
+  const std::string name = FileNameOf(target);
+  const std::string problem =
+      FormatMessage("这个路径不是可以使用的数据库文件（须为可读的 .xml 文件，或者在自己的文件夹中新建），"
+                    "程序不会写入：%s",
+                    target);
+  if (name.size() <= 4 || !EqualsIgnoreLatinCase(name.substr(name.size() - 4), ".xml"))
+    return problem;
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0)
+    return S_ISREG(st.st_mode) && ::access(target.c_str(), R_OK) == 0 ? std::string() : problem;
+  if (errno != ENOENT) return problem;
+  // A new database: made only in a directory of the user's (or below one, made on the way).
+  for (std::string dir = DirectoryOf(target);; dir = DirectoryOf(dir)) {
+    if (dir.empty()) dir = ".";
+    if (::stat(dir.c_str(), &st) == 0)
+      return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() ? std::string() : problem;
+    if (errno != ENOENT || dir == "/" || dir == ".") return problem;
+  }
+}
+
 bool EnsureWriterLock(const std::string& databasePath, std::string* messageOut) {
   auto& state = State();
   std::function<void(const std::string&)> refused;
@@ -146,6 +169,12 @@ bool EnsureWriterLock(const std::string& databasePath, std::string* messageOut) 
     if (role == WriterRole::None || databasePath.empty()) return true;
     if (state.held.count(LockFilePathOf(databasePath))) return true;
     refused = state.refused;
+  }
+  // Nothing is put beside a file before it is known to be a database.
+  if (std::string problem = DatabasePathProblem(databasePath); !problem.empty()) {
+    if (messageOut) *messageOut = problem;
+    if (refused) refused(problem);
+    return false;
   }
   const auto wait = role == WriterRole::Program ? std::chrono::seconds(10)
                                                 : std::chrono::seconds(60);

@@ -68,6 +68,13 @@ void SetWriterLockRefusedHandler(std::function<void(const std::string& message)>
 // set) with the message, which *message receives too.
 bool EnsureWriterLock(const std::string& databasePath, std::string* message = nullptr);
 
+// Why no lock may be taken beside the file at path, in the user's words; empty when the path names
+// a database: its target (a symbolic link followed) ends in ".xml" and is a readable file, or is
+// absent and the nearest directory above it that exists belongs to the user. Without this a
+// database path linked to some other file (say /etc/passwd, for a command run as root) would get
+// a lock file beside that file. EnsureWriterLock refuses such a path with this message.
+std::string DatabasePathProblem(const std::string& databasePath);
+
 // The messages.
 std::string LockedByProgramMessage(const std::string& databasePath);
 std::string LockBusyMessage(const std::string& databasePath);

@@ -341,7 +341,7 @@ LoadStatus CXmlDocument::Load(const std::string& path) {
   ResetDocument();
   path_ = path;
   FileSignature read;
-  const auto bytes = ReadWholeFile(path, &read);
+  const auto bytes = ReadWholeFile(path, &read, kMaxDatabaseBytes);
   disk_ = bytes ? std::optional<FileSignature>(read) : FileSignatureOf(path);
   if (!bytes) return disk_ ? LoadStatus::Unparsable : LoadStatus::Missing;
   return LoadFromString(ToUtf8(*bytes)) ? LoadStatus::Loaded : LoadStatus::Unparsable;
@@ -372,7 +372,7 @@ bool CXmlDocument::LoadFromString(std::string_view xml) {
 
 LoadStatus CXmlDocument::Reload(const std::function<bool(XmlNode root)>& accept) {
   FileSignature read;
-  const auto bytes = ReadWholeFile(path_, &read);
+  const auto bytes = ReadWholeFile(path_, &read, kMaxDatabaseBytes);
   if (!bytes) return PathExists(path_) ? LoadStatus::Unparsable : LoadStatus::Missing;
   pugi::xml_document fresh;
   if (!Parse(fresh, ToUtf8(*bytes)) || (accept && !accept(fresh.document_element())))
@@ -399,16 +399,11 @@ bool CXmlDocument::Save() {
   lastSaveError_.clear();
   if (path_.empty()) return true;
   if (writeProtected_) return false;
-  // Only the version this document holds may be replaced; a file that is gone is written again.
-  const auto mayReplace = [this](const std::string& target) -> std::string {
-    const std::optional<FileSignature> now = FileSignatureOf(target);
-    return !now || now == disk_ ? std::string() : std::string(kChangedOnDiskReason);
-  };
-  // Asked before anything is written too, so that a refused save leaves no trace beside the file.
-  lastSaveError_ = mayReplace(ResolveSymbolicLinks(path_));
-  if (!lastSaveError_.empty()) return false;
+  // Only the version this document holds may be replaced, checked and replaced in one step; a
+  // file that is gone is written again.
+  const ReplaceGuard guard{disk_, kChangedOnDiskReason};
   FileSignature written;
-  if (!WriteFileAtomically(path_, ToString(), &lastSaveError_, mayReplace, &written)) return false;
+  if (!WriteFileAtomically(path_, ToString(), &lastSaveError_, guard, &written)) return false;
   disk_ = written;
   ++successfulSaves_;
   return true;

@@ -36,6 +36,10 @@ class XmlError : public std::runtime_error {
 // The deepest nesting of elements a database may have; a deeper file is not read.
 inline constexpr std::size_t kMaxElementDepth = 1024;
 
+// The largest database file that is read: a bigger file is not read at all (it is treated as
+// unreadable), so that a junk file brought by a sync tool cannot take the machine's memory.
+inline constexpr std::int64_t kMaxDatabaseBytes = 256LL * 1024 * 1024;
+
 // How a load went. The document is empty unless the file was Loaded.
 enum class LoadStatus { Loaded, Missing, Unparsable };
 

@@ -34,7 +34,9 @@ std::optional<FileSignature> FileSignatureOf(const std::string& path) {
   return SignatureOf(st);
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, FileSignature* signature) {
+std::optional<std::string> ReadWholeFile(const std::string& path, FileSignature* signature,
+                                         std::int64_t limit, bool* tooLarge) {
+  if (tooLarge) *tooLarge = false;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   std::string data;
@@ -44,6 +46,12 @@ std::optional<std::string> ReadWholeFile(const std::string& path, FileSignature*
     return std::nullopt;
   }
   if (signature) *signature = SignatureOf(st);
+  const auto refuse = [&] {
+    ::close(fd);
+    if (tooLarge) *tooLarge = true;
+    return std::nullopt;
+  };
+  if (limit >= 0 && st.st_size > limit) return refuse();
   if (st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
   char buf[65536];
   for (;;) {
@@ -55,6 +63,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path, FileSignature*
     }
     if (n == 0) break;
     data.append(buf, static_cast<std::size_t>(n));
+    if (limit >= 0 && static_cast<std::int64_t>(data.size()) > limit) return refuse();
   }
   ::close(fd);
   return data;
@@ -128,26 +137,91 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 namespace {
-bool WriteFileAtomicallyAs(const std::string& given, std::string_view data, std::string* error,
-                           const std::function<std::string(const std::string&)>& mayReplace,
-                           FileSignature* written, NewFileAccess access);
-}  // namespace
 
-bool WriteFileAtomically(const std::string& given, std::string_view data, std::string* error,
-                         NewFileAccess access) {
-  return WriteFileAtomicallyAs(given, data, error, {}, nullptr, access);
+// How the new file was put in place.
+enum class Placed { kReplaced, kRefused, kFailed };
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-bool WriteFileAtomically(const std::string& given, std::string_view data, std::string* error,
-                         const std::function<std::string(const std::string&)>& mayReplace,
-                         FileSignature* written) {
-  return WriteFileAtomicallyAs(given, data, error, mayReplace, written, NewFileAccess::Private);
+// Whether the exchange and no-replace renames are there (a file system without them says
+// EINVAL; an old kernel ENOSYS).
+bool NoSuchRename(int error) { return error == EINVAL || error == ENOSYS || error == ENOTSUP; }
+
+// Puts the written temporary file (tmp, whose status is ours) at path, replacing only the
+// version the guard names. On kFailed errno says why.
+Placed PlaceGuarded(const std::string& tmp, const std::string& path, const struct stat& ours,
+                    const ReplaceGuard& guard) {
+  // The old version is held open, so that what the exchange brings out can be told for certain
+  // (a name can be given to another file at any moment; an open file stays the same file).
+  const int oldFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (oldFd < 0) {
+    const int openError = errno;
+    if (openError != ENOENT) {
+      // There, but not readable to us: only the signature can tell.
+      const std::optional<FileSignature> now = FileSignatureOf(path);
+      if (!now || now != guard.version) return Placed::kRefused;
+      if (::rename(tmp.c_str(), path.c_str()) != 0) return Placed::kFailed;
+      return Placed::kReplaced;
+    }
+    // Gone: written again, but never over a file that appears at this moment.
+    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+      return Placed::kReplaced;
+    if (errno == EEXIST) return Placed::kRefused;
+    if (!NoSuchRename(errno)) return Placed::kFailed;
+    if (PathExists(path)) return Placed::kRefused;
+    return ::rename(tmp.c_str(), path.c_str()) == 0 ? Placed::kReplaced : Placed::kFailed;
+  }
+  struct stat before {};
+  if (::fstat(oldFd, &before) != 0 || !guard.version || SignatureOf(before) != *guard.version) {
+    ::close(oldFd);
+    return Placed::kRefused;
+  }
+  if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
+    const int saved = errno;
+    if (!NoSuchRename(saved)) {
+      ::close(oldFd);
+      errno = saved;
+      return Placed::kFailed;
+    }
+    // No exchange here: the version is checked once more right before a plain rename.
+    const bool same = FileSignatureOf(path) == guard.version;
+    ::close(oldFd);
+    if (!same) return Placed::kRefused;
+    return ::rename(tmp.c_str(), path.c_str()) == 0 ? Placed::kReplaced : Placed::kFailed;
+  }
+  // The old name now holds the new file, and tmp what was at path a moment ago. That is the
+  // version read when it is the file held open and was not written since (the exchange itself
+  // moves its status time).
+  struct stat out {};
+  struct stat after {};
+  const bool outOk = ::lstat(tmp.c_str(), &out) == 0;
+  const bool afterOk = ::fstat(oldFd, &after) == 0;
+  ::close(oldFd);
+  if (outOk && afterOk && SameFile(out, before) && after.st_size == before.st_size &&
+      after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+      after.st_mtim.tv_nsec == before.st_mtim.tv_nsec) {
+    ::unlink(tmp.c_str());
+    return Placed::kReplaced;
+  }
+  // Another program put its version in place between the check and the exchange: it goes back.
+  if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
+    struct stat back {};
+    if (::lstat(tmp.c_str(), &back) == 0 && SameFile(back, ours)) {
+      ::unlink(tmp.c_str());  // ours
+      return Placed::kRefused;
+    }
+    // A yet newer version had replaced ours meanwhile: that one goes back in place, and the one
+    // it replaced is kept beside it, never deleted.
+    ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
+  }
+  if (PathExists(tmp)) ::rename(tmp.c_str(), KeptAsideName(path, "outside").c_str());
+  return Placed::kRefused;
 }
 
-namespace {
-bool WriteFileAtomicallyAs(const std::string& given, std::string_view data, std::string* error,
-                           const std::function<std::string(const std::string&)>& mayReplace,
-                           FileSignature* written, NewFileAccess access) {
+bool WriteWhole(const std::string& given, std::string_view data, std::string* error,
+                const ReplaceGuard* guard, FileSignature* written, NewFileAccess access) {
   auto fail = [&](const char*) {
     if (error) *error = SystemReason(errno);
     return false;
@@ -161,6 +235,11 @@ bool WriteFileAtomicallyAs(const std::string& given, std::string_view data, std:
   const std::string path = ResolveSymbolicLinks(given);
   std::string dir = DirectoryOf(path);
   if (dir.empty()) dir = ".";
+  // A guarded write that would be refused leaves no trace beside the file.
+  if (guard && FileSignatureOf(path) != guard->version && PathExists(path)) {
+    if (error) *error = guard->refusal;
+    return false;
+  }
   std::string tmpl = dir + "/." + FileNameOf(path) + ".tmp-XXXXXX";
   const int fd = ::mkstemp(tmpl.data());
   if (fd < 0) return fail("cannot create a temporary file");
@@ -190,7 +269,9 @@ bool WriteFileAtomicallyAs(const std::string& given, std::string_view data, std:
   }
   // Kept open past the rename, so that the signature is that of the file written, whatever
   // the path shows by then.
-  const int kept = written ? ::dup(fd) : -1;
+  const int kept = ::dup(fd);
+  struct stat ours {};
+  if (kept >= 0) ::fstat(kept, &ours);
   if (::close(fd) != 0) {
     const int saved = errno;
     if (kept >= 0) ::close(kept);
@@ -198,21 +279,20 @@ bool WriteFileAtomicallyAs(const std::string& given, std::string_view data, std:
     errno = saved;
     return fail("cannot close");
   }
-  // Asked as late as possible, so that a file another program puts in place while this one is
-  // written is still seen.
-  if (mayReplace) {
-    std::string refusal = mayReplace(path);
-    if (!refusal.empty()) {
-      if (kept >= 0) ::close(kept);
-      ::unlink(tmpl.c_str());
-      if (error) *error = std::move(refusal);
-      return false;
-    }
+  Placed placed = Placed::kReplaced;
+  if (guard) {
+    placed = PlaceGuarded(tmpl, path, ours, *guard);
+  } else if (::rename(tmpl.c_str(), path.c_str()) != 0) {
+    placed = Placed::kFailed;
   }
-  if (::rename(tmpl.c_str(), path.c_str()) != 0) {
+  if (placed != Placed::kReplaced) {
     const int saved = errno;
     if (kept >= 0) ::close(kept);
-    ::unlink(tmpl.c_str());
+    ::unlink(tmpl.c_str());  // ours, when it is still there (PlaceGuarded leaves no other)
+    if (placed == Placed::kRefused) {
+      if (error) *error = guard->refusal;
+      return false;
+    }
     errno = saved;
     return fail("cannot replace the file");
   }
@@ -226,7 +306,18 @@ bool WriteFileAtomicallyAs(const std::string& given, std::string_view data, std:
   if (kept >= 0) ::close(kept);
   return true;
 }
+
 }  // namespace
+
+bool WriteFileAtomically(const std::string& given, std::string_view data, std::string* error,
+                         NewFileAccess access) {
+  return WriteWhole(given, data, error, nullptr, nullptr, access);
+}
+
+bool WriteFileAtomically(const std::string& given, std::string_view data, std::string* error,
+                         const ReplaceGuard& guard, FileSignature* written) {
+  return WriteWhole(given, data, error, &guard, written, NewFileAccess::Private);
+}
 
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};

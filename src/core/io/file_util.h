@@ -1,6 +1,7 @@
 // Small file helpers shared by the core. Paths are UTF-8 and use "/".
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -12,8 +13,11 @@ namespace zorbek {
 
 // The whole file, or nullopt when it cannot be opened or read. With signature, *signature is
 // set to that of the file read (taken from the open file, so it names exactly what was read).
+// With limit, a file of more bytes is not read (its size is asked first, and the reading stops
+// past the limit, for a file that grows meanwhile): nullopt, and *tooLarge set when given.
 std::optional<std::string> ReadWholeFile(const std::string& path,
-                                         FileSignature* signature = nullptr);
+                                         FileSignature* signature = nullptr,
+                                         std::int64_t limit = -1, bool* tooLarge = nullptr);
 
 // What the program creates for the user's notes, database and settings is private to the user,
 // whatever the umask: directories 0700, files 0600. Only files the user exports for others to
@@ -26,19 +30,30 @@ enum class NewFileAccess { Private, Shared };
 // to disk and renamed over path, so that a crash leaves either the old or the new file; the
 // directory is flushed too, so the rename survives a power cut. An existing file keeps its
 // permission bits; a new file is private (kPrivateFileMode) unless access is Shared, when it
-// gets 0666 less the umask. A path that is a symbolic link is written through: the file it points to is
-// replaced, beside itself, and the link stays. On failure *error (when given) says why, in the
+// gets 0666 less the umask. A path that is a symbolic link is written through: the file it points
+// to is replaced, beside itself, and the link stays. On failure *error (when given) says why, in the
 // system's words, and path is untouched.
 bool WriteFileAtomically(const std::string& path, std::string_view data,
                          std::string* error = nullptr,
                          NewFileAccess access = NewFileAccess::Private);
-// The same, with two additions. Right before the new file replaces the old one, mayReplace is
-// asked (with the target's path); when it returns a reason, nothing is replaced, the temporary
-// file goes, *error is that reason and the result is false. And *written, when given, is set to
-// the signature of the file written.
+// Which version of a file a write may replace (see the guarded WriteFileAtomically).
+struct ReplaceGuard {
+  // The version that may be replaced; nullopt when there was no file.
+  std::optional<FileSignature> version;
+  // What *error says when another version is found there.
+  std::string refusal;
+};
+
+// The same, replacing only the version the guard names: when another program has put another
+// version in place (renamed a file over it, written it), nothing of it is replaced, the temporary
+// file goes, *error is the guard's refusal and the result is false. A file that is gone is
+// written again, unless another one appears at the same moment. The check and the replacement
+// are one step on file systems that can exchange two names (Linux renameat2 RENAME_EXCHANGE):
+// the new file is exchanged with the old one, and when what comes out is not the version
+// expected (another program got in between), it is put back. Elsewhere the version is checked
+// right before the rename. *written, when given, is set to the signature of the file written.
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error,
-                         const std::function<std::string(const std::string& target)>& mayReplace,
-                         FileSignature* written);
+                         const ReplaceGuard& guard, FileSignature* written);
 
 // Writes all of data to an open file, again after an interrupted write. False (errno set) when
 // a write fails.

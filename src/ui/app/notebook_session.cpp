@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "core/app/prompts.h"
+#include "ui/db/conflict_copies.h"
 #include "ui/db/database_watcher.h"
 #include "ui/editor/wnd_esr.h"
 #include "ui/reminders/install_reminders.h"
@@ -30,7 +31,14 @@ void NotebookSession::Open(const std::string& path) {
   if (!watcher_) {
     watcher_ = new DatabaseWatcher(notebook_.DatabasePath(), this);
     connect(watcher_, &DatabaseWatcher::changed, this, &NotebookSession::CheckDatabaseOnDisk);
+    // The note store is not watched: its conflict copies are looked for now and then.
+    auto* scan = new QTimer(this);
+    scan->setInterval(kConflictScanMilliseconds);
+    connect(scan, &QTimer::timeout, this, &NotebookSession::CheckDatabaseOnDisk);
+    scan->start();
   }
+  // Conflict copies a sync tool left while the program was not running.
+  QTimer::singleShot(0, this, &NotebookSession::CheckDatabaseOnDisk);
 }
 
 void NotebookSession::CheckDatabaseOnDisk() {
@@ -48,6 +56,7 @@ void NotebookSession::CheckDatabaseOnDisk() {
     }
     return;
   }
+  TakeConflictCopies(notebook_);
   notebook_.ReloadIfChanged();
 }
 

@@ -28,8 +28,9 @@ class NotebookSession : public QObject {
   // what the opening found, starts the reminder check with its pop-up and watches the file.
   void Open(const std::string& path);
 
-  // The file changed on disk, maybe by another program: the notebook reads it again when it is
-  // not the version it holds. While the user is in the middle of something (a message box or
+  // The file changed on disk, maybe by another program: conflict copies a sync tool left are
+  // taken in (ui/db/conflict_copies.h), and the notebook reads the file again when it is not
+  // the version it holds. Also at the opening and every kConflictScanMilliseconds. While the user is in the middle of something (a message box or
   // dialog, a menu, or whatever busy says: a label edit, a drag) the check waits until that is
   // over.
   void CheckDatabaseOnDisk();

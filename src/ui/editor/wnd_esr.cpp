@@ -1,5 +1,8 @@
 #include "ui/editor/wnd_esr.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -10,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QPainter>
 #include <QTimer>
 #include <QToolBar>
@@ -19,6 +23,8 @@
 #include "core/app/clock.h"
 #include "core/app/prompts.h"
 #include "core/app/recovery.h"
+#include "core/db/conflict_merge.h"
+#include "core/db/store_paths.h"
 #include "core/editor/editor_text.h"
 #include "core/editor/note_path.h"
 #include "core/io/file_util.h"
@@ -138,6 +144,11 @@ CWndEsr::CWndEsr(std::string documentPath, std::string elementPath, std::string 
   refresh_ = new QTimer(this);
   refresh_->setInterval(kRefreshMilliseconds);
   connect(refresh_, &QTimer::timeout, this, &CWndEsr::UpdateCommandStates);
+  connect(refresh_, &QTimer::timeout, this, [this] {
+    // Not under a dialog, menu or question: the command behind it may be saving this note.
+    if (!QApplication::activeModalWidget() && !QApplication::activePopupWidget())
+      TakeOutsideChange();
+  });
   refresh_->start();
   richEdit_->setFocus();
   UpdateCommandStates();
@@ -461,7 +472,9 @@ void CWndEsr::OpenFileDirectory() {
 
 bool CWndEsr::LoadDocument() {
   std::string problem;
-  const std::optional<std::string> bytes = ReadWholeFile(filePath_);
+  FileSignature read;
+  const std::optional<std::string> bytes = ReadWholeFile(filePath_, &read);
+  disk_ = bytes ? std::optional<FileSignature>(read) : FileSignatureOf(filePath_);
   if (!bytes) {
     // Nothing could be read: an empty editor, and the file is left alone until a save.
     loadFailed_ = true;
@@ -484,6 +497,7 @@ bool CWndEsr::LoadDocument() {
 }
 
 bool CWndEsr::SaveDocument() {
+  if (!TakeOutsideChange()) return false;
   // A document that could not be read is kept aside before it is replaced for the first time.
   if (loadFailed_ && PathExists(filePath_)) {
     const std::optional<std::string> old = ReadWholeFile(filePath_);
@@ -503,7 +517,7 @@ bool CWndEsr::SaveDocument() {
   std::string error;
   if (!WriteNote(*richEdit_->document(), &rtf)) error = "无法生成文档的 RTF 内容";
   if (error.empty()) KeepNoteVersion(filePath_);
-  if (!error.empty() || !WriteFileAtomically(filePath_, rtf, &error)) {
+  if (!error.empty() || !WriteNoteFile(rtf, &error)) {
     prompts().Message(FormatMessage("文档保存失败：%s", filePath_ + "\n" + error), MsgButtons::Ok,
                       MsgIcon::Error);
     return false;
@@ -532,6 +546,99 @@ void CWndEsr::KeepSavedNoteInTree() {
     notebook->Publish(notebook->Commands().AddedEvents(*item));
   prompts().Message(FormatMessage(kMsgSavedIntoTree, now), MsgButtons::Ok, MsgIcon::Information);
   if (!saved) notebook->ReportSaveFailure();
+}
+
+namespace {
+// Why a guarded write of a note did not replace it (never shown: the version is kept instead).
+constexpr const char* kNoteChangedOnDisk = "笔记文件已被其他程序修改。";
+}  // namespace
+
+bool CWndEsr::WriteNoteFile(const std::string& rtf, std::string* error) {
+  for (int attempt = 0;; ++attempt) {
+    FileSignature written;
+    if (WriteFileAtomically(filePath_, rtf, error, ReplaceGuard{disk_, kNoteChangedOnDisk},
+                            &written)) {
+      disk_ = written;
+      return true;
+    }
+    // Another version arrived between the check and the replacement: it is kept too.
+    if (*error != kNoteChangedOnDisk || attempt == 2 || !KeepOutsideVersion()) return false;
+  }
+}
+
+bool CWndEsr::TakeOutsideChange() {
+  if (takingOutside_) return true;
+  const std::optional<FileSignature> now = FileSignatureOf(filePath_);
+  if (!now || now == disk_) return true;
+  takingOutside_ = true;
+  bool kept = true;
+  if (richEdit_->document()->isModified())
+    kept = KeepOutsideVersion();
+  else
+    ReloadFromDisk();
+  takingOutside_ = false;
+  return kept;
+}
+
+void CWndEsr::ReloadFromDisk() {
+  QScrollBar* bar = richEdit_->verticalScrollBar();
+  const int scroll = bar->value();
+  const int position = richEdit_->textCursor().position();
+  LoadDocument();
+  QTextCursor cursor = richEdit_->textCursor();
+  cursor.setPosition(std::clamp(position, 0, richEdit_->document()->characterCount() - 1));
+  richEdit_->setTextCursor(cursor);
+  bar->setValue(scroll);
+  // Once the new text is laid out too.
+  QTimer::singleShot(0, this, [this, scroll] { richEdit_->verticalScrollBar()->setValue(scroll); });
+  const QString title = Q(filePath_);
+  setWindowTitle(title + QStringLiteral(" —— 已载入在别处修改后的内容"));
+  QTimer::singleShot(kOutsideNoticeMilliseconds, this, [this, title] {
+    if (windowTitle().startsWith(title)) setWindowTitle(Q(filePath_));
+  });
+}
+
+bool CWndEsr::KeepOutsideVersion() {
+  FileSignature read;
+  const std::optional<std::string> theirs = ReadWholeFile(filePath_, &read);
+  if (!theirs) {
+    // Gone again: nothing to keep; the next save writes the note anew.
+    disk_ = FileSignatureOf(filePath_);
+    return true;
+  }
+  // Beside the note under a sync tool's conflict name, which the notebook takes in as a conflict
+  // note like any other (core/db/conflict_merge.h).
+  const SystemTime t = clock().LocalNow();
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04u%02u%02u-%02u%02u%02u", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  std::string stem = FileNameOf(filePath_);
+  if (stem.size() > 4 && EqualsIgnoreLatinCase(stem.substr(stem.size() - 4), ".esr"))
+    stem.resize(stem.size() - 4);
+  std::string copy;
+  for (int n = 0; copy.empty() || PathExists(copy); ++n)
+    copy = JoinPath(DirectoryOf(filePath_), stem + ".sync-conflict-" + stamp + "-ZORBEK" +
+                                                 (n ? std::to_string(n) : std::string()) + ".esr");
+  std::string error;
+  if (!WriteFileAtomically(copy, *theirs, &error)) {
+    prompts().Message(FormatMessage("这篇笔记在别处被修改过，但那个版本无法另存，您的修改没有写入：%s",
+                                    filePath_ + "\n" + error),
+                      MsgButtons::Ok, MsgIcon::Error);
+    return false;
+  }
+  disk_ = read;
+  std::string shown = copy;
+  if (Notebook* notebook = EditorsNotebook(); notebook && notebook->IsOpen()) {
+    const MergeReport report = MergeConflictCopies(notebook->DatabasePath());
+    notebook->ReloadIfChanged();
+    for (const std::string& name : report.conflictNotes)
+      if (FileNameOf(name).rfind(stem + "_冲突_", 0) == 0) shown = name;
+  }
+  prompts().Message(FormatMessage("这篇笔记在别处被修改过。编辑器中仍是您的文字，保存时写入；别处的版本"
+                                  "已作为冲突笔记放在它旁边：%s",
+                                  shown),
+                    MsgButtons::Ok, MsgIcon::Information);
+  return true;
 }
 
 void CWndEsr::ImportContent() {
@@ -619,6 +726,11 @@ void CWndEsr::FollowTo(const std::string& documentPath, const std::string& eleme
   // The file as it lies on disk now (a store copied from a case-insensitive system may spell it
   // otherwise); where it is not there yet, the next save makes it under the new name.
   filePath_ = ResolvePathIgnoringCase(file).value_or(file);
+  // The same file under its new name: a rename moves its status time, nothing else.
+  const std::optional<FileSignature> now = FileSignatureOf(filePath_);
+  if (now && disk_ && now->device == disk_->device && now->inode == disk_->inode &&
+      now->size == disk_->size && now->modifiedNs == disk_->modifiedNs)
+    disk_ = now;
   setWindowTitle(Q(filePath_));
 }
 

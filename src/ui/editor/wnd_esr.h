@@ -6,10 +6,12 @@
 #include <QWidget>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "core/editor/format_rules.h"
 #include "core/editor/open_editor_registry.h"
+#include "core/io/file_signature.h"
 #include "core/notes/notebook.h"
 
 class QAction;
@@ -33,6 +35,8 @@ class CWndEsr : public QWidget, public NoteIdentity {
   static constexpr int kDefaultWidth = 640;
   static constexpr int kDefaultHeight = 480;
   static constexpr int kRefreshMilliseconds = 1000;
+  // How long the title says that the note was read again after a change from outside.
+  static constexpr int kOutsideNoticeMilliseconds = 5000;
   static constexpr int kFrameWidth = 2;
   static inline const QColor kFrameColor{0, 100, 255};
 
@@ -57,7 +61,19 @@ class CWndEsr : public QWidget, public NoteIdentity {
   // empty and unmodified, and the user is told; false then.
   bool LoadDocument();
   // Writes the document atomically. On failure the user is told and the text stays modified.
+  // A version another program wrote meanwhile is never written over: it is kept first (see
+  // TakeOutsideChange), also when it arrives between the check and the replacement.
   bool SaveDocument();
+
+  // Takes in a version of the note's file that another program (a sync tool bringing another
+  // machine's text, an editor) wrote since this editor read or last wrote it. Without unsaved
+  // edits the editor reads it again, keeping its place, and says so in its title for a moment.
+  // With unsaved edits nothing is asked: that version becomes a conflict note beside the note
+  // (in the open notebook's tree) and the editor keeps the user's text, which its next save
+  // writes; the user is told once. A file that is gone is left to the next save. Runs every
+  // second (not while a dialog or menu is open) and before each save. False when the other
+  // version could not be kept, so that nothing may be written over it.
+  bool TakeOutsideChange();
 
   // Runs an editor command (ids in editor_commands.h).
   void RunCommand(int id);
@@ -102,6 +118,9 @@ class CWndEsr : public QWidget, public NoteIdentity {
   // After a save: a note that left the tree while it was open here (another program deleted
   // it) is given a place the tree shows, in its folder or in "恢复的笔记", and the user is told.
   void KeepSavedNoteInTree();
+  void ReloadFromDisk();
+  bool KeepOutsideVersion();
+  bool WriteNoteFile(const std::string& rtf, std::string* error);
 
  public:
   // Puts a kept version's bytes in place of the whole text, as one undo step.
@@ -110,6 +129,9 @@ class CWndEsr : public QWidget, public NoteIdentity {
  private:
 
   std::string filePath_;
+  // The version of the file the editor read or last wrote; nullopt when there was none.
+  std::optional<FileSignature> disk_;
+  bool takingOutside_ = false;
   bool forcedClose_ = false;
   int preservedRevision_ = -1;  // the text's revision last written to a recovery file
   bool loadFailed_ = false;
@@ -140,6 +162,8 @@ namespace editor {
 void FollowNoteChanges(const std::vector<NotebookEvent>& events);
 // Makes the open editors a listener of notebook (the first one, so that an editor has followed
 // its note before any other window hears of the change). Returns the listener's id.
+// The editors also take versions of their notes that another program wrote into this notebook
+// (as conflict notes, TakeOutsideChange).
 int FollowNotebook(Notebook& notebook);
 // The editors no longer follow notebook (it is closing).
 void UnfollowNotebook(Notebook& notebook, int listener);

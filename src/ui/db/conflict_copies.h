@@ -1,0 +1,19 @@
+// The program's side of a sync tool's conflict copies: it takes them in for the open notebook as
+// soon as it sees them (core/db/conflict_merge.h has the rules).
+#pragma once
+
+namespace zorbek {
+
+class Notebook;
+
+// How often the note store is looked through for conflict copies of notes (the database's
+// directory is watched; the store, which may be large, is not).
+inline constexpr int kConflictScanMilliseconds = 30000;
+
+// Merges the conflict copies beside the notebook's database and in its store, reads the database
+// again and tells the user what was merged (a copy or failure is told once). Nothing when there
+// are none, or while the notebook may not write. Main thread, no lock held. True when something
+// was merged.
+bool TakeConflictCopies(Notebook& notebook);
+
+}  // namespace zorbek

@@ -1,0 +1,217 @@
+// A database in a folder a sync tool writes to: a save never replaces a version it did not read,
+// however fast the other versions arrive; files from outside are read with limits; nothing is
+// put beside a file that is not a database.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "core/db/database.h"
+#include "core/db/database_lock.h"
+#include "core/io/file_util.h"
+#include "support/fake_prompts.h"
+#include "support/temp_dir.h"
+
+namespace zorbek {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::RunCli;
+using testing::TempDir;
+using testing::WriteFile;
+
+// The number in attribute name of the root element of xml, or -1.
+long RootNumber(const std::string& xml, const char* name) {
+  CXmlDocument doc;
+  if (!doc.LoadFromString(xml)) return -1;
+  const std::string value = Attribute(doc.DocumentElement(), name);
+  return value.empty() ? -1 : std::atol(value.c_str());
+}
+
+struct RaceFigures {
+  long outsideVersions = 0;  // versions the simulated sync tool put in place
+  long lost = 0;             // of those, replaced by a save that had not read them
+  long saves = 0;            // saves that wrote
+  long refusals = 0;         // saves that found another version and read it instead
+};
+
+// A sync tool puts a new version in place by a rename every interval, while the program changes
+// its document and saves as fast as it can, reading the new version whenever a save is refused.
+// Each version carries its number ("v"); each save the number of the version it was made from.
+// Before each new version the sync tool looks at what is there: a save made from an older
+// version than the last one it put there has replaced a version unread, which is lost.
+RaceFigures Race(std::chrono::microseconds interval, std::chrono::milliseconds duration) {
+  TempDir dir;
+  const std::string path = dir / "Zorbek.xml";
+  WriteFile(path, "<list v=\"0\"/>");
+  CXmlDocument doc;
+  EXPECT_EQ(doc.Load(path), LoadStatus::Loaded);
+
+  RaceFigures f;
+  std::atomic<bool> stop{false};
+  std::thread sync([&] {
+    const std::string temp = dir / ".syncthing.Zorbek.xml.tmp";
+    for (long v = 1; !stop; ++v) {
+      std::this_thread::sleep_for(interval);
+      const std::string now = ReadFile(path);
+      const long ours = RootNumber(now, "ours");
+      if (ours >= 0 && RootNumber(now, "v") < v - 1) ++f.lost;
+      WriteFile(temp, "<list v=\"" + std::to_string(v) + "\"/>");
+      fs::rename(temp, path);
+      ++f.outsideVersions;
+    }
+  });
+  const auto end = std::chrono::steady_clock::now() + duration;
+  for (long n = 1; std::chrono::steady_clock::now() < end; ++n) {
+    SetAttribute(doc.DocumentElement(), "ours", std::to_string(n));
+    if (doc.Save()) {
+      ++f.saves;
+    } else {
+      EXPECT_EQ(doc.LastSaveError(), kChangedOnDiskReason);
+      ++f.refusals;
+      doc.Reload();
+    }
+  }
+  stop = true;
+  sync.join();
+  // Nothing is left beside the file but what the sync tool itself leaves.
+  for (const auto& e : fs::directory_iterator(dir.path()))
+    EXPECT_TRUE(e.path().filename() == "Zorbek.xml") << e.path();
+  return f;
+}
+
+TEST(SyncSafety, ASaveNeverReplacesAVersionItDidNotRead) {
+  // A version every 20 ms, as a busy sync tool; then as fast as the machine allows.
+  for (const auto interval : {std::chrono::microseconds(20000), std::chrono::microseconds(0)}) {
+    const RaceFigures f = Race(interval, std::chrono::milliseconds(1500));
+    EXPECT_EQ(f.lost, 0) << "of " << f.outsideVersions << " outside versions";
+    EXPECT_GT(f.outsideVersions, 20);
+    EXPECT_GT(f.saves, 0);
+    EXPECT_GT(f.refusals, 0);  // the race was run
+    std::printf("every %lld us: %ld outside versions, %ld saves, %ld refused, %ld lost\n",
+                static_cast<long long>(interval.count()), f.outsideVersions, f.saves, f.refusals,
+                f.lost);
+  }
+}
+
+TEST(SyncSafety, AGuardedWriteTakesOnlyTheVersionItNames) {
+  TempDir dir;
+  const std::string path = dir / "a.txt";
+  std::string error;
+  FileSignature written;
+  // No file, and none expected: written.
+  ASSERT_TRUE(WriteFileAtomically(path, "1", &error, ReplaceGuard{std::nullopt, "changed"}, &written));
+  EXPECT_EQ(FileSignatureOf(path), written);
+  // The version named: replaced; its successor is what the next write must name.
+  const FileSignature first = written;
+  ASSERT_TRUE(WriteFileAtomically(path, "2", &error, ReplaceGuard{first, "changed"}, &written));
+  EXPECT_EQ(ReadFile(path), "2");
+  // An older version named: refused, nothing left beside.
+  EXPECT_FALSE(WriteFileAtomically(path, "3", &error, ReplaceGuard{first, "changed"}, nullptr));
+  EXPECT_EQ(error, "changed");
+  EXPECT_EQ(ReadFile(path), "2");
+  // A file that appeared where none was expected: refused.
+  EXPECT_FALSE(WriteFileAtomically(path, "4", &error, ReplaceGuard{std::nullopt, "changed"}, nullptr));
+  // A file that is gone is written again.
+  fs::remove(path);
+  EXPECT_TRUE(WriteFileAtomically(path, "5", &error, ReplaceGuard{written, "changed"}, nullptr));
+  EXPECT_EQ(ReadFile(path), "5");
+  // A write in place, keeping the inode, is another version too.
+  ASSERT_TRUE(WriteFileAtomically(path, "6", &error, ReplaceGuard{FileSignatureOf(path), "x"}, &written));
+  WriteFile(path, "7");
+  EXPECT_FALSE(WriteFileAtomically(path, "8", &error, ReplaceGuard{written, "changed"}, nullptr));
+  EXPECT_EQ(ReadFile(path), "7");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(SyncSafety, ADatabaseTooLargeIsKeptAsideUnreadWithinBoundedMemory) {
+  TempDir dir;
+  const std::string db = dir / "Zorbek.xml";
+  // 1 GB of nothing (a sparse file: no disk is used, but every byte would be read).
+  {
+    WriteFile(db, "<list>");
+    ASSERT_EQ(::truncate(db.c_str(), 1LL << 30), 0);
+  }
+  // In a child, so that its peak memory is its own.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    testing::FakePrompts prompts;
+    struct rusage before {};
+    ::getrusage(RUSAGE_SELF, &before);
+    CXmlDocument doc;
+    const OpenedDatabase opened = OpenDatabaseFile(doc, db);
+    struct rusage after {};
+    ::getrusage(RUSAGE_SELF, &after);
+    const long grewKb = after.ru_maxrss - before.ru_maxrss;
+    const bool ok = opened.status == LoadStatus::Unparsable && !opened.keptAs.empty() &&
+                    fs::file_size(opened.keptAs) == (1ULL << 30) &&
+                    ReadFile(db) == "<list><hotkey/><filetree><archive/></filetree></list>" &&
+                    grewKb < 64 * 1024 && prompts.Messages().size() == 1;
+    if (!ok) std::fprintf(stderr, "status %d, kept as %s, grew %ld kB\n", int(opened.status),
+                          opened.keptAs.c_str(), grewKb);
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  // A reading command refuses it the same way, without reading it.
+  ASSERT_EQ(::truncate(db.c_str(), kMaxDatabaseBytes + 1), 0);
+  std::string err;
+  EXPECT_EQ(RunCli({"--db", db, "tree"}, nullptr, &err), 1);
+  // The limit itself is readable.
+  WriteFile(db, "<list/>");
+  ASSERT_EQ(::truncate(db.c_str(), kMaxDatabaseBytes), 0);
+  bool tooLarge = true;
+  EXPECT_TRUE(ReadWholeFile(db, nullptr, kMaxDatabaseBytes, &tooLarge).has_value());
+  EXPECT_FALSE(tooLarge);
+}
+
+TEST(SyncSafety, NoLockIsPutBesideAFileThatIsNoDatabase) {
+  TempDir dir;
+  fs::create_directories(dir / "etc");
+  WriteFile(dir / "etc/passwd", "root:x:0:0:root:/root:/bin/bash\n");
+  const std::string link = dir / "Zorbek.xml";
+  fs::create_symlink(dir / "etc/passwd", link);
+  std::string err;
+  EXPECT_EQ(RunCli({"--db", link, "new-folder", "/"}, nullptr, &err), 1) << err;
+  EXPECT_NE(err.find("不是可以使用的数据库文件"), std::string::npos) << err;
+  EXPECT_FALSE(PathExists(dir / "etc/.passwd.lock"));
+  EXPECT_EQ(ReadFile(dir / "etc/passwd"), "root:x:0:0:root:/root:/bin/bash\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "etc"), fs::directory_iterator()), 1);
+
+  EXPECT_NE(DatabasePathProblem(dir / "notes.XML.bak"), "");
+  EXPECT_NE(DatabasePathProblem(dir / "etc"), "");  // a directory
+  EXPECT_EQ(DatabasePathProblem(dir / "new/below/Zorbek.xml"), "");  // made on the way
+  WriteFile(dir / "Other.Xml", "<list/>");
+  EXPECT_EQ(DatabasePathProblem(dir / "Other.Xml"), "");
+  // A new database only in a directory of the user's.
+  if (::geteuid() == 0) {
+    fs::create_directories(dir / "theirs");
+    ASSERT_EQ(::chown((dir / "theirs").c_str(), 65534, 65534), 0);
+    EXPECT_NE(DatabasePathProblem(dir / "theirs/Zorbek.xml"), "");
+  }
+  // The program, opening such a path, reads it but writes nothing and says why.
+  SetWriterRole(WriterRole::Program);
+  testing::FakePrompts prompts;
+  CXmlDocument doc;
+  const OpenedDatabase opened = OpenDatabaseFile(doc, link);
+  SetWriterRole(WriterRole::None);
+  EXPECT_TRUE(opened.lockRefused);
+  EXPECT_TRUE(doc.WriteProtected());
+  EXPECT_EQ(ReadFile(dir / "etc/passwd"), "root:x:0:0:root:/root:/bin/bash\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "etc"), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace zorbek
