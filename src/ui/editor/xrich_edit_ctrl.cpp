@@ -605,76 +605,8 @@ bool CXRichEditCtrl::InsertTable(int rows, int columns) {
   const std::optional<std::string> rtf = BuildTableRtf(rows, columns);
   if (!rtf) return false;
   QTextCursor c = textCursor();
-  const int at = c.selectionStart();
-  // The cells take the face and size of the text where the table goes (the table's RTF names
-  // a face this system may not have, which the font box could not show).
-  QTextCharFormat font;
-  font.setFontFamilies(QStringList{FaceOf(c.charFormat(), document()->defaultFont())});
-  font.setFontPointSize(HeightOf(c.charFormat(), document()->defaultFont()) / 20.0);
-  c.beginEditBlock();
   InsertRtfContent(c, *rtf);
-  QTextTable* table = nullptr;
-  for (QTextBlock b = document()->findBlock(at); b.isValid() && b.position() <= c.position();
-       b = b.next()) {
-    if ((table = QTextCursor(b).currentTable())) break;
-  }
-  if (table) {
-    for (int row = 0; row < table->rows(); ++row) {
-      for (int column = 0; column < table->columns(); ++column) {
-        const QTextTableCell cell = table->cellAt(row, column);
-        QTextCursor in = cell.firstCursorPosition();
-        in.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
-        in.mergeCharFormat(font);
-        in.mergeBlockCharFormat(font);
-      }
-    }
-  }
-  c.endEditBlock();
-  if (table) {
-    // The user types into the new table next: the cursor goes into its first cell.
-    setTextCursor(table->cellAt(0, 0).firstCursorPosition());
-    return true;
-  }
   setTextCursor(c);
-  return true;
-}
-
-bool CXRichEditCtrl::MoveBetweenCells(const QKeyEvent* e) {
-  if (e->key() != Qt::Key_Tab && e->key() != Qt::Key_Backtab) return false;
-  if (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
-  const QTextCursor c = textCursor();
-  QTextTable* table = c.currentTable();
-  if (!table) return false;
-  const QTextTableCell cell = table->cellAt(c);
-  if (!cell.isValid()) return false;
-  const bool back = e->key() == Qt::Key_Backtab || (e->modifiers() & Qt::ShiftModifier);
-  int row = cell.row();
-  int column = cell.column();
-  if (back) {
-    if (--column < 0) {
-      if (row == 0) return true;  // the first cell: nowhere to go, and no tab typed either
-      --row;
-      column = table->columns() - 1;
-    }
-  } else {
-    column += cell.columnSpan();
-    if (column >= table->columns()) {
-      column = 0;
-      row += cell.rowSpan();
-    }
-    // Tab in the last cell adds a row, as the table grows while it is filled in.
-    if (row >= table->rows()) {
-      row = table->rows();
-      table->appendRows(1);
-    }
-  }
-  const QTextTableCell next = table->cellAt(row, column);
-  if (!next.isValid()) return true;
-  // The cell's text is selected, so that what is typed replaces it.
-  QTextCursor to = next.firstCursorPosition();
-  to.setPosition(next.lastCursorPosition().position(), QTextCursor::KeepAnchor);
-  setTextCursor(to);
-  MarkFormatsStale();
   return true;
 }
 
@@ -897,7 +829,6 @@ void CXRichEditCtrl::keyPressEvent(QKeyEvent* e) {
     Paste();
     return e->accept();
   }
-  if (MoveBetweenCells(e)) return e->accept();  // moves only, even through protected text
   if (const auto range = EditRangeOfKey(e)) {
     if (TouchesProtected(range->first, range->second)) {
       Refused();

@@ -86,8 +86,7 @@ class CXRichEditCtrl : public QTextEdit {
   // A link field with the title as its text. Nothing is inserted (false) when the target
   // names no known scheme or is too long for a link.
   bool InsertLink(const QString& title, const QString& target);
-  // An empty bordered table, with the cursor in its first cell; false when the size is out of
-  // bounds.
+  // An empty bordered table; false when the size is out of bounds.
   bool InsertTable(int rows, int columns);
   // The picture file as a picture; false (and a message) when it is no picture.
   bool InsertPictureFile(const QString& path);
@@ -179,9 +178,6 @@ class CXRichEditCtrl : public QTextEdit {
   void PrepareTypingFormat();
   void TypeAsWords(bool blank, const std::function<void()>& deliver);
   void TypeWithWordGrouping(QKeyEvent* e);
-  // Tab and Shift+Tab in a table go to the next and the previous cell; Tab in the last cell
-  // adds a row. False when the key is not one of them or the cursor is not in a table.
-  bool MoveBetweenCells(const QKeyEvent* e);
   void Refused();
 
   void OpenFindReplace(bool findOnly);
