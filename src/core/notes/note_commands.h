@@ -74,6 +74,7 @@ struct Placement {
   bool afterSelection = false;  // after the selected note; otherwise the folder's first child
 };
 
+// How a command went: the one outcome of the tree commands and of the transfers.
 struct NoteOutcome {
   bool done = false;      // the change was made
   bool saved = true;      // false when the save after the change failed (the user was told)
@@ -86,6 +87,10 @@ struct NoteOutcome {
   // The entry made, renamed or moved, at its new place (empty when none). A folder delete that
   // could remove its directory only in part is done, and message names what stayed.
   ItemPath item;
+  // Transfers: the file concerned (the one added, written, or offered), and whether a dropped
+  // file was skipped (not an ".esr" file).
+  std::string file;
+  bool skipped = false;
   explicit operator bool() const { return done; }
 };
 

@@ -168,7 +168,7 @@ TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& f
       change.Expect(expected, true);
       const auto fail = [&](const char* message) {
         change.Unexpect(expected);
-        static_cast<NoteOutcome&>(out) = RefusedStep(change, message);
+        out = RefusedStep(change, message);
         out.file = file;
         return out;
       };
@@ -353,7 +353,7 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
       if (!change.MakeParentDirectories(to) || !change.Rename(from, to)) {
         Remove(moved);
         TransferOutcome refused;
-        static_cast<NoteOutcome&>(refused) = RefusedStep(change, kMsgMoveFailed);
+        refused = RefusedStep(change, kMsgMoveFailed);
         return refused;
       }
     }

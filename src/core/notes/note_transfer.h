@@ -30,10 +30,8 @@ inline constexpr const char* kImportFilter =
     "所有支持的格式|*.rtf;*.txt;*.esr|所有文件(*.*)|*.*||";
 inline constexpr const char* kExportFilter = "RTF文档格式(*.rtf)|*.rtf|文本格式(*.txt)|*.txt||";
 
-struct TransferOutcome : NoteOutcome {
-  std::string file;     // the file concerned: the one added, written, or offered
-  bool skipped = false;  // a dropped file that is not an ".esr" file
-};
+// The transfers' outcome is the commands' own (file and skipped are theirs).
+using TransferOutcome = NoteOutcome;
 
 // Whether a drag may begin on the item: anything below a top-level item, except below the
 // timetable.

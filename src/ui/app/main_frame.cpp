@@ -219,7 +219,7 @@ void CMainFrame::Search() {
   if (keyword.empty())
     prompts().Message(kEnterKeyword);
   else
-    navigator_->Search(keyword);
+    navigator_->search(keyword);
 }
 
 void CMainFrame::ImportDatabase() {

@@ -19,8 +19,14 @@ CWndNavigator::CWndNavigator(const std::string& databasePath, QWidget* parent)
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(stack_);
   tree_ = new CXmlTreeCtrl(*notebook_, stack_);
-  search_ = new QWidget(stack_);
-  history_ = new QWidget(stack_);
+  // The search and the history panels follow the notebook; the search takes its scope from the
+  // tree's selection.
+  const auto selection = [this] {
+    QTreeWidgetItem* item = tree_ ? tree_->SelectedItem() : nullptr;
+    return item ? CXmlTreeCtrl::ItemPathOf(item) : ItemPath();
+  };
+  search_ = new CWndSearch(*notebook_, selection, stack_);
+  history_ = new CWndHistory(*notebook_, stack_);
   stack_->addWidget(tree_);
   stack_->addWidget(search_);
   stack_->addWidget(history_);
@@ -36,15 +42,6 @@ CWndNavigator::CWndNavigator(const std::string& databasePath, QWidget* parent)
   connect(tree_, &CXmlTreeCtrl::reminderListRequested, session_.get(),
           &NotebookSession::OpenReminderList);
   session_->SetBusyCheck([this] { return tree_ && tree_->IsBusy(); });
-  // The search and the history panels follow the notebook; the search takes its scope from the
-  // tree's selection.
-  const auto selection = [this] {
-    QTreeWidgetItem* item = tree_ ? tree_->SelectedItem() : nullptr;
-    return item ? CXmlTreeCtrl::ItemPathOf(item) : ItemPath();
-  };
-  auto* searchPanel = new CWndSearch(*notebook_, selection, stack_);
-  SetSearchPanel(searchPanel, [searchPanel](const std::string& keyword) { searchPanel->Search(keyword); });
-  SetHistoryPanel(new CWndHistory(*notebook_, stack_));
   session_->Open(databasePath);
 }
 
@@ -54,7 +51,8 @@ CWndNavigator::~CWndNavigator() {
   delete stack_;
   stack_ = nullptr;
   tree_ = nullptr;
-  search_ = history_ = nullptr;
+  search_ = nullptr;
+  history_ = nullptr;
   session_.reset();
   notebook_->Close();
 }
@@ -63,30 +61,8 @@ void CWndNavigator::setMode(int mode) {
   if (mode >= kTree && mode <= kHistory) stack_->setCurrentIndex(mode);
 }
 
-void CWndNavigator::Replace(QWidget*& slot, QWidget* panel) {
-  if (!panel || panel == slot) return;
-  const int index = stack_->indexOf(slot);
-  const bool current = stack_->currentIndex() == index;
-  const QSignalBlocker block(stack_);  // the mode stays what it was
-  stack_->insertWidget(index, panel);
-  stack_->removeWidget(slot);
-  delete slot;
-  slot = panel;
-  if (current) {
-    stack_->setCurrentIndex(index);
-    setFocusProxy(panel);
-  }
-}
-
-void CWndNavigator::SetSearchPanel(QWidget* panel, SearchFn search) {
-  Replace(search_, panel);
-  searchFn_ = std::move(search);
-}
-
-void CWndNavigator::SetHistoryPanel(QWidget* panel) { Replace(history_, panel); }
-
-void CWndNavigator::Search(const std::string& keyword) {
-  if (searchFn_) searchFn_(keyword);
+void CWndNavigator::search(const std::string& keyword) {
+  if (search_) search_->Search(keyword);
 }
 
 }  // namespace zorbek

@@ -1,9 +1,9 @@
-// The navigator panel: the note tree, the search panel and the history panel, one at a time.
+// The navigator panel: the note tree, the search panel and the history panel, one at a time,
+// each a view of the notebook the navigator owns with its session.
 #pragma once
 
 #include <QStackedWidget>
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,7 +19,6 @@ class CWndNavigator : public QWidget {
   Q_OBJECT
  public:
   enum Mode { kTree = 0, kSearch = 1, kHistory = 2 };
-  using SearchFn = std::function<void(const std::string& keyword)>;
 
   // Creates the notebook, its session and the three views, each a listener of the notebook,
   // and opens the database at databasePath.
@@ -34,29 +33,22 @@ class CWndNavigator : public QWidget {
   CXmlTreeCtrl* tree() const { return tree_; }
   Notebook& notebook() const { return *notebook_; }
   NotebookSession& session() const { return *session_; }
-  QWidget* searchView() const { return search_; }
-  QWidget* historyView() const { return history_; }
+  CWndSearch* searchView() const { return search_; }
+  CWndHistory* historyView() const { return history_; }
 
-  // The search and the history panels take the place of the empty views. search runs a
-  // search for a keyword in the search panel.
-  void SetSearchPanel(QWidget* panel, SearchFn search);
-  void SetHistoryPanel(QWidget* panel);
-  // Hands a keyword to the search panel (nothing happens before there is one).
-  void Search(const std::string& keyword);
+  // Hands a keyword to the search panel.
+  void search(const std::string& keyword);
 
  signals:
   void modeChanged(int mode);
 
  private:
-  void Replace(QWidget*& slot, QWidget* panel);
-
   std::unique_ptr<Notebook> notebook_;
   std::unique_ptr<NotebookSession> session_;
   QStackedWidget* stack_;
   CXmlTreeCtrl* tree_;
-  QWidget* search_;
-  QWidget* history_;
-  SearchFn searchFn_;
+  CWndSearch* search_;
+  CWndHistory* history_;
 };
 
 }  // namespace zorbek

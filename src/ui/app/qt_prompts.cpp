@@ -1,4 +1,5 @@
 #include "ui/app/qt_prompts.h"
+#include "ui/app/qt_text.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,9 +12,6 @@
 
 namespace zorbek {
 namespace {
-
-QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-std::string S(const QString& s) { return s.toUtf8().toStdString(); }
 
 bool OnGuiThread() {
   return QCoreApplication::instance() &&

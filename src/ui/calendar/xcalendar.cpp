@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QStringList>
 
+#include "ui/app/qt_text.h"
 #include "core/app/clock.h"
 
 namespace zorbek {
@@ -51,7 +52,6 @@ QFont CalendarFont(int pixels, bool bold) {
   return font;
 }
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // Float positions cut to whole pixels.
 int Cut(double v) { return static_cast<int>(v); }

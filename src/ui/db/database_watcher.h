@@ -23,8 +23,6 @@ class DatabaseWatcher : public QObject {
   // Watches the file at path (for a symbolic link, the file it points to) and its directory.
   explicit DatabaseWatcher(const std::string& path, QObject* parent = nullptr);
 
-  QString WatchedFile() const { return file_; }
-
  signals:
   // On the main thread, kSettleMs after the last of a burst of changes.
   void changed();

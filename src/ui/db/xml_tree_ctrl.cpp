@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <map>
 
+#include "ui/app/qt_text.h"
 #include "core/app/prompts.h"
 #include "core/db/database.h"
 #include "core/notes/note_opener.h"
@@ -25,8 +26,6 @@ static void InitTreeResources() { Q_INIT_RESOURCE(zorbek); }
 namespace zorbek {
 
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
 
 constexpr int kNormalImageRole = Qt::UserRole + 1;
 constexpr int kSelectedImageRole = Qt::UserRole + 2;

@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <unistd.h>
 
+#include "ui/app/qt_text.h"
 #include "core/app/prompts.h"
 #include "core/db/store_paths.h"
 #include "core/io/file_util.h"
@@ -21,8 +22,6 @@
 namespace zorbek {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
 
 // Near the top or the bottom of the view a drag scrolls it.
 constexpr int kScrollMargin = 16;

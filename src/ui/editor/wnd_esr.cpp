@@ -20,6 +20,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "ui/app/qt_text.h"
 #include "core/app/clock.h"
 #include "core/app/prompts.h"
 #include "core/app/recovery.h"
@@ -58,7 +59,6 @@ CWndEsr::FileShower& Shower() {
   return shower;
 }
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // The icon of a button whose state is mixed: the picture paled over a grey hatch.
 QIcon MixedIcon(const QIcon& icon) {

@@ -11,6 +11,7 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include "ui/app/qt_text.h"
 #include "core/app/prompts.h"
 #include "core/reminders/reminder_text.h"
 #include "core/reminders/reminder_time.h"
@@ -18,7 +19,6 @@
 namespace zorbek {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 QString WithNewlines(const std::string& s) {
   QString t = Q(s);

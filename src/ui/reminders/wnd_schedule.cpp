@@ -12,6 +12,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "ui/app/qt_text.h"
 #include "core/app/prompts.h"
 #include "core/reminders/reminder_form.h"
 #include "core/reminders/reminder_text.h"
@@ -24,7 +25,6 @@ static void InitScheduleResources() { Q_INIT_RESOURCE(zorbek); }
 namespace zorbek {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 QString WithNewlines(const QString& s) {
   QString t = s;
