@@ -14,13 +14,10 @@
 #include "ui/app/commands.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/navigator.h"
+#include "ui/app/qt_text.h"
 
 namespace zorbek {
 namespace {
-
-QString Q(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 enum Column { kName, kFrom, kWhen, kSize, kNotes };
 
