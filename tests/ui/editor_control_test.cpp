@@ -316,7 +316,7 @@ TEST_F(EditorContextMenu, ItemsIdsAndStates) {
     byId[a->data().toInt()] = a;
   }
   EXPECT_EQ(ids, (std::vector<int>{101, 0, 102, 103, 104, 105, 0, 108, 109, 0, 111, 110, 112, 0,
-                                   113, 116, 114, 115, 0, 106, 0, 107}));
+                                   113, 116, 114, 115, 0, 106, 0, 107, 0, 32961}));
   EXPECT_EQ(byId[101]->text(), "&Undo");
   EXPECT_EQ(byId[107]->text(), "Select &Font");
   EXPECT_FALSE(byId[101]->isEnabled());

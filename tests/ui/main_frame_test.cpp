@@ -101,9 +101,9 @@ TEST_F(MainFrameTest, WindowMenusAndToolbarAreAsTheProgramDefinesThem) {
   frame->action(cmd::kConvertRamulo)->trigger();
   EXPECT_EQ(conversions, 1);
 
-  // Toolbar: tree, history, the keyword box, search.
+  // Toolbar: tree, history, the keyword box, search; then the recycle bin.
   const QList<QAction*> buttons = frame->searchToolBar()->actions();
-  ASSERT_EQ(buttons.size(), 4);
+  ASSERT_EQ(buttons.size(), 5);
   EXPECT_EQ(buttons[0], frame->action(cmd::kShowTree));
   EXPECT_EQ(buttons[1], frame->action(cmd::kShowHistory));
   EXPECT_EQ(frame->searchToolBar()->widgetForAction(buttons[2]), frame->searchToolBar()->keywordBox());

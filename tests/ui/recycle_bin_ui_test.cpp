@@ -140,25 +140,25 @@ TEST_F(BinAndHistoryTest, TheHistoryWindowShowsAVersionAndRestoresItAsOneUndoSte
   EXPECT_EQ(e->Action(cmd::kNoteHistory)->text().toStdString(), "历史版本");
 }
 
-// Another program deleted the note (file and element) while its editor was open: the save
-// puts the text into a note the tree shows, and says where.
+// Another program deleted the note (file and element) while its editor was open, its folder
+// stays: the save puts the text into a note the tree shows, in that folder, and says where.
 TEST_F(BinAndHistoryTest, ANoteDeletedOutsideAndSavedComesBackIntoTheTree) {
   ASSERT_TRUE(notebook.Commands().OpenNote(Item({"f", "n"})).done);
   CWndEsr* e = FindNoteEditor(store + "/f/n.esr");
   ASSERT_TRUE(e);
   e->RichEdit()->moveCursor(QTextCursor::End);
   QTest::keyClicks(e->RichEdit(), " kept");
-  // The other program: folder f and its notes are gone from the database and the disk.
-  fs::remove_all(store + "/f");
-  WriteFile(db, "<list><hotkey/><filetree><archive><o type=\"esr\"/></archive></filetree></list>");
+  // The other program: the note is gone from the database and the disk; its folder stays.
+  fs::remove(store + "/f/n.esr");
+  WriteFile(db, "<list><hotkey/><filetree><archive><f type=\"dir\"/><o type=\"esr\"/></archive>"
+                "</filetree></list>");
   ASSERT_EQ(notebook.ReloadIfChanged(), ReloadResult::kReloaded);
   ASSERT_TRUE(e->SaveDocument());
-  const std::string placed = store + "/恢复的笔记/n.esr";
+  const std::string placed = store + "/f/n.esr";
   EXPECT_EQ(prompts_.LastMessage(), FormatMessage(kMsgSavedIntoTree, placed));
   EXPECT_EQ(e->FilePath(), placed);
   EXPECT_NE(ReadFile(placed).find("kept"), std::string::npos);
-  EXPECT_NE(ReadFile(db).find("<恢复的笔记 type=\"dir\"><n type=\"esr\"/></恢复的笔记>"),
-            std::string::npos)
+  EXPECT_NE(ReadFile(db).find("<f type=\"dir\"><n type=\"esr\"/></f>"), std::string::npos)
       << ReadFile(db);
   // Saved again, it stays where it is now, without a word.
   prompts_.Clear();
