@@ -18,20 +18,12 @@
 #include "editor_test_util.h"
 #include "ui/reminders/reminder_notifier.h"
 #include "ui/reminders/wnd_tip_schedule.h"
+#include "core/reminder_test_util.h"
 
 namespace zorbek {
 namespace {
 
-SystemTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  SystemTime t;
-  t.year = static_cast<std::uint16_t>(y);
-  t.month = static_cast<std::uint16_t>(mo);
-  t.day = static_cast<std::uint16_t>(d);
-  t.hour = static_cast<std::uint16_t>(h);
-  t.minute = static_cast<std::uint16_t>(mi);
-  t.second = static_cast<std::uint16_t>(s);
-  return WithDayOfWeek(t);
-}
+using testing::At;
 
 // Records what the pop-up sends to and takes back from the desktop.
 class RecordingNotifier : public ReminderNotifier {

@@ -35,24 +35,16 @@
 #include "ui/reminders/wnd_schedule.h"
 #include "ui/reminders/wnd_tip_schedule.h"
 #include "ui/report/report_ctrl.h"
+#include "core/reminder_test_util.h"
 
 namespace zorbek {
 namespace {
+
+using testing::At;
 using testing::FakePrompts;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
-
-SystemTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  SystemTime t;
-  t.year = static_cast<std::uint16_t>(y);
-  t.month = static_cast<std::uint16_t>(mo);
-  t.day = static_cast<std::uint16_t>(d);
-  t.hour = static_cast<std::uint16_t>(h);
-  t.minute = static_cast<std::uint16_t>(mi);
-  t.second = static_cast<std::uint16_t>(s);
-  return WithDayOfWeek(t);
-}
 
 // Runs f on the modal dialog of type D once it shows.
 template <typename D>
