@@ -19,10 +19,12 @@
 #include <ctime>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "core/app/clock.h"
 #include "core/db/database.h"
 #include "core/notes/note_opener.h"
+#include "core/notes/notebook.h"
 #include "core/reminders/reminder_time.h"
 #include "support/fake_prompts.h"
 #include "support/temp_dir.h"
@@ -593,6 +595,37 @@ TEST_F(PopupTest, TwoRemindersOfOnePassFromTheCheckThreadThenNextAndOk) {
   QTest::mouseClick(popup_.OkButton(), Qt::LeftButton);
   EXPECT_FALSE(popup_.isVisible());
   EXPECT_EQ(popup_.Queue().QueuedCount(), 0u);
+}
+
+// The program's own check: the session's thread decides, the main thread marks the reminder
+// handled, saves the file and shows the pop-up; the notebook tells its windows there too.
+TEST_F(PopupTest, TheSessionsCheckIsWrittenSavedAndShownOnTheMainThread) {
+  Notebook notebook;
+  NotebookSession session(notebook);
+  session.SetCheckTiming({std::chrono::milliseconds(0), std::chrono::milliseconds(10)});
+  const std::string path = dir_ / "session.xml";
+  WriteFile(path, "<list><hotkey/><filetree><archive/><schedule/></filetree></list>");
+  session.Open(path);
+  std::vector<std::thread::id> toldOn;
+  const int listener = notebook.AddListener([&](const std::vector<NotebookEvent>& events) {
+    for (const NotebookEvent& e : events)
+      if (e.kind == NotebookEventKind::kRemindersChanged) toldOn.push_back(std::this_thread::get_id());
+  });
+  ASSERT_EQ(notebook.Reminders().Add("s1", At(2026, 12, 25, 8, 59), At(2026, 12, 25, 8, 59), 0,
+                                     "开会"),
+            StoreResult::kDone);
+  const auto shownPopup = [] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* popup = qobject_cast<CWndTipSchedule*>(w); popup && popup->isVisible()) return popup;
+    return static_cast<CWndTipSchedule*>(nullptr);
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shownPopup() != nullptr; }, 10'000));
+  EXPECT_TRUE(shownPopup()->TextLabel()->text().endsWith("开会"));
+  EXPECT_NE(ReadFile(path).find("valid=\"0\""), std::string::npos) << ReadFile(path);
+  // The add and the check's marking, both told on this thread.
+  ASSERT_GE(toldOn.size(), 2u);
+  for (std::thread::id id : toldOn) EXPECT_EQ(id, std::this_thread::get_id());
+  notebook.RemoveListener(listener);
 }
 
 TEST_F(PopupTest, TheCloseBoxDisarmsAllAndAPostponementComesBackAnHourLater) {

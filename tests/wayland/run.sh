@@ -236,7 +236,7 @@ run_checks() {  # mode
   home="$work/$comp-$mode-a"
   prepare_home "$home" 100,120,340,680
   log="$home/program.log"
-  launch "$mode" "$home" "$log" ZORBEK_TEST_FIRST_CHECK_MS=0
+  launch "$mode" "$home" "$log"
   pid=$launched
   pids+=("$pid")
   if wait_for 40 frame_on_screen; then
@@ -246,7 +246,8 @@ run_checks() {  # mode
   fi
 
   if [ "$comp" = sway ]; then
-    if wait_for 25 shown "$popup_title"; then
+    # The first check of the reminders comes 10 s after the database opened.
+    if wait_for 40 shown "$popup_title"; then
       record "$comp" "$mode" popup PASS
     else
       record "$comp" "$mode" popup FAIL "no window titled $popup_title"

@@ -7,7 +7,6 @@
 #include "ui/db/conflict_copies.h"
 #include "ui/db/database_watcher.h"
 #include "ui/editor/wnd_esr.h"
-#include "ui/reminders/install_reminders.h"
 #include "ui/reminders/wnd_schedule.h"
 #include "ui/reminders/wnd_tip_schedule.h"
 
@@ -66,7 +65,7 @@ void NotebookSession::StartReminders() {
   // The pop-up exists before the check starts, so that nothing fires unseen.
   if (!popup_) popup_ = std::make_unique<CWndTipSchedule>();
   popup_->SetStore(&notebook_.Reminders());
-  notebook_.Reminders().SetCheckTiming(ProgramCheckTiming());
+  notebook_.Reminders().SetCheckTiming(checkTiming_);
   // What the check thread decides is written, saved and shown here, on the main thread. The
   // thread is stopped before this object goes, so no call is posted to it afterwards.
   notebook_.StartReminderCheck(&popup_->Queue(), [this](std::function<void()> task) {

@@ -39,9 +39,11 @@ class NotebookSession : public QObject {
   // Opens the reminder list window over the notebook's reminders (or brings it forward).
   void OpenReminderList();
 
+  // When the reminder check runs: by default the first pass 10 s after the opening, then every
+  // 5 s. Takes effect at the next Open.
+  void SetCheckTiming(ReminderCheckTiming timing) { checkTiming_ = timing; }
+
   Notebook& notebook() const { return notebook_; }
-  CWndTipSchedule* ReminderPopup() const { return popup_.get(); }
-  DatabaseWatcher* Watcher() const { return watcher_; }
 
  private:
   void StartReminders();
@@ -51,6 +53,7 @@ class NotebookSession : public QObject {
   std::unique_ptr<CWndTipSchedule> popup_;
   DatabaseWatcher* watcher_ = nullptr;  // a child, made by Open
   std::function<bool()> busy_;
+  ReminderCheckTiming checkTiming_;
   bool checkPending_ = false;  // a check of the file waits for the user
   int editorsListener_ = 0;
 };
