@@ -153,7 +153,7 @@ void RunSearch(benchmark::State& state, const char* keyword, std::size_t expecte
   for (auto _ : state) {
     using Clock = std::chrono::steady_clock;
     const auto t0 = Clock::now();
-    auto notes = CollectNotes(c.doc, kArchivePath, NoteStoreDirectory(c.db));
+    auto notes = CollectNotes(c.doc, ElementPath(kArchivePath), NoteStoreDirectory(c.db));
     NoteSearch search(std::move(notes), SearchKeyword(keyword));
     longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
     hits = 0;
@@ -198,7 +198,7 @@ void BM_HistoryRefresh(benchmark::State& state) {
 void BM_CollectNotes(benchmark::State& state) {
   Corpus& c = Data();
   for (auto _ : state)
-    benchmark::DoNotOptimize(CollectNotes(c.doc, kArchivePath, NoteStoreDirectory(c.db)));
+    benchmark::DoNotOptimize(CollectNotes(c.doc, ElementPath(kArchivePath), NoteStoreDirectory(c.db)));
 }
 
 // Real time: the work is on other threads (and, for grep, another process).

@@ -21,7 +21,7 @@ int Run(Context& ctx) {
   const std::string type = Attribute(ShownItemElement(doc, *item), "type");
   if (!IsNoteType(type)) return Refuse("只有笔记有历史版本：" + ctx.args[0]);
   const std::string file =
-      ExistingPathIgnoringCase(DocumentPathOfItem(*item, ctx.databasePath) + ".esr");
+      ExistingPathIgnoringCase(DocumentPathOfItem(*item, ctx.databasePath, ".esr").str());
   for (const NoteVersion& v : VersionsOf(ctx.databasePath, file)) {
     const std::time_t t = static_cast<std::time_t>(v.keptAt);
     std::tm tm {};

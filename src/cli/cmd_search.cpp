@@ -65,7 +65,7 @@ int RunSearch(Context& ctx) {
   for (;;) {
     const NoteSearch::Progress p = search.Poll();
     for (std::size_t i : p.newHits) {
-      const std::string& path = search.notes()[i].documentPath;
+      const std::string& path = search.notes()[i].documentPath.str();
       out += std::to_string(row++);
       out += '\t';
       out += FileNameOf(path);
@@ -91,7 +91,7 @@ int RunHistory(Context& ctx) {
   if (LoadDatabaseReadOnly(doc, ctx.databasePath) == LoadStatus::Unparsable) return Unreadable(ctx);
   // The document holds no path when the file is missing; the walk needs the database's.
   const std::string store = NoteStoreDirectory(ctx.databasePath);
-  const auto rows = LatestNotes(CollectNotes(doc, kArchivePath, store));
+  const auto rows = LatestNotes(CollectNotes(doc, ElementPath(kArchivePath), store));
   std::string out;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     out += std::to_string(i);

@@ -35,7 +35,7 @@ std::string NoteFileOf(Context& c, const std::string& arg, std::optional<int>* r
     *refused = Refuse("text: " + arg + " is a folder, not a note");
     return {};
   }
-  return DocumentPathOfItem(*item, c.databasePath) + ".esr";
+  return DocumentPathOfItem(*item, c.databasePath, ".esr").str();
 }
 
 int Run(Context& c) {

@@ -33,7 +33,7 @@ class FakeEditor : public NoteIdentity {
  public:
   FakeEditor(std::string doc, std::string element, OpenEditorRegistry* registry = nullptr,
              bool leavesOnClose = true)
-      : NoteIdentity(std::move(doc), std::move(element)),
+      : NoteIdentity(DocumentPath(std::move(doc)), ElementPath(std::move(element))),
         registry_(registry),
         leavesOnClose_(leavesOnClose) {}
   bool BringForward() override {
@@ -60,10 +60,13 @@ TEST(EditorRegistry, FindsWithoutRegardToCaseAndComparesOnlyTheGivenPaths) {
   registry.Add(&a);  // listed once
   EXPECT_EQ(registry.Count(), 2);
   EXPECT_EQ(registry.First(), &a);
-  EXPECT_EQ(registry.Find("/NOTES/B.esr", "/list/filetree/ARCHIVE/b"), &b);
-  EXPECT_EQ(registry.Find("/notes/b.esr", "/list/filetree/archive/a"), nullptr);
-  EXPECT_EQ(registry.Find(nullptr, "/list/filetree/archive/B"), &b);
-  EXPECT_EQ(registry.Find("/notes/A.ESR", nullptr), &a);
+  const DocumentPath docA("/notes/A.ESR"), docB("/NOTES/B.esr"), docb("/notes/b.esr");
+  const ElementPath elementA("/list/filetree/archive/a"), elementB("/list/filetree/archive/B"),
+      elementb("/list/filetree/ARCHIVE/b");
+  EXPECT_EQ(registry.Find(&docB, &elementb), &b);
+  EXPECT_EQ(registry.Find(&docb, &elementA), nullptr);
+  EXPECT_EQ(registry.Find(nullptr, &elementB), &b);
+  EXPECT_EQ(registry.Find(&docA, nullptr), &a);
   EXPECT_EQ(registry.Find(nullptr, nullptr), &a);
   registry.Remove(&a);
   EXPECT_EQ(registry.Count(), 1);

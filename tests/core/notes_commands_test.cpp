@@ -403,11 +403,11 @@ TEST_F(NotesCommandsTest, OpenNoteRecordsTheTimeCallsTheEditorAndSaves) {
   FakeClock clock(1700000000123);
   SetClock(&clock);
   std::vector<std::pair<std::string, std::string>> opened;
-  SetOpenNoteEditor([&](const std::string& d, const std::string& e) {
+  SetOpenNoteEditor([&](const DocumentPath& d, const ElementPath& e) {
     // The time is recorded before the editor opens, and saved after.
     EXPECT_NE(Memory().find("lasttime=\"1700000000\""), std::string::npos);
     EXPECT_EQ(Saved().find("lasttime"), std::string::npos);
-    opened.emplace_back(d, e);
+    opened.emplace_back(d.str(), e.str());
   });
   // The file is missing: the time is recorded all the same.
   ASSERT_TRUE(cmd.OpenNote(Item({"f", "n"})).done);

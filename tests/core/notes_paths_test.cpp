@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <concepts>
 #include <filesystem>
+#include <type_traits>
 
 #include "core/db/store_paths.h"
 #include "core/notes/item_path.h"
 #include "core/notes/note_commands.h"
+#include "core/notes/note_opener.h"
 #include "support/temp_dir.h"
 
 namespace zorbek {
@@ -13,22 +16,39 @@ namespace {
 using testing::TempDir;
 using testing::WriteFile;
 
+// The names of a note are types of their own: one is never taken where another is expected,
+// nor made from a text without saying so, nor compared with another kind.
+static_assert(!std::is_convertible_v<ElementPath, DocumentPath>);
+static_assert(!std::is_convertible_v<DocumentPath, ElementPath>);
+static_assert(!std::is_constructible_v<ElementPath, DocumentPath>);
+static_assert(!std::is_constructible_v<DocumentPath, ElementPath>);
+static_assert(!std::is_convertible_v<std::string, ElementPath>);
+static_assert(!std::is_convertible_v<const char*, DocumentPath>);
+static_assert(!std::is_constructible_v<ElementPath, ItemPath>);
+static_assert(!std::is_convertible_v<ElementPath, std::string>);
+static_assert(!std::equality_comparable_with<ElementPath, DocumentPath>);
+static_assert(!std::equality_comparable_with<ElementPath, std::string>);
+// The opener takes the document path first: the two the other way round do not compile.
+static_assert(std::is_invocable_v<decltype(&OpenNoteEditor), DocumentPath, ElementPath>);
+static_assert(!std::is_invocable_v<decltype(&OpenNoteEditor), ElementPath, DocumentPath>);
+static_assert(!std::is_invocable_v<decltype(&OpenNoteEditor), std::string, std::string>);
+
 TEST(NotesPaths, ElementAndDocumentPathsReplaceOnlyTheLeadingTopLevelText) {
-  EXPECT_EQ(ElementPathOfItem({"文件箱", "B", "A"}), "/list/filetree/archive/B/A");
-  EXPECT_EQ(ElementPathOfItem({"文件箱"}), "/list/filetree/archive");
+  EXPECT_EQ(ElementPathOfItem({"文件箱", "B", "A"}).str(), "/list/filetree/archive/B/A");
+  EXPECT_EQ(ElementPathOfItem({"文件箱"}).str(), "/list/filetree/archive");
   // A folder that happens to be called like the file box stays a name.
-  EXPECT_EQ(ElementPathOfItem({"文件箱", "文件箱"}), "/list/filetree/archive/文件箱");
-  EXPECT_EQ(ElementPathOfItem({"时间表"}), "/list/filetree/schedule");
-  EXPECT_EQ(ElementPathOfItem({"工具箱"}), "/list/tools");
-  EXPECT_EQ(ElementPathOfItem({"主页"}), "主页");
+  EXPECT_EQ(ElementPathOfItem({"文件箱", "文件箱"}).str(), "/list/filetree/archive/文件箱");
+  EXPECT_EQ(ElementPathOfItem({"时间表"}).str(), "/list/filetree/schedule");
+  EXPECT_EQ(ElementPathOfItem({"工具箱"}).str(), "/list/tools");
+  EXPECT_EQ(ElementPathOfItem({"主页"}).str(), "主页");
 
   const std::string db = "/home/用户/我的 文档/Zorbek.v2.xml";
-  EXPECT_EQ(DocumentPathOfItem({"文件箱"}, db), "/home/用户/我的 文档/Zorbek.v2/archive");
-  EXPECT_EQ(DocumentPathOfItem({"文件箱", "B", "A"}, db),
+  EXPECT_EQ(DocumentPathOfItem({"文件箱"}, db).str(), "/home/用户/我的 文档/Zorbek.v2/archive");
+  EXPECT_EQ(DocumentPathOfItem({"文件箱", "B", "A"}, db).str(),
             "/home/用户/我的 文档/Zorbek.v2/archive/B/A");
-  EXPECT_EQ(DocumentPathOfItem({"时间表"}, db), "schedule");
-  EXPECT_EQ(DocumentPathOfItem({"工具箱"}, db), "Tools");
-  EXPECT_EQ(DocumentPathOfItem({"主页"}, db), "主页");
+  EXPECT_EQ(DocumentPathOfItem({"时间表"}, db).str(), "schedule");
+  EXPECT_EQ(DocumentPathOfItem({"工具箱"}, db).str(), "Tools");
+  EXPECT_EQ(DocumentPathOfItem({"主页"}, db).str(), "主页");
   EXPECT_EQ(TopLevelItemOf({"文件箱", "B", "A"}), ItemPath{"文件箱"});
 }
 
@@ -62,11 +82,11 @@ TEST(NotesPaths, ItemPathsFromTextAndFromElementPaths) {
   EXPECT_FALSE(ParseItemPath(""));
   EXPECT_FALSE(ParseItemPath("a//b"));
   EXPECT_FALSE(ParseItemPath("a/"));
-  EXPECT_EQ(ItemPathOfElementPath("/list/filetree/archive/B/A"),
+  EXPECT_EQ(ItemPathOfElementPath(ElementPath("/list/filetree/archive/B/A")),
             (ItemPath{"文件箱", "B", "A"}));
-  EXPECT_EQ(ItemPathOfElementPath("/list/filetree/archive"), ItemPath{"文件箱"});
-  EXPECT_FALSE(ItemPathOfElementPath("/list/filetree/archived/x"));
-  EXPECT_FALSE(ItemPathOfElementPath("/list/filetree/schedule/x"));
+  EXPECT_EQ(ItemPathOfElementPath(ElementPath("/list/filetree/archive")), ItemPath{"文件箱"});
+  EXPECT_FALSE(ItemPathOfElementPath(ElementPath("/list/filetree/archived/x")));
+  EXPECT_FALSE(ItemPathOfElementPath(ElementPath("/list/filetree/schedule/x")));
 }
 
 TEST(NotesPaths, UniqueFileNameCountsFilesAndDirectoriesIgnoringCase) {

@@ -49,13 +49,13 @@ class SearchTest : public ::testing::Test {
     for (const auto& [rel, rtf] : notes) WriteFile(store + "/" + rel, rtf);
     ASSERT_EQ(doc.Load(db), LoadStatus::Loaded);
   }
-  std::vector<NoteEntry> All() { return CollectNotes(doc, kArchivePath, store); }
+  std::vector<NoteEntry> All() { return CollectNotes(doc, ElementPath(kArchivePath), store); }
   std::vector<std::string> Hits(const std::string& keyword, std::string_view label = "路径：Root") {
     const SearchStart start = SearchStartOf(label, db);
     const auto notes = CollectNotes(doc, start.elementPath, start.directory);
     std::vector<std::string> names;
     for (std::size_t i : SearchNotes(notes, SearchKeyword(keyword), 3))
-      names.push_back(notes[i].documentPath.substr(store.size()));
+      names.push_back(notes[i].documentPath.str().substr(store.size()));
     return names;
   }
 
@@ -73,13 +73,13 @@ TEST_F(SearchTest, WalkInDocumentOrderWithEveryNonNoteTypeWalkedAsAFolder) {
        "<empty type=\"dir\"/><f type=\"esr\"/>");
   const auto notes = All();
   std::vector<std::string> paths;
-  for (const auto& n : notes) paths.push_back(n.documentPath.substr(store.size()));
+  for (const auto& n : notes) paths.push_back(n.documentPath.str().substr(store.size()));
   EXPECT_EQ(paths, (std::vector<std::string>{"/a.esr", "/F/b.ESR", "/F/c.esr", "/odd/d.esr",
                                              "/untyped/e.esr", "/f.esr"}));
   EXPECT_EQ(notes[0].lastTime, 5u);
   EXPECT_EQ(notes[2].lastTime, 0u);   // not a number
   EXPECT_EQ(notes[4].lastTime, 12u);  // the leading digits, as a decimal conversion reads them
-  EXPECT_TRUE(CollectNotes(doc, "/list/filetree/archive/missing", store).empty());
+  EXPECT_TRUE(CollectNotes(doc, ElementPath("/list/filetree/archive/missing"), store).empty());
 
   EXPECT_EQ(ParseLastTime(""), 0u);
   EXPECT_EQ(ParseLastTime("-5"), 0u);
@@ -95,31 +95,31 @@ TEST_F(SearchTest, TheDeepestTreeADatabaseMayHoldIsWalked) {
   }
   ASSERT_TRUE(doc.LoadFromString("<list><filetree><archive>" + open + "<n type=\"esr\"/>" + close +
                                  "</archive></filetree></list>"));
-  const auto notes = CollectNotes(doc, kArchivePath, "/s");
+  const auto notes = CollectNotes(doc, ElementPath(kArchivePath), "/s");
   ASSERT_EQ(notes.size(), 1u);
-  EXPECT_EQ(notes[0].documentPath.size(), 2 + 1000 * 2 + 6);
+  EXPECT_EQ(notes[0].documentPath.str().size(), 2 + 1000 * 2 + 6);
 }
 
 TEST_F(SearchTest, ScopeLabelAndWhereTheSearchStarts) {
-  EXPECT_EQ(ScopeLabelOf("/list/filetree/archive/A/B", "dir"), "路径：/A/B");
-  EXPECT_EQ(ScopeLabelOf("/list/filetree/archive/A", "DIR"), "路径：/A");
-  EXPECT_EQ(ScopeLabelOf("/list/filetree/archive/A", ""), "路径：/A");
-  EXPECT_EQ(ScopeLabelOf("/list/filetree/archive", ""), "路径：Root");  // the file box
-  EXPECT_EQ(ScopeLabelOf("/list/filetree/archive/A/n", "esr"), "路径：Root");  // a note
-  EXPECT_EQ(ScopeLabelOf("/list/filetree/schedule", ""), "路径：Root");
-  EXPECT_EQ(ScopeLabelOf("", ""), "路径：Root");
+  EXPECT_EQ(ScopeLabelOf(ElementPath("/list/filetree/archive/A/B"), "dir"), "路径：/A/B");
+  EXPECT_EQ(ScopeLabelOf(ElementPath("/list/filetree/archive/A"), "DIR"), "路径：/A");
+  EXPECT_EQ(ScopeLabelOf(ElementPath("/list/filetree/archive/A"), ""), "路径：/A");
+  EXPECT_EQ(ScopeLabelOf(ElementPath("/list/filetree/archive"), ""), "路径：Root");  // the file box
+  EXPECT_EQ(ScopeLabelOf(ElementPath("/list/filetree/archive/A/n"), "esr"), "路径：Root");  // a note
+  EXPECT_EQ(ScopeLabelOf(ElementPath("/list/filetree/schedule"), ""), "路径：Root");
+  EXPECT_EQ(ScopeLabelOf(ElementPath(""), ""), "路径：Root");
 
   const SearchStart root = SearchStartOf("路径：Root", db);
-  EXPECT_EQ(root.elementPath, "/list/filetree/archive");
+  EXPECT_EQ(root.elementPath.str(), "/list/filetree/archive");
   EXPECT_EQ(root.directory, store);
-  EXPECT_EQ(SearchStartOf("路径：root", db).elementPath, "/list/filetree/archive");
+  EXPECT_EQ(SearchStartOf("路径：root", db).elementPath.str(), "/list/filetree/archive");
   const SearchStart folder = SearchStartOf("路径：/A/路径：B", db);
-  EXPECT_EQ(folder.elementPath, "/list/filetree/archive/A/路径：B");
+  EXPECT_EQ(folder.elementPath.str(), "/list/filetree/archive/A/路径：B");
   EXPECT_EQ(folder.directory, store + "/A/路径：B");
 
-  EXPECT_EQ(ElementPathFromDocumentPath(store + "/A/n.esr", db), "/list/filetree/archive/A/n");
-  EXPECT_EQ(ElementPathFromDocumentPath(store + "/a.b/n.ESR", db), "/list/filetree/archive/a.b/n");
-  EXPECT_EQ(ElementPathFromDocumentPath("/elsewhere/n.esr", db), std::nullopt);
+  EXPECT_EQ(ElementPathFromDocumentPath(DocumentPath(store + "/A/n.esr"), db), ElementPath("/list/filetree/archive/A/n"));
+  EXPECT_EQ(ElementPathFromDocumentPath(DocumentPath(store + "/a.b/n.ESR"), db), ElementPath("/list/filetree/archive/a.b/n"));
+  EXPECT_EQ(ElementPathFromDocumentPath(DocumentPath("/elsewhere/n.esr"), db), std::nullopt);
   EXPECT_EQ(FileNameOf(store + "/A/n.esr"), "n.esr");
 }
 
@@ -222,26 +222,26 @@ TEST_F(SearchTest, HitsComeInWalkOrderAndASearchStops) {
 
 TEST(History, LatestFirstThirtyRowsEqualTimesInWalkOrder) {
   std::vector<NoteEntry> notes;
-  for (int i = 0; i < 40; ++i) notes.push_back({"/s/n" + std::to_string(i) + ".esr", 0});
+  for (int i = 0; i < 40; ++i) notes.push_back({DocumentPath("/s/n" + std::to_string(i) + ".esr"), 0});
   // Never opened: the first 30 in the order of the tree.
   auto rows = LatestNotes(notes);
   ASSERT_EQ(rows.size(), 30u);
-  for (int i = 0; i < 30; ++i) EXPECT_EQ(rows[i].documentPath, "/s/n" + std::to_string(i) + ".esr");
+  for (int i = 0; i < 30; ++i) EXPECT_EQ(rows[i].documentPath.str(), "/s/n" + std::to_string(i) + ".esr");
   notes[35].lastTime = 100;
   notes[20].lastTime = 200;
   notes[5].lastTime = 100;
   rows = LatestNotes(notes);
   ASSERT_EQ(rows.size(), 30u);
-  EXPECT_EQ(rows[0].documentPath, "/s/n20.esr");
-  EXPECT_EQ(rows[1].documentPath, "/s/n5.esr");  // equal times: walk order
-  EXPECT_EQ(rows[2].documentPath, "/s/n35.esr");
-  EXPECT_EQ(rows[3].documentPath, "/s/n0.esr");
+  EXPECT_EQ(rows[0].documentPath.str(), "/s/n20.esr");
+  EXPECT_EQ(rows[1].documentPath.str(), "/s/n5.esr");  // equal times: walk order
+  EXPECT_EQ(rows[2].documentPath.str(), "/s/n35.esr");
+  EXPECT_EQ(rows[3].documentPath.str(), "/s/n0.esr");
   notes.resize(4);
   notes[3].lastTime = 7;
   rows = LatestNotes(notes);
   ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(rows[0].documentPath, "/s/n3.esr");
-  EXPECT_EQ(rows[1].documentPath, "/s/n0.esr");
+  EXPECT_EQ(rows[0].documentPath.str(), "/s/n3.esr");
+  EXPECT_EQ(rows[1].documentPath.str(), "/s/n0.esr");
 }
 
 TEST_F(SearchTest, CommandLineSearchAndHistory) {

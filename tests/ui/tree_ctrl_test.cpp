@@ -197,7 +197,7 @@ TEST_F(TreeCtrlTest, FillingShowsFoldersAndNotesWithRememberedExpansion) {
   EXPECT_FALSE(At({"C"})->isExpanded());
   EXPECT_EQ(CXmlTreeCtrl::NormalImageOf(At({"A"})), kImageFolder);
   EXPECT_EQ(CXmlTreeCtrl::SelectedImageOf(At({"A", "n"})), kImageNoteSelected);
-  EXPECT_EQ(tree->ElementPathOfItem(At({"文件箱"})), "/list/filetree/archive/文件箱");
+  EXPECT_EQ(tree->ElementPathOfItem(At({"文件箱"})).str(), "/list/filetree/archive/文件箱");
   EXPECT_EQ(ReadFile(db), before);  // filling writes nothing
 
   // The user's expanding and collapsing is remembered at once.

@@ -6,11 +6,18 @@
 #include <string>
 #include <string_view>
 
+#include "core/notes/note_names.h"
+
 namespace zorbek {
 
 // "\" becomes "/" and the Latin capitals become small letters. Two notes are the same note
 // exactly when their normalised paths are equal.
 std::string NormaliseNotePath(std::string_view path);
+// The same for a document or element path, which stays what it is.
+template <class Kind>
+NoteName<Kind> NormaliseNotePath(const NoteName<Kind>& path) {
+  return NoteName<Kind>(NormaliseNotePath(path.str()));
+}
 
 // Only the separators: "\" becomes "/". File names on this system keep their letter case, so
 // this is the form a document is opened with.

@@ -16,10 +16,14 @@ void OpenEditorRegistry::Remove(const NoteIdentity* identity) {
   entries_.remove(const_cast<NoteIdentity*>(identity));
 }
 
-NoteIdentity* OpenEditorRegistry::Find(const char* documentPath, const char* elementPath) const {
+NoteIdentity* OpenEditorRegistry::Find(const DocumentPath* documentPath,
+                                       const ElementPath* elementPath) const {
   for (NoteIdentity* entry : entries_) {
-    if (documentPath && !EqualsIgnoreLatinCase(entry->DocumentPath(), documentPath)) continue;
-    if (elementPath && !EqualsIgnoreLatinCase(entry->ElementPath(), elementPath)) continue;
+    if (documentPath &&
+        !EqualsIgnoreLatinCase(entry->NoteDocumentPath().str(), documentPath->str()))
+      continue;
+    if (elementPath && !EqualsIgnoreLatinCase(entry->NoteElementPath().str(), elementPath->str()))
+      continue;
     return entry;
   }
   return nullptr;

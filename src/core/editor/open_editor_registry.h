@@ -6,22 +6,24 @@
 #include <list>
 #include <string>
 
+#include "core/notes/note_names.h"
+
 namespace zorbek {
 
 // What the registry knows of an editor: the note's two normalised paths and how to reach its
 // window. The editor window derives from it; destroying an identity destroys the editor.
 class NoteIdentity {
  public:
-  NoteIdentity(std::string documentPath, std::string elementPath)
+  NoteIdentity(DocumentPath documentPath, ElementPath elementPath)
       : documentPath_(std::move(documentPath)), elementPath_(std::move(elementPath)) {}
   virtual ~NoteIdentity() = default;
   NoteIdentity(const NoteIdentity&) = delete;
   NoteIdentity& operator=(const NoteIdentity&) = delete;
 
-  const std::string& DocumentPath() const { return documentPath_; }
-  const std::string& ElementPath() const { return elementPath_; }
+  const DocumentPath& NoteDocumentPath() const { return documentPath_; }
+  const ElementPath& NoteElementPath() const { return elementPath_; }
   // The note was renamed or moved: its new normalised paths.
-  void SetPaths(std::string documentPath, std::string elementPath) {
+  void SetPaths(DocumentPath documentPath, ElementPath elementPath) {
     documentPath_ = std::move(documentPath);
     elementPath_ = std::move(elementPath);
   }
@@ -40,8 +42,8 @@ class NoteIdentity {
   virtual void PreserveUnsaved() {}
 
  private:
-  std::string documentPath_;
-  std::string elementPath_;
+  DocumentPath documentPath_;
+  ElementPath elementPath_;
 };
 
 class OpenEditorRegistry {
@@ -52,7 +54,7 @@ class OpenEditorRegistry {
   void Remove(const NoteIdentity* identity);
   // The first entry whose paths equal the given ones without regard to Latin letter case; a
   // null argument is not compared. Null when there is none.
-  NoteIdentity* Find(const char* documentPath, const char* elementPath) const;
+  NoteIdentity* Find(const DocumentPath* documentPath, const ElementPath* elementPath) const;
   NoteIdentity* First() const;
   int Count() const;
 

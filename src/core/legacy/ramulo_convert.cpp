@@ -258,7 +258,7 @@ class Converter {
   StoreChange& Change(const std::string& firstElement) {
     if (!change_) {
       change_ = std::make_unique<StoreChange>(doc_);
-      change_->Expect(firstElement, true);
+      change_->Expect(ElementPath(firstElement), true);
     }
     return *change_;
   }
@@ -455,7 +455,7 @@ RamuloReport ConvertInto(const RamuloOptions& options, std::vector<RamuloEntry> 
   const std::string oldStore = replacing ? KeptAsideName(store, "replaced") : std::string();
   {
     StoreChange reset(doc);
-    if (!firstOld.empty()) reset.Expect(firstOld, false);
+    if (!firstOld.empty()) reset.Expect(ElementPath(firstOld), false);
     if (replacing && !reset.Rename(store, oldStore))
       return failed(reset.Error().empty() ? SystemReason(EACCES) : reset.Error());
     PutArchive(doc, filetree, doc.CreateElement("archive"));
@@ -475,7 +475,7 @@ RamuloReport ConvertInto(const RamuloOptions& options, std::vector<RamuloEntry> 
   converter.AbandonBatch();
   {
     StoreChange back(doc);
-    if (!firstOld.empty()) back.Expect(firstOld, true);
+    if (!firstOld.empty()) back.Expect(ElementPath(firstOld), true);
     bool ok = !PathExists(store) || back.SetAside(store);
     if (ok && replacing) ok = back.Rename(oldStore, store);
     if (ok) {

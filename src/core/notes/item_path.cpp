@@ -26,22 +26,26 @@ std::string JoinRest(const ItemPath& item, std::string head) {
 }
 }  // namespace
 
-std::string ElementPathOfItem(const ItemPath& item) {
+ElementPath ElementPathOfItem(const ItemPath& item) {
   if (item.empty()) return {};
   const std::string& top = item[0];
-  if (top == kFileBoxText) return JoinRest(item, kArchivePath);
-  if (top == kScheduleText) return JoinRest(item, kSchedulePath);
-  if (top == kToolBoxText) return JoinRest(item, kToolsPath);
-  return JoinRest(item, top);
+  if (top == kFileBoxText) return ElementPath(JoinRest(item, kArchivePath));
+  if (top == kScheduleText) return ElementPath(JoinRest(item, kSchedulePath));
+  if (top == kToolBoxText) return ElementPath(JoinRest(item, kToolsPath));
+  return ElementPath(JoinRest(item, top));
 }
 
-std::string DocumentPathOfItem(const ItemPath& item, std::string_view databasePath) {
+DocumentPath DocumentPathOfItem(const ItemPath& item, std::string_view databasePath,
+                                std::string_view extension) {
   if (item.empty()) return {};
   const std::string& top = item[0];
-  if (top == kFileBoxText) return JoinRest(item, NoteStoreDirectory(databasePath));
-  if (top == kScheduleText) return "schedule";
-  if (top == kToolBoxText) return "Tools";
-  return JoinRest(item, top);
+  std::string path;
+  if (top == kFileBoxText) path = JoinRest(item, NoteStoreDirectory(databasePath));
+  else if (top == kScheduleText) path = "schedule";
+  else if (top == kToolBoxText) path = "Tools";
+  else path = JoinRest(item, top);
+  path += extension;
+  return DocumentPath(std::move(path));
 }
 
 ItemPath TopLevelItemOf(const ItemPath& item) {
@@ -50,7 +54,7 @@ ItemPath TopLevelItemOf(const ItemPath& item) {
 }
 
 std::string ItemTypeOf(CXmlDocument& doc, const ItemPath& item) {
-  XmlNode element = doc.Select(ElementPathOfItem(item));
+  XmlNode element = doc.Select(ElementPathOfItem(item).str());
   if (!element) return "dir";
   return Attribute(element, "type");
 }
@@ -66,7 +70,8 @@ bool IsInFileBox(const ItemPath& item) {
   return true;
 }
 
-std::optional<ItemPath> ItemPathOfElementPath(std::string_view elementPath) {
+std::optional<ItemPath> ItemPathOfElementPath(const ElementPath& path) {
+  const std::string_view elementPath = path.str();
   const std::string_view archive = kArchivePath;
   if (elementPath.substr(0, archive.size()) != archive) return std::nullopt;
   std::string_view rest = elementPath.substr(archive.size());

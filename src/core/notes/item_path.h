@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/db/xml_document.h"
+#include "core/notes/note_names.h"
 
 namespace zorbek {
 
@@ -36,12 +37,13 @@ bool IsNoteType(std::string_view type);
 // The texts joined with "/", the leading top-level text replaced by its element path
 // ("/list/filetree/archive", "/list/filetree/schedule", "/list/tools"). The home page maps to
 // "主页", which matches no element.
-std::string ElementPathOfItem(const ItemPath& item);
+ElementPath ElementPathOfItem(const ItemPath& item);
 
 // The texts joined with "/", the file box replaced by the note store directory of the database.
 // The timetable gives "schedule", the tool box "Tools". No extension: a note's file is this
-// path followed by ".esr".
-std::string DocumentPathOfItem(const ItemPath& item, std::string_view databasePath);
+// path followed by ".esr", which is what extension adds.
+DocumentPath DocumentPathOfItem(const ItemPath& item, std::string_view databasePath,
+                                std::string_view extension = {});
 
 // The top-level item (the first text only).
 ItemPath TopLevelItemOf(const ItemPath& item);
@@ -64,7 +66,7 @@ inline bool IsFileBox(const ItemPath& item) {
 
 // The item of an element path below "/list/filetree/archive" (the search and history panels
 // know notes by that path); nullopt for any other path.
-std::optional<ItemPath> ItemPathOfElementPath(std::string_view elementPath);
+std::optional<ItemPath> ItemPathOfElementPath(const ElementPath& elementPath);
 
 // "a/b" (or "/a/b") names the item b in the folder a of the file box; "/" is the file box.
 // nullopt for an empty text or an empty component ("a//b").

@@ -111,7 +111,7 @@ bool NoteCommands::SharesDiskWithTwin(const ItemPath& item, XmlNode element) {
     const std::string type = Attribute(e, "type");
     ItemPath p = ParentOf(item);
     p.push_back(ElementName(e));
-    return ExistingPathIgnoringCase(DocumentPath(p) + (IsNoteType(type) ? NoteExtension(type) : ""));
+    return ExistingPathIgnoringCase(StorePathOf(p) + (IsNoteType(type) ? NoteExtension(type) : ""));
   };
   const std::string own = pathOf(element);
   for (XmlNode c = FirstChild(Parent(element)); c; c = NextSibling(c)) {
@@ -131,7 +131,7 @@ std::vector<NotebookEvent> NoteCommands::ChangesBelow(const ItemPath& item,
                                                       const ItemPath* newItem) {
   std::vector<NotebookEvent> out;
   if (!IsInFileBox(item)) return out;
-  XmlNode element = doc_.Select(ElementPathOfItem(item));
+  XmlNode element = doc_.Select(ElementPathOfItem(item).str());
   if (!element) return out;
   const std::string database = doc_.GetPath();
   ItemPath relative;
@@ -145,12 +145,12 @@ std::vector<NotebookEvent> NoteCommands::ChangesBelow(const ItemPath& item,
     c.below = below;
     c.oldItem = item;
     c.oldItem.insert(c.oldItem.end(), relative.begin(), relative.end());
-    c.oldDocumentPath = DocumentPathOfItem(c.oldItem, database) + ext;
+    c.oldDocumentPath = DocumentPathOfItem(c.oldItem, database, ext);
     c.oldElementPath = ElementPathOfItem(c.oldItem);
     if (newItem) {
       c.newItem = *newItem;
       c.newItem.insert(c.newItem.end(), relative.begin(), relative.end());
-      c.newDocumentPath = DocumentPathOfItem(c.newItem, database) + ext;
+      c.newDocumentPath = DocumentPathOfItem(c.newItem, database, ext);
       c.newElementPath = ElementPathOfItem(c.newItem);
     }
     out.push_back(std::move(c));
@@ -171,7 +171,7 @@ std::vector<NotebookEvent> NoteCommands::ChangesBelow(const ItemPath& item,
 }
 
 int NoteCommands::IndexOf(const ItemPath& item) {
-  XmlNode element = doc_.Select(ElementPathOfItem(item));
+  XmlNode element = doc_.Select(ElementPathOfItem(item).str());
   if (!element) return -1;
   const std::vector<XmlNode> siblings = ShownChildren(Parent(element));
   const auto it = std::find(siblings.begin(), siblings.end(), element);
@@ -192,7 +192,7 @@ std::vector<NotebookEvent> NoteCommands::AddedEvents(const ItemPath& item) {
 
 TreeEntry NoteCommands::Outline(const ItemPath& folder) {
   TreeEntry root;
-  XmlNode element = doc_.Select(ElementPathOfItem(folder));
+  XmlNode element = doc_.Select(ElementPathOfItem(folder).str());
   if (TypeString(element) != "element") return root;
   root.name = folder.empty() ? std::string() : folder.back();
   root.expanded = EqualsIgnoreLatinCase(Attribute(element, "state"), "expanded");
@@ -219,8 +219,8 @@ std::string SortKeyOfName(std::string_view name) {
 
 std::string NoteCommands::StoreDirectory() const { return NoteStoreDirectory(doc_.GetPath()); }
 
-std::string NoteCommands::DocumentPath(const ItemPath& item) const {
-  return DocumentPathOfItem(item, doc_.GetPath());
+std::string NoteCommands::StorePathOf(const ItemPath& item) const {
+  return DocumentPathOfItem(item, doc_.GetPath()).str();
 }
 
 NoteOutcome RefusedStep(const StoreChange& change, std::string message) {
@@ -259,7 +259,7 @@ void NoteCommands::RemoveElement(XmlNode element, StoreChange& change) {
 std::optional<Placement> NoteCommands::PlacementFor(const ItemPath& selected) {
   if (!IsInFileBox(selected)) return std::nullopt;
   Placement p;
-  p.selection = doc_.Select(ElementPathOfItem(selected));
+  p.selection = doc_.Select(ElementPathOfItem(selected).str());
   if (p.selection && selected.size() > 1 && IsNoteType(Attribute(p.selection, "type"))) {
     p.folder = ParentOf(selected);
     p.folderElement = Parent(p.selection);
@@ -270,7 +270,7 @@ std::optional<Placement> NoteCommands::PlacementFor(const ItemPath& selected) {
   }
   // Without the receiving element the entry could not be recorded: nothing is created.
   if (!p.folderElement) return std::nullopt;
-  p.directory = ExistingPathIgnoringCase(DocumentPath(p.folder));
+  p.directory = ExistingPathIgnoringCase(StorePathOf(p.folder));
   return p;
 }
 
@@ -337,12 +337,12 @@ NoteOutcome NoteCommands::Rename(const ItemPath& item, std::string_view editedTe
   if (EqualsIgnoreLatinCase(name, item.back())) return {};
   if (!IsValidNodeName(name)) return Refused(kMsgIllegalName);
   try {
-    XmlNode element = doc_.Select(ElementPathOfItem(item));
+    XmlNode element = doc_.Select(ElementPathOfItem(item).str());
     // Without its element the database could not follow the disk: nothing is renamed.
     if (!element) return Refused(kMsgRenameFailed);
     if (SharesDiskWithTwin(item, element)) return Refused(FormatMessage(kMsgCaseTwins, item.back()));
-    const std::string parentDir = ExistingPathIgnoringCase(DocumentPath(ParentOf(item)));
-    std::string oldPath = DocumentPath(item);
+    const std::string parentDir = ExistingPathIgnoringCase(StorePathOf(ParentOf(item)));
+    std::string oldPath = StorePathOf(item);
     std::string newPath;
     const std::string type = Attribute(element, "type");
     const bool note = IsNoteType(type);
@@ -409,16 +409,16 @@ NoteOutcome NoteCommands::Paste(const ItemPath& copied, const ItemPath& target) 
   if (!IsInFileBox(target)) return {};
   try {
     const std::string sourceName = copied.back();
-    XmlNode source = doc_.Select(ElementPathOfItem(copied));
+    XmlNode source = doc_.Select(ElementPathOfItem(copied).str());
     // The copied item lost its element (the file was edited by hand): it no longer exists.
     if (!source) return Refused(kMsgCopiedGone);
     const std::string sourceType = Attribute(source, "type");
     if (EqualsIgnoreLatinCase(sourceType, "dir")) return Refused(kMsgNoFolderCopy);
     if (sourceType.empty()) return Refused(kMsgCopyFailed);  // the file box has no file
     const std::string ext = NoteExtension(sourceType);
-    const std::string sourcePath = ExistingPathIgnoringCase(DocumentPath(copied) + ext);
+    const std::string sourcePath = ExistingPathIgnoringCase(StorePathOf(copied) + ext);
 
-    XmlNode targetElement = doc_.Select(ElementPathOfItem(target));
+    XmlNode targetElement = doc_.Select(ElementPathOfItem(target).str());
     const std::string targetType = FoldLatinCase(ItemTypeOf(doc_, target));
     ItemPath destination;
     XmlNode destinationElement;
@@ -437,7 +437,7 @@ NoteOutcome NoteCommands::Paste(const ItemPath& copied, const ItemPath& target) 
       out.saved = doc_.Save();
       return out;
     }
-    const std::string directory = ExistingPathIgnoringCase(DocumentPath(destination));
+    const std::string directory = ExistingPathIgnoringCase(StorePathOf(destination));
     const std::string file = UniqueEntryName(destinationElement, directory, sourceName, ext);
     const std::string destinationPath = JoinPath(directory, file);
     const std::string name = file.substr(0, file.rfind('.'));
@@ -466,7 +466,7 @@ NoteOutcome NoteCommands::Paste(const ItemPath& copied, const ItemPath& target) 
 }
 
 std::string NoteCommands::DeleteQuestion(const ItemPath& item) {
-  XmlNode element = doc_.Select(ElementPathOfItem(item));
+  XmlNode element = doc_.Select(ElementPathOfItem(item).str());
   const bool note = element && IsNoteType(Attribute(element, "type"));
   return FormatMessage(note ? kAskDeleteNote : kAskDeleteFolder,
                        item.empty() ? std::string() : item.back());
@@ -482,8 +482,8 @@ NoteOutcome NoteCommands::Delete(const ItemPath& item) {
 NoteOutcome NoteCommands::DeleteEntry(const ItemPath& item) {
   std::vector<NotebookEvent> changes;
   try {
-    const std::string elementPath = ElementPathOfItem(item);
-    XmlNode element = doc_.Select(elementPath);
+    const ElementPath elementPath = ElementPathOfItem(item);
+    XmlNode element = doc_.Select(elementPath.str());
     const std::string type = Attribute(element, "type");
     // Two items whose names differ only in letter case may share one file: never take the other's.
     if (SharesDiskWithTwin(item, element)) return Refused(FormatMessage(kMsgCaseTwins, item.back()));
@@ -508,7 +508,7 @@ NoteOutcome NoteCommands::DeleteEntry(const ItemPath& item) {
     };
     if (element && IsNoteType(type)) {
       out.kind = ItemKind::Note;
-      const std::string file = ExistingPathIgnoringCase(DocumentPath(item) + NoteExtension(type));
+      const std::string file = ExistingPathIgnoringCase(StorePathOf(item) + NoteExtension(type));
       change.Expect(elementPath, false);
       // A note whose file is gone already is still taken off the tree; one whose file stays
       // (it cannot be deleted) is kept, and the user is told.
@@ -516,13 +516,14 @@ NoteOutcome NoteCommands::DeleteEntry(const ItemPath& item) {
       if (IsDirectory(file)) return Refused(kMsgDeleteFailed);
       if (!takeOff(file) || Present(file)) return RefusedStep(change, kMsgDeleteFailed);
       changes = ChangesBelow(item, NotebookEventKind::kDeleted);
-      for (XmlNode e : doc_.SelectAll(elementPath)) RemoveElement(e, change);
+      for (XmlNode e : doc_.SelectAll(elementPath.str())) RemoveElement(e, change);
     } else {
       out.kind = ItemKind::Folder;
-      const std::string directory = ExistingPathIgnoringCase(DocumentPath(item));
+      const std::string directory = ExistingPathIgnoringCase(StorePathOf(item));
       const bool fileBox = IsFileBox(item);
       if (fileBox && element) {
-        for (XmlNode c : ShownChildren(element)) change.Expect(ElementPathOfItem(Child(item, c)), false);
+        for (XmlNode c : ShownChildren(element))
+          change.Expect(ElementPathOfItem(Child(item, c)), false);
       } else {
         change.Expect(elementPath, false);
       }
@@ -538,7 +539,7 @@ NoteOutcome NoteCommands::DeleteEntry(const ItemPath& item) {
             for (XmlNode c : children) RemoveElement(c, change);
           }
         } else {
-          for (XmlNode e : doc_.SelectAll(elementPath)) RemoveElement(e, change);
+          for (XmlNode e : doc_.SelectAll(elementPath.str())) RemoveElement(e, change);
         }
       } else {
         // Only part of the directory could go: exactly what is gone from disk leaves the
@@ -566,7 +567,7 @@ void NoteCommands::PruneGone(XmlNode element, const ItemPath& item,
     const std::string type = Attribute(c, "type");
     const bool note = IsNoteType(type);
     const std::string path =
-        ExistingPathIgnoringCase(DocumentPath(child) + (note ? NoteExtension(type) : ""));
+        ExistingPathIgnoringCase(StorePathOf(child) + (note ? NoteExtension(type) : ""));
     if (Present(path)) {
       if (!note) PruneGone(c, child, changes, change);
       continue;
@@ -580,7 +581,7 @@ void NoteCommands::PruneGone(XmlNode element, const ItemPath& item,
 NoteOutcome NoteCommands::Move(const ItemPath& item, MoveTo to) {
   if (!IsInFileBox(item) || item.size() < 2) return {};
   try {
-    XmlNode element = doc_.Select(ElementPathOfItem(item));
+    XmlNode element = doc_.Select(ElementPathOfItem(item).str());
     if (!element) return {};
     XmlNode parent = Parent(element);
     const NodePlace place = PlaceOf(element);
@@ -616,8 +617,9 @@ NoteOutcome NoteCommands::Move(const ItemPath& item, MoveTo to) {
     moved.item = KindOfType(Attribute(element, "type")).value_or(ItemKind::Note);
     moved.oldItem = moved.newItem = item;
     moved.oldElementPath = moved.newElementPath = ElementPathOfItem(item);
-    moved.oldDocumentPath = moved.newDocumentPath =
-        DocumentPath(item) + (moved.item == ItemKind::Note ? NoteExtension(Attribute(element, "type")) : "");
+    moved.oldDocumentPath = moved.newDocumentPath = DocumentPathOfItem(
+        item, doc_.GetPath(),
+        moved.item == ItemKind::Note ? NoteExtension(Attribute(element, "type")) : "");
     moved.index = IndexOf(item);
     NoteOutcome out;
     out.name = item.back();
@@ -632,7 +634,7 @@ NoteOutcome NoteCommands::Move(const ItemPath& item, MoveTo to) {
 NoteOutcome NoteCommands::Sort(const ItemPath& folder, SortMode mode) {
   if (!IsInFileBox(folder)) return {};
   try {
-    XmlNode element = doc_.Select(ElementPathOfItem(folder));
+    XmlNode element = doc_.Select(ElementPathOfItem(folder).str());
     if (TypeString(element) != "element") return {};
     struct Entry {
       XmlNode node;
@@ -674,7 +676,7 @@ NoteOutcome NoteCommands::Sort(const ItemPath& folder, SortMode mode) {
     sorted.item = ItemKind::Folder;
     sorted.newItem = folder;
     sorted.newElementPath = ElementPathOfItem(folder);
-    sorted.newDocumentPath = DocumentPath(folder);
+    sorted.newDocumentPath = DocumentPathOfItem(folder, doc_.GetPath());
     NoteOutcome out;
     out.item = folder;
     out.kind = ItemKind::Folder;
@@ -690,7 +692,7 @@ NoteOutcome NoteCommands::Sort(const ItemPath& folder, SortMode mode) {
 
 NoteOutcome NoteCommands::SetExpanded(const ItemPath& folder, bool expanded) {
   if (!IsInFileBox(folder)) return {};
-  XmlNode element = doc_.Select(ElementPathOfItem(folder));
+  XmlNode element = doc_.Select(ElementPathOfItem(folder).str());
   if (!element) return {};  // nothing is remembered for an item without element
   NoteOutcome out;
   out.done = true;
@@ -707,19 +709,19 @@ NoteOutcome NoteCommands::SetExpanded(const ItemPath& folder, bool expanded) {
   e.item = ItemKind::Folder;
   e.newItem = folder;
   e.newElementPath = ElementPathOfItem(folder);
-  e.newDocumentPath = DocumentPath(folder);
+  e.newDocumentPath = DocumentPathOfItem(folder, doc_.GetPath());
   Publish({e});
   return out;
 }
 
 NoteOutcome NoteCommands::OpenNote(const ItemPath& item) {
   if (!IsInFileBox(item)) return {};
-  const std::string elementPath = ElementPathOfItem(item);
-  XmlNode element = doc_.Select(elementPath);
+  const ElementPath elementPath = ElementPathOfItem(item);
+  XmlNode element = doc_.Select(elementPath.str());
   if (!element || !EqualsIgnoreLatinCase(Attribute(element, "type"), "esr")) return {};
   SetAttributeU64(element, "lasttime", static_cast<std::uint64_t>(clock().UnixSeconds()));
-  const std::string documentPath =
-      ExistingPathIgnoringCase(DocumentPath(item) + std::string(kNoteExtension));
+  const DocumentPath documentPath(
+      ExistingPathIgnoringCase(StorePathOf(item) + std::string(kNoteExtension)));
   OpenNoteEditor(documentPath, elementPath);
   NoteOutcome out;
   out.done = true;
@@ -731,12 +733,12 @@ NoteOutcome NoteCommands::OpenNote(const ItemPath& item) {
 
 std::optional<NoteCommands::BrowseTarget> NoteCommands::DirectoryToShow(const ItemPath& item) {
   if (!IsInFileBox(item)) return std::nullopt;
-  XmlNode element = doc_.Select(ElementPathOfItem(item));
+  XmlNode element = doc_.Select(ElementPathOfItem(item).str());
   if (element && EqualsIgnoreLatinCase(Attribute(element, "type"), "esr"))
-    return BrowseTarget{ExistingPathIgnoringCase(DocumentPath(item) + std::string(kNoteExtension)),
+    return BrowseTarget{ExistingPathIgnoringCase(StorePathOf(item) + std::string(kNoteExtension)),
                         true};
   // A folder's directory is made when it is missing (an empty file box has none yet).
-  const std::string directory = ExistingPathIgnoringCase(DocumentPath(item));
+  const std::string directory = ExistingPathIgnoringCase(StorePathOf(item));
   if (!IsDirectory(directory)) EnsureParentDirectories(directory + "/");
   return BrowseTarget{directory, false};
 }

@@ -128,7 +128,9 @@ class NoteCommands {
 
   CXmlDocument& Document() { return doc_; }
   std::string StoreDirectory() const;
-  std::string DocumentPath(const ItemPath& item) const;
+  // The item's place in the note store's file system: a folder's directory, a note's file
+  // without its extension.
+  std::string StorePathOf(const ItemPath& item) const;
 
   // The placement rule: a selected note gives "after it, in its folder"; anything else is the
   // folder that receives the entry at its front. nullopt outside the file box, or when the

@@ -141,8 +141,8 @@ void FollowNoteHistory(const std::string& databasePath, const std::vector<Notebo
   for (const NotebookEvent& c : events) {
     if (c.below) continue;
     if (c.kind != NotebookEventKind::kRenamed && c.kind != NotebookEventKind::kMoved) continue;
-    const std::string from = HistoryPathOf(databasePath, c.oldDocumentPath);
-    const std::string to = HistoryPathOf(databasePath, c.newDocumentPath);
+    const std::string from = HistoryPathOf(databasePath, c.oldDocumentPath.str());
+    const std::string to = HistoryPathOf(databasePath, c.newDocumentPath.str());
     if (from.empty() || to.empty()) continue;
     const std::string existing = ExistingPathIgnoringCase(from);
     if (!IsDirectory(existing) || PathExists(to)) continue;

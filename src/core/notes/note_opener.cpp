@@ -12,7 +12,7 @@ OpenNoteEditorFn& EditorHandler() {
 
 void SetOpenNoteEditor(OpenNoteEditorFn fn) { EditorHandler() = std::move(fn); }
 
-void OpenNoteEditor(const std::string& documentPath, const std::string& elementPath) {
+void OpenNoteEditor(const DocumentPath& documentPath, const ElementPath& elementPath) {
   // A copy: the handler may install another one while it runs.
   if (auto fn = EditorHandler()) fn(documentPath, elementPath);
 }

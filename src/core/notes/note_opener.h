@@ -6,16 +6,18 @@
 #include <functional>
 #include <string>
 
+#include "core/notes/note_names.h"
+
 namespace zorbek {
 
 // documentPath is the note's file (".esr" included), elementPath its element.
 using OpenNoteEditorFn =
-    std::function<void(const std::string& documentPath, const std::string& elementPath)>;
+    std::function<void(const DocumentPath& documentPath, const ElementPath& elementPath)>;
 
 // Install (or, with an empty function, remove) the handler. Main thread only.
 void SetOpenNoteEditor(OpenNoteEditorFn fn);
 
 // Calls the installed handler; nothing happens when none is installed.
-void OpenNoteEditor(const std::string& documentPath, const std::string& elementPath);
+void OpenNoteEditor(const DocumentPath& documentPath, const ElementPath& elementPath);
 
 }  // namespace zorbek

@@ -140,7 +140,7 @@ TransferOutcome NoteTransfer::Add(const ItemPath& selected, const std::string& f
   const auto p = commands_.PlacementFor(selected);
   if (!p) return out;  // no selection in the file box
   const std::string base = BaseNameOf(file);
-  std::string expected;  // the element the saved database shows, named before the copy
+  ElementPath expected;  // the element the saved database shows, named before the copy
   try {
     std::string name;
     const std::string inPlace =
@@ -281,7 +281,7 @@ TransferOutcome NoteTransfer::CanExport(const ItemPath& item) const {
   out.done = true;
   out.name = item.back();
   out.item = item;
-  out.file = ExistingPathIgnoringCase(commands_.DocumentPath(item) + std::string(kNoteExtension));
+  out.file = ExistingPathIgnoringCase(commands_.StorePathOf(item) + std::string(kNoteExtension));
   return out;
 }
 
@@ -312,8 +312,8 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
   const ItemPath oldParent = ParentOf(dragged);
   if (target == oldParent) return {};  // nothing to do
   try {
-    XmlNode element = doc.Select(ElementPathOfItem(dragged));
-    XmlNode targetElement = doc.Select(ElementPathOfItem(target));
+    XmlNode element = doc.Select(ElementPathOfItem(dragged).str());
+    XmlNode targetElement = doc.Select(ElementPathOfItem(target).str());
     if (!element || !targetElement) return {};
     const std::string type = Attribute(element, "type");
     if (folder ? !EqualsIgnoreLatinCase(type, "dir") : !IsNoteType(type)) return {};
@@ -330,11 +330,11 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
     std::string name = dragged.back();
     std::string from, to;
     if (changesFolder) {
-      const std::string directory = ExistingPathIgnoringCase(commands_.DocumentPath(destination));
+      const std::string directory = ExistingPathIgnoringCase(commands_.StorePathOf(destination));
       const std::string fileName =
           commands_.UniqueEntryName(destinationElement, directory, dragged.back(), ext);
       name = fileName.substr(0, fileName.size() - ext.size());
-      from = ExistingPathIgnoringCase(commands_.DocumentPath(dragged) + ext);
+      from = ExistingPathIgnoringCase(commands_.StorePathOf(dragged) + ext);
       to = JoinPath(directory, fileName);
     }
     // What the move does to the names of the folder or note and everything below it, named
@@ -417,7 +417,7 @@ TransferOutcome NoteTransfer::DragOutFile(const ItemPath& item) const {
   if (!CanDragItem(item) || !IsInFileBox(item)) return {};
   if (!EqualsIgnoreLatinCase(ItemTypeOf(doc, item), "esr")) return {};
   const std::string file =
-      ExistingPathIgnoringCase(commands_.DocumentPath(item) + std::string(kNoteExtension));
+      ExistingPathIgnoringCase(commands_.StorePathOf(item) + std::string(kNoteExtension));
   if (!IsRegularFile(file)) return Refused(kMsgDraggedFileMissing);
   TransferOutcome out;
   out.done = true;

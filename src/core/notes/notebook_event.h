@@ -48,8 +48,10 @@ struct NotebookEvent {
   ItemPath oldItem, newItem;
   // The document path: the note's file (".esr" included) or the folder's directory in the note
   // store, as the item's texts name it (letter case as in the tree); and the element path.
-  std::string oldDocumentPath, oldElementPath;
-  std::string newDocumentPath, newElementPath;  // empty for kReplaced, kDeleting, kDeleted
+  DocumentPath oldDocumentPath;
+  ElementPath oldElementPath;
+  DocumentPath newDocumentPath;  // empty for kReplaced, kDeleting, kDeleted
+  ElementPath newElementPath;
   // kAdded, kMoved: the entry's place among the shown children of its (new) folder.
   int index = -1;
   // The entry lies below another entry of the same event list (a folder's contents).

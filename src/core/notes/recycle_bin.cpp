@@ -105,7 +105,7 @@ std::optional<TrashEntry> EntryOf(const std::string& binDir, const std::string& 
   const XmlNode r = rec.child("trashitem");
   TrashEntry e;
   e.id = id;
-  e.folderPath = Attribute(r, "folder");
+  e.folderPath = ElementPath(Attribute(r, "folder"));
   e.name = Attribute(r, "name");
   const std::string kind = Attribute(r, "kind");
   e.fileBox = kind == "filebox";
@@ -161,7 +161,7 @@ XmlNode InsertAtPlace(XmlNode folder, XmlNode copyFrom, XmlNode record) {
 std::string TrashEntry::TreePath() const {
   std::string out(kFileBoxText);
   if (fileBox) return out;
-  if (auto parts = ComponentsBelowArchive(folderPath))
+  if (auto parts = ComponentsBelowArchive(folderPath.str()))
     for (const auto& p : *parts) out += "/" + p;
   return out + "/" + name;
 }
@@ -290,10 +290,10 @@ std::string BeginTrashEntry(StoreChange& change, CXmlDocument& doc, const ItemPa
   r.append_attribute("deleted") = std::to_string(now).c_str();
   r.append_attribute("kind") = fileBox ? "filebox" : note ? "note" : "folder";
   const ItemPath folderItem(item.begin(), item.end() - (fileBox ? 0 : 1));
-  r.append_attribute("folder") = ElementPathOfItem(folderItem).c_str();
+  r.append_attribute("folder") = ElementPathOfItem(folderItem).str().c_str();
   r.append_attribute("name") = item.empty() ? "" : item.back().c_str();
   // The name its file or directory has on disk (its letter case may differ from the element's).
-  const std::string docPath = DocumentPathOfItem(item, databasePath);
+  const std::string docPath = DocumentPathOfItem(item, databasePath).str();
   const std::string onDisk =
       fileBox ? NoteStoreDirectory(databasePath)
               : ExistingPathIgnoringCase(note ? docPath + NoteExtensionOf(type) : docPath);

@@ -46,7 +46,7 @@ inline constexpr const char* kMsgTrashPurgeFailed = "无法彻底删除：";
 // One deleted item, as the bin lists it.
 struct TrashEntry {
   std::string id;           // the entry's directory name
-  std::string folderPath;   // element path of the folder it was in (the archive for the file box)
+  ElementPath folderPath;   // of the folder it was in (the archive for the file box)
   std::string name;         // its name ("文件箱" for the file box)
   bool fileBox = false;
   bool folder = false;      // a folder (or the file box), else a note

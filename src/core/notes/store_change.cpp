@@ -116,14 +116,14 @@ StoreChange::~StoreChange() {
   if (!finished_) Abandon();
 }
 
-void StoreChange::Expect(const std::string& elementPath, bool present) {
-  expected_.push_back({elementPath, present});
+void StoreChange::Expect(const ElementPath& elementPath, bool present) {
+  expected_.push_back({elementPath.str(), present});
   Rewrite();
 }
 
-void StoreChange::Unexpect(const std::string& elementPath) {
+void StoreChange::Unexpect(const ElementPath& elementPath) {
   for (auto it = expected_.rbegin(); it != expected_.rend(); ++it) {
-    if (it->elementPath != elementPath) continue;
+    if (it->elementPath != elementPath.str()) continue;
     expected_.erase(std::next(it).base());
     Rewrite();
     return;

@@ -24,6 +24,7 @@
 
 #include "core/db/change_journal.h"
 #include "core/db/xml_document.h"
+#include "core/notes/note_names.h"
 
 namespace zorbek {
 
@@ -36,8 +37,8 @@ class StoreChange {
 
   // What the saved database shows once the change is whole; named before the disk step it
   // stands for. Unexpect takes one back (a file of a batch that could not be added).
-  void Expect(const std::string& elementPath, bool present);
-  void Unexpect(const std::string& elementPath);
+  void Expect(const ElementPath& elementPath, bool present);
+  void Unexpect(const ElementPath& elementPath);
 
   // The disk steps. Each returns false (and changes nothing) when it cannot be taken, or when it
   // cannot be journaled first.

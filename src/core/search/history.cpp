@@ -34,7 +34,7 @@ std::vector<NoteEntry> HistoryOf(CXmlDocument& doc, std::size_t rows) {
   {
     databasePath = doc.GetPath();
   }
-  return LatestNotes(CollectNotes(doc, kArchivePath, NoteStoreDirectory(databasePath)), rows);
+  return LatestNotes(CollectNotes(doc, ElementPath(kArchivePath), NoteStoreDirectory(databasePath)), rows);
 }
 
 }  // namespace zorbek

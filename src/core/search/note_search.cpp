@@ -34,7 +34,7 @@ void NoteSearch::Work() {
     if (cancelled_.load(std::memory_order_relaxed)) break;
     const std::size_t i = next_.fetch_add(1);
     if (i >= notes_.size()) break;
-    const std::string& path = notes_[i].documentPath;
+    const std::string& path = notes_[i].documentPath.str();
     // The path test comes first: a note whose path matches is not read.
     const bool hit = keyword_.MatchesPath(path) || keyword_.MatchesDocument(path);
     state_[i].store(hit ? kHit : kMiss, std::memory_order_release);

@@ -9,10 +9,10 @@
 
 namespace zorbek {
 
-std::vector<NoteEntry> CollectNotes(CXmlDocument& doc, std::string_view startElementPath,
+std::vector<NoteEntry> CollectNotes(CXmlDocument& doc, const ElementPath& startElementPath,
                                     std::string_view startDirectory) {
   std::vector<NoteEntry> notes;
-  XmlNode start = doc.Select(startElementPath);
+  XmlNode start = doc.Select(startElementPath.str());
   if (!start) return notes;
   // An explicit stack: a database nested deeper than the thread's stack is still walked.
   struct Level {
@@ -41,13 +41,15 @@ std::vector<NoteEntry> CollectNotes(CXmlDocument& doc, std::string_view startEle
       }
       continue;
     }
+    std::string path;
+    path.reserve(dir.size() + std::char_traits<char>::length(name) + 5);
+    path = dir;
+    path += '/';
+    path += name;
+    path += '.';
+    path += type;
     NoteEntry note;
-    note.documentPath.reserve(dir.size() + std::char_traits<char>::length(name) + 5);
-    note.documentPath = dir;
-    note.documentPath += '/';
-    note.documentPath += name;
-    note.documentPath += '.';
-    note.documentPath += type;
+    note.documentPath = DocumentPath(std::move(path));
     note.lastTime = ParseLastTime(child.attribute("lasttime").value());
     notes.push_back(std::move(note));
   }
@@ -72,8 +74,9 @@ std::string_view FileNameOf(std::string_view documentPath) {
   return slash == std::string_view::npos ? documentPath : documentPath.substr(slash + 1);
 }
 
-std::optional<std::string> ElementPathFromDocumentPath(std::string_view documentPath,
+std::optional<ElementPath> ElementPathFromDocumentPath(const DocumentPath& path,
                                                        std::string_view databasePath) {
+  const std::string_view documentPath = path.str();
   const std::string store = NoteStoreDirectory(databasePath);
   if (documentPath.size() <= store.size() || !SamePath(documentPath.substr(0, store.size()), store) ||
       documentPath[store.size()] != '/')
@@ -83,10 +86,11 @@ std::optional<std::string> ElementPathFromDocumentPath(std::string_view document
   const std::size_t slash = element.find_last_of('/');
   if (dot == std::string::npos || dot < slash) return std::nullopt;
   element.resize(dot);
-  return element;
+  return ElementPath(std::move(element));
 }
 
-std::string ScopeLabelOf(std::string_view selectedElementPath, std::string_view selectedType) {
+std::string ScopeLabelOf(const ElementPath& selected, std::string_view selectedType) {
+  const std::string_view selectedElementPath = selected.str();
   const std::string_view archive = kArchivePath;
   std::string label(kScopePrefix);
   const bool folder = selectedType.empty() || EqualsIgnoreLatinCase(selectedType, "dir");
@@ -105,7 +109,7 @@ SearchStart SearchStartOf(std::string_view scopeLabel, std::string_view database
   // Only the label's own prefix is taken off: a folder may have "路径：" in its name.
   if (scope.substr(0, kScopePrefix.size()) == kScopePrefix) scope.remove_prefix(kScopePrefix.size());
   if (EqualsIgnoreLatinCase(scope, kScopeRoot)) scope = {};
-  return SearchStart{std::string(kArchivePath) + std::string(scope),
+  return SearchStart{ElementPath(std::string(kArchivePath) + std::string(scope)),
                      NoteStoreDirectory(databasePath) + std::string(scope)};
 }
 

@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "core/db/xml_document.h"
+#include "core/notes/note_names.h"
 
 namespace zorbek {
 
 // One note met by the walk.
 struct NoteEntry {
-  std::string documentPath;  // directory, "/", name, ".", type (the type as written)
+  DocumentPath documentPath;  // directory, "/", name, ".", type (the type as written)
   std::uint64_t lastTime = 0;  // "lasttime"; missing or not a number: 0
 };
 
@@ -23,7 +24,7 @@ struct NoteEntry {
 // whose type is not "esr" (ignoring case) is walked with the directory followed by "/" and its
 // name; an "esr" child is a note. Copies what it needs (on the document's thread, so the
 // workers never read the document); no file is touched. A missing start element gives no notes.
-std::vector<NoteEntry> CollectNotes(CXmlDocument& doc, std::string_view startElementPath,
+std::vector<NoteEntry> CollectNotes(CXmlDocument& doc, const ElementPath& startElementPath,
                                     std::string_view startDirectory);
 
 // "lasttime" as the history reads it: the leading decimal digits ("12x" is 12); no digit at
@@ -32,11 +33,14 @@ std::uint64_t ParseLastTime(std::string_view text);
 
 // The part of a document path after its last "/" (the list's file-name column).
 std::string_view FileNameOf(std::string_view documentPath);
+inline std::string_view FileNameOf(const DocumentPath& documentPath) {
+  return FileNameOf(std::string_view(documentPath.str()));
+}
 
 // The element of a document path: the note store directory of the database replaced by
 // "/list/filetree/archive", cut at the last "." (dropping the type). nullopt when the path does
 // not lie in the note store or has no type.
-std::optional<std::string> ElementPathFromDocumentPath(std::string_view documentPath,
+std::optional<ElementPath> ElementPathFromDocumentPath(const DocumentPath& documentPath,
                                                        std::string_view databasePath);
 
 // ---- the scope of a search ----------------------------------------------------------------
@@ -46,11 +50,11 @@ inline constexpr std::string_view kScopeRoot = "Root";
 // The scope label for the tree's selection: "路径：" and the element path below the archive
 // when a folder of the archive is selected (type "dir" ignoring case, or no type), else
 // "路径：Root". selectedPath is empty when nothing is selected.
-std::string ScopeLabelOf(std::string_view selectedElementPath, std::string_view selectedType);
+std::string ScopeLabelOf(const ElementPath& selectedElementPath, std::string_view selectedType);
 
 // Where a search with this label starts: the element path and the directory.
 struct SearchStart {
-  std::string elementPath;
+  ElementPath elementPath;
   std::string directory;
 };
 SearchStart SearchStartOf(std::string_view scopeLabel, std::string_view databasePath);

@@ -273,12 +273,8 @@ ItemPath CXmlTreeCtrl::ItemPathOf(const QTreeWidgetItem* item) {
   return path;
 }
 
-std::string CXmlTreeCtrl::ElementPathOfItem(const QTreeWidgetItem* item) const {
+ElementPath CXmlTreeCtrl::ElementPathOfItem(const QTreeWidgetItem* item) const {
   return zorbek::ElementPathOfItem(ItemPathOf(item));
-}
-
-std::string CXmlTreeCtrl::DocumentPathOfItem(const QTreeWidgetItem* item) const {
-  return zorbek::DocumentPathOfItem(ItemPathOf(item), notebook_.DatabasePath());
 }
 
 std::string CXmlTreeCtrl::ItemTypeOf(const QTreeWidgetItem* item) const {

@@ -90,8 +90,7 @@ class CXmlTreeCtrl : public QTreeWidget {
   // ---- items and their names ----
   // The texts of the item and its ancestors, top-level first.
   static ItemPath ItemPathOf(const QTreeWidgetItem* item);
-  std::string ElementPathOfItem(const QTreeWidgetItem* item) const;
-  std::string DocumentPathOfItem(const QTreeWidgetItem* item) const;
+  ElementPath ElementPathOfItem(const QTreeWidgetItem* item) const;
   std::string ItemTypeOf(const QTreeWidgetItem* item) const;
   static QTreeWidgetItem* TopLevelItemOf(QTreeWidgetItem* item);
   // The item with these texts, or null.

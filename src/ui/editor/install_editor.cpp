@@ -14,7 +14,7 @@ void InstallNoteEditor(const std::string& programBase) {
   // Notes name the fonts of Windows: they show in the installed fonts of their kind.
   InstallChineseFontSubstitutes();
   CXRichEditCtrl::SetFileStoreDirectory(FileStoreDirectory(programBase));
-  SetOpenNoteEditor([](const std::string& documentPath, const std::string& elementPath) {
+  SetOpenNoteEditor([](const DocumentPath& documentPath, const ElementPath& elementPath) {
     editor::OpenNoteEditor(documentPath, elementPath);
   });
   CWndEsr::SetRecoveryBase(programBase);

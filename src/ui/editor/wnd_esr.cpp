@@ -89,7 +89,7 @@ void CWndEsr::SetFileShower(FileShower shower) { Shower() = std::move(shower); }
 
 // ---- Creation -------------------------------------------------------------------------------------
 
-CWndEsr::CWndEsr(std::string documentPath, std::string elementPath, std::string filePath,
+CWndEsr::CWndEsr(DocumentPath documentPath, ElementPath elementPath, std::string filePath,
                  QWidget* parent)
     : QWidget(parent, Qt::Window),
       NoteIdentity(std::move(documentPath), std::move(elementPath)),
@@ -539,10 +539,10 @@ void CWndEsr::KeepSavedNoteInTree() {
   const std::string now = PlaceNoteFileInTree(doc, filePath_, &elementPath);
   if (now.empty()) return;  // not a file of the store
   const bool saved = doc.Save();
-  FollowTo(now, elementPath);
+  FollowTo(DocumentPath(now), ElementPath(elementPath));
   // The windows show it: the note, or the folder of recovered notes with it.
-  if (const auto item = ItemPathOfElementPath(
-          !hadRecovered && elementPath.rfind(recovered + "/", 0) == 0 ? recovered : elementPath))
+  if (const auto item = ItemPathOfElementPath(ElementPath(
+          !hadRecovered && elementPath.rfind(recovered + "/", 0) == 0 ? recovered : elementPath)))
     notebook->Publish(notebook->Commands().AddedEvents(*item));
   prompts().Message(FormatMessage(kMsgSavedIntoTree, now), MsgButtons::Ok, MsgIcon::Information);
   if (!saved) notebook->ReportSaveFailure();
@@ -720,8 +720,8 @@ bool CWndEsr::BringForward() {
   return isVisible();
 }
 
-void CWndEsr::FollowTo(const std::string& documentPath, const std::string& elementPath) {
-  const std::string file = NormaliseSeparators(documentPath);
+void CWndEsr::FollowTo(const DocumentPath& documentPath, const ElementPath& elementPath) {
+  const std::string file = NormaliseSeparators(documentPath.str());
   SetPaths(NormaliseNotePath(documentPath), NormaliseNotePath(elementPath));
   // The file as it lies on disk now (a store copied from a case-insensitive system may spell it
   // otherwise); where it is not there yet, the next save makes it under the new name.
@@ -824,18 +824,18 @@ void CWndEsr::closeEvent(QCloseEvent* e) {
 
 // ---- Opening -------------------------------------------------------------------------------------------
 
-CWndEsr* FindNoteEditor(const std::string& documentPath, const std::string& elementPath) {
-  const std::string doc = NormaliseNotePath(documentPath);
-  const std::string element = NormaliseNotePath(elementPath);
-  NoteIdentity* found =
-      OpenEditors().Find(doc.c_str(), elementPath.empty() ? nullptr : element.c_str());
+CWndEsr* FindNoteEditor(const DocumentPath& documentPath, const ElementPath& elementPath) {
+  const DocumentPath doc = NormaliseNotePath(documentPath);
+  const ElementPath element = NormaliseNotePath(elementPath);
+  NoteIdentity* found = OpenEditors().Find(&doc, elementPath.empty() ? nullptr : &element);
   return dynamic_cast<CWndEsr*>(found);
 }
 
-int editor::OpenNoteEditor(const std::string& documentPath, const std::string& elementPath) {
-  const std::string doc = NormaliseNotePath(documentPath);
-  const std::string element = NormaliseNotePath(elementPath);
-  const std::optional<std::string> file = ResolvePathIgnoringCase(NormaliseSeparators(documentPath));
+int editor::OpenNoteEditor(const DocumentPath& documentPath, const ElementPath& elementPath) {
+  const DocumentPath doc = NormaliseNotePath(documentPath);
+  const ElementPath element = NormaliseNotePath(elementPath);
+  const std::optional<std::string> file =
+      ResolvePathIgnoringCase(NormaliseSeparators(documentPath.str()));
   if (!file || IsDirectory(*file)) {
     prompts().Message("所指向的文件不存在。");
     return 0;
@@ -843,7 +843,7 @@ int editor::OpenNoteEditor(const std::string& documentPath, const std::string& e
   CWndEsr* editor = nullptr;
   // The new editor lists itself as it is made. One file is one note, so an editor open on the
   // document is found whatever element names it.
-  if (NoteIdentity* open = OpenEditors().Find(doc.c_str(), nullptr)) return open->BringForward() ? 1 : 0;
+  if (NoteIdentity* open = OpenEditors().Find(&doc, nullptr)) return open->BringForward() ? 1 : 0;
   editor = new CWndEsr(doc, element, *file);
   editor->LoadDocument();
   editor->show();

@@ -42,7 +42,7 @@ class CWndEsr : public QWidget, public NoteIdentity {
 
   // The paths are the note's normalised names; filePath is where its document lies on disk.
   // The editor is listed as open from here on, before any of its window exists.
-  CWndEsr(std::string documentPath, std::string elementPath, std::string filePath,
+  CWndEsr(DocumentPath documentPath, ElementPath elementPath, std::string filePath,
           QWidget* parent = nullptr);
   ~CWndEsr() override;
 
@@ -55,7 +55,7 @@ class CWndEsr : public QWidget, public NoteIdentity {
   static void SetRecoveryBase(std::string base);
   // The note now has these names (document path with ".esr", element path): the text and its
   // unsaved changes stay, the next save writes the new file, the title shows the new path.
-  void FollowTo(const std::string& documentPath, const std::string& elementPath);
+  void FollowTo(const DocumentPath& documentPath, const ElementPath& elementPath);
 
   // Reads the document into the control. A document that cannot be read leaves the editor
   // empty and unmodified, and the user is told; false then.
@@ -153,7 +153,7 @@ class CWndEsr : public QWidget, public NoteIdentity {
 namespace editor {
 // Opens the note's editor, or brings its open editor forward. The paths may use "\" or "/"
 // and any letter case. Returns 0 (after telling the user) when the document does not exist.
-int OpenNoteEditor(const std::string& documentPath, const std::string& elementPath);
+int OpenNoteEditor(const DocumentPath& documentPath, const ElementPath& elementPath);
 }  // namespace editor
 
 namespace editor {
@@ -170,6 +170,6 @@ void UnfollowNotebook(Notebook& notebook, int listener);
 }  // namespace editor
 
 // The open editor of a note, or null.
-CWndEsr* FindNoteEditor(const std::string& documentPath, const std::string& elementPath = {});
+CWndEsr* FindNoteEditor(const DocumentPath& documentPath, const ElementPath& elementPath = {});
 
 }  // namespace zorbek

@@ -101,9 +101,9 @@ void CNoteList::keyPressEvent(QKeyEvent* e) {
   QTableWidget::keyPressEvent(e);
 }
 
-const std::string* FirstPathWithFileName(const std::vector<std::string>& paths,
-                                         const std::string& name) {
-  for (const std::string& p : paths)
+const DocumentPath* FirstPathWithFileName(const std::vector<DocumentPath>& paths,
+                                          const std::string& name) {
+  for (const DocumentPath& p : paths)
     if (EqualsIgnoreLatinCase(FileNameOf(p), name)) return &p;
   return nullptr;
 }
@@ -116,9 +116,9 @@ bool FollowNotePaths(const NotePathList& list, const std::vector<NotebookEvent>&
     const bool gone = e.kind == NotebookEventKind::kDeleted;
     if (!follows && !gone) continue;
     for (std::size_t i = list.count(); i-- > 0;) {
-      std::string& path = list.pathAt(i);
+      DocumentPath& path = list.pathAt(i);
       // The list's paths keep the type as the element writes it; the event's is in lower case.
-      if (!EqualsIgnoreLatinCase(path, e.oldDocumentPath)) continue;
+      if (!EqualsIgnoreLatinCase(path.str(), e.oldDocumentPath.str())) continue;
       changed = true;
       if (follows) {
         path = e.newDocumentPath;
@@ -131,7 +131,7 @@ bool FollowNotePaths(const NotePathList& list, const std::vector<NotebookEvent>&
   return changed;
 }
 
-bool OpenNoteOfDocumentPath(Notebook& notebook, const std::string& documentPath) {
+bool OpenNoteOfDocumentPath(Notebook& notebook, const DocumentPath& documentPath) {
   const auto element = ElementPathFromDocumentPath(documentPath, notebook.DatabasePath());
   if (!element) return false;
   const auto item = ItemPathOfElementPath(*element);
@@ -222,7 +222,8 @@ void CWndSearch::keyPressEvent(QKeyEvent* e) {
 }
 
 void CWndSearch::UpdateScope() {
-  std::string path, type;
+  ElementPath path;
+  std::string type;
   if (const ItemPath item = selection_ ? selection_() : ItemPath(); !item.empty()) {
     path = ElementPathOfItem(item);
     type = ItemTypeOf(notebook_.Document(), item);
@@ -268,7 +269,7 @@ void CWndSearch::PollSearch() {
   if (!p.newHits.empty()) {
     list_->setUpdatesEnabled(false);
     for (std::size_t i : p.newHits) {
-      const std::string& path = search_->notes()[i].documentPath;
+      const DocumentPath& path = search_->notes()[i].documentPath;
       results_.push_back(path);
       list_->AppendRow(FromUtf8(FileNameOf(path)));
     }
@@ -295,7 +296,7 @@ void CWndSearch::ShowProgress(std::size_t tested, std::size_t total, bool finish
 void CWndSearch::OpenSelected() {
   const QString name = list_->SelectedFileName();
   if (name.isEmpty()) return;
-  if (const std::string* path = FirstPathWithFileName(results_, name.toStdString()))
+  if (const DocumentPath* path = FirstPathWithFileName(results_, name.toStdString()))
     OpenNoteOfDocumentPath(notebook_, *path);
 }
 
@@ -318,7 +319,7 @@ CWndHistory::~CWndHistory() { notebook_.RemoveListener(listener_); }
 void CWndHistory::Follow(const std::vector<NotebookEvent>& events) {
   FollowNotePaths(
       NotePathList{[&]() { return records_.size(); },
-                   [&](std::size_t i) -> std::string& { return records_[i].documentPath; },
+                   [&](std::size_t i) -> DocumentPath& { return records_[i].documentPath; },
                    [&](std::size_t i) {
                      if (QTableWidgetItem* name = list_->item(static_cast<int>(i), 1))
                        name->setText(FromUtf8(FileNameOf(records_[i].documentPath)));

@@ -40,15 +40,15 @@ class CNoteList : public QTableWidget {
 };
 
 // The first path whose file name equals name ignoring the case of Latin letters; null if none.
-const std::string* FirstPathWithFileName(const std::vector<std::string>& paths,
+const DocumentPath* FirstPathWithFileName(const std::vector<DocumentPath>& paths,
                                          const std::string& name);
 // Opens the note of a document path as the tree does (lasttime, editor, save of the database).
 // Nothing happens when its element is gone or is no longer a note.
-bool OpenNoteOfDocumentPath(Notebook& notebook, const std::string& documentPath);
+bool OpenNoteOfDocumentPath(Notebook& notebook, const DocumentPath& documentPath);
 // A panel's list of document paths, as FollowNotePaths sees it.
 struct NotePathList {
   std::function<std::size_t()> count;
-  std::function<std::string&(std::size_t)> pathAt;
+  std::function<DocumentPath&(std::size_t)> pathAt;
   std::function<void(std::size_t)> renamed;  // the path at i was changed: show its new name
   std::function<void(std::size_t)> removed;  // take out the path and the row at i
 };
@@ -83,7 +83,7 @@ class CWndSearch : public QWidget {
   QLabel* progressLabel() const { return progress_; }
   CNoteList* list() const { return list_; }
   const std::string& keyword() const { return keyword_; }
-  const std::vector<std::string>& results() const { return results_; }
+  const std::vector<DocumentPath>& results() const { return results_; }
 
  signals:
   // The search has ended (all notes tested or stopped).
@@ -107,7 +107,7 @@ class CWndSearch : public QWidget {
   QLabel* progress_;
   CNoteList* list_;
   std::string keyword_;
-  std::vector<std::string> results_;  // document paths of the hits, in walk order
+  std::vector<DocumentPath> results_;  // document paths of the hits, in walk order
   std::unique_ptr<NoteSearch> search_;
   bool pollQueued_ = false;
 };
