@@ -95,7 +95,7 @@ Fixture& Note() {
 void BM_OpenNoteEditor(benchmark::State& state) {
   const Fixture& f = Note();
   for (auto _ : state) {
-    editor::OpenNoteEditor(f.path, "/list/filetree/archive/note");
+    editor::OpenNoteEditor(DocumentPath(f.path), ElementPath("/list/filetree/archive/note"));
     QCoreApplication::processEvents();  // shown and laid out
     state.PauseTiming();
     CloseAllEditors();
@@ -109,8 +109,8 @@ BENCHMARK(BM_OpenNoteEditor)->Unit(benchmark::kMillisecond);
 
 void BM_LoadIntoOpenEditor(benchmark::State& state) {
   const Fixture& f = Note();
-  editor::OpenNoteEditor(f.path, "/list/filetree/archive/note");
-  CWndEsr* w = FindNoteEditor(f.path);
+  editor::OpenNoteEditor(DocumentPath(f.path), ElementPath("/list/filetree/archive/note"));
+  CWndEsr* w = FindNoteEditor(DocumentPath(f.path));
   for (auto _ : state) w->LoadDocument();
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(f.rtf.size()));
   CloseAllEditors();
@@ -120,8 +120,8 @@ BENCHMARK(BM_LoadIntoOpenEditor)->Unit(benchmark::kMillisecond);
 
 void BM_SaveNote(benchmark::State& state) {
   const Fixture& f = Note();
-  editor::OpenNoteEditor(f.path, "/list/filetree/archive/note");
-  CWndEsr* w = FindNoteEditor(f.path);
+  editor::OpenNoteEditor(DocumentPath(f.path), ElementPath("/list/filetree/archive/note"));
+  CWndEsr* w = FindNoteEditor(DocumentPath(f.path));
   for (auto _ : state) {
     w->RichEdit()->document()->setModified(true);
     if (!w->SaveDocument()) state.SkipWithError("save failed");

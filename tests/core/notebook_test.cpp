@@ -102,13 +102,13 @@ class NotebookTest : public ::testing::Test {
     e.index = index;
     if (!from.empty()) {
       e.oldItem = Slashed(from);
-      e.oldDocumentPath = store + "/" + from + ext;
-      e.oldElementPath = std::string(kArchivePath) + "/" + from;
+      e.oldDocumentPath = DocumentPath(store + "/" + from + ext);
+      e.oldElementPath = ElementPath(std::string(kArchivePath) + "/" + from);
     }
     if (!to.empty()) {
       e.newItem = Slashed(to);
-      e.newDocumentPath = store + "/" + to + ext;
-      e.newElementPath = std::string(kArchivePath) + "/" + to;
+      e.newDocumentPath = DocumentPath(store + "/" + to + ext);
+      e.newElementPath = ElementPath(std::string(kArchivePath) + "/" + to);
     }
     return e;
   }
@@ -198,10 +198,10 @@ TEST_F(NotebookTest, ADeleteAnnouncesTheNotesWhileTheyAreThereThenNamesWhatIsGon
   notebook.AddListener([&](const std::vector<NotebookEvent>& events) {
     for (const NotebookEvent& c : events) {
       if (c.kind == NotebookEventKind::kDeleting)
-        presentWhenAnnounced.push_back(fs::exists(c.oldDocumentPath));
+        presentWhenAnnounced.push_back(fs::exists(c.oldDocumentPath.str()));
       // The gone ones are told once the change is complete: the elements are gone, saved.
       if (c.kind == NotebookEventKind::kDeleted)
-        elementWhenTold.push_back(notebook.Document().Select(c.oldElementPath) ||
+        elementWhenTold.push_back(notebook.Document().Select(c.oldElementPath.str()) ||
                                   ReadFile(db).find("<n ") != std::string::npos);
     }
   });
@@ -249,7 +249,7 @@ TEST_F(NotebookTest, APartialFolderDeleteLeavesDiskAndDatabaseInAgreement) {
   EXPECT_EQ(out.message, std::string(kMsgDeleteFailed) + "\n" + store + "/f/g/stuck.esr");
   std::vector<std::string> gone;
   for (const NotebookEvent& c : heard)
-    if (c.kind == NotebookEventKind::kDeleted) gone.push_back(c.oldElementPath);
+    if (c.kind == NotebookEventKind::kDeleted) gone.push_back(c.oldElementPath.str());
   const std::string f = std::string(kArchivePath) + "/f";
   EXPECT_EQ(gone, (std::vector<std::string>{f + "/a", f + "/g/c", f + "/e", f + "/e/d"}));
 }

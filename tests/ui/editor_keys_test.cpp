@@ -44,11 +44,11 @@ TEST_F(EditorKeys, CtrlYRedoesCtrlSSavesCtrlWClosesWithTheQuestion) {
   ASSERT_EQ(prompts_.Messages().size(), 1u);
   EXPECT_EQ(prompts_.Messages()[0].text, "文档已经被修改，保存吗？");
   EXPECT_EQ(prompts_.Messages()[0].caption, path);
-  EXPECT_EQ(FindNoteEditor(path), w);
+  EXPECT_EQ(FindNoteEditor(DocumentPath(path)), w);
   prompts_.AnswerNext(MsgResult::No);
   QTest::keyClick(r, Qt::Key_W, Qt::ControlModifier);
   QApplication::processEvents();
-  EXPECT_EQ(FindNoteEditor(path), nullptr);
+  EXPECT_EQ(FindNoteEditor(DocumentPath(path)), nullptr);
 }
 
 TEST_F(EditorKeys, TheExitQuestionNamesEachEditorAndBringsItForward) {

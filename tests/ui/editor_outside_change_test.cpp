@@ -37,7 +37,8 @@ std::string TextOf(const std::string& file) { return Cp936ToUtf8(ExtractPlainTex
 class OutsideChangeEditor : public testing::EditorTest {
  protected:
   void SetUp() override {
-    SetOpenNoteEditor([](const std::string& d, const std::string& e) { editor::OpenNoteEditor(d, e); });
+    SetOpenNoteEditor(
+        [](const DocumentPath& d, const ElementPath& e) { editor::OpenNoteEditor(d, e); });
     WriteFile(db, "<list><hotkey/><filetree><archive><f type=\"dir\"><n type=\"esr\"/>"
                   "<m type=\"esr\"/></f></archive></filetree></list>");
     notebook.Open(db);

@@ -39,8 +39,8 @@ class EditorTest : public ::testing::Test {
 
   // Opens a note and returns its editor.
   CWndEsr* Open(const std::string& path, const std::string& element = "/list/filetree/archive/n") {
-    EXPECT_EQ(editor::OpenNoteEditor(path, element), 1);
-    return FindNoteEditor(path);
+    EXPECT_EQ(editor::OpenNoteEditor(DocumentPath(path), ElementPath(element)), 1);
+    return FindNoteEditor(DocumentPath(path));
   }
 
   // An editor holding a fresh empty document.

@@ -32,9 +32,11 @@ TEST_F(EditorOpen, TheSameNoteUnderAnotherCaseOrSeparatorGivesOneWindow) {
   CWndEsr* first = Open(path, "/list/filetree/archive/Work/Plan");
   ASSERT_NE(first, nullptr);
   std::string other = dir_.path() + "\\ARCHIVE\\work\\PLAN.esr";
-  EXPECT_EQ(editor::OpenNoteEditor(other, "/LIST/filetree/archive/work/plan"), 1);
+  EXPECT_EQ(editor::OpenNoteEditor(DocumentPath(other),
+                                   ElementPath("/LIST/filetree/archive/work/plan")),
+            1);
   EXPECT_EQ(OpenEditorCount(), 1);
-  EXPECT_EQ(FindNoteEditor(other), first);
+  EXPECT_EQ(FindNoteEditor(DocumentPath(other)), first);
   // The title is the note's path as the file is spelled on disk, whichever spelling opened it
   // (a lower-cased path would name no file here).
   EXPECT_EQ(first->windowTitle().toStdString(), path);
@@ -45,10 +47,11 @@ TEST_F(EditorOpen, TheSameNoteUnderAnotherCaseOrSeparatorGivesOneWindow) {
 TEST_F(EditorOpen, TheTreeAndTheMainWindowReachTheEditorsOnceInstalled) {
   InstallNoteEditor(dir_.path() + "/Zorbek");
   const std::string path = Note("Archive/a.esr");
-  zorbek::OpenNoteEditor(path, "/list/filetree/archive/a");  // as the tree opens a note
+  // As the tree opens a note.
+  zorbek::OpenNoteEditor(DocumentPath(path), ElementPath("/list/filetree/archive/a"));
   EXPECT_EQ(OpenEditorCount(), 1);
   EXPECT_EQ(openWindows().Count(), 1);
-  QTest::keyClicks(FindNoteEditor(path)->RichEdit(), "unsaved");
+  QTest::keyClicks(FindNoteEditor(DocumentPath(path))->RichEdit(), "unsaved");
   openWindows().CloseAll();  // program exit
   EXPECT_EQ(OpenEditorCount(), 0);
   EXPECT_TRUE(prompts_.Messages().empty());
@@ -59,13 +62,15 @@ TEST_F(EditorOpen, AMinimisedEditorIsRestored) {
   CWndEsr* w = Open(path);
   w->showMinimized();
   ASSERT_TRUE(w->isMinimized());
-  EXPECT_EQ(editor::OpenNoteEditor(path, "/list/filetree/archive/n"), 1);
+  EXPECT_EQ(editor::OpenNoteEditor(DocumentPath(path), ElementPath("/list/filetree/archive/n")), 1);
   EXPECT_FALSE(w->isMinimized());
   EXPECT_TRUE(w->isVisible());
 }
 
 TEST_F(EditorOpen, AMissingDocumentOpensNothing) {
-  EXPECT_EQ(editor::OpenNoteEditor(dir_ / "gone.esr", "/list/filetree/archive/gone"), 0);
+  EXPECT_EQ(editor::OpenNoteEditor(DocumentPath(dir_ / "gone.esr"),
+                                   ElementPath("/list/filetree/archive/gone")),
+            0);
   EXPECT_EQ(OpenEditorCount(), 0);
   EXPECT_EQ(prompts_.LastMessage(), "所指向的文件不存在。");
 }
@@ -83,10 +88,11 @@ TEST_F(EditorClose, AtExitEachModifiedEditorAsksAboutItsOwnNote) {
   InstallNoteEditor(dir_.path() + "/Zorbek");
   const std::string a = Note("a.esr"), b = Note("b.esr"), c = Note("c.esr");
   const std::string before = ReadFile(b);
-  for (const std::string& p : {a, b, c}) zorbek::OpenNoteEditor(p, "/list/filetree/archive/x");
+  for (const std::string& p : {a, b, c})
+    zorbek::OpenNoteEditor(DocumentPath(p), ElementPath("/list/filetree/archive/x"));
   ASSERT_EQ(OpenEditorCount(), 3);
-  QTest::keyClicks(FindNoteEditor(a)->RichEdit(), "kept ");
-  QTest::keyClicks(FindNoteEditor(b)->RichEdit(), "maybe ");
+  QTest::keyClicks(FindNoteEditor(DocumentPath(a))->RichEdit(), "kept ");
+  QTest::keyClicks(FindNoteEditor(DocumentPath(b))->RichEdit(), "maybe ");
 
   // Exit: yes to the program's question, Yes for a (saved), Cancel for b: the program stays,
   // with b and the unchanged c open.
@@ -99,10 +105,10 @@ TEST_F(EditorClose, AtExitEachModifiedEditorAsksAboutItsOwnNote) {
   EXPECT_EQ(prompts_.Messages()[1].text, "文档已经被修改，保存吗？");
   EXPECT_EQ(prompts_.Messages()[2].text, "文档已经被修改，保存吗？");
   EXPECT_NE(ReadFile(a).find("kept"), std::string::npos);
-  EXPECT_EQ(FindNoteEditor(a), nullptr);
-  ASSERT_NE(FindNoteEditor(b), nullptr);
-  EXPECT_TRUE(FindNoteEditor(b)->RichEdit()->document()->isModified());
-  EXPECT_NE(FindNoteEditor(c), nullptr);
+  EXPECT_EQ(FindNoteEditor(DocumentPath(a)), nullptr);
+  ASSERT_NE(FindNoteEditor(DocumentPath(b)), nullptr);
+  EXPECT_TRUE(FindNoteEditor(DocumentPath(b))->RichEdit()->document()->isModified());
+  EXPECT_NE(FindNoteEditor(DocumentPath(c)), nullptr);
 
   // Again, No for b: its change is dropped as the user chose, and the program may end.
   prompts_.AnswerNext(MsgResult::Ok);
@@ -120,9 +126,9 @@ TEST_F(EditorClose, EndedWithoutAPersonToAskTheTextGoesToARecoveryFile) {
   InstallNoteEditor(dir_.path() + "/Zorbek");
   const std::string a = Note("日记.esr"), b = Note("b.esr");
   const std::string before = ReadFile(a);
-  zorbek::OpenNoteEditor(a, "/list/filetree/archive/日记");
-  zorbek::OpenNoteEditor(b, "/list/filetree/archive/b");
-  QTest::keyClicks(FindNoteEditor(a)->RichEdit(), "unsaved ");
+  zorbek::OpenNoteEditor(DocumentPath(a), ElementPath("/list/filetree/archive/日记"));
+  zorbek::OpenNoteEditor(DocumentPath(b), ElementPath("/list/filetree/archive/b"));
+  QTest::keyClicks(FindNoteEditor(DocumentPath(a))->RichEdit(), "unsaved ");
   // The session ends (the text is kept), then the signal comes (nothing new to keep).
   openWindows().PreserveAll();
   openWindows().PreserveAll();

@@ -28,7 +28,7 @@ using testing::WriteFile;
 class EditorFollowTest : public testing::EditorTest {
  protected:
   void SetUp() override {
-    SetOpenNoteEditor([](const std::string& d, const std::string& e) {
+    SetOpenNoteEditor([](const DocumentPath& d, const ElementPath& e) {
       editor::OpenNoteEditor(d, e);
     });
     editorsListener = editor::FollowNotebook(notebook);
@@ -52,7 +52,7 @@ class EditorFollowTest : public testing::EditorTest {
   // Opens f/n as the tree does and types into it without saving.
   CWndEsr* OpenAndType(const QString& text) {
     EXPECT_TRUE(notebook.Commands().OpenNote(Item({"f", "n"})).done);
-    CWndEsr* e = FindNoteEditor(store + "/f/n.esr");
+    CWndEsr* e = FindNoteEditor(DocumentPath(store + "/f/n.esr"));
     EXPECT_NE(e, nullptr);
     if (!e) return nullptr;
     e->RichEdit()->moveCursor(QTextCursor::End);
@@ -63,11 +63,11 @@ class EditorFollowTest : public testing::EditorTest {
   // What the editor shows after following the note to newFile; then its save lands there.
   void ExpectFollowed(CWndEsr* e, const std::string& newFile, const std::string& newElement) {
     const std::string old = store + "/f/n.esr";
-    EXPECT_EQ(FindNoteEditor(old), nullptr);
-    EXPECT_EQ(FindNoteEditor(newFile), e);
+    EXPECT_EQ(FindNoteEditor(DocumentPath(old)), nullptr);
+    EXPECT_EQ(FindNoteEditor(DocumentPath(newFile)), e);
     EXPECT_EQ(e->FilePath(), newFile);
-    EXPECT_EQ(e->DocumentPath(), NormaliseNotePath(newFile));
-    EXPECT_EQ(e->ElementPath(), NormaliseNotePath(newElement));
+    EXPECT_EQ(e->NoteDocumentPath().str(), NormaliseNotePath(newFile));
+    EXPECT_EQ(e->NoteElementPath().str(), NormaliseNotePath(newElement));
     // The title names the file as it is spelled on disk.
     EXPECT_EQ(e->windowTitle().toStdString(), newFile);
     EXPECT_TRUE(e->RichEdit()->document()->isModified());
@@ -122,7 +122,7 @@ TEST_F(EditorFollowTest, DeletingANoteOrItsFolderClosesItsEditorWithoutSaving) {
     AppendChild(doc.Select(std::string(kArchivePath) + "/g"), o);
   }
   ASSERT_TRUE(notebook.Commands().OpenNote(Item({"g", "o"})).done);
-  CWndEsr* o = FindNoteEditor(store + "/g/o.esr");
+  CWndEsr* o = FindNoteEditor(DocumentPath(store + "/g/o.esr"));
   ASSERT_TRUE(o);
   o->RichEdit()->insertPlainText("x");
   ASSERT_TRUE(notebook.Commands().Delete(Item({"g"})).done);

@@ -28,7 +28,7 @@ class BinAndHistoryTest : public testing::EditorTest {
  protected:
   void SetUp() override {
     SetClock(&clock_);
-    SetOpenNoteEditor([](const std::string& d, const std::string& e) {
+    SetOpenNoteEditor([](const DocumentPath& d, const ElementPath& e) {
       editor::OpenNoteEditor(d, e);
     });
     WriteFile(db, "<list><hotkey/><filetree><archive><f type=\"dir\"><n type=\"esr\"/>"
@@ -109,7 +109,7 @@ TEST_F(BinAndHistoryTest, TheBinWindowRestoresPurgesAndEmptiesAfterItsQuestions)
 TEST_F(BinAndHistoryTest, TheHistoryWindowShowsAVersionAndRestoresItAsOneUndoStep) {
   const std::string file = store + "/f/n.esr";
   ASSERT_TRUE(notebook.Commands().OpenNote(Item({"f", "n"})).done);
-  CWndEsr* e = FindNoteEditor(file);
+  CWndEsr* e = FindNoteEditor(DocumentPath(file));
   ASSERT_TRUE(e);
   QTextDocument* doc = e->RichEdit()->document();
   const QString original = doc->toPlainText();
@@ -144,7 +144,7 @@ TEST_F(BinAndHistoryTest, TheHistoryWindowShowsAVersionAndRestoresItAsOneUndoSte
 // stays: the save puts the text into a note the tree shows, in that folder, and says where.
 TEST_F(BinAndHistoryTest, ANoteDeletedOutsideAndSavedComesBackIntoTheTree) {
   ASSERT_TRUE(notebook.Commands().OpenNote(Item({"f", "n"})).done);
-  CWndEsr* e = FindNoteEditor(store + "/f/n.esr");
+  CWndEsr* e = FindNoteEditor(DocumentPath(store + "/f/n.esr"));
   ASSERT_TRUE(e);
   e->RichEdit()->moveCursor(QTextCursor::End);
   QTest::keyClicks(e->RichEdit(), " kept");

@@ -46,7 +46,9 @@ class SearchPanelTest : public ::testing::Test {
     WriteFile(db, "<list><hotkey/><filetree><archive state=\"expanded\">" + archive +
                       "</archive></filetree></list>");
     for (const auto& [rel, rtf] : notes) WriteFile(store + "/" + rel, rtf);
-    SetOpenNoteEditor([this](const std::string& d, const std::string& e) { opened.push_back({d, e}); });
+    SetOpenNoteEditor([this](const DocumentPath& d, const ElementPath& e) {
+      opened.push_back({d.str(), e.str()});
+    });
     nav = std::make_unique<CWndNavigator>(db);
     nav->resize(240, 500);
     nav->show();
@@ -84,6 +86,7 @@ class SearchPanelTest : public ::testing::Test {
     return out;
   }
   std::string Relative(const std::string& path) { return path.substr(store.size()); }
+  std::string Relative(const DocumentPath& path) { return Relative(path.str()); }
 
   FakePrompts prompts;
   TempDir dir{"zorbek search"};

@@ -416,7 +416,7 @@ TEST_F(TreeCtrlTest, DoubleClicksAndOpenCommands) {
   FakeClock clock(1700000000000);
   SetClock(&clock);
   std::vector<std::string> editors, lists;
-  SetOpenNoteEditor([&](const std::string& d, const std::string&) { editors.push_back(d); });
+  SetOpenNoteEditor([&](const DocumentPath& d, const ElementPath&) { editors.push_back(d.str()); });
   QObject::connect(tree.get(), &CXmlTreeCtrl::reminderListRequested,
                    [&] { lists.push_back("requested"); });
   At({"f"})->setExpanded(true);
@@ -477,7 +477,7 @@ TEST_F(TreeCtrlTest, KeysDeleteOpenRenameAndShowTheMenu) {
   Open("<f type=\"dir\"><n type=\"esr\"/></f><a type=\"esr\"/>");
   WriteFile(store + "/a.esr", "A");
   std::vector<std::string> editors;
-  SetOpenNoteEditor([&](const std::string& d, const std::string&) { editors.push_back(d); });
+  SetOpenNoteEditor([&](const DocumentPath& d, const ElementPath&) { editors.push_back(d.str()); });
   tree->setFocus();
 
   // Enter opens a note, as the double-click does; on a folder it opens and closes it.

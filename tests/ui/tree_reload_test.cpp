@@ -29,7 +29,7 @@ std::string Database(const std::string& archive) {
 class TreeReloadTest : public testing::EditorTest {
  protected:
   void SetUp() override {
-    SetOpenNoteEditor([](const std::string& d, const std::string& e) {
+    SetOpenNoteEditor([](const DocumentPath& d, const ElementPath& e) {
       editor::OpenNoteEditor(d, e);
     });
     WriteFile(db, Database("<A type=\"dir\" state=\"expanded\"><a1 type=\"esr\"/><a2 type=\"esr\"/>"
@@ -127,7 +127,7 @@ TEST_F(TreeReloadTest, AnEditorWhoseNoteVanishedKeepsItsTextAndAnUnreadableFileI
   WriteFile(note, testing::kSimpleNote);
   tree->setCurrentItem(At({"A", "a1"}));
   tree->RunCommand(treecmd::kOpen);
-  CWndEsr* e = FindNoteEditor(note);
+  CWndEsr* e = FindNoteEditor(DocumentPath(note));
   ASSERT_NE(e, nullptr);
   e->RichEdit()->moveCursor(QTextCursor::End);
   e->RichEdit()->insertPlainText(QStringLiteral("刚打的字"));
@@ -138,7 +138,7 @@ TEST_F(TreeReloadTest, AnEditorWhoseNoteVanishedKeepsItsTextAndAnUnreadableFileI
   OtherProgramWrites(Database("<B type=\"dir\"/>"));
   ASSERT_TRUE(WaitForReloads(before + 1));
   EXPECT_EQ(At({"A"}), nullptr);
-  ASSERT_EQ(FindNoteEditor(note), e);
+  ASSERT_EQ(FindNoteEditor(DocumentPath(note)), e);
   EXPECT_TRUE(e->RichEdit()->toPlainText().contains(QStringLiteral("刚打的字")));
   EXPECT_TRUE(e->RichEdit()->document()->isModified());
 

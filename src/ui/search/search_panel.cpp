@@ -178,7 +178,7 @@ CWndSearch::~CWndSearch() { notebook_.RemoveListener(listener_); }
 void CWndSearch::Follow(const std::vector<NotebookEvent>& events) {
   FollowNotePaths(
       NotePathList{[&]() { return results_.size(); },
-                   [&](std::size_t i) -> std::string& { return results_[i]; },
+                   [&](std::size_t i) -> DocumentPath& { return results_[i]; },
                    [&](std::size_t i) {
                      if (QTableWidgetItem* name = list_->item(static_cast<int>(i), 1))
                        name->setText(FromUtf8(FileNameOf(results_[i])));
