@@ -27,7 +27,8 @@ SystemTime Local(int y, int mo, int d, int h, int mi) {
   return WithDayOfWeek(t);
 }
 
-// Now is Sunday 2026-12-06 07:10; every reminder lies later in its day, week, month or year.
+// Now is Sunday 2026-12-06 07:10; every reminder lies later in its day, week, month or year
+// (the date ranges began on the 1st).
 void Fill(ReminderStore& store) {
   for (int i = 0; i < kReminders; ++i) {
     const std::string id = "s" + std::to_string(i);
@@ -55,6 +56,9 @@ void BM_CheckPass10000Reminders(benchmark::State& state) {
   ReminderStore store;
   store.Init(doc, kSchedulePath, nullptr, false);
   Fill(store);
+  // The first pass settles what was missed before now (the date ranges' occurrence of the day
+  // before, too late to show, is dropped); from then on nothing is due.
+  store.CheckPass();
   if (!store.CheckPass().events.empty()) state.SkipWithError("a reminder was due");
 
   for (auto _ : state) {
