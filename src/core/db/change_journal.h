@@ -100,7 +100,7 @@ struct JournalRecovery {
 };
 
 // Settles the journal of doc's database, if there is one; doc is the loaded database.
-// Holds the document's lock.
+// On the document's thread (the main thread).
 JournalRecovery RecoverInterruptedChange(CXmlDocument& doc);
 
 // Whether an element of doc's note tree names the note file at path (a file of the note store;

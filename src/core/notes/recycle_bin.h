@@ -110,7 +110,7 @@ struct RestoreOutcome {
 
 // Puts an entry of the bin back into doc's tree: into the folder it was in (folders that are gone
 // are made again), at its place among the siblings that are still there, under a free name when
-// its own is taken ("名称1", "名称2", ...). Holds the document's lock.
+// its own is taken ("名称1", "名称2", ...). On the document's thread.
 RestoreOutcome RestoreFromTrash(CXmlDocument& doc, const std::string& id);
 
 }  // namespace zorbek
