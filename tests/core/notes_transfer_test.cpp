@@ -221,6 +221,45 @@ TEST_F(NotesTransferTest, AFailedDiskMoveIsReportedAndChangesNothing) {
   EXPECT_EQ(Saved(), Memory());
 }
 
+// From a store merged on a case-insensitive system: "note" and "Note" on one file, "dir" and
+// "Dir" on one directory. Dragged into another folder, either would take its twin's along:
+// refused, as delete and rename are. Once each has its own file it moves, under a name that is
+// free ignoring case; a paste picks its name the same way and copies only its own file.
+TEST_F(NotesTransferTest, CaseTwinsOnOneFileAreNotDraggedAwayAndNamesStayFreeIgnoringCase) {
+  Open("<Note type=\"esr\"/><note type=\"esr\"/><Dir type=\"dir\"/><dir type=\"dir\"/>"
+       "<f type=\"dir\"><NOTE type=\"esr\"/></f>");
+  Put("Note.esr", "Note's text");
+  Put("Dir/x.esr", "x");
+  Put("f/NOTE.esr", "f's text");
+  const Snapshot before = Snap();
+  for (const ItemPath& item : {Item({"note"}), Item({"Note"}), Item({"dir"}), Item({"Dir"})}) {
+    SCOPED_TRACE(item.back());
+    const TransferOutcome out = transfer.Drop(item, Item({"f"}));
+    EXPECT_FALSE(out.done);
+    EXPECT_EQ(out.message, FormatMessage(kMsgCaseTwins, item.back()));
+    ExpectUnchanged(before);
+  }
+  // Within its own folder nothing on disk changes: the order may.
+  EXPECT_TRUE(transfer.Drop(Item({"note"}), Item({"Note"})).done);
+  EXPECT_EQ(Disk(), before.disk);
+  EXPECT_EQ(Saved().find("<note type=\"esr\"/><Note type=\"esr\"/>"), 9u) << Saved();
+
+  Put("note.esr", "note's text");
+  const TransferOutcome moved = transfer.Drop(Item({"note"}), Item({"f"}));
+  ASSERT_TRUE(moved.done) << moved.message;
+  EXPECT_EQ(moved.item, Item({"f", "note1"}));
+  EXPECT_EQ(ReadFile(store + "/f/note1.esr"), "note's text");
+  EXPECT_EQ(ReadFile(store + "/f/NOTE.esr"), "f's text");
+  EXPECT_EQ(ReadFile(store + "/Note.esr"), "Note's text");
+
+  const NoteOutcome pasted = cmd.Paste(Item({"Note"}), Item({"f"}));
+  ASSERT_TRUE(pasted.done) << pasted.message;
+  EXPECT_EQ(pasted.item, Item({"f", "Note2"}));
+  EXPECT_EQ(ReadFile(store + "/f/Note2.esr"), "Note's text");
+  EXPECT_EQ(ReadFile(store + "/f/NOTE.esr"), "f's text");
+  EXPECT_EQ(ReadFile(store + "/f/note1.esr"), "note's text");
+}
+
 // ---- adding note files and dropping them -----------------------------------------------------
 
 TEST_F(NotesTransferTest, DroppedFilesOnlyEsrBecomeNotesFirstInTheFolder) {

@@ -168,5 +168,46 @@ TEST_F(BinAndHistoryTest, ANoteDeletedOutsideAndSavedComesBackIntoTheTree) {
   EXPECT_NE(ReadFile(placed).find("again"), std::string::npos);
 }
 
+// Another program deleted the note's whole folder, directory and element, while its editor was
+// open: the save still writes the text, into "恢复的笔记", says where, and leaves no directory
+// behind that the tree does not show. With only the directory gone (the database still names
+// the folder), the save makes the folder's directory again and the note stays where it was.
+TEST_F(BinAndHistoryTest, ANoteWhoseFolderWasDeletedOutsideIsSavedIntoTheTree) {
+  ASSERT_TRUE(notebook.Commands().OpenNote(Item({"f", "n"})).done);
+  CWndEsr* e = FindNoteEditor(store + "/f/n.esr");
+  ASSERT_TRUE(e);
+  e->RichEdit()->moveCursor(QTextCursor::End);
+  QTest::keyClicks(e->RichEdit(), " kept");
+  fs::remove_all(store + "/f");
+  WriteFile(db, "<list><hotkey/><filetree><archive><o type=\"esr\"/></archive></filetree></list>");
+  ASSERT_EQ(notebook.ReloadIfChanged(), ReloadResult::kReloaded);
+  ASSERT_TRUE(e->SaveDocument()) << prompts_.LastMessage();
+  const std::string placed = store + "/恢复的笔记/n.esr";
+  EXPECT_EQ(prompts_.LastMessage(), FormatMessage(kMsgSavedIntoTree, placed));
+  EXPECT_EQ(e->FilePath(), placed);
+  EXPECT_NE(ReadFile(placed).find("kept"), std::string::npos);
+  EXPECT_NE(ReadFile(db).find("<恢复的笔记 type=\"dir\"><n type=\"esr\"/></恢复的笔记>"),
+            std::string::npos)
+      << ReadFile(db);
+  EXPECT_FALSE(fs::exists(store + "/f"));
+
+  // The directory alone: the folder is still in the tree.
+  prompts_.Clear();
+  WriteFile(db, "<list><hotkey/><filetree><archive><g type=\"dir\"><h type=\"dir\"><p type=\"esr\"/>"
+                "</h></g></archive></filetree></list>");
+  ASSERT_EQ(notebook.ReloadIfChanged(), ReloadResult::kReloaded);
+  WriteFile(store + "/g/h/p.esr", "{\\rtf1 p}");
+  ASSERT_TRUE(notebook.Commands().OpenNote(Item({"g", "h", "p"})).done);
+  CWndEsr* p = FindNoteEditor(store + "/g/h/p.esr");
+  ASSERT_TRUE(p);
+  p->RichEdit()->moveCursor(QTextCursor::End);
+  QTest::keyClicks(p->RichEdit(), " also");
+  fs::remove_all(store + "/g");
+  ASSERT_TRUE(p->SaveDocument()) << prompts_.LastMessage();
+  EXPECT_TRUE(prompts_.Messages().empty()) << prompts_.LastMessage();
+  EXPECT_EQ(p->FilePath(), store + "/g/h/p.esr");
+  EXPECT_NE(ReadFile(store + "/g/h/p.esr").find("also"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace zorbek

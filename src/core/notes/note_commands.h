@@ -173,6 +173,11 @@ class NoteCommands {
   // (or has no element) is not opened.
   NoteOutcome OpenNote(const ItemPath& item);
 
+  // Whether another element of the item's folder, whose name differs only in letter case,
+  // names the same file or directory on disk as the item (a store from a case-insensitive
+  // file system): a delete, rename or move of the one would take the other's.
+  bool SharesDiskWithTwin(const ItemPath& item, XmlNode element);
+
   // What "open directory" shows: a note's file (to be shown selected) or a folder's directory.
   struct BrowseTarget {
     std::string path;
@@ -189,10 +194,6 @@ class NoteCommands {
   NoteOutcome DeleteEntry(const ItemPath& item);
   // Takes off the database what of the folder element's subtree is gone from disk, after a
   // delete that could remove its directory only in part.
-  // Whether another element of the item's folder, whose name differs only in letter case,
-  // names the same file or directory on disk as the item (a store from a case-insensitive
-  // file system): a delete, rename or move of the one would take the other's.
-  bool SharesDiskWithTwin(const ItemPath& item, XmlNode element);
   void PruneGone(XmlNode element, const ItemPath& item, std::vector<NotebookEvent>& events,
                  StoreChange& change);
   // Takes an element off the database, so that a failed save can put it back.

@@ -325,6 +325,12 @@ TransferOutcome NoteTransfer::Move(const ItemPath& dragged, const ItemPath& targ
     XmlNode destinationElement = into ? targetElement : Parent(targetElement);
     if (!destinationElement) return {};
     const bool changesFolder = destination != oldParent;
+    // Its file or directory is also its case twin's: moving it would take the other's along.
+    if (changesFolder && commands_.SharesDiskWithTwin(dragged, element)) {
+      TransferOutcome refused;
+      refused.message = FormatMessage(kMsgCaseTwins, dragged.back());
+      return refused;
+    }
 
     const std::string ext = folder ? std::string() : NoteExtension(type);
     std::string name = dragged.back();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -517,15 +519,43 @@ bool CWndEsr::SaveDocument() {
   std::string error;
   if (!WriteNote(*richEdit_->document(), &rtf)) error = "无法生成文档的 RTF 内容";
   if (error.empty()) KeepNoteVersion(filePath_);
+  std::vector<std::string> made;
+  if (error.empty()) MakeMissingStoreDirectories(&made);
+  const auto removeMade = [&made] {
+    for (auto it = made.rbegin(); it != made.rend(); ++it) ::rmdir(it->c_str());  // when empty
+  };
   if (!error.empty() || !WriteNoteFile(rtf, &error)) {
+    removeMade();
     prompts().Message(FormatMessage("文档保存失败：%s", filePath_ + "\n" + error), MsgButtons::Ok,
                       MsgIcon::Error);
     return false;
   }
   richEdit_->document()->setModified(false);
+  const std::string savedAt = filePath_;
   KeepSavedNoteInTree();
+  // The note went to "恢复的笔记": the directories made for it alone go again.
+  if (filePath_ != savedAt) removeMade();
   UpdateCommandStates();
   return true;
+}
+
+void CWndEsr::MakeMissingStoreDirectories(std::vector<std::string>* made) const {
+  const Notebook* notebook = EditorsNotebook();
+  if (!notebook || !notebook->IsOpen()) return;
+  const std::string store = NoteStoreDirectory(notebook->DatabasePath());
+  if (filePath_.size() <= store.size() + 1 || filePath_.compare(0, store.size(), store) != 0 ||
+      filePath_[store.size()] != '/' || !IsDirectory(store))
+    return;
+  std::string directory = store;
+  std::string_view rest = std::string_view(filePath_).substr(store.size() + 1);
+  for (auto slash = rest.find('/'); slash != std::string_view::npos; slash = rest.find('/')) {
+    directory = JoinPath(directory, rest.substr(0, slash));
+    rest.remove_prefix(slash + 1);
+    if (IsDirectory(directory)) continue;
+    if (::mkdir(directory.c_str(), kPrivateDirectoryMode) != 0) return;
+    made->push_back(directory);
+  }
+  if (!made->empty()) SyncDirectory(DirectoryOf(made->front()));
 }
 
 void CWndEsr::KeepSavedNoteInTree() {

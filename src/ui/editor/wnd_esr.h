@@ -118,6 +118,10 @@ class CWndEsr : public QWidget, public NoteIdentity {
   // After a save: a note that left the tree while it was open here (another program deleted
   // it) is given a place the tree shows, in its folder or in "恢复的笔记", and the user is told.
   void KeepSavedNoteInTree();
+  // Before a save: the directories of a note of the store that another program removed with
+  // its folder are made again, so that the text can be written; the ones made, outermost
+  // first, in *made.
+  void MakeMissingStoreDirectories(std::vector<std::string>* made) const;
   void ReloadFromDisk();
   bool KeepOutsideVersion();
   bool WriteNoteFile(const std::string& rtf, std::string* error);
