@@ -354,6 +354,8 @@ class Scanner {
             if (dest_ == Dest::kNormal) {
               out_.Run(src_.p_, static_cast<std::size_t>(p - src_.p_));
               fresh_ = false;
+            } else if (dest_ == Dest::kFontTable) {
+              FontName(src_.p_, static_cast<std::size_t>(p - src_.p_));
             }
             src_.p_ = p;
           }
@@ -403,7 +405,12 @@ class Scanner {
         default:
           fresh_ = false;
           if (input_ == Input::kNormal) {
-            if (dest_ == Dest::kNormal) out_.Byte(static_cast<unsigned char>(c));
+            if (dest_ == Dest::kNormal) {
+              out_.Byte(static_cast<unsigned char>(c));
+            } else if (dest_ == Dest::kFontTable) {
+              const auto byte = static_cast<unsigned char>(c);
+              FontName(&byte, 1);
+            }
           } else if (RtfScanCode code = HexDigit(c); code != RtfScanCode::kComplete) {
             return code;
           }
@@ -531,6 +538,8 @@ class Scanner {
       cp = highSurrogate_ ? 0x10000 + ((highSurrogate_ - 0xD800) << 10) + (unit - 0xDC00) : 0xFFFD;
     }
     highSurrogate_ = 0;
+    if (cp >= 0xF020 && cp <= 0xF0FF)
+      cp = SymbolFontCharacter(static_cast<char16_t>(cp), CodePageOfFont(font_));
     out_.CodePoint(cp, unicodeSkip_);
     return true;
   }
@@ -540,8 +549,7 @@ class Scanner {
   int CodePageOfFont(std::int32_t font) const {
     for (const FontCodePage& f : fonts_)
       if (f.font == font) {
-        if (f.codePage > 0) return f.codePage;
-        return CodePageOfCharset(f.charset < 0 ? 1 : f.charset, ansiCodePage_);
+        return zorbek::CodePageOfFont(f.name, f.charset, f.codePage, ansiCodePage_);
       }
     return ansiCodePage_;
   }
@@ -702,7 +710,21 @@ class Scanner {
   bool fresh_ = false;  // nothing but "\*" since the group opened
   struct FontCodePage {
     std::int32_t font, charset, codePage;
+    // The start of the font's name (enough to tell the symbol fonts), until its ";".
+    std::string name = {};
+    bool named = false;
   };
+  void FontName(const unsigned char* p, std::size_t n) {
+    if (fonts_.empty() || fonts_.back().named) return;
+    FontCodePage& f = fonts_.back();
+    for (std::size_t i = 0; i < n; ++i) {
+      if (p[i] == ';') {
+        f.named = true;
+        return;
+      }
+      if (p[i] != '\r' && p[i] != '\n' && f.name.size() < 16) f.name.push_back(static_cast<char>(p[i]));
+    }
+  }
   std::vector<FontCodePage> fonts_;
   std::int32_t font_ = 0;
   int ansiCodePage_ = 0;
