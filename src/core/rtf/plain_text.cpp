@@ -259,7 +259,7 @@ class Output {
       --skipCount_;
       return;
     }
-    if (c >= 0x80 && codePage_ != 936) foreign_ = true;
+    if ((c >= 0x80 && codePage_ != 936) || symbol_) foreign_ = true;
     bytes_.push_back(static_cast<char>(c));
   }
   void Run(const unsigned char* p, std::size_t n) {
@@ -268,6 +268,7 @@ class Output {
       ++p;
       --n;
     }
+    if (symbol_ && n > 0) foreign_ = true;  // a symbol font's letters are other signs
     if (codePage_ != 936 && !foreign_)
       for (std::size_t i = 0; i < n; ++i)
         if (p[i] >= 0x80) foreign_ = true;
@@ -279,6 +280,7 @@ class Output {
     if (codePage == codePage_) return;
     if (unicode_) Flush();
     codePage_ = codePage;
+    symbol_ = IsSymbolCodePage(codePage);
   }
   void Unicode() { foreign_ = true; }
   bool Foreign() const { return foreign_; }
@@ -317,6 +319,7 @@ class Output {
   }
   bool unicode_;
   bool foreign_ = false;
+  bool symbol_ = false;
   int codePage_ = 0;
   std::string bytes_;
   std::string text_;
