@@ -10,6 +10,9 @@
 //    decoded, else a grey placeholder of the group's size;
 //  - link fields: QTextCharFormat anchor and anchorHref; other fields: kFieldInstruction;
 //  - protected text: kProtected;
+//  - lists of Word's list table (\ls, \ilvl): one QTextList for each level of each run of
+//    numbers, marked with its level and its \ls (kListLevel, kListGroup), so that the writer
+//    writes them as levels of one list again;
 //  - table geometry of the RTF row definition: kTableCellRights, kTableGap, kTableLeft,
 //    kTableRowBorders on the table format, kCellBorders on each cell.
 #pragma once
@@ -40,6 +43,8 @@ enum : int {
   kTableLeft,          // int: \trleft in twips
   kTableRowBorders,    // QVariantList of 4 int: \trbrdrl, t, r, b widths in twips (0: none)
   kCellBorders,        // QVariantList of 4 int: \clbrdrl, t, r, b widths in twips (cell format)
+  kListLevel,          // int: \ilvl of a list of Word's list table (list format)
+  kListGroup,          // int: \ls the list came in; its levels number on together (list format)
 };
 }  // namespace rtfprop
 

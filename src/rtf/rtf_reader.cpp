@@ -441,9 +441,11 @@ class Reader {
     int cp = ansiCodePage_;
     auto it = fonts_.find(font);
     if (it != fonts_.end()) {
-      cp = it->second.codePage > 0 ? it->second.codePage
-                                   : CodePageOfCharset(it->second.charset < 0 ? 1 : it->second.charset,
-                                                       ansiCodePage_);
+      // A font's own name is read in the code page of its character set (a symbol font's too).
+      const QByteArray name =
+          g.dest == Dest::kFontTable ? QByteArray("-") : it->second.name.toLatin1();
+      cp = CodePageOfFont(std::string_view(name.constData(), static_cast<std::size_t>(name.size())),
+                          it->second.charset, it->second.codePage, ansiCodePage_);
     }
     if (g.dest != Dest::kFontTable) {
       cachedFont_ = font;
@@ -663,7 +665,8 @@ class Reader {
       case Kw::kDeff: if (InHeader(d)) deff_ = p; break;
       case Kw::kUc: g.uc = std::clamp(p, 0, 16); break;
       case Kw::kU: {
-        const char16_t unit = static_cast<char16_t>(p < 0 ? p + 65536 : p);
+        char16_t unit = static_cast<char16_t>(p < 0 ? p + 65536 : p);
+        if (d == Dest::kNormal) unit = SymbolFontCharacter(unit, CodePage());
         Char(unit);
         ucSkip_ = g.uc;
         break;
@@ -1089,9 +1092,19 @@ class Reader {
     return b;
   }
 
-  ListKey ListOf(const ParaState& p) {
+  // The list a paragraph belongs to. A Word list (\ls of the list table, *word set) goes before
+  // the rich edit numbering (\pn) that Word and this system's writer add for older readers.
+  ListKey ListOf(const ParaState& p, bool* word) {
     ListKey key;
-    if (p.pnType != ListType::kNone) {
+    *word = false;
+    const WordListLevel* level = nullptr;
+    if (p.ls > 0) {
+      auto o = overrides_.find(p.ls);
+      auto l = wordLists_.find(o != overrides_.end() ? o->second : p.ls);
+      if (l != wordLists_.end() && p.ilvl >= 0 && p.ilvl < static_cast<int>(l->second.levels.size()))
+        level = &l->second.levels[static_cast<std::size_t>(p.ilvl)];
+    }
+    if (p.pnType != ListType::kNone && (!level || level->nfc == 255)) {
       key.type = p.pnType;
       key.start = p.pnStart;
       if (key.type != ListType::kBullet) {
@@ -1100,13 +1113,10 @@ class Reader {
       }
       return key;
     }
-    if (p.ls <= 0) return key;
-    auto o = overrides_.find(p.ls);
-    auto l = wordLists_.find(o != overrides_.end() ? o->second : p.ls);
-    if (l == wordLists_.end() || p.ilvl >= static_cast<int>(l->second.levels.size())) return key;
-    const WordListLevel& level = l->second.levels[static_cast<std::size_t>(p.ilvl)];
-    switch (level.nfc) {
-      case 255: return key;
+    if (!level) return key;
+    *word = true;
+    switch (level->nfc) {
+      case 255: *word = false; return key;
       case 23: key.type = ListType::kBullet; break;
       case 1: key.type = ListType::kUpperRoman; break;
       case 2: key.type = ListType::kLowerRoman; break;
@@ -1114,10 +1124,10 @@ class Reader {
       case 4: key.type = ListType::kLowerAlpha; break;
       default: key.type = ListType::kDecimal; break;
     }
-    key.start = level.start;
-    if (key.type != ListType::kBullet && !level.text.empty()) {
+    key.start = level->start;
+    if (key.type != ListType::kBullet && !level->text.empty()) {
       // Level text: a length byte, then the text with bytes 0..8 standing for level numbers.
-      const std::string& s = level.text;
+      const std::string& s = level->text;
       const std::size_t len = std::min<std::size_t>(static_cast<unsigned char>(s[0]), s.size() - 1);
       std::string before, after;
       bool seen = false;
@@ -1135,7 +1145,8 @@ class Reader {
   void ApplyParagraph(const ParaState& p, const CharState& c) {
     cursor_.setBlockFormat(BlockFormatFor(p));
     cursor_.setBlockCharFormat(FormatFor(c));
-    const ListKey key = ListOf(p);
+    bool word = false;
+    const ListKey key = ListOf(p, &word);
     QTextBlock block = cursor_.block();
     if (key.type == ListType::kNone) {
       lastList_ = nullptr;
@@ -1144,7 +1155,7 @@ class Reader {
     // A Word list (\ls) goes on where it was left, across its sub-levels and other paragraphs
     // between (1. 2. a. b. 3.); a sub-level starts again after a paragraph of a level above.
     QTextList* wordList = nullptr;
-    if (p.pnType == ListType::kNone && p.ls > 0) {
+    if (word) {
       for (auto it = wordListsInUse_.begin(); it != wordListsInUse_.end();) {
         if (it->ls == p.ls && it->ilvl > p.ilvl) it = wordListsInUse_.erase(it);
         else ++it;
@@ -1152,7 +1163,8 @@ class Reader {
       for (const WordListInUse& w : wordListsInUse_)
         if (w.ls == p.ls && w.ilvl == p.ilvl && w.table == table_ && w.key == key) wordList = w.list;
     }
-    if (wordList || (lastList_ && key == lastListKey_ && block.previous() == lastListBlock_)) {
+    if (wordList || (!word && lastList_ && key == lastListKey_ && block.previous() == lastListBlock_ &&
+                     !lastList_->format().hasProperty(rtfprop::kListLevel))) {
       if (wordList) {
         lastList_ = wordList;
         lastListKey_ = key;
@@ -1182,10 +1194,13 @@ class Reader {
         lf.setNumberSuffix(QString::fromStdU16String(key.after));
         if (key.start != 1) lf.setProperty(rtfprop::kListStart, key.start);
       }
+      if (word) {
+        lf.setProperty(rtfprop::kListLevel, p.ilvl);
+        lf.setProperty(rtfprop::kListGroup, p.ls);
+      }
       lastList_ = cursor_.createList(lf);
       lastListKey_ = key;
-      if (p.pnType == ListType::kNone && p.ls > 0)
-        wordListsInUse_.push_back(WordListInUse{p.ls, p.ilvl, table_, key, lastList_});
+      if (word) wordListsInUse_.push_back(WordListInUse{p.ls, p.ilvl, table_, key, lastList_});
     }
     lastListBlock_ = cursor_.block();
   }

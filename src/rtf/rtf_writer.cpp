@@ -9,7 +9,9 @@
 #include <QTextList>
 #include <QTextTable>
 #include <QUrl>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/rtf/rtf_codepage.h"
@@ -40,8 +42,43 @@ struct ParaState {
   ListStyle list = ListStyle::kNone;
   int start = 1;
   QString before, after;
+  int ls = 0, ilvl = 0;  // a level of a list of the list table (ls from 1)
   bool operator==(const ParaState&) const = default;
 };
+
+// One list of the list table: the format of each of its nine levels, as its paragraphs show it.
+struct WordListLevelOut {
+  bool used = false;
+  ListStyle style = ListStyle::kDecimal;
+  int start = 1;
+  QString before, after = QStringLiteral(".");
+  bool operator==(const WordListLevelOut& o) const {
+    return style == o.style && before == o.before && after == o.after;
+  }
+};
+struct WordListOut {
+  WordListLevelOut levels[9];
+  std::optional<int> shown[9];  // the number each level showed last; none: starts again
+};
+
+ListStyle ListStyleOf(const QTextListFormat& lf) {
+  switch (lf.style()) {
+    case QTextListFormat::ListDecimal: return ListStyle::kDecimal;
+    case QTextListFormat::ListLowerAlpha: return ListStyle::kLowerAlpha;
+    case QTextListFormat::ListUpperAlpha: return ListStyle::kUpperAlpha;
+    case QTextListFormat::ListLowerRoman: return ListStyle::kLowerRoman;
+    case QTextListFormat::ListUpperRoman: return ListStyle::kUpperRoman;
+    default: return ListStyle::kBullet;
+  }
+}
+
+int ListStartOf(const QTextListFormat& lf) {
+  return lf.hasProperty(rtfprop::kListStart) ? lf.intProperty(rtfprop::kListStart) : 1;
+}
+
+QString ListSuffixOf(const QTextListFormat& lf) {
+  return lf.hasProperty(QTextFormat::ListNumberSuffix) ? lf.numberSuffix() : QStringLiteral(".");
+}
 
 // Family names of Chinese fonts written with Latin letters; a name with non-ASCII letters
 // counts as Chinese too.
@@ -88,6 +125,7 @@ class Writer {
   }
 
   QByteArray Run() {
+    PlanWordLists();
     WriteFrame(doc_.rootFrame());
     QByteArray out;
     out.reserve(static_cast<qsizetype>(body_.size() + 1024));
@@ -106,7 +144,9 @@ class Writer {
     for (const QColor& c : colours_)
       out += "\\red" + QByteArray::number(c.red()) + "\\green" + QByteArray::number(c.green()) +
              "\\blue" + QByteArray::number(c.blue()) + ";";
-    out += "}\r\n{\\*\\generator ";
+    out += "}\r\n";
+    WriteListTable(out);
+    out += "{\\*\\generator ";
     out += kRtfGeneratorName;
     out += ";}\\viewkind4\\uc1 \r\n";
     out.append(body_.data(), static_cast<qsizetype>(body_.size()));
@@ -132,6 +172,97 @@ class Writer {
     return static_cast<int>(colours_.size());
   }
 
+  // ---- Lists of the list table ----
+
+  // The lists that came from Word's list table (marked with their level) are written as levels
+  // of lists of a list table again, so that readers number each level on its own (1. 2. a. b.
+  // 3. a.). Word's rule: a paragraph of a level goes on from the number its level showed last
+  // in the list, or starts at the level's start where a paragraph of a level above came in
+  // between. The paragraphs of one \ls go in one list while that rule gives the numbers they
+  // show; where it would not (a list pasted from another note, a level of another format), a
+  // new list begins there.
+  void PlanWordLists() {
+    std::unordered_map<int, std::size_t> open;  // \ls read -> the list it is written in
+    for (QTextBlock b = doc_.begin(); b.isValid(); b = b.next()) {
+      QTextList* list = b.textList();
+      if (!list) continue;
+      const QTextListFormat lf = list->format();
+      if (!lf.hasProperty(rtfprop::kListLevel)) continue;
+      const int level = std::clamp(lf.intProperty(rtfprop::kListLevel), 0, 8);
+      WordListLevelOut def;
+      def.used = true;
+      def.style = ListStyleOf(lf);
+      if (def.style != ListStyle::kBullet) {
+        def.before = lf.numberPrefix();
+        def.after = ListSuffixOf(lf);
+      } else {
+        def.after.clear();
+      }
+      const int shown = ListStartOf(lf) + list->itemNumber(b);
+      std::size_t index = wordLists_.size();
+      if (auto it = open.find(lf.intProperty(rtfprop::kListGroup)); it != open.end()) {
+        const WordListOut& w = wordLists_[it->second];
+        const WordListLevelOut& l = w.levels[level];
+        const int expected = !l.used ? shown : w.shown[level] ? *w.shown[level] + 1 : l.start;
+        if ((!l.used || l == def) && (def.style == ListStyle::kBullet || expected == shown))
+          index = it->second;
+      }
+      if (index == wordLists_.size()) {
+        wordLists_.emplace_back();
+        open[lf.intProperty(rtfprop::kListGroup)] = index;
+      }
+      WordListOut& w = wordLists_[index];
+      if (!w.levels[level].used) {
+        w.levels[level] = def;
+        w.levels[level].start = shown;
+      }
+      w.shown[level] = shown;
+      for (int deeper = level + 1; deeper < 9; ++deeper) w.shown[deeper].reset();
+      wordLevelOf_[b.blockNumber()] = {static_cast<int>(index) + 1, level};
+    }
+  }
+
+  void WriteListTable(QByteArray& out) const {
+    if (wordLists_.empty()) return;
+    static const int kNfc[] = {0, 23, 0, 4, 3, 2, 1};  // by ListStyle
+    std::string table = "{\\*\\listtable";
+    for (std::size_t i = 0; i < wordLists_.size(); ++i) {
+      const std::string id = std::to_string(i + 1);
+      table += "\r\n{\\list\\listtemplateid" + id + "\\listhybrid";
+      for (int level = 0; level < 9; ++level) {
+        const WordListLevelOut& l = wordLists_[i].levels[level];
+        const int nfc = kNfc[static_cast<int>(l.style)];
+        table += "{\\listlevel\\levelnfc" + std::to_string(nfc) + "\\levelnfcn" + std::to_string(nfc) +
+                 "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat" + std::to_string(l.start) +
+                 "{\\leveltext";
+        if (l.style == ListStyle::kBullet) {
+          table += "\\'01\\u8226 ?;}{\\levelnumbers;}";
+        } else {
+          // The level's number stands in the text as the byte of its level; the length first.
+          const auto length = static_cast<unsigned>(l.before.size() + 1 + l.after.size());
+          table += "\\'" + Hex(std::min(length, 255u));
+          AppendText(table, l.before, 0);
+          table += "\\'" + Hex(static_cast<unsigned>(level));
+          AppendText(table, l.after, 0);
+          table += ";}{\\levelnumbers\\'" + Hex(static_cast<unsigned>(l.before.size() + 1)) + ";}";
+        }
+        table += "\\fi-360\\li" + std::to_string(720 * (level + 1)) + "}";
+      }
+      table += "{\\listname ;}\\listid" + id + "}";
+    }
+    table += "}\r\n{\\*\\listoverridetable";
+    for (std::size_t i = 0; i < wordLists_.size(); ++i)
+      table += "{\\listoverride\\listid" + std::to_string(i + 1) + "\\listoverridecount0\\ls" +
+               std::to_string(i + 1) + "}";
+    table += "}\r\n";
+    out.append(table.data(), static_cast<qsizetype>(table.size()));
+  }
+
+  static std::string Hex(unsigned v) {
+    static const char kHex[] = "0123456789abcdef";
+    return {kHex[(v >> 4) & 15], kHex[v & 15]};
+  }
+
   // ---- Text ----
 
   // Appends text as RTF: ASCII as it is (the three special characters escaped), characters of
@@ -140,9 +271,11 @@ class Writer {
     const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
     const qsizetype n = text.size();
     std::string bytes;
+    // In a symbol font most ASCII letters stand for other signs ("a" is α): those go as "\uN".
+    const bool symbol = IsSymbolCodePage(codePage);
     for (qsizetype i = 0; i < n; ++i) {
       const char16_t ch = s[i];
-      if (ch >= 0x20 && ch < 0x80) {
+      if (ch >= 0x20 && ch < 0x80 && (!symbol || SymbolFontCharacter(static_cast<char16_t>(0xF000 + ch), codePage) == ch)) {
         if (ch == u'\\' || ch == u'{' || ch == u'}') out.push_back('\\');
         out.push_back(static_cast<char>(ch));
         continue;
@@ -156,7 +289,13 @@ class Writer {
         continue;
       }
       bytes.clear();
-      if (ch >= 0x80 && EncodeInCodePage(ch, codePage, bytes)) {
+      if ((ch >= 0x80 || (symbol && ch >= 0x20)) && EncodeInCodePage(ch, codePage, bytes)) {
+        const auto first = static_cast<unsigned char>(bytes[0]);
+        if (bytes.size() == 1 && first >= 0x20 && first < 0x80) {  // "α" is "a" of the Symbol font
+          if (first == '\\' || first == '{' || first == '}') out.push_back('\\');
+          out.push_back(static_cast<char>(first));
+          continue;
+        }
         static const char kHex[] = "0123456789abcdef";
         for (char b : bytes) {
           const auto v = static_cast<unsigned char>(b);
@@ -347,10 +486,13 @@ class Writer {
         default: p.list = ListStyle::kBullet; break;
       }
       if (p.list != ListStyle::kBullet) {
-        p.start = lf.hasProperty(rtfprop::kListStart) ? lf.intProperty(rtfprop::kListStart) : 1;
+        p.start = ListStartOf(lf);
         p.before = lf.numberPrefix();
-        p.after = lf.hasProperty(QTextFormat::ListNumberSuffix) ? lf.numberSuffix()
-                                                                : QStringLiteral(".");
+        p.after = ListSuffixOf(lf);
+      }
+      if (auto it = wordLevelOf_.find(block.blockNumber()); it != wordLevelOf_.end()) {
+        p.ls = it->second.first;
+        p.ilvl = it->second.second;
       }
     }
     return p;
@@ -422,6 +564,10 @@ class Writer {
       }
       static const char* const kAlign[] = {"", "\\qc", "\\qr", "\\qj"};
       if (p.align) Word(kAlign[p.align]);
+      if (p.ls > 0) {
+        Word("\\ls", p.ls);
+        Word("\\ilvl", p.ilvl);
+      }
       para_ = p;
       havePara_ = true;
     }
@@ -538,7 +684,11 @@ class Writer {
       const QString text = frag.text();
       SwitchTo(StateOf(f, text));
       BeforeText();
-      AppendText(body_, text, CodePageOfCharset(fonts_[static_cast<std::size_t>(cur_.font)].second, 936));
+      const auto& font = fonts_[static_cast<std::size_t>(cur_.font)];
+      const QByteArray name = font.first.toLatin1();
+      AppendText(body_, text,
+                 CodePageOfFont(std::string_view(name.constData(), static_cast<std::size_t>(name.size())),
+                                font.second, 0, 936));
     }
     if (!openKey.isEmpty()) CloseField();
     // An empty paragraph keeps the size of its mark.
@@ -675,6 +825,8 @@ class Writer {
   ParaState para_;
   bool havePara_ = false;
   QTextList* writtenList_ = nullptr;  // the list of the paragraph written last
+  std::vector<WordListOut> wordLists_;
+  std::unordered_map<int, std::pair<int, int>> wordLevelOf_;  // block number -> \ls, \ilvl
   bool delimit_ = false;
 };
 

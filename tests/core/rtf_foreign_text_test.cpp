@@ -106,5 +106,18 @@ TEST(RtfForeignText, OnlyPairsOfHighBytesLookLikeCodePage936) {
   EXPECT_FALSE(LooksLikeCp936("plain"));
 }
 
+TEST(RtfForeignText, SymbolFontsGiveTheCharactersTheyShow) {
+  const char* rtf =
+      "{\\rtf1\\ansi\\ansicpg1250\\deff0{\\fonttbl{\\f0\\fnil\\fcharset2 Symbol;}"
+      "{\\f1\\fnil\\fcharset238 MS Shell Dlg 2;}{\\f2\\fnil\\fcharset2 Wingdings;}{\\f3\\fcharset2;}}"
+      "\\pard\\f0\\fs23\\'c5 ab\\'b7\\f1\\fs17  x \\f0\\u-3913?\\f2\\'d8\\'fc\\'21\\f3\\'ab\\par}";
+  EXPECT_EQ(ScanPlainTextUnicode(rtf), "⊕ αβ• x •➢✔\xef\x80\xa1↔\n");
+  // Latin letters of the Symbol font are Greek ones: the search looks at the decoded text.
+  EXPECT_TRUE(ScanPlainText("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset2 Symbol;}}\\f0 abc\\par}").foreign);
+  // Another font of the symbol character set keeps its letters.
+  EXPECT_EQ(ScanPlainTextUnicode("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset2 Marlett;}}\\f0 ab\\'e9\\par}"),
+            "abé\n");
+}
+
 }  // namespace
 }  // namespace zorbek

@@ -161,10 +161,16 @@ TEST(RtfWorld, AWordListGoesOnAfterItsSubLevelAndIsWrittenSo) {
   EXPECT_EQ(Marker(*doc, "sub b"), "b.");
   EXPECT_EQ(Marker(*doc, "three"), "3.");
   EXPECT_EQ(Marker(*doc, "sub again"), "a.");
-  // Written as rich edit lists: the one that goes on starts at its number, for every reader.
+  // Written as levels of a list of the list table, and for rich edit controls as their
+  // numbering as well: the one that goes on starts at its number.
   const QByteArray out = WriteRtf(*doc);
   EXPECT_TRUE(out.contains("{\\pntext 3.\\tab}")) << out.toStdString();
   EXPECT_TRUE(out.contains("\\pnstart3\\pndec")) << out.toStdString();
+  EXPECT_TRUE(out.contains("{\\listlevel\\levelnfc4\\levelnfcn4\\leveljc0\\leveljcn0\\levelfollow0"
+                           "\\levelstartat1{\\leveltext\\'02\\'01.;}{\\levelnumbers\\'01;}"))
+      << out.toStdString();
+  EXPECT_TRUE(out.contains("\\li1440\\fi-360\\ls1\\ilvl1 sub a")) << out.toStdString();
+  EXPECT_TRUE(out.contains("\\ls1\\ilvl0 three")) << out.toStdString();
   auto back = ReadDoc(out);
   for (const char* text : {"one", "two", "sub a", "sub b", "three", "sub again"})
     EXPECT_EQ(Marker(*back, text), Marker(*doc, text)) << text;
@@ -192,6 +198,111 @@ TEST(RtfWorld, CentralEuropeanFontsAreWrittenInTheirCharacterSet) {
   const QByteArray western = Resave("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset0 Arial;}}\\f0 caf\\'e9\\par}");
   EXPECT_TRUE(western.contains("\\fcharset0 Arial;")) << western.toStdString();
   EXPECT_TRUE(western.contains("caf\\'e9")) << western.toStdString();
+}
+
+TEST(RtfWorld, SymbolFontCharactersReadAsWhatTheyShowAndAreWrittenBack) {
+  // A rich edit control's Symbol character, Greek letters of the font, Word's private-use codes
+  // of a symbol font and Wingdings bullets.
+  const QByteArray rtf =
+      "{\\rtf1\\ansi\\ansicpg1250\\deff0{\\fonttbl{\\f0\\fnil\\fcharset2 Symbol;}"
+      "{\\f1\\fnil\\fcharset238 MS Shell Dlg 2;}{\\f2\\fnil\\fcharset2 Wingdings;}{\\f3\\fcharset2;}}"
+      "\\pard\\f0\\fs23\\'c5 ab\\'b7\\f1\\fs17  x \\f0\\u-3913?\\f2\\'d8\\'fc\\'21\\f3\\'ab\\par}";
+  const std::string expected = "⊕ αβ• x •➢✔\xef\x80\xa1↔";
+  EXPECT_EQ(Text(*ReadDoc(rtf)), expected);
+  // Written back in the font's own bytes, and read again the same.
+  const QByteArray out = Resave(rtf);
+  EXPECT_TRUE(out.contains("\\fcharset2 Symbol;")) << out.toStdString();
+  EXPECT_TRUE(out.contains("\\'c5 ab\\'b7")) << out.toStdString();
+  EXPECT_TRUE(out.contains("\\'d8\\'fc!")) << out.toStdString();
+  EXPECT_EQ(Text(*ReadDoc(out)), expected);
+  EXPECT_EQ(Resave(out), out);
+  // Latin letters typed in the Symbol font stay Latin letters (the font's "a" is α).
+  QTextDocument doc;
+  ApplyNoteDefaults(&doc);
+  QTextCharFormat f;
+  f.setFontFamilies({QStringLiteral("Symbol")});
+  QTextCursor(&doc).insertText(QString::fromUtf8("ab 1+2 ⊕ α"), f);
+  const QByteArray written = WriteRtf(doc);
+  EXPECT_TRUE(written.contains("\\u97?\\u98? 1+2 \\'c5 a")) << written.toStdString();
+  EXPECT_EQ(Text(*ReadDoc(written)), "ab 1+2 ⊕ α");
+  // A font of the symbol character set this system has no table for keeps its letters.
+  EXPECT_EQ(TextOf("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset2 Marlett;}}\\f0 abc\\par}"), "abc");
+}
+
+// A list paragraph's level and number as "1:b)" (level 1, the second of lower letters with ")").
+std::string LevelMarker(const QTextBlock& b) {
+  QTextList* list = b.textList();
+  if (!list) return "none";
+  const QTextListFormat f = list->format();
+  const int n = (f.hasProperty(rtfprop::kListStart) ? f.intProperty(rtfprop::kListStart) : 1) +
+                list->itemNumber(b);
+  std::string number;
+  switch (f.style()) {
+    case QTextListFormat::ListDecimal: number = std::to_string(n); break;
+    case QTextListFormat::ListLowerAlpha: number = std::string(1, static_cast<char>('a' + n - 1)); break;
+    case QTextListFormat::ListUpperRoman: number = std::string(static_cast<std::size_t>(n), 'I'); break;
+    default: number = "*"; break;
+  }
+  return std::to_string(f.intProperty(rtfprop::kListLevel)) + ":" + f.numberPrefix().toStdString() +
+         number + f.numberSuffix().toStdString();
+}
+std::string LevelMarker(const QTextDocument& doc, const char* text) {
+  return LevelMarker(BlockOf(doc, text));
+}
+
+TEST(RtfWorld, MultiLevelListsKeepTheirLevelsAndFormatsThroughSaves) {
+  // Roman, letters and bullets by level; a second list numbers both levels in decimal.
+  const QByteArray rtf =
+      "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}{\\*\\listtable"
+      "{\\list{\\listlevel\\levelnfc1\\levelstartat1{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}}"
+      "{\\listlevel\\levelnfc4\\levelstartat1{\\leveltext\\'03(\\'01);}{\\levelnumbers\\'02;}}"
+      "{\\listlevel\\levelnfc23{\\leveltext\\'01\\u-3913 ?;}{\\levelnumbers;}\\f1}\\listid10}"
+      "{\\list{\\listlevel\\levelnfc0\\levelstartat1{\\leveltext\\'02\\'00.;}}"
+      "{\\listlevel\\levelnfc0\\levelstartat1{\\leveltext\\'04\\'00.\\'01.;}}\\listid20}}"
+      "{\\*\\listoverridetable{\\listoverride\\listid10\\listoverridecount0\\ls1}"
+      "{\\listoverride\\listid20\\listoverridecount0\\ls2}}"
+      "\\pard\\ls1\\ilvl0\\fi-360\\li720 r1\\par\\pard\\ls1\\ilvl1\\fi-360\\li1440 ra\\par"
+      "\\pard\\ls1\\ilvl2\\fi-360\\li2160 dot\\par\\pard\\ls1\\ilvl1\\fi-360\\li1440 rb\\par"
+      "\\pard\\ls1\\ilvl0\\fi-360\\li720 r2\\par\\pard\\ls1\\ilvl1\\fi-360\\li1440 ra2\\par"
+      "\\pard between\\par"
+      "\\pard\\ls2\\ilvl0\\fi-360\\li720 d1\\par\\pard\\ls2\\ilvl1\\fi-360\\li1440 d1a\\par"
+      "\\pard\\ls2\\ilvl1\\fi-360\\li1440 d1b\\par\\pard\\ls2\\ilvl0\\fi-360\\li720 d2\\par}";
+  const std::vector<std::pair<const char*, const char*>> expected = {
+      {"r1", "0:I."}, {"ra", "1:(a)"}, {"dot", "2:*"}, {"rb", "1:(b)"}, {"r2", "0:II."},
+      {"ra2", "1:(a)"}, {"between", "none"}, {"d1", "0:1."}, {"d1a", "1:1."}, {"d1b", "1:2."},
+      {"d2", "0:2."}};
+  auto doc = ReadDoc(rtf);
+  for (const auto& [text, marker] : expected) EXPECT_EQ(LevelMarker(*doc, text), marker) << text;
+  const QByteArray out = WriteRtf(*doc);
+  EXPECT_TRUE(out.contains("{\\listoverride\\listid2\\listoverridecount0\\ls2}")) << out.toStdString();
+  EXPECT_TRUE(out.contains("\\levelnfc23\\levelnfcn23")) << out.toStdString();
+  EXPECT_TRUE(out.contains("\\levelnfc1\\levelnfcn1")) << out.toStdString();
+  EXPECT_TRUE(out.contains("{\\leveltext\\'03(\\'01)")) << out.toStdString();
+  QByteArray again = out;
+  for (int i = 0; i < 10; ++i) again = Resave(again);
+  EXPECT_EQ(again, out);
+  auto back = ReadDoc(again);
+  for (const auto& [text, marker] : expected) EXPECT_EQ(LevelMarker(*back, text), marker) << text;
+  // The same list pasted after itself numbers from 1 again, so it is written as a list of its own.
+  auto twice = ReadDoc(rtf);
+  QTextCursor end(twice.get());
+  end.movePosition(QTextCursor::End);
+  end.insertBlock(QTextBlockFormat());
+  if (QTextList* list = end.currentList()) list->remove(end.block());
+  ASSERT_TRUE(InsertRtf(end, rtf));
+  const QByteArray both = WriteRtf(*twice);
+  EXPECT_TRUE(both.contains("\\ls3\\ilvl0 r1")) << both.toStdString();
+  auto bothBack = ReadDoc(both);
+  std::vector<std::string> markers;
+  for (QTextBlock b = bothBack->begin(); b.isValid(); b = b.next())
+    if (b.text() == "r2" || b.text() == "d2") markers.push_back(LevelMarker(b));
+  EXPECT_EQ(markers, (std::vector<std::string>{"0:II.", "0:2.", "0:II.", "0:2."}));
+  // Notes without a list table keep their rich edit numbering as before.
+  const QByteArray legacy = Resave(
+      "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard{\\pntext 1.\\tab}{\\*\\pn\\pnlvlbody\\pnstart1\\pndec"
+      "{\\pntxta .}}\\fi-360\\li720 one\\par{\\pntext 2.\\tab}two\\par\\pard after\\par}");
+  EXPECT_FALSE(legacy.contains("listtable")) << legacy.toStdString();
+  EXPECT_EQ(LevelMarker(*ReadDoc(legacy), "two"), "0:2.");
 }
 
 }  // namespace

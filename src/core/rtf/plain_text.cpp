@@ -259,7 +259,7 @@ class Output {
       --skipCount_;
       return;
     }
-    if (c >= 0x80 && codePage_ != 936) foreign_ = true;
+    if ((c >= 0x80 && codePage_ != 936) || symbol_) foreign_ = true;
     bytes_.push_back(static_cast<char>(c));
   }
   void Run(const unsigned char* p, std::size_t n) {
@@ -268,6 +268,7 @@ class Output {
       ++p;
       --n;
     }
+    if (symbol_ && n > 0) foreign_ = true;  // a symbol font's letters are other signs
     if (codePage_ != 936 && !foreign_)
       for (std::size_t i = 0; i < n; ++i)
         if (p[i] >= 0x80) foreign_ = true;
@@ -279,6 +280,7 @@ class Output {
     if (codePage == codePage_) return;
     if (unicode_) Flush();
     codePage_ = codePage;
+    symbol_ = IsSymbolCodePage(codePage);
   }
   void Unicode() { foreign_ = true; }
   bool Foreign() const { return foreign_; }
@@ -317,6 +319,7 @@ class Output {
   }
   bool unicode_;
   bool foreign_ = false;
+  bool symbol_ = false;
   int codePage_ = 0;
   std::string bytes_;
   std::string text_;
@@ -354,6 +357,8 @@ class Scanner {
             if (dest_ == Dest::kNormal) {
               out_.Run(src_.p_, static_cast<std::size_t>(p - src_.p_));
               fresh_ = false;
+            } else if (dest_ == Dest::kFontTable) {
+              FontName(src_.p_, static_cast<std::size_t>(p - src_.p_));
             }
             src_.p_ = p;
           }
@@ -403,7 +408,12 @@ class Scanner {
         default:
           fresh_ = false;
           if (input_ == Input::kNormal) {
-            if (dest_ == Dest::kNormal) out_.Byte(static_cast<unsigned char>(c));
+            if (dest_ == Dest::kNormal) {
+              out_.Byte(static_cast<unsigned char>(c));
+            } else if (dest_ == Dest::kFontTable) {
+              const auto byte = static_cast<unsigned char>(c);
+              FontName(&byte, 1);
+            }
           } else if (RtfScanCode code = HexDigit(c); code != RtfScanCode::kComplete) {
             return code;
           }
@@ -531,6 +541,8 @@ class Scanner {
       cp = highSurrogate_ ? 0x10000 + ((highSurrogate_ - 0xD800) << 10) + (unit - 0xDC00) : 0xFFFD;
     }
     highSurrogate_ = 0;
+    if (cp >= 0xF020 && cp <= 0xF0FF)
+      cp = SymbolFontCharacter(static_cast<char16_t>(cp), CodePageOfFont(font_));
     out_.CodePoint(cp, unicodeSkip_);
     return true;
   }
@@ -540,8 +552,7 @@ class Scanner {
   int CodePageOfFont(std::int32_t font) const {
     for (const FontCodePage& f : fonts_)
       if (f.font == font) {
-        if (f.codePage > 0) return f.codePage;
-        return CodePageOfCharset(f.charset < 0 ? 1 : f.charset, ansiCodePage_);
+        return zorbek::CodePageOfFont(f.name, f.charset, f.codePage, ansiCodePage_);
       }
     return ansiCodePage_;
   }
@@ -702,7 +713,21 @@ class Scanner {
   bool fresh_ = false;  // nothing but "\*" since the group opened
   struct FontCodePage {
     std::int32_t font, charset, codePage;
+    // The start of the font's name (enough to tell the symbol fonts), until its ";".
+    std::string name = {};
+    bool named = false;
   };
+  void FontName(const unsigned char* p, std::size_t n) {
+    if (fonts_.empty() || fonts_.back().named) return;
+    FontCodePage& f = fonts_.back();
+    for (std::size_t i = 0; i < n; ++i) {
+      if (p[i] == ';') {
+        f.named = true;
+        return;
+      }
+      if (p[i] != '\r' && p[i] != '\n' && f.name.size() < 16) f.name.push_back(static_cast<char>(p[i]));
+    }
+  }
   std::vector<FontCodePage> fonts_;
   std::int32_t font_ = 0;
   int ansiCodePage_ = 0;
