@@ -8,6 +8,7 @@
 
 #include "core/editor/open_editor_registry.h"
 #include "ui/app/desktop.h"
+#include "ui/editor/editor_commands.h"
 #include "ui/editor/esr_style_toolbar.h"
 #include "ui/editor_test_util.h"
 
@@ -49,6 +50,38 @@ TEST_F(EditorKeys, CtrlYRedoesCtrlSSavesCtrlWClosesWithTheQuestion) {
   QTest::keyClick(r, Qt::Key_W, Qt::ControlModifier);
   QApplication::processEvents();
   EXPECT_EQ(FindNoteEditor(DocumentPath(path)), nullptr);
+}
+
+TEST_F(EditorKeys, CtrlSWritesTheNoteAndLeavesNothingUnsaved) {
+  const std::string path = Note("Work/周报.esr");
+  CWndEsr* w = Open(path);
+  CXRichEditCtrl* r = w->RichEdit();
+  QApplication::setActiveWindow(w);
+  const std::string before = ReadFile(path);
+  QApplication::processEvents();
+  EXPECT_FALSE(w->Action(cmd::kSave)->isEnabled());
+  r->moveCursor(QTextCursor::End);
+  QTest::keyClicks(r, " again");
+  QApplication::processEvents();  // the toolbar follows the edit before the next key
+  EXPECT_TRUE(w->Action(cmd::kSave)->isEnabled());
+  EXPECT_TRUE(r->document()->isModified());
+
+  QTest::keyClick(r, Qt::Key_S, Qt::ControlModifier);
+  QApplication::processEvents();
+  const std::string after = ReadFile(path);
+  EXPECT_NE(after, before);
+  EXPECT_NE(after.find("again"), std::string::npos);
+  EXPECT_FALSE(r->document()->isModified());
+  EXPECT_FALSE(w->Action(cmd::kSave)->isEnabled());
+  EXPECT_FALSE(w->isWindowModified());
+  EXPECT_EQ(w->windowTitle(), QString::fromStdString(path));
+  EXPECT_TRUE(prompts_.Messages().empty());
+  // Closed now, nothing is asked; opened again, the text is there.
+  w->close();
+  QApplication::processEvents();
+  EXPECT_TRUE(prompts_.Messages().empty());
+  EXPECT_EQ(FindNoteEditor(path), nullptr);
+  EXPECT_EQ(Text(Open(path)->RichEdit()), "hello world again");
 }
 
 TEST_F(EditorKeys, TheExitQuestionNamesEachEditorAndBringsItForward) {

@@ -1,3 +1,4 @@
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -8,7 +9,9 @@
 #include "core/app/clock.h"
 #include "core/io/file_util.h"
 #include "rtf/rtf_document.h"
+#include "core/editor/open_editor_registry.h"
 #include "ui/editor/editor_commands.h"
+#include "ui/editor/esr_style_toolbar.h"
 #include "ui/editor/link_dialog.h"
 #include "ui/editor/table_dialog.h"
 #include "ui/editor_test_util.h"
@@ -258,6 +261,142 @@ TEST_F(EditorTableDialog, ZeroEmptyOrTooLargeKeepsTheDialogOpen) {
   d.RowsBox()->clear();
   QTest::keyClicks(d.RowsBox(), "-1x2");
   EXPECT_EQ(d.RowsBox()->text(), "12");
+}
+
+// The cell (row, column) the cursor is in, or (-1, -1) outside every table.
+std::pair<int, int> CellOfCursor(CXRichEditCtrl* r) {
+  const QTextCursor c = r->textCursor();
+  QTextTable* t = c.currentTable();
+  if (!t) return {-1, -1};
+  const QTextTableCell cell = t->cellAt(c);
+  return {cell.row(), cell.column()};
+}
+
+QString CellText(QTextTable* t, int row, int column) {
+  const QTextTableCell cell = t->cellAt(row, column);
+  if (!cell.isValid()) return QStringLiteral("<no cell>");
+  QTextCursor c = cell.firstCursorPosition();
+  c.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+  return c.selectedText();
+}
+
+TEST_F(EditorTableDialog, TheCursorStartsInTheFirstCellAndTabWalksTheCellsAddingARowAtTheEnd) {
+  CWndEsr* w = Empty();
+  CXRichEditCtrl* r = w->RichEdit();
+  QTest::keyClicks(r, "before");
+  ASSERT_TRUE(RunTable(w, "2", "2"));
+  ASSERT_EQ(Tables(r->document()).size(), 1u);
+  QTextTable* t = Tables(r->document())[0];
+  EXPECT_EQ(r->textCursor().currentTable(), t);
+  EXPECT_EQ(CellOfCursor(r), std::pair(0, 0));
+
+  QTest::keyClicks(r, "a1");
+  QTest::keyClick(r, Qt::Key_Tab);
+  EXPECT_EQ(CellOfCursor(r), std::pair(0, 1));
+  QTest::keyClicks(r, "b1");
+  QTest::keyClick(r, Qt::Key_Tab);
+  EXPECT_EQ(CellOfCursor(r), std::pair(1, 0));
+  QTest::keyClicks(r, "a2");
+  QTest::keyClick(r, Qt::Key_Tab);
+  QTest::keyClicks(r, "b2");
+  // Tab in the last cell adds a row and goes to its first cell.
+  QTest::keyClick(r, Qt::Key_Tab);
+  EXPECT_EQ(t->rows(), 3);
+  EXPECT_EQ(CellOfCursor(r), std::pair(2, 0));
+  QTest::keyClicks(r, "a3");
+  EXPECT_EQ(CellText(t, 2, 0), "a3");
+  EXPECT_FALSE(Text(r).contains('\t'));
+
+  // Shift+Tab (Backtab) goes back a cell and selects what it holds; typing replaces it.
+  QTest::keyClick(r, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(CellOfCursor(r), std::pair(1, 1));
+  EXPECT_EQ(r->textCursor().selectedText(), "b2");
+  QTest::keyClicks(r, "B2");
+  EXPECT_EQ(CellText(t, 1, 1), "B2");
+  // Tab selects the next cell's text as well.
+  Select(r, t->cellAt(0, 0).firstPosition(), t->cellAt(0, 0).firstPosition());
+  QTest::keyClick(r, Qt::Key_Tab);
+  EXPECT_EQ(r->textCursor().selectedText(), "b1");
+  // In the first cell Shift+Tab stays there and types nothing.
+  Select(r, t->cellAt(0, 0).firstPosition(), t->cellAt(0, 0).firstPosition());
+  QTest::keyClick(r, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(CellOfCursor(r), std::pair(0, 0));
+  EXPECT_EQ(CellText(t, 0, 0), "a1");
+  EXPECT_EQ(Text(r).left(6), "before");
+
+  // The added row is one undo step, after the word typed into it.
+  r->undo();
+  r->undo();
+  EXPECT_EQ(CellText(t, 2, 0), "");
+  r->undo();
+  EXPECT_EQ(t->rows(), 2);
+  EXPECT_EQ(CellText(t, 1, 1), "b2");
+}
+
+TEST_F(EditorTableDialog, TabOutsideATableAndCtrlTabInACellTypeATab) {
+  CWndEsr* w = Empty();
+  CXRichEditCtrl* r = w->RichEdit();
+  QTest::keyClick(r, Qt::Key_Tab);
+  EXPECT_EQ(Text(r), "\t");
+  ASSERT_TRUE(RunTable(w, "1", "2"));
+  QTest::keyClick(r, Qt::Key_Tab, Qt::ControlModifier);
+  QTextTable* t = Tables(r->document())[0];
+  EXPECT_EQ(CellText(t, 0, 0), "\t");
+  EXPECT_EQ(CellOfCursor(r), std::pair(0, 0));
+}
+
+TEST_F(EditorTableDialog, TheFontBoxesShowTheFormatInsideTheCells) {
+  CWndEsr* w = Empty();
+  CXRichEditCtrl* r = w->RichEdit();
+  w->show();
+  ASSERT_TRUE(RunTable(w, "2", "3"));
+  w->UpdateCommandStates();
+  const CXRichEditCtrl::CharFormat f = r->SelectionCharFormat();
+  ASSERT_TRUE(f.face.has_value());
+  ASSERT_TRUE(f.heightTwips.has_value());
+  QComboBox* name = w->StyleToolBar()->FontNameBox();
+  QComboBox* size = w->StyleToolBar()->FontSizeBox();
+  EXPECT_FALSE(name->currentText().isEmpty());
+  EXPECT_EQ(name->currentText(), *f.face);
+  EXPECT_EQ(size->currentText(), QString::number(*f.heightTwips / 20));
+  // What is typed in a cell keeps the cell's face, and the boxes follow a size chosen there.
+  r->SetFontHeight(14 * 20);
+  QTest::keyClicks(r, "x");
+  QTest::keyClick(r, Qt::Key_Tab);
+  w->UpdateCommandStates();
+  EXPECT_EQ(size->currentText(), QString::number(*f.heightTwips / 20));
+  QTest::keyClick(r, Qt::Key_Backtab, Qt::ShiftModifier);
+  w->UpdateCommandStates();
+  EXPECT_EQ(r->textCursor().selectedText(), "x");
+  EXPECT_EQ(size->currentText(), "14");
+  EXPECT_EQ(name->currentText(), *f.face);
+}
+
+TEST_F(EditorTableDialog, ATableGrownByTabIsSavedAndReadBackWithItsText) {
+  const std::string path = Note("表格.esr", "{\\rtf1\\ansi }");
+  CWndEsr* w = Open(path);
+  CXRichEditCtrl* r = w->RichEdit();
+  ASSERT_TRUE(RunTable(w, "1", "2"));
+  QTest::keyClicks(r, "a1");
+  QTest::keyClick(r, Qt::Key_Tab);
+  QTest::keyClicks(r, "b1");
+  QTest::keyClick(r, Qt::Key_Tab);
+  QTest::keyClicks(r, "a2");
+  w->RunCommand(cmd::kSave);
+  EXPECT_FALSE(r->document()->isModified());
+  CloseAllEditors();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+  CWndEsr* again = Open(path);
+  ASSERT_NE(again, nullptr);
+  const auto tables = Tables(again->RichEdit()->document());
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables[0]->rows(), 2);
+  EXPECT_EQ(tables[0]->columns(), 2);
+  EXPECT_EQ(CellText(tables[0], 0, 0), "a1");
+  EXPECT_EQ(CellText(tables[0], 0, 1), "b1");
+  EXPECT_EQ(CellText(tables[0], 1, 0), "a2");
+  EXPECT_EQ(CellText(tables[0], 1, 1), "");
 }
 
 }  // namespace

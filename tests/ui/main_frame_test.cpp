@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <filesystem>
 
 #include "core/app/autostart.h"
@@ -340,6 +342,64 @@ TEST_F(MainFrameTest, DockedAtTheRightEdgeTheWindowHidesAndTheStripBringsItBack)
   // Closing writes the last place.
   frame->close();
   EXPECT_EQ(Setting("WindowRect", "LastPosition"), FormatDockRect(dock->machine().saved()));
+}
+
+TEST_F(MainFrameTest, WindowsOpenedWhileTheDockedWindowIsOutComeInFrontOfIt) {
+  const QRect screen = QApplication::primaryScreen()->geometry();
+  auto frame = Make();
+  frame->show();
+  CMiniDockPanel* dock = frame->dock();
+  frame->move(screen.right() + 1 - 10 - frame->frameGeometry().width(), 50);
+  QCursor::setPos(screen.right() + 1 - 15, 60);
+  QApplication::processEvents();
+  dock->machine().Follow();
+  ASSERT_EQ(frame->frameGeometry().right(), screen.right());
+  auto stripBringsItOut = [&] {
+    QCursor::setPos(screen.center().x() - 200, 300);
+    dock->machine().Arm();
+    dock->machine().OnTimer(MiniDockPanel::kEdgeTimer);
+    ASSERT_FALSE(frame->isVisible());
+    QCursor::setPos(screen.right(), 100);
+    dock->machine().OnTimer(MiniDockPanel::kStripTimer);
+    ASSERT_TRUE(frame->isVisible());
+  };
+  auto onTop = [&] {
+    return dock->frameTopMost() &&
+           (frame->windowHandle()->flags() & Qt::WindowStaysOnTopHint) != 0;
+  };
+  stripBringsItOut();
+  EXPECT_TRUE(onTop()) << "out from the strip, the window is above the others";
+
+  // A menu leaves it so; a window of the program (here a list window of its own) does not.
+  QMenu menu;
+  menu.addAction("x");
+  menu.popup(QPoint(100, 100));
+  QApplication::processEvents();
+  EXPECT_TRUE(onTop());
+  menu.hide();
+  QWidget list;
+  list.setWindowTitle("list");
+  list.show();
+  QApplication::processEvents();
+  EXPECT_FALSE(onTop());
+  EXPECT_FALSE(frame->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+  list.hide();
+
+  // Out again from the strip; a dialog of the window itself comes in front as well.
+  QCursor::setPos(screen.right() - 20, 100);
+  QEvent enter(QEvent::Enter);
+  QApplication::sendEvent(frame.get(), &enter);
+  stripBringsItOut();
+  ASSERT_TRUE(onTop());
+  bool frameBelowDialog = false;
+  QTimer::singleShot(0, [&] {
+    frameBelowDialog = !onTop();
+    if (QWidget* d = QApplication::activeModalWidget()) d->close();
+  });
+  QDialog dialog(frame.get());
+  dialog.exec();
+  EXPECT_TRUE(frameBelowDialog);
+  frame->close();
 }
 
 TEST_F(MainFrameTest, TheTrayBringsTheWindowBackAndItStaysUntilTheMouseHasBeenOnIt) {

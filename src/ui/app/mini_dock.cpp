@@ -1,5 +1,6 @@
 #include "ui/app/mini_dock.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QEnterEvent>
 #include <QGuiApplication>
@@ -7,6 +8,7 @@
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
+#include <functional>
 
 #include "core/app/ini_file.h"
 #include "core/app/paths.h"
@@ -69,6 +71,28 @@ void CMiniDockStrip::mousePressEvent(QMouseEvent* e) {
   QWidget::mousePressEvent(e);
 }
 
+namespace {
+// Passes the Show events of every top-level widget to the dock. A watcher of its own, so that
+// the frame's events, which the dock watches already, are not seen twice.
+class WindowShowWatcher : public QObject {
+ public:
+  WindowShowWatcher(QObject* parent, std::function<void(QWidget*)> shown)
+      : QObject(parent), shown_(std::move(shown)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+      auto* w = static_cast<QWidget*>(watched);
+      if (w->isWindow()) shown_(w);
+    }
+    return false;
+  }
+
+ private:
+  std::function<void(QWidget*)> shown_;
+};
+}  // namespace
+
 CMiniDockPanel::CMiniDockPanel(QWidget* frame, std::string settingsFile)
     : QObject(frame),
       frame_(frame),
@@ -92,6 +116,7 @@ CMiniDockPanel::CMiniDockPanel(QWidget* frame, std::string settingsFile)
 
 CMiniDockPanel::~CMiniDockPanel() {
   if (frame_) frame_->removeEventFilter(this);
+  if (windowWatcher_) QCoreApplication::instance()->removeEventFilter(windowWatcher_);
   FlushPosition();
 }
 
@@ -102,10 +127,32 @@ void CMiniDockPanel::Attach() {
   size_.SetWritten(ReadLastSize());
   machine_.Attach();
   frame_->installEventFilter(this);
+  windowWatcher_ = new WindowShowWatcher(this, [this](QWidget* w) { OnWindowShown(w); });
+  QCoreApplication::instance()->installEventFilter(windowWatcher_);
+}
+
+void CMiniDockPanel::OnWindowShown(QWidget* window) {
+  if (!topMost_ || window == frame_ || window == strip_.get()) return;
+  // Menus, tips and the like are drawn above everything by themselves.
+  switch (window->windowType()) {
+    case Qt::Popup:
+    case Qt::ToolTip:
+    case Qt::SplashScreen:
+    case Qt::Desktop:
+      return;
+    default:
+      break;
+  }
+  SetFrameZOrder(DockZOrder::NotTopMost);
+  // Once the window system has it, in front of the frame.
+  QTimer::singleShot(0, window, [window] {
+    if (window->isVisible()) window->raise();
+  });
 }
 
 void CMiniDockPanel::Detach() {
   for (auto& [id, timer] : timers_) timer->stop();
+  if (windowWatcher_) QCoreApplication::instance()->removeEventFilter(windowWatcher_);
   strip_->hide();
   if (frame_) frame_->removeEventFilter(this);
   FlushPosition();

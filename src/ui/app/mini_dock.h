@@ -57,6 +57,8 @@ class CMiniDockPanel : public QObject, public DockHost {
   MiniDockPanel& machine() { return machine_; }
   CMiniDockStrip* strip() const { return strip_.get(); }
   bool timerActive(int id) const;
+  // Whether the frame is kept above every other window (shown from its strip).
+  bool frameTopMost() const { return topMost_; }
 
   // DockHost
   DockRect FrameRect() const override;
@@ -90,11 +92,16 @@ class CMiniDockPanel : public QObject, public DockHost {
   // Gives a frame placed before its borders were known its outer size, once they are; whether
   // it did.
   bool SettlePendingPlace();
+  // Another window of the program is being shown: while the docked frame stays above every
+  // window, it would open under the frame. The frame goes back among the normal windows, and
+  // the new one comes in front.
+  void OnWindowShown(QWidget* window);
 
   QWidget* frame_;
   std::string settingsFile_;
   MiniDockPanel machine_{*this};
   std::unique_ptr<CMiniDockStrip> strip_;
+  QObject* windowWatcher_ = nullptr;  // sees every window of the program being shown
   std::map<int, QTimer*> timers_;
   LastPositionWriter position_;
   LastPositionWriter size_;

@@ -125,7 +125,16 @@ void CEsrStyleToolBar::RefreshBoxes() {
   const CXRichEditCtrl::CharFormat& f = richEdit_->SelectionCharFormat();
   const QString face = f.face.value_or(QString()).left(31);
   if (face != nameBox_->currentText().left(31)) {
-    const int index = face.isEmpty() ? -1 : nameBox_->findText(face, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    int index = face.isEmpty() ? -1 : nameBox_->findText(face, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0 && !face.isEmpty()) {
+      // A face the note names but this system lacks (tables name "Times New Roman", notes from
+      // elsewhere their own): the box shows the name the text keeps, in its sorted place.
+      index = 0;
+      while (index < nameBox_->count() &&
+             nameBox_->itemText(index).compare(face, Qt::CaseInsensitive) < 0)
+        ++index;
+      nameBox_->insertItem(index, face);
+    }
     nameBox_->setCurrentIndex(index);
   }
   const int size = f.heightTwips.value_or(-1);

@@ -601,12 +601,104 @@ bool CXRichEditCtrl::InsertLink(const QString& title, const QString& target) {
   return taken > 0;
 }
 
+namespace {
+// The table that starts first at or after position `from`, at any depth, or null.
+QTextTable* FirstTableFrom(QTextFrame* frame, int from) {
+  QTextTable* best = nullptr;
+  for (QTextFrame* child : frame->childFrames()) {
+    if (child->lastPosition() < from) continue;
+    auto* table = qobject_cast<QTextTable*>(child);
+    if (table && table->firstPosition() >= from) {
+      if (!best || table->firstPosition() < best->firstPosition()) best = table;
+      continue;
+    }
+    if (QTextTable* inner = FirstTableFrom(child, from))
+      if (!best || inner->firstPosition() < best->firstPosition()) best = inner;
+  }
+  return best;
+}
+
+// The cell's text selected, or, in an empty cell, the cursor typing in the cell's own format.
+QTextCursor CellContent(const QTextTableCell& cell) {
+  QTextCursor c = cell.firstCursorPosition();
+  c.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+  if (!c.hasSelection()) c.setCharFormat(c.blockCharFormat());
+  return c;
+}
+
+// The cell after (forward) or before `cell` in reading order, or an invalid cell. A merged
+// cell counts once, at its top-left corner.
+QTextTableCell NeighbourCell(QTextTable* t, const QTextTableCell& cell, bool forward) {
+  const int columns = t->columns();
+  const int count = t->rows() * columns;
+  const int step = forward ? 1 : -1;
+  for (int i = cell.row() * columns + cell.column() + step; i >= 0 && i < count; i += step) {
+    const QTextTableCell next = t->cellAt(i / columns, i % columns);
+    if (next.isValid() && next != cell && next.row() == i / columns && next.column() == i % columns)
+      return next;
+  }
+  return {};
+}
+}  // namespace
+
 bool CXRichEditCtrl::InsertTable(int rows, int columns) {
   const std::optional<std::string> rtf = BuildTableRtf(rows, columns);
   if (!rtf) return false;
   QTextCursor c = textCursor();
+  const int start = c.selectionStart();
   InsertRtfContent(c, *rtf);
+  // The cursor goes into the new table's first cell, ready for its text.
+  if (QTextTable* table = FirstTableFrom(document()->rootFrame(), start))
+    c = CellContent(table->cellAt(0, 0));
   setTextCursor(c);
+  typingGroupOpen_ = false;
+  return true;
+}
+
+bool CXRichEditCtrl::MoveInTable(QKeyEvent* e) {
+  const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
+  const bool back = e->key() == Qt::Key_Backtab ||
+                    (e->key() == Qt::Key_Tab && mods == Qt::ShiftModifier);
+  const bool forward = e->key() == Qt::Key_Tab && mods == Qt::NoModifier;
+  const bool typeTab = e->key() == Qt::Key_Tab && mods == Qt::ControlModifier;
+  if (!back && !forward && !typeTab) return false;
+  QTextCursor c = textCursor();
+  QTextTable* table = c.currentTable();
+  if (!table) return false;
+  if (typeTab) {  // a tab character inside a cell, as Tab types one outside tables
+    if (TouchesProtected(c.selectionStart(), c.selectionEnd())) {
+      Refused();
+      return true;
+    }
+    TypeAsWords(true, [this] { insertPlainText(QStringLiteral("\t")); });
+    return true;
+  }
+  const QTextTableCell cell = table->cellAt(c);
+  QTextTableCell next = NeighbourCell(table, cell, forward);
+  if (!next.isValid() && forward) {
+    // Tab in the last cell adds a row shaped and dressed as the last one: one undo step.
+    const int last = table->rows() - 1;
+    QTextCursor edit(document());
+    edit.beginEditBlock();
+    table->appendRows(1);
+    for (int j = 0; j < table->columns(); ++j) {
+      const QTextTableCell above = table->cellAt(last, j);
+      QTextTableCell added = table->cellAt(last + 1, j);
+      if (!above.isValid() || !added.isValid() || added.row() != last + 1) continue;
+      added.setFormat(above.format());
+      const QTextCursor from = above.firstCursorPosition();
+      QTextCursor to = added.firstCursorPosition();
+      to.setBlockFormat(from.blockFormat());
+      to.setBlockCharFormat(from.blockCharFormat());
+    }
+    edit.endEditBlock();
+    next = table->cellAt(last + 1, 0);
+    typingGroupOpen_ = false;
+  }
+  if (next.isValid()) {
+    setTextCursor(CellContent(next));
+    ensureCursorVisible();
+  }
   return true;
 }
 
@@ -829,6 +921,7 @@ void CXRichEditCtrl::keyPressEvent(QKeyEvent* e) {
     Paste();
     return e->accept();
   }
+  if (MoveInTable(e)) return e->accept();
   if (const auto range = EditRangeOfKey(e)) {
     if (TouchesProtected(range->first, range->second)) {
       Refused();

@@ -86,7 +86,8 @@ class CXRichEditCtrl : public QTextEdit {
   // A link field with the title as its text. Nothing is inserted (false) when the target
   // names no known scheme or is too long for a link.
   bool InsertLink(const QString& title, const QString& target);
-  // An empty bordered table; false when the size is out of bounds.
+  // An empty bordered table, with the cursor in its first cell; false when the size is out
+  // of bounds.
   bool InsertTable(int rows, int columns);
   // The picture file as a picture; false (and a message) when it is no picture.
   bool InsertPictureFile(const QString& path);
@@ -178,6 +179,10 @@ class CXRichEditCtrl : public QTextEdit {
   void PrepareTypingFormat();
   void TypeAsWords(bool blank, const std::function<void()>& deliver);
   void TypeWithWordGrouping(QKeyEvent* e);
+  // Tab and Shift+Tab inside a table: the next or the previous cell, its text selected; Tab in
+  // the last cell adds a row. Ctrl+Tab types a tab there. False for other keys and outside
+  // tables.
+  bool MoveInTable(QKeyEvent* e);
   void Refused();
 
   void OpenFindReplace(bool findOnly);
