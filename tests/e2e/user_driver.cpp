@@ -3,12 +3,15 @@
 // the program only by what the screen shows (window kinds, object names, texts), never by its
 // classes, so it drives the very binary a user starts.
 //
-// ZORBEK_E2E_SCENARIO names the walk ("create", "check", "type-unsaved", "recovered", "slip"); what was seen goes to the file
-// ZORBEK_E2E_REPORT, one "key=value" line each. A step that does not come about in time ends the
+// ZORBEK_E2E_SCENARIO names the walk ("create", "check", "type-unsaved", "recovered", "slip",
+// "sync"); what was seen goes to the file ZORBEK_E2E_REPORT, one "key=value" line each. The
+// "sync" walk waits, between its steps, for files a script puts in the directory
+// ZORBEK_E2E_CONTROL (see BuildSync). A step that does not come about in time ends the
 // program with status 3, the report naming the step (and any message box in the way).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -40,14 +43,16 @@ struct Step {
 
 class UserDriver : public QObject {
  public:
-  UserDriver(QString scenario, QString reportPath)
-      : QObject(qApp), scenario_(std::move(scenario)), reportPath_(std::move(reportPath)) {
+  UserDriver(QString scenario, QString reportPath, QString control)
+      : QObject(qApp), scenario_(std::move(scenario)), reportPath_(std::move(reportPath)),
+        control_(std::move(control)) {
     if (scenario_ == QLatin1String("create")) BuildCreate();
     else if (scenario_ == QLatin1String("check")) BuildCheck();
     else if (scenario_ == QLatin1String("reminder")) BuildReminder();
     else if (scenario_ == QLatin1String("type-unsaved")) BuildTypeUnsaved();
     else if (scenario_ == QLatin1String("recovered")) BuildRecovered();
     else if (scenario_ == QLatin1String("slip")) BuildSlip();
+    else if (scenario_ == QLatin1String("sync")) BuildSync();
     else Fail("unknown scenario " + scenario_);
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, &UserDriver::Tick);
@@ -431,10 +436,147 @@ class UserDriver : public QObject {
                       }});
   }
 
+  // The program on one of two machines a sync tool keeps in step, with a note open while the
+  // other machine's changes come in. A script drives the other machine and tells the user here
+  // what came, by a file in the control directory (its text: what the user should now see):
+  //   reload    the other machine changed the open note; the editor, with no edits of its own,
+  //             shows the new text (the file's text);
+  //   type      the user types this text at the end of the note and leaves it unsaved;
+  //   conflict  the other machine changed it again while the user's edits here are unsaved; the
+  //             editor keeps them and says so; the user saves;
+  //   folder    the machines do not see each other: the user makes a folder (the file's text);
+  //             the other machine changes its database meanwhile, and when they meet again the
+  //             program merges the conflict copy the sync tool makes and says so;
+  //   quit      the user closes the editor and the program.
+  // Every message box is read into the report and answered with Enter, whenever it shows.
+  bool Control(const char* name, QString* text = nullptr) const {
+    QFile f(QDir(control_).filePath(QString::fromLatin1(name)));
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    if (text) *text = QString::fromUtf8(f.readAll()).trimmed();
+    return true;
+  }
+  bool Told(const QString& words, qsizetype from = 0) const {
+    for (qsizetype i = from; i < messages_.size(); ++i)
+      if (messages_[i].contains(words)) return true;
+    return false;
+  }
+  void AnswerMessages() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || box->property("answered").toBool()) return;
+    box->setProperty("answered", true);
+    QString text = box->text();
+    text.replace(QLatin1Char('\n'), QLatin1Char('|'));
+    messages_ << text;
+    report_ << QStringLiteral("message=%1").arg(text);
+    Write();
+    PostKey(box, Qt::Key_Return);
+  }
+  void BuildSync() {
+    steps_.push_back({"the note shows in the tree", [this] {
+                        QTreeWidgetItem* note = Item({QStringLiteral("文件箱"), QStringLiteral("工作"),
+                                                      QStringLiteral("周报")});
+                        if (!note) return false;
+                        QTreeWidget* tree = Tree();
+                        tree->scrollToItem(note);
+                        const QRect r = tree->visualItemRect(note);
+                        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                                          QPoint(r.left() + 30, r.center().y()));
+                        return tree->currentItem() == note;
+                      }});
+    OpenSelectedNoteWithEnter();
+    steps_.push_back({"report the open editor", [this] {
+                        report_ << QStringLiteral("opened=1");
+                        Write();
+                        return true;
+                      }});
+    steps_.push_back({"the other machine's text shows", [this] {
+                        QString expected;
+                        QTextEdit* text = EditorText();
+                        if (!Control("reload", &expected) || !text ||
+                            !text->toPlainText().contains(expected) || text->document()->isModified())
+                          return false;
+                        report_ << QStringLiteral("reloaded=%1").arg(Editor()->windowTitle());
+                        return true;
+                      }});
+    steps_.push_back({"type a line, unsaved", [this] {
+                        QTextEdit* text = EditorText();
+                        if (!Control("type", &typed_)) return false;
+                        text->setFocus();
+                        text->moveCursor(QTextCursor::End);
+                        TypeChinese(text, typed_);
+                        if (!text->document()->isModified()) return false;
+                        report_ << QStringLiteral("typed=1");
+                        Write();
+                        return true;
+                      }});
+    steps_.push_back({"the editor keeps the line and says so", [this] {
+                        QTextEdit* text = EditorText();
+                        if (!Control("conflict") || !Told(QStringLiteral("这篇笔记在别处被修改过")))
+                          return false;
+                        report_ << QStringLiteral("kept=%1").arg(
+                                       text->toPlainText().contains(typed_) &&
+                                       text->document()->isModified());
+                        Write();
+                        return true;
+                      }});
+    steps_.push_back({"press the save button", [] {
+                        QWidget* e = Editor();
+                        auto* save = e->findChild<QAction*>(QStringLiteral("cmd32838"));
+                        if (!save || !save->isEnabled() || QApplication::activeModalWidget()) return false;
+                        QMetaObject::invokeMethod(save, &QAction::trigger, Qt::QueuedConnection);
+                        return true;
+                      }});
+    steps_.push_back({"the note is saved", [this] {
+                        QTextEdit* text = EditorText();
+                        if (!text || text->document()->isModified()) return false;
+                        report_ << QStringLiteral("saved=1");
+                        Write();
+                        return true;
+                      }});
+    steps_.push_back({"select the file box", [this] {
+                        QTreeWidget* tree = Tree();
+                        if (!Control("folder") || !tree || QApplication::activeModalWidget()) return false;
+                        QMainWindow* m = MainWindow();
+                        m->activateWindow();
+                        tree->setFocus();
+                        tree->setCurrentItem(tree->topLevelItem(0));
+                        return tree->currentItem() == tree->topLevelItem(0);
+                      }});
+    MenuCommandOnSelection("menu key on the file box", QStringLiteral("新建文件夹"));
+    steps_.push_back({"name the folder", [this] {
+                        QString name;
+                        QLineEdit* edit = LabelEditor();
+                        if (!edit || !Control("folder", &name)) return false;
+                        edit->setFocus();
+                        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+                        TypeChinese(edit, name);
+                        QTest::keyClick(edit, Qt::Key_Return);
+                        return true;
+                      }});
+    steps_.push_back({"the folder shows", [this] {
+                        QString name;
+                        Control("folder", &name);
+                        if (!Item({QStringLiteral("文件箱"), name})) return false;
+                        mergeFrom_ = messages_.size();
+                        report_ << QStringLiteral("folder=1");
+                        Write();
+                        return true;
+                      }});
+    steps_.push_back({"the conflict copy is merged", [this] {
+                        if (!Told(QStringLiteral("已合并同步工具留下的冲突副本"), mergeFrom_)) return false;
+                        report_ << QStringLiteral("merged=1");
+                        Write();
+                        return true;
+                      }});
+    steps_.push_back({"the script is done", [this] { return Control("quit"); }});
+    CloseEditorAndProgram();
+  }
+
   // ---- running -------------------------------------------------------------------------------
   void Tick() {
     if (busy_) return;
     busy_ = true;
+    if (scenario_ == QLatin1String("sync")) AnswerMessages();
     while (next_ < steps_.size()) {
       if (!steps_[next_].run()) break;
       ++next_;
@@ -449,6 +591,11 @@ class UserDriver : public QObject {
       QString why = QStringLiteral("timeout=%1").arg(QString::fromUtf8(steps_[next_].name));
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
         why += QStringLiteral(" message=") + box->text();
+      if (QTreeWidget* tree = Tree())
+        why += QStringLiteral(" labelEditor=%1 popup=%2 items=%3")
+                   .arg(LabelEditor() != nullptr)
+                   .arg(QApplication::activePopupWidget() != nullptr)
+                   .arg(tree->topLevelItem(0) ? tree->topLevelItem(0)->childCount() : -1);
       for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible())
           why += QStringLiteral(" window=%1:%2").arg(QString::fromLatin1(w->metaObject()->className()),
@@ -467,8 +614,11 @@ class UserDriver : public QObject {
     std::_Exit(3);
   }
 
-  QString scenario_, reportPath_;
+  QString scenario_, reportPath_, control_;
   QStringList report_;
+  QStringList messages_;  // every message box seen (the sync walk)
+  qsizetype mergeFrom_ = 0;  // the first of them after the folder was made
+  QString typed_;            // what the user typed
   std::vector<Step> steps_;
   std::size_t next_ = 0;
   bool busy_ = false;
@@ -480,9 +630,11 @@ void StartUserDriver() {
   const QString scenario = qEnvironmentVariable("ZORBEK_E2E_SCENARIO");
   if (scenario.isEmpty()) return;
   const QString report = qEnvironmentVariable("ZORBEK_E2E_REPORT");
+  const QString control = qEnvironmentVariable("ZORBEK_E2E_CONTROL");
   // The application is still being built: start once its event loop runs.
   QMetaObject::invokeMethod(
-      qApp, [scenario, report] { new UserDriver(scenario, report); }, Qt::QueuedConnection);
+      qApp, [scenario, report, control] { new UserDriver(scenario, report, control); },
+      Qt::QueuedConnection);
 }
 
 }  // namespace

@@ -6,7 +6,14 @@
 #   b    changes on B only,
 #   both changes on both sides while the machines do not see each other (the same note edited on
 #        both, a note edited on one and deleted on the other, a folder renamed on one and a note
-#        added into it on the other, reminders added on both), then the link is restored.
+#        added into it on the other, reminders added on both), then the link is restored;
+#   program  the program itself runs on A (headless, a user driving it from inside: the
+#        end-to-end driver) with a note open in its editor while B changes that note, first with
+#        no edits in the editor (it shows B's text), then with unsaved edits (it keeps them, puts
+#        B's version beside the note as a conflict note, and the user saves); then both sides
+#        change the database while they do not see each other (a folder made in the program, a
+#        note and a reminder added on B) and the program merges the conflict copy Syncthing
+#        makes. Needs ZORBEK_APP (the program) and ZORBEK_E2E_DRIVER (the driver library).
 # After each round has converged (both folders hold the same files and Syncthing has nothing
 # left to do), the side named by MERGE_ON merges what the round left in conflict
 # (`zorbek-cli merge-conflicts`, when the zorbek-cli has it), the result converges again, and:
@@ -25,7 +32,11 @@ IFS=, read -r -a kinds <<<"${4:-a,b,both}"
 command -v syncthing >/dev/null || { echo "syncthing is not installed: skipped"; exit 77; }
 command -v curl >/dev/null || { echo "curl is not installed: skipped"; exit 77; }
 cli=$(realpath "$cli")
+[ -n "${ZORBEK_APP:-}" ] && ZORBEK_APP=$(realpath "$ZORBEK_APP")
+[ -n "${ZORBEK_E2E_DRIVER:-}" ] && ZORBEK_E2E_DRIVER=$(realpath "$ZORBEK_E2E_DRIVER")
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0} QT_QPA_PLATFORM=offscreen
+# Each machine's own files follow its HOME.
+unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_CACHE_HOME
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorbek sync.XXXXXX")
 mkdir -m 0700 "$work/run"
@@ -242,6 +253,77 @@ check_both() {
   done
 }
 
+# The program on A. What its user saw goes to the report, one line each; the script tells the
+# user what came by files in the control directory (tests/e2e/user_driver.cpp, "sync").
+wait_report() {  # wait_report LINE_PREFIX: until the program's user reports it (60 s at most)
+  local t0=$SECONDS
+  while ((SECONDS - t0 < 60)); do
+    grep -q -- "^$1" "$work/report" 2>/dev/null && return 0
+    grep -q '^timeout=' "$work/report" 2>/dev/null && break
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.3
+  done
+  fail "the program's user did not see \"$1\": $(tr '\n' ' ' 2>/dev/null <"$work/report" | tail -c 600)"
+  return 1
+}
+program_round() {  # program_round ROUND
+  local r=$1 control="$work/control" data="$work/A/.local/share/Zorbek"
+  rm -rf "$control" "$work/report" && mkdir -p "$control" "$data"
+  printf '[Project]\nWorkPath=%s\n' "${folder[A]}/Zorbek.xml" >"$data/Zorbek.ini"
+  (cd "$work/A" && exec env HOME="$work/A" XDG_RUNTIME_DIR="$work/run" LD_PRELOAD="$ZORBEK_E2E_DRIVER" \
+    ZORBEK_E2E_SCENARIO=sync ZORBEK_E2E_REPORT="$work/report" ZORBEK_E2E_CONTROL="$control" \
+    ASAN_OPTIONS="verify_asan_link_order=0:$ASAN_OPTIONS" \
+    timeout 240 "$ZORBEK_APP" >"$work/A/program.log" 2>&1) &
+  app_pid=$!
+  pids+=("$app_pid")
+  wait_report opened= || return 1
+  # B changes the open note; the editor, with nothing of its own, shows B's text.
+  write_note B "工作/周报.esr" "周报B程序轮$r" && converge || return 1
+  echo "程序A未保存的文字$r" >"$control/type"
+  echo "周报B程序轮$r" >"$control/reload"
+  wait_report reloaded= && wait_report typed= || return 1
+  # B changes it again while the user's edits are unsaved: both texts stay.
+  write_note B "工作/周报.esr" "周报B又改$r" && converge || return 1
+  touch "$control/conflict"
+  wait_report kept= && wait_report saved= || return 1
+  grep -q '^kept=1' "$work/report" || fail "the editor did not keep its unsaved text"
+  converge || return 1
+  # Both sides change the database while they do not see each other.
+  set_link paused
+  echo "程序目录$r" >"$control/folder"
+  wait_report folder= || return 1
+  sleep 1.1  # B's database is the newer one
+  make B new-note /工作 "B笔记程序轮$r" && write_note B "工作/B笔记程序轮$r.esr" "正文B程序轮$r" &&
+    on B reminder-add --mode 1 --time 10:0$((r % 10)):00 "提醒B程序轮$r" >/dev/null || fail "a change on B failed"
+  changes=$((changes + 6))
+  set_link running && converge || return 1
+  wait_report merged= || return 1
+  converge || return 1
+  touch "$control/quit"
+  local t0=$SECONDS
+  while kill -0 "$app_pid" 2>/dev/null && ((SECONDS - t0 < 60)); do sleep 0.3; done
+  wait "$app_pid"
+  local rc=$?
+  ((rc == 0)) || fail "the program ended with status $rc: $(tail -5 "$work/A/program.log")"
+  converge || return 1
+  for s in A B; do
+    expect_text $s "周报B程序轮$r"
+    expect_text $s "周报B又改$r"
+    expect_text $s "程序A未保存的文字$r"
+    expect_text $s "正文B程序轮$r"
+    expect_item $s "程序目录$r"
+    expect_item $s "B笔记程序轮$r"
+    expect_reminder $s "提醒B程序轮$r"
+  done
+  # The open note holds the user's text, and B's second version is a conflict note beside it.
+  on A search "程序A未保存的文字$r" 2>/dev/null | grep -q "周报" ||
+    fail "the saved note does not hold the user's text"
+  on A tree 2>/dev/null | grep -q "周报_冲突_" || fail "no conflict note beside the note"
+  # The conflicts the program met: the note changed under its editor, the database copies merged.
+  conflicts=$((conflicts + $(grep -c -e '^message=这篇笔记在别处被修改过' -e '^message=已合并' "$work/report")))
+  sed -n 's/^message=/  the program said: /p' "$work/report" | cut -c1-200
+}
+
 round=0
 while ((round < rounds && SECONDS < deadline)); do
   ((++round))
@@ -267,7 +349,7 @@ while ((round < rounds && SECONDS < deadline)); do
       side_changes B both "$round" || fail "a change on B failed"
       set_link running || { ((++failures)); break; }
       converge || { ((++failures)); break; }
-      before=$(find "${folder[A]}" -name '*.sync-conflict-*' | wc -l)
+      before=$(find "${folder[A]}" -name '*.sync-conflict-*' ! -name '*.merged-*' | wc -l)
       conflicts=$((conflicts + before))
       merger=${MERGE_ON:-A}
       on "$merger" merge-conflicts >"$work/merge.out" 2>&1 || fail "merge-conflicts failed: $(cat "$work/merge.out")"
@@ -283,6 +365,12 @@ while ((round < rounds && SECONDS < deadline)); do
         expect_item $s "新目录$round"
         expect_text $s "原文旧笔记$round"
       done
+      ;;
+    program)
+      if [ -z "${ZORBEK_APP:-}" ] || [ -z "${ZORBEK_E2E_DRIVER:-}" ]; then
+        echo "round $round: no program to run: skipped"; continue
+      fi
+      program_round "$round" || ((++failures))
       ;;
   esac
   check_both
