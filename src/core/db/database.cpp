@@ -183,7 +183,9 @@ OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
             list);
       }
       // Set-aside files of a delete that was saved before its writer was killed.
-      if (writerDied && !PathExists(JournalPathOf(path))) RemoveDeletedFilesLeftovers(path);
+      // (Without a writer role, as in-process tests open, there is no mark to tell.)
+      if ((writerDied || role == WriterRole::None) && !PathExists(JournalPathOf(path)))
+        RemoveDeletedFilesLeftovers(path);
     }
     if (writerDied && !doc.WriteProtected() && IsDirectory(NoteStoreDirectory(path))) {
       if (role == WriterRole::Program) {
