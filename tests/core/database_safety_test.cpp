@@ -118,22 +118,83 @@ TEST(DatabaseSafety, LeftoversOfAKilledWriterGoAtTheNextOpenAndOnlyThey) {
   TempDir dir;
   const std::string db = dir / "Zorbek.xml";
   WriteFile(db, "<list><hotkey/><filetree><archive><a type=\"dir\"/></archive></filetree></list>");
-  WriteFile(dir / ".Zorbek.xml.tmp-Ab12cd", "half a database");
-  WriteFile(dir / ".other.txt.tmp-Ab12cd", "someone else's");
-  WriteFile(dir / "Zorbek/archive/a/.n.esr.tmp-XyZ789", "half a note");
-  WriteFile(dir / "Zorbek/archive/a/n.esr", "{\\rtf1 n}");
-  WriteFile(dir / "Zorbek/archive/a/.n.esr.tmp-toolong", "not ours: seven characters");
+  const auto leaveLeftovers = [&] {
+    WriteFile(dir / ".Zorbek.xml.tmp-Ab12cd", "half a database");
+    WriteFile(dir / ".other.txt.tmp-Ab12cd", "someone else's");
+    WriteFile(dir / "Zorbek/archive/a/.n.esr.tmp-XyZ789", "{\\rtf1 n}");  // as the note
+    WriteFile(dir / "Zorbek/archive/a/.m.esr.tmp-XyZ789", "");
+    WriteFile(dir / "Zorbek/archive/a/.new.esr.tmp-XyZ789", "a copy on its way");
+    WriteFile(dir / "Zorbek/archive/a/n.esr", "{\\rtf1 n}");
+    WriteFile(dir / "Zorbek/archive/a/m.esr", "{\\rtf1 m}");
+    WriteFile(dir / "Zorbek/archive/a/.n.esr.tmp-toolong", "not ours: seven characters");
+  };
+  leaveLeftovers();
 
   // Reading leaves everything as it is.
   ASSERT_EQ(RunCli({"--db", db, "tree"}), 0);
   EXPECT_TRUE(PathExists(dir / ".Zorbek.xml.tmp-Ab12cd"));
 
+  // The last writer ended cleanly (no mark in the lock file, no journal): a change reads no
+  // directory, and what lies there is not looked at.
   ASSERT_EQ(RunCli({"--db", db, "new-folder", "/"}), 0);
+  EXPECT_EQ(ReadFile(dir / ".Zorbek.xml.lock"), "");
+  EXPECT_TRUE(PathExists(dir / ".Zorbek.xml.tmp-Ab12cd"));
+  EXPECT_TRUE(PathExists(dir / "Zorbek/archive/a/.n.esr.tmp-XyZ789"));
+
+  // A writer that died left its mark: the next change takes its temporary files, and only them.
+  WriteFile(dir / ".Zorbek.xml.lock", "writing\n");
+  ASSERT_EQ(RunCli({"--db", db, "new-folder", "/"}), 0);
+  EXPECT_EQ(ReadFile(dir / ".Zorbek.xml.lock"), "");  // this one ended cleanly
   EXPECT_EQ(FilesIn(dir.path()),
             (std::vector<std::string>{".Zorbek.xml.lock", ".other.txt.tmp-Ab12cd", "Zorbek",
                                       "Zorbek.xml"}));
   EXPECT_EQ(FilesIn(dir / "Zorbek/archive/a"),
-            (std::vector<std::string>{".n.esr.tmp-toolong", "n.esr"}));
+            (std::vector<std::string>{".n.esr.tmp-toolong", "m.esr", "n.esr"}));
+}
+
+TEST(DatabaseSafety, TheOnlyCopyOfANotesTextInATemporaryFileIsKept) {
+  // An editor's save killed between writing its temporary file and putting it in place: the
+  // temporary file holds the text as saved, the note the text before it.
+  TempDir dir;
+  const std::string db = dir / "Zorbek.xml";
+  WriteFile(db, "<list><hotkey/><filetree><archive><a type=\"dir\"><n type=\"esr\"/></a>"
+                "</archive></filetree></list>");
+  WriteFile(dir / "Zorbek/archive/a/n.esr", "{\\rtf1 before}");
+  WriteFile(dir / "Zorbek/archive/a/.n.esr.tmp-XyZ789", "{\\rtf1 as saved}");
+  WriteFile(dir / ".Zorbek.xml.lock", "writing\n");
+  ASSERT_EQ(RunCli({"--db", db, "new-folder", "/"}), 0);
+  EXPECT_EQ(FilesIn(dir / "Zorbek/archive/a"),
+            (std::vector<std::string>{"n.esr", "n.esr.未完成的保存-XyZ789"}));
+  EXPECT_EQ(ReadFile(dir / "Zorbek/archive/a/n.esr.未完成的保存-XyZ789"), "{\\rtf1 as saved}");
+  // Not counted as a note without its element, nor as a leftover.
+  EXPECT_EQ(RunCli({"--db", db, "check"}), 0);
+}
+
+TEST(DatabaseSafety, TheProgramSweepsADeadWritersFilesOnAThreadAndKeepsItsOwn) {
+  TempDir dir;
+  const std::string db = dir / "Zorbek.xml";
+  WriteFile(db, "<list><hotkey/><filetree><archive><a type=\"dir\"/></archive></filetree></list>");
+  WriteFile(dir / "Zorbek/archive/a/.n.esr.tmp-XyZ789", "");
+  WriteFile(dir / "Zorbek/archive/a/.m.esr.tmp-XyZ789", "");
+  // m's temporary file is of this process (a save under way): changed after the opening.
+  const auto later = std::filesystem::file_time_type::clock::now() + std::chrono::hours(1);
+  std::filesystem::last_write_time(dir / "Zorbek/archive/a/.m.esr.tmp-XyZ789", later);
+  WriteFile(dir / ".Zorbek.xml.lock", "writing\n");
+  SetWriterRole(WriterRole::Program);
+  {
+    CXmlDocument doc;
+    const OpenedDatabase opened = OpenDatabaseFile(doc, db);
+    EXPECT_TRUE(opened.storeSweepNeeded);
+    // Nothing of the store was touched on the way.
+    EXPECT_TRUE(PathExists(dir / "Zorbek/archive/a/.n.esr.tmp-XyZ789"));
+    LeftoverSweep sweep(db);
+    sweep.Wait();
+    EXPECT_FALSE(PathExists(dir / "Zorbek/archive/a/.n.esr.tmp-XyZ789"));
+    EXPECT_TRUE(PathExists(dir / "Zorbek/archive/a/.m.esr.tmp-XyZ789"));
+    // The mark stays while this writer runs: a kill now is seen by the next one.
+    EXPECT_EQ(ReadFile(dir / ".Zorbek.xml.lock"), "writing\n");
+  }
+  SetWriterRole(WriterRole::None);
 }
 
 TEST(DatabaseSafety, TheCommandLineRefusesWhileTheProgramRunsAndWaitsForItself) {

@@ -1,6 +1,9 @@
 #include "core/db/database.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "core/app/clock.h"
@@ -39,9 +42,11 @@ LoadStatus LoadDatabaseReadOnly(CXmlDocument& doc, const std::string& path) {
   return status;
 }
 
-void RemoveLeftovers(const std::string& path) {
+namespace {
+
+// The database's own temporary files, and those of its change journal: one directory read.
+void RemoveDatabaseLeftovers(const std::string& path) {
   const std::string target = ResolveSymbolicLinks(path);
-  // The database's own temporary files, and those of its change journal.
   const std::string prefix = "." + FileNameOf(target) + ".tmp-";
   const std::string journalPrefix = "." + FileNameOf(JournalPathOf(path)) + ".tmp-";
   std::error_code ec;
@@ -54,8 +59,85 @@ void RemoveLeftovers(const std::string& path) {
         IsAtomicWriteLeftover(name) && it->is_regular_file(e))
       std::filesystem::remove(it->path(), e);
   }
+}
+
+std::int64_t Nanoseconds(const struct timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+std::int64_t NowNanoseconds() {
+  struct timespec t {};
+  ::clock_gettime(CLOCK_REALTIME, &t);
+  return Nanoseconds(t);
+}
+
+// Whether the temporary file temp may hold text found nowhere else: it is not empty, and the
+// file it was written to replace is missing or differs.
+bool MayBeOnlyCopy(const std::string& temp, const std::string& target, std::int64_t size) {
+  if (size == 0) return false;
+  struct stat st {};
+  if (::stat(target.c_str(), &st) != 0) {
+    // A new file of a change (a copy or an import), whose source is still where it was: the
+    // journal, not this file, says what becomes of the change. Only a note file that vanished
+    // under an editor's save could lose text, and an editor's save replaces an existing file.
+    return false;
+  }
+  if (st.st_size != size) return true;
+  const auto a = ReadWholeFile(temp), b = ReadWholeFile(target);
+  return !a || !b || *a != *b;
+}
+
+}  // namespace
+
+bool SweepStoreLeftovers(const std::string& path, std::int64_t notAfter,
+                         const std::atomic<bool>* stop, int* removed) {
+  namespace fs = std::filesystem;
   const std::string store = NoteStoreDirectory(path);
-  if (IsDirectory(store)) RemoveAtomicWriteLeftovers(store, true);
+  int count = 0;
+  std::error_code ec;
+  fs::recursive_directory_iterator it(store, fs::directory_options::skip_permission_denied, ec);
+  for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (stop && *stop) {
+      if (removed) *removed = count;
+      return false;
+    }
+    const std::string name = it->path().filename().string();
+    if (!IsAtomicWriteLeftover(name)) continue;
+    const std::string temp = it->path().string();
+    struct stat st {};
+    if (::lstat(temp.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (Nanoseconds(st.st_mtim) >= notAfter) continue;  // a write of this process
+    // ".name.tmp-XXXXXX" was written to replace "name".
+    const std::string dir = it->path().parent_path().string();
+    const std::string targetName = name.substr(1, name.size() - 1 - 5 - 6);
+    const std::string target = JoinPath(dir, targetName);
+    if (MayBeOnlyCopy(temp, target, st.st_size)) {
+      const std::string kept =
+          JoinPath(dir, targetName + ".未完成的保存-" + name.substr(name.size() - 6));
+      if (!PathExists(kept)) RenameNoReplace(temp, kept);
+      continue;
+    }
+    std::error_code e;
+    if (fs::remove(temp, e)) ++count;
+  }
+  if (removed) *removed = count;
+  return !ec;
+}
+
+LeftoverSweep::LeftoverSweep(std::string databasePath) {
+  const std::int64_t since = NowNanoseconds();
+  thread_ = std::thread([this, path = std::move(databasePath), since] {
+    if (SweepStoreLeftovers(path, since, &stop_)) KeepWriterMark(path, false);
+  });
+}
+
+LeftoverSweep::~LeftoverSweep() {
+  stop_ = true;
+  Wait();
+}
+
+void LeftoverSweep::Wait() {
+  if (thread_.joinable()) thread_.join();
 }
 
 OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
@@ -72,8 +154,13 @@ OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
       return out;
     }
     EnsureParentDirectories(path);
-    // Holding the lock, no writer of ours is at work: what a killed one left behind goes.
-    if (CurrentWriterRole() != WriterRole::None) RemoveLeftovers(path);
+    // Holding the lock, no writer of ours is at work. What a dead one left behind goes, and
+    // only then is anything but the database file looked for: a clean end leaves no mark.
+    const WriterRole role = CurrentWriterRole();
+    const std::int64_t opened = NowNanoseconds();
+    const bool writerDied =
+        role != WriterRole::None && (PreviousWriterDied(path) || PathExists(JournalPathOf(path)));
+    if (writerDied) RemoveDatabaseLeftovers(path);
     out.status = LoadDatabaseReadOnly(doc, path);
     doc.SetWriteProtected(false);
     if (out.status == LoadStatus::Unparsable) {
@@ -96,7 +183,17 @@ OpenedDatabase OpenDatabaseFile(CXmlDocument& doc, const std::string& path) {
             list);
       }
       // Set-aside files of a delete that was saved before its writer was killed.
-      if (!PathExists(JournalPathOf(path))) RemoveDeletedFilesLeftovers(path);
+      // (Without a writer role, as in-process tests open, there is no mark to tell.)
+      if ((writerDied || role == WriterRole::None) && !PathExists(JournalPathOf(path)))
+        RemoveDeletedFilesLeftovers(path);
+    }
+    if (writerDied && !doc.WriteProtected() && IsDirectory(NoteStoreDirectory(path))) {
+      if (role == WriterRole::Program) {
+        out.storeSweepNeeded = true;
+        KeepWriterMark(path, true);  // until the sweep is through
+      } else {
+        SweepStoreLeftovers(path, opened);
+      }
     }
     const std::uint64_t savesBefore = doc.SuccessfulSaves();
     const bool hadHotkey = static_cast<bool>(doc.Select(kHotkeyPath));

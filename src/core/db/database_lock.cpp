@@ -64,8 +64,25 @@ std::string LockFilePathOf(const std::string& databasePath) {
   return dir + "." + FileNameOf(target) + ".lock";
 }
 
+namespace {
+constexpr char kWriterMark[] = "writing\n";
+}  // namespace
+
+DatabaseLock::DatabaseLock(int fd, std::string lockPath) : fd_(fd), lockPath_(std::move(lockPath)) {
+  struct stat st {};
+  previousDied_ = ::fstat(fd_, &st) == 0 && st.st_size > 0;
+  // Flushed, so that a power cut cannot lose the mark while temporary files of this run survive.
+  if (!previousDied_ && ::pwrite(fd_, kWriterMark, sizeof kWriterMark - 1, 0) > 0)
+    ::fdatasync(fd_);
+}
+
 DatabaseLock::~DatabaseLock() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ < 0) return;
+  // Only a writer that ends through here ends cleanly: a killed one never comes by.
+  if (!keepMark_ && ::ftruncate(fd_, 0) != 0) {
+    // The mark stays: the next writer sweeps once more, which costs only time.
+  }
+  ::close(fd_);
 }
 
 std::shared_ptr<DatabaseLock> DatabaseLock::Acquire(const std::string& databasePath,
@@ -157,6 +174,23 @@ std::string DatabasePathProblem(const std::string& databasePath) {
       return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() ? std::string() : problem;
     if (errno != ENOENT || dir == "/" || dir == ".") return problem;
   }
+}
+
+namespace {
+std::shared_ptr<DatabaseLock> HeldLock(const std::string& databasePath) {
+  std::lock_guard lock(State().mutex);
+  const auto it = State().held.find(LockFilePathOf(databasePath));
+  return it == State().held.end() ? nullptr : it->second;
+}
+}  // namespace
+
+bool PreviousWriterDied(const std::string& databasePath) {
+  const auto held = HeldLock(databasePath);
+  return held && held->PreviousWriterDied();
+}
+
+void KeepWriterMark(const std::string& databasePath, bool keep) {
+  if (const auto held = HeldLock(databasePath)) held->KeepMark(keep);
 }
 
 bool EnsureWriterLock(const std::string& databasePath, std::string* messageOut) {

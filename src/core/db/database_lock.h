@@ -7,9 +7,15 @@
 // command-line change waits for another command-line change to finish, but refuses at once
 // while the program runs, since the program would later write its own copy over the change.
 //
+// The lock file also tells whether the last writer ended cleanly: a writer that takes the lock
+// writes a mark into it, and removes the mark when it lets the lock go at a clean end. A mark
+// found when the lock is taken is the evidence of a writer that died (killed, crashed, a power
+// cut), whose temporary files may still lie in the note store; only then is the store swept.
+//
 // Processes that only read take no lock.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -43,11 +49,17 @@ class DatabaseLock {
                                                LockResult* result);
 
   const std::string& LockFilePath() const { return lockPath_; }
+  // Whether the lock file held the mark of a writer that did not end cleanly.
+  bool PreviousWriterDied() const { return previousDied_; }
+  // While work of a dead writer is still to be cleaned up, the mark stays at the end too.
+  void KeepMark(bool keep) { keepMark_ = keep; }
 
  private:
-  DatabaseLock(int fd, std::string lockPath) : fd_(fd), lockPath_(std::move(lockPath)) {}
+  DatabaseLock(int fd, std::string lockPath);
   int fd_;
   std::string lockPath_;
+  bool previousDied_ = false;
+  std::atomic<bool> keepMark_{false};
 };
 
 // The lock file of the database at path.
@@ -67,6 +79,12 @@ void SetWriterLockRefusedHandler(std::function<void(const std::string& message)>
 // ends. Returns false when it could not be had, after calling the refusal handler (when one is
 // set) with the message, which *message receives too.
 bool EnsureWriterLock(const std::string& databasePath, std::string* message = nullptr);
+
+// Whether the writer lock this process holds for the database at path was left marked by a
+// writer that died (false when no lock is held).
+bool PreviousWriterDied(const std::string& databasePath);
+// Keeps the held lock's mark at the end of the process (keep), or lets it go with a clean end.
+void KeepWriterMark(const std::string& databasePath, bool keep);
 
 // Why no lock may be taken beside the file at path, in the user's words; empty when the path names
 // a database: its target (a symbolic link followed) ends in ".xml" and is a readable file, or is

@@ -190,7 +190,7 @@ std::vector<NotebookEvent> NoteCommands::AddedEvents(const ItemPath& item) {
   return events;
 }
 
-TreeEntry NoteCommands::Outline(const ItemPath& folder) {
+TreeEntry NoteCommands::Outline(const ItemPath& folder, OutlineDepth depth) {
   TreeEntry root;
   XmlNode element = doc_.Select(ElementPathOfItem(folder).str());
   if (TypeString(element) != "element") return root;
@@ -206,7 +206,12 @@ TreeEntry NoteCommands::Outline(const ItemPath& folder) {
           entry.name = ElementName(child);
           entry.kind = *kind;
           entry.expanded = EqualsIgnoreLatinCase(Attribute(child, "state"), "expanded");
-          build(child, entry.children);
+          if (depth == OutlineDepth::Whole || entry.expanded || *kind != ItemKind::Folder) {
+            build(child, entry.children);
+            continue;
+          }
+          for (XmlNode c = FirstChild(child); c && !entry.childrenLeftOut; c = NextSibling(c))
+            entry.childrenLeftOut = IsElement(c) && KindOfType(Attribute(c, "type"));
         }
       };
   build(element, root.children);

@@ -99,8 +99,14 @@ struct TreeEntry {
   std::string name;
   ItemKind kind = ItemKind::Folder;
   bool expanded = false;  // its element's state says "expanded"
+  // A collapsed folder whose children were left out of a shown-only outline (it has some).
+  bool childrenLeftOut = false;
   std::vector<TreeEntry> children;
 };
+
+// How much of a folder an outline takes: everything below it, or only what shows (the children
+// of the folder itself and, below them, the children of expanded folders only).
+enum class OutlineDepth { Whole, Shown };
 
 class NoteCommands {
  public:
@@ -123,8 +129,9 @@ class NoteCommands {
   int IndexOf(const ItemPath& item);
 
   // The folders and notes shown below folder (the file box: the whole tree), as the tree shows
-  // them; the entry of folder itself carries its own state.
-  TreeEntry Outline(const ItemPath& folder);
+  // them; the entry of folder itself carries its own state. With OutlineDepth::Shown the
+  // children of a collapsed folder below folder are left out (childrenLeftOut says it has some).
+  TreeEntry Outline(const ItemPath& folder, OutlineDepth depth = OutlineDepth::Whole);
 
   CXmlDocument& Document() { return doc_; }
   std::string StoreDirectory() const;

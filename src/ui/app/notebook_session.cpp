@@ -18,12 +18,15 @@ NotebookSession::NotebookSession(Notebook& notebook, QObject* parent)
 }
 
 NotebookSession::~NotebookSession() {
+  sweep_.reset();
   StopReminders();
   editor::UnfollowNotebook(notebook_, editorsListener_);
 }
 
 void NotebookSession::Open(const std::string& path) {
+  sweep_.reset();
   const OpenedDatabase opened = notebook_.Open(path);
+  if (opened.storeSweepNeeded) sweep_ = std::make_unique<LeftoverSweep>(notebook_.DatabasePath());
   if (!opened.lockMessage.empty())
     prompts().Message(opened.lockMessage, MsgButtons::Ok, MsgIcon::Warning);
   StartReminders();
@@ -36,8 +39,9 @@ void NotebookSession::Open(const std::string& path) {
     connect(scan, &QTimer::timeout, this, &NotebookSession::CheckDatabaseOnDisk);
     scan->start();
   }
-  // Conflict copies a sync tool left while the program was not running.
-  QTimer::singleShot(0, this, &NotebookSession::CheckDatabaseOnDisk);
+  // Conflict copies a sync tool left while the program was not running: looked for once the
+  // window is up, since the look walks the whole note store.
+  QTimer::singleShot(kFirstConflictScanMilliseconds, this, &NotebookSession::CheckDatabaseOnDisk);
 }
 
 void NotebookSession::CheckDatabaseOnDisk() {

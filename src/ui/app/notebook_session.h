@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "core/db/database.h"
 #include "core/notes/notebook.h"
 
 namespace zorbek {
@@ -26,6 +27,8 @@ class NotebookSession : public QObject {
 
   // Opens the database at path in the notebook (every listener fills itself), tells the user
   // what the opening found, starts the reminder check with its pop-up and watches the file.
+  // What a writer that died left in the note store is swept on a thread of its own, and the
+  // first look for conflict copies (a walk of the store) comes once the window is up.
   void Open(const std::string& path);
 
   // The file changed on disk, maybe by another program: conflict copies a sync tool left are
@@ -56,6 +59,7 @@ class NotebookSession : public QObject {
   ReminderCheckTiming checkTiming_;
   bool checkPending_ = false;  // a check of the file waits for the user
   int editorsListener_ = 0;
+  std::unique_ptr<LeftoverSweep> sweep_;  // after a writer died; stopped before the notebook goes
 };
 
 }  // namespace zorbek

@@ -9,6 +9,8 @@ class Notebook;
 // How often the note store is looked through for conflict copies of notes (the database's
 // directory is watched; the store, which may be large, is not).
 inline constexpr int kConflictScanMilliseconds = 30000;
+// The first look after the opening, once the window has shown.
+inline constexpr int kFirstConflictScanMilliseconds = 1000;
 
 // Merges the conflict copies beside the notebook's database and in its store, reads the database
 // again and tells the user what was merged (a copy or failure is told once). Nothing when there

@@ -29,6 +29,8 @@ namespace {
 
 constexpr int kNormalImageRole = Qt::UserRole + 1;
 constexpr int kSelectedImageRole = Qt::UserRole + 2;
+// A collapsed folder whose items are made only when they are first needed (it has children).
+constexpr int kChildrenLeftOutRole = Qt::UserRole + 3;
 
 const char* ImageFile(int index) {
   switch (index) {
@@ -148,8 +150,21 @@ CXmlTreeCtrl::CXmlTreeCtrl(Notebook& notebook, QWidget* parent)
           [this](QTreeWidgetItem*, int) { ActivateItem(SelectedItem()); });
   listener_ = notebook_.AddListener(
       [this](const std::vector<NotebookEvent>& events) { Follow(events); });
-  if (notebook_.IsOpen())
-    FillFolder(notebook_.Commands().Outline({std::string(kFileBoxText)}), fileBox_);
+  if (notebook_.IsOpen()) FillFileBox();
+}
+
+void CXmlTreeCtrl::FillFileBox() {
+  const TreeEntry entry =
+      notebook_.Commands().Outline({std::string(kFileBoxText)}, OutlineDepth::Shown);
+  // A collapsed file box gets its items when it is opened, as any folder.
+  if (!entry.expanded && !entry.children.empty()) {
+    Quiet quiet(this);
+    fileBox_->setExpanded(false);
+    LeaveChildrenOut(fileBox_, true);
+    return;
+  }
+  LeaveChildrenOut(fileBox_, false);
+  FillFolder(entry, fileBox_);
 }
 
 CXmlTreeCtrl::~CXmlTreeCtrl() { notebook_.RemoveListener(listener_); }
@@ -163,24 +178,31 @@ void CXmlTreeCtrl::Follow(const std::vector<NotebookEvent>& events) {
     switch (e.kind) {
       case NotebookEventKind::kAdded: AddItem(e); break;
       case NotebookEventKind::kRenamed:
-        if (QTreeWidgetItem* item = ItemOfPath(e.oldItem); item && !e.newItem.empty())
+        if (QTreeWidgetItem* item = ShownItemOfPath(e.oldItem); item && !e.newItem.empty())
           item->setText(0, Q(e.newItem.back()));
         break;
       case NotebookEventKind::kMoved: MoveItem(e); break;
       case NotebookEventKind::kDeleted:
         // Exactly what left the database leaves the tree (all of it, unless a directory could
         // be removed only in part).
-        if (QTreeWidgetItem* item = ItemOfPath(e.oldItem); item && item->parent()) delete item;
+        if (QTreeWidgetItem* item = ShownItemOfPath(e.oldItem); item && item->parent()) {
+          QTreeWidgetItem* parent = item->parent();
+          delete item;
+          UpdateChildIndicator(parent);
+        } else if (QTreeWidgetItem* folder = ShownItemOfPath(ParentPath(e.oldItem))) {
+          UpdateChildIndicator(folder);
+        }
         break;
       case NotebookEventKind::kReordered:
-        if (QTreeWidgetItem* item = ItemOfPath(e.newItem)) {
+        // A folder whose items are not made yet gets them in the new order when they are.
+        if (QTreeWidgetItem* item = ShownItemOfPath(e.newItem); item && !ChildrenLeftOut(item)) {
           qDeleteAll(item->takeChildren());
-          FillFolder(notebook_.Commands().Outline(e.newItem), item);
+          FillFolder(notebook_.Commands().Outline(e.newItem, OutlineDepth::Shown), item);
         }
         break;
       case NotebookEventKind::kExpanded:
       case NotebookEventKind::kCollapsed:
-        ExpandQuietly(ItemOfPath(e.newItem), e.kind == NotebookEventKind::kExpanded);
+        ExpandQuietly(ShownItemOfPath(e.newItem), e.kind == NotebookEventKind::kExpanded);
         break;
       case NotebookEventKind::kReloaded: Refill(); break;
       default: break;
@@ -188,25 +210,51 @@ void CXmlTreeCtrl::Follow(const std::vector<NotebookEvent>& events) {
   }
 }
 
-void CXmlTreeCtrl::AddItem(const NotebookEvent& e) {
-  if (e.newItem.size() < 2) return;
-  const ItemPath folder(e.newItem.begin(), e.newItem.end() - 1);
-  QTreeWidgetItem* parent = ItemOfPath(folder);
-  if (!parent) return;
-  QTreeWidgetItem* item = NewItem(Q(e.newItem.back()), e.item);
+ItemPath CXmlTreeCtrl::ParentPath(const ItemPath& path) {
+  return path.size() < 2 ? ItemPath() : ItemPath(path.begin(), path.end() - 1);
+}
+
+QTreeWidgetItem* CXmlTreeCtrl::InsertNewItem(QTreeWidgetItem* parent, const NotebookEvent& e,
+                                             const ItemPath& path) {
+  QTreeWidgetItem* item = NewItem(Q(path.back()), e.item);
   const int at = e.index < 0 ? parent->childCount() : std::min(e.index, parent->childCount());
   parent->insertChild(at, item);
   // A folder comes with what lies below it (one restored or found in a merged version).
-  if (e.item == ItemKind::Folder) FillFolder(notebook_.Commands().Outline(e.newItem), item);
+  if (e.item == ItemKind::Folder)
+    FillFolder(notebook_.Commands().Outline(path, OutlineDepth::Shown), item);
+  return item;
+}
+
+void CXmlTreeCtrl::AddItem(const NotebookEvent& e) {
+  if (e.newItem.size() < 2) return;
+  QTreeWidgetItem* parent = ShownItemOfPath(ParentPath(e.newItem));
+  // Into a folder whose items are not made yet: they are made with it when it is opened.
+  if (!parent) return;
+  if (ChildrenLeftOut(parent)) return UpdateChildIndicator(parent);
+  InsertNewItem(parent, e, e.newItem);
 }
 
 void CXmlTreeCtrl::MoveItem(const NotebookEvent& e) {
-  QTreeWidgetItem* item = ItemOfPath(e.oldItem);
-  if (!item || !item->parent() || e.newItem.size() < 2) return;
-  QTreeWidgetItem* from = item->parent();
+  if (e.newItem.size() < 2) return;
+  QTreeWidgetItem* item = ShownItemOfPath(e.oldItem);
+  if (item && !item->parent()) return;
+  QTreeWidgetItem* from = item ? item->parent() : ShownItemOfPath(ParentPath(e.oldItem));
+  QTreeWidgetItem* to = ShownItemOfPath(ParentPath(e.newItem));
+  if (!to || ChildrenLeftOut(to)) {
+    // Into a folder whose items are not made yet: the item goes from view until it is opened.
+    delete item;
+    if (to) UpdateChildIndicator(to);
+    if (from && from != to) UpdateChildIndicator(from);
+    return;
+  }
+  if (!item) {
+    // Out of a folder whose items are not made yet, into one that shows.
+    CollapseAll(InsertNewItem(to, e, e.newItem));
+    if (from) UpdateChildIndicator(from);
+    return;
+  }
   from->takeChild(from->indexOfChild(item));
   item->setText(0, Q(e.newItem.back()));
-  QTreeWidgetItem* to = ItemOfPath(ItemPath(e.newItem.begin(), e.newItem.end() - 1));
   if (!to) to = from;
   const int at = e.index < 0 ? to->childCount() : std::min(e.index, to->childCount());
   to->insertChild(at, item);
@@ -234,7 +282,7 @@ void CXmlTreeCtrl::Refill() {
   // What the user sees, by the items' texts.
   std::map<ItemPath, bool> expansion;
   for (QTreeWidgetItemIterator it(fileBox_); *it && TopLevelItemOf(*it) == fileBox_; ++it)
-    if ((*it)->childCount() > 0) expansion.emplace(ItemPathOf(*it), (*it)->isExpanded());
+    if (HasChildren(*it)) expansion.emplace(ItemPathOf(*it), (*it)->isExpanded());
   QTreeWidgetItem* selected = SelectedItem();
   const ItemPath selection =
       selected && TopLevelItemOf(selected) == fileBox_ ? ItemPathOf(selected) : ItemPath();
@@ -245,7 +293,7 @@ void CXmlTreeCtrl::Refill() {
   Quiet quiet(this);
   setUpdatesEnabled(false);
   qDeleteAll(fileBox_->takeChildren());
-  FillFolder(notebook_.Commands().Outline({std::string(kFileBoxText)}), fileBox_);
+  FillFileBox();
   // An item that showed children keeps its expansion; any other shows as its element says.
   for (QTreeWidgetItemIterator it(fileBox_); *it && TopLevelItemOf(*it) == fileBox_; ++it) {
     const auto was = expansion.find(ItemPathOf(*it));
@@ -286,20 +334,63 @@ QTreeWidgetItem* CXmlTreeCtrl::TopLevelItemOf(QTreeWidgetItem* item) {
   return item;
 }
 
-QTreeWidgetItem* CXmlTreeCtrl::ItemOfPath(const ItemPath& path) const {
+QTreeWidgetItem* CXmlTreeCtrl::FindItem(const ItemPath& path, bool make) const {
   if (path.empty()) return nullptr;
   QTreeWidgetItem* item = nullptr;
   const QString top = Q(path[0]);
   for (int i = 0; i < topLevelItemCount() && !item; ++i)
     if (topLevelItem(i)->text(0) == top) item = topLevelItem(i);
   for (std::size_t level = 1; item && level < path.size(); ++level) {
+    if (ChildrenLeftOut(item)) {
+      if (!make) return nullptr;
+      // The items below are made now: what they show is the notebook's, not a change.
+      const_cast<CXmlTreeCtrl*>(this)->MakeChildren(item);
+    }
     const QString text = Q(path[level]);
     QTreeWidgetItem* next = nullptr;
     for (int i = 0; i < item->childCount() && !next; ++i)
       if (item->child(i)->text(0) == text) next = item->child(i);
     item = next;
   }
+  if (item && make && ChildrenLeftOut(item)) const_cast<CXmlTreeCtrl*>(this)->MakeChildren(item);
   return item;
+}
+
+QTreeWidgetItem* CXmlTreeCtrl::ItemOfPath(const ItemPath& path) const { return FindItem(path, true); }
+
+QTreeWidgetItem* CXmlTreeCtrl::ShownItemOfPath(const ItemPath& path) const {
+  return FindItem(path, false);
+}
+
+bool CXmlTreeCtrl::ChildrenLeftOut(const QTreeWidgetItem* item) {
+  return item && item->data(0, kChildrenLeftOutRole).toBool();
+}
+
+bool CXmlTreeCtrl::HasChildren(const QTreeWidgetItem* item) {
+  return item && (item->childCount() > 0 || ChildrenLeftOut(item));
+}
+
+void CXmlTreeCtrl::LeaveChildrenOut(QTreeWidgetItem* item, bool leftOut) {
+  item->setData(0, kChildrenLeftOutRole, leftOut ? QVariant(true) : QVariant());
+  item->setChildIndicatorPolicy(leftOut ? QTreeWidgetItem::ShowIndicator
+                                        : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+void CXmlTreeCtrl::MakeChildren(QTreeWidgetItem* item) {
+  if (!ChildrenLeftOut(item)) return;
+  LeaveChildrenOut(item, false);
+  Quiet quiet(this);
+  QList<QTreeWidgetItem*> expanded;
+  item->addChildren(BuildChildren(
+      notebook_.Commands().Outline(ItemPathOf(item), OutlineDepth::Shown).children, expanded));
+  for (QTreeWidgetItem* e : expanded) e->setExpanded(true);
+}
+
+void CXmlTreeCtrl::UpdateChildIndicator(QTreeWidgetItem* item) {
+  if (!ChildrenLeftOut(item)) return;
+  // Whether the folder still has anything to show once opened.
+  const TreeEntry entry = notebook_.Commands().Outline(ItemPathOf(item), OutlineDepth::Shown);
+  if (entry.children.empty()) LeaveChildrenOut(item, false);
 }
 
 QTreeWidgetItem* CXmlTreeCtrl::SelectedItem() const {
@@ -325,6 +416,7 @@ QList<QTreeWidgetItem*> CXmlTreeCtrl::BuildChildren(const std::vector<TreeEntry>
   for (const TreeEntry& entry : entries) {
     QTreeWidgetItem* item = NewItem(Q(entry.name), entry.kind);
     if (!entry.children.empty()) item->addChildren(BuildChildren(entry.children, expanded));
+    if (entry.childrenLeftOut) LeaveChildrenOut(item, true);
     if (entry.expanded) expanded.push_back(item);
     items.push_back(item);
   }
@@ -341,6 +433,8 @@ void CXmlTreeCtrl::FillFolder(const TreeEntry& entry, QTreeWidgetItem* item) {
 }
 
 void CXmlTreeCtrl::OnExpansionChanged(QTreeWidgetItem* item, bool expanded) {
+  // A folder opened for the first time gets its items now.
+  if (expanded) MakeChildren(item);
   if (quiet_) return;
   const NoteOutcome out = notebook_.Commands().SetExpanded(ItemPathOf(item), expanded);
   if (!out.saved) notebook_.ReportSaveFailure(out.reason);
@@ -485,7 +579,7 @@ void CXmlTreeCtrl::keyPressEvent(QKeyEvent* event) {
       case Qt::Key_Enter:
         // As the double-click: a folder opens or closes, a note opens in its editor.
         event->accept();
-        if (item->childCount() > 0) item->setExpanded(!item->isExpanded());
+        if (HasChildren(item)) item->setExpanded(!item->isExpanded());
         ActivateItem(item);
         return;
       default:

@@ -93,8 +93,14 @@ class CXmlTreeCtrl : public QTreeWidget {
   ElementPath ElementPathOfItem(const QTreeWidgetItem* item) const;
   std::string ItemTypeOf(const QTreeWidgetItem* item) const;
   static QTreeWidgetItem* TopLevelItemOf(QTreeWidgetItem* item);
-  // The item with these texts, or null.
+  // The item with these texts, or null. The items of collapsed folders are made when the
+  // folder is first opened or first named here: the items on the way down, and the children of
+  // the item found, are made as needed.
   QTreeWidgetItem* ItemOfPath(const ItemPath& path) const;
+  // Whether item is a folder whose items are not made yet (it has children, and is collapsed).
+  static bool ChildrenLeftOut(const QTreeWidgetItem* item);
+  // Whether item has children, made or not.
+  static bool HasChildren(const QTreeWidgetItem* item);
   // The selected item, or null.
   QTreeWidgetItem* SelectedItem() const;
 
@@ -196,6 +202,22 @@ class CXmlTreeCtrl : public QTreeWidget {
   void Follow(const std::vector<NotebookEvent>& events);
   void AddItem(const NotebookEvent& e);
   void MoveItem(const NotebookEvent& e);
+  // The file box's items as the notebook shows them (none made while it is collapsed).
+  void FillFileBox();
+  QTreeWidgetItem* InsertNewItem(QTreeWidgetItem* parent, const NotebookEvent& e,
+                                 const ItemPath& path);
+  static ItemPath ParentPath(const ItemPath& path);
+  // The item with these texts, making items of collapsed folders on the way when make is set;
+  // without it, null for an item below a folder whose items are not made yet.
+  QTreeWidgetItem* FindItem(const ItemPath& path, bool make) const;
+  // The events: an item that shows, or null (what lies in a folder whose items are not made yet
+  // is followed when they are).
+  QTreeWidgetItem* ShownItemOfPath(const ItemPath& path) const;
+  // The children of a folder whose items were left out, made from the notebook.
+  void MakeChildren(QTreeWidgetItem* item);
+  void LeaveChildrenOut(QTreeWidgetItem* item, bool leftOut);
+  // A folder whose items are not made yet shows the indicator while it has children.
+  void UpdateChildIndicator(QTreeWidgetItem* item);
   // Sets an item's expansion as the program's, not the user's (nothing is written).
   void ExpandQuietly(QTreeWidgetItem* item, bool expanded);
   // The item and every item below it collapsed, as an item that takes a new place shows.
