@@ -80,7 +80,7 @@ TEST_F(EditorKeys, CtrlSWritesTheNoteAndLeavesNothingUnsaved) {
   w->close();
   QApplication::processEvents();
   EXPECT_TRUE(prompts_.Messages().empty());
-  EXPECT_EQ(FindNoteEditor(path), nullptr);
+  EXPECT_EQ(FindNoteEditor(DocumentPath(path)), nullptr);
   EXPECT_EQ(Text(Open(path)->RichEdit()), "hello world again");
 }
 

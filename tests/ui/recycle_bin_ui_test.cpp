@@ -174,7 +174,7 @@ TEST_F(BinAndHistoryTest, ANoteDeletedOutsideAndSavedComesBackIntoTheTree) {
 // the folder), the save makes the folder's directory again and the note stays where it was.
 TEST_F(BinAndHistoryTest, ANoteWhoseFolderWasDeletedOutsideIsSavedIntoTheTree) {
   ASSERT_TRUE(notebook.Commands().OpenNote(Item({"f", "n"})).done);
-  CWndEsr* e = FindNoteEditor(store + "/f/n.esr");
+  CWndEsr* e = FindNoteEditor(DocumentPath(store + "/f/n.esr"));
   ASSERT_TRUE(e);
   e->RichEdit()->moveCursor(QTextCursor::End);
   QTest::keyClicks(e->RichEdit(), " kept");
@@ -198,7 +198,7 @@ TEST_F(BinAndHistoryTest, ANoteWhoseFolderWasDeletedOutsideIsSavedIntoTheTree) {
   ASSERT_EQ(notebook.ReloadIfChanged(), ReloadResult::kReloaded);
   WriteFile(store + "/g/h/p.esr", "{\\rtf1 p}");
   ASSERT_TRUE(notebook.Commands().OpenNote(Item({"g", "h", "p"})).done);
-  CWndEsr* p = FindNoteEditor(store + "/g/h/p.esr");
+  CWndEsr* p = FindNoteEditor(DocumentPath(store + "/g/h/p.esr"));
   ASSERT_TRUE(p);
   p->RichEdit()->moveCursor(QTextCursor::End);
   QTest::keyClicks(p->RichEdit(), " also");

@@ -96,11 +96,11 @@ TEST_F(TreeLazyFillTest, SearchHistoryAndLocatingReachNotesOfACollapsedFolder) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   ASSERT_TRUE(finished);
   ASSERT_EQ(search.results().size(), 1u);
-  EXPECT_NE(search.results()[0].find("收起/甲.esr"), std::string::npos);
+  EXPECT_NE(search.results()[0].str().find("收起/甲.esr"), std::string::npos);
   CWndHistory history(*notebook);
   history.Refresh();
   ASSERT_FALSE(history.records().empty());
-  EXPECT_NE(history.records()[0].documentPath.find("收起/甲.esr"), std::string::npos);
+  EXPECT_NE(history.records()[0].documentPath.str().find("收起/甲.esr"), std::string::npos);
 
   // Locating a hit makes the items on the way down; nothing is written, nothing expands.
   const std::string saved = ReadFile(db);
