@@ -11,6 +11,7 @@
 #include "core/notes/note_opener.h"
 #include "support/fake_prompts.h"
 #include "support/temp_dir.h"
+#include "support/file_box.h"
 
 namespace zorbek {
 namespace {
@@ -56,11 +57,6 @@ class NotesCommandsTest : public ::testing::Test {
     std::sort(out.begin(), out.end());
     return out;
   }
-  static ItemPath Item(std::initializer_list<std::string> names) {
-    ItemPath item{"文件箱"};
-    item.insert(item.end(), names);
-    return item;
-  }
   // Asserts that a refused command left disk, memory and file as they were.
   void ExpectUnchanged(const std::vector<std::string>& disk, const std::string& memory,
                        const std::string& saved) {
@@ -85,15 +81,15 @@ TEST_F(NotesCommandsTest, NewNoteTakesTheFirstFreeNameAndGoesFirstIntoAFolder) {
   cmd.SetPublisher([&](const std::vector<NotebookEvent>& events) {
     ++told;
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].newItem, Item({"f", "新建ESR文档2"}));
+    EXPECT_EQ(events[0].newItem, testing::FileBoxItem({"f", "新建ESR文档2"}));
     EXPECT_EQ(events[0].index, 0);
     // The windows are told once the change is saved.
     EXPECT_NE(Saved().find("新建ESR文档2"), std::string::npos);
   });
-  const NoteOutcome out = cmd.NewNote(Item({"f"}));
+  const NoteOutcome out = cmd.NewNote(testing::FileBoxItem({"f"}));
   ASSERT_TRUE(out.done);
   EXPECT_EQ(told, 1);
-  EXPECT_EQ(out.item, Item({"f", "新建ESR文档2"}));
+  EXPECT_EQ(out.item, testing::FileBoxItem({"f", "新建ESR文档2"}));
   EXPECT_EQ(out.kind, ItemKind::Note);
   EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><新建ESR文档2 type=\"esr\"/><x type=\"esr\"/></f></archive>");
   EXPECT_EQ(ReadFile(store + "/f/新建ESR文档2.esr"), "");
@@ -102,7 +98,7 @@ TEST_F(NotesCommandsTest, NewNoteTakesTheFirstFreeNameAndGoesFirstIntoAFolder) {
 
 TEST_F(NotesCommandsTest, NewNoteOnANoteGoesDirectlyAfterIt) {
   Open("<f type=\"dir\"><a type=\"esr\"/><b type=\"esr\"/></f>");
-  const NoteOutcome out = cmd.NewNote(Item({"f", "a"}));
+  const NoteOutcome out = cmd.NewNote(testing::FileBoxItem({"f", "a"}));
   ASSERT_TRUE(out.done);
   EXPECT_EQ(cmd.IndexOf(out.item), 1);
   EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><a type=\"esr\"/><新建ESR文档 type=\"esr\"/>"
@@ -112,7 +108,7 @@ TEST_F(NotesCommandsTest, NewNoteOnANoteGoesDirectlyAfterIt) {
 
 TEST_F(NotesCommandsTest, NewFolderInTheFileBoxMakesItsDirectory) {
   Open("");
-  const NoteOutcome out = cmd.NewFolder(Item({}));
+  const NoteOutcome out = cmd.NewFolder(testing::FileBoxItem({}));
   ASSERT_TRUE(out.done);
   EXPECT_EQ(out.kind, ItemKind::Folder);
   EXPECT_EQ(Saved(), "<archive><新建文件夹 type=\"dir\"/></archive>");
@@ -121,7 +117,7 @@ TEST_F(NotesCommandsTest, NewFolderInTheFileBoxMakesItsDirectory) {
   Open("<新建文件夹 type=\"esr\"/>");
   Put("新建文件夹.esr");
   fs::remove(store + "/新建文件夹");
-  EXPECT_EQ(cmd.NewFolder(Item({})).name, "新建文件夹1");
+  EXPECT_EQ(cmd.NewFolder(testing::FileBoxItem({})).name, "新建文件夹1");
 }
 
 TEST_F(NotesCommandsTest, NewEntriesStayInsideTheFileBox) {
@@ -130,7 +126,7 @@ TEST_F(NotesCommandsTest, NewEntriesStayInsideTheFileBox) {
   fs::current_path(dir.path());
   EXPECT_FALSE(cmd.NewNote({"时间表"}).done);
   EXPECT_FALSE(cmd.NewFolder({"主页"}).done);
-  EXPECT_FALSE(cmd.NewNote(Item({".."})).done);
+  EXPECT_FALSE(cmd.NewNote(testing::FileBoxItem({".."})).done);
   fs::current_path(cwd);
   EXPECT_FALSE(fs::exists(dir / "schedule"));
   EXPECT_FALSE(fs::exists(dir / "主页"));
@@ -144,7 +140,7 @@ TEST_F(NotesCommandsTest, RenameRefusalsChangeNothing) {
   Dir("f/sub");
   const auto disk = Disk();
   const std::string memory = Memory(), saved = Saved();
-  const ItemPath abc = Item({"f", "Abc"});
+  const ItemPath abc = testing::FileBoxItem({"f", "Abc"});
   struct Case {
     const char* text;
     const char* message;
@@ -165,7 +161,7 @@ TEST_F(NotesCommandsTest, RenameRefusalsChangeNothing) {
     ExpectUnchanged(disk, memory, saved);
   }
   // A top-level item is never renamed.
-  EXPECT_FALSE(cmd.Rename(Item({}), "x").done);
+  EXPECT_FALSE(cmd.Rename(testing::FileBoxItem({}), "x").done);
   EXPECT_FALSE(fs::exists(dir / "../evil.esr"));
 }
 
@@ -173,7 +169,7 @@ TEST_F(NotesCommandsTest, RenameOfAFolderKeepsItsPlaceAttributesAndChildren) {
   Open("<a type=\"esr\"/><旧 type=\"dir\" state=\"expanded\"><n type=\"esr\" lasttime=\"5\"/>"
        "<hidden type=\"rtf\"/></旧><z type=\"esr\"/>");
   Put("旧/n.esr", "N");
-  const NoteOutcome out = cmd.Rename(Item({"旧"}), "  新目录  ");
+  const NoteOutcome out = cmd.Rename(testing::FileBoxItem({"旧"}), "  新目录  ");
   ASSERT_TRUE(out.done);
   EXPECT_EQ(out.name, "新目录");
   EXPECT_EQ(Saved(), "<archive><a type=\"esr\"/><新目录 type=\"dir\" state=\"expanded\">"
@@ -186,32 +182,32 @@ TEST_F(NotesCommandsTest, RenameOfAFolderKeepsItsPlaceAttributesAndChildren) {
 TEST_F(NotesCommandsTest, RenameOfANoteMovesItsFileAndCutsLongTexts) {
   Open("<a type=\"Esr\" lasttime=\"7\"/>");
   Put("a.esr", "A");
-  ASSERT_TRUE(cmd.Rename(Item({"a"}), "日记").done);
+  ASSERT_TRUE(cmd.Rename(testing::FileBoxItem({"a"}), "日记").done);
   EXPECT_EQ(ReadFile(store + "/日记.esr"), "A");
   EXPECT_EQ(Saved(), "<archive><日记 type=\"Esr\" lasttime=\"7\"/></archive>");
   // At most 259 characters of the text count, then the spaces at both ends go.
-  ASSERT_TRUE(cmd.Rename(Item({"日记"}), "周记" + std::string(257, ' ') + "tail").done);
+  ASSERT_TRUE(cmd.Rename(testing::FileBoxItem({"日记"}), "周记" + std::string(257, ' ') + "tail").done);
   EXPECT_EQ(ReadFile(store + "/周记.esr"), "A");
   // 259 Chinese characters are 777 bytes, more than a file name may have: a valid name, but
   // too long, and the message says so rather than blaming its characters.
   std::string longName;
   for (int i = 0; i < 300; ++i) longName += "字";
-  const NoteOutcome out = cmd.Rename(Item({"周记"}), longName);
+  const NoteOutcome out = cmd.Rename(testing::FileBoxItem({"周记"}), longName);
   EXPECT_FALSE(out.done);
   EXPECT_EQ(out.message, kMsgNameTooLong);
   // Within the file system's limit, but not with the temporary file a save goes through.
   std::string nearly;
   while (nearly.size() + 3 + 4 <= 255) nearly += "字";
-  EXPECT_EQ(cmd.Rename(Item({"周记"}), nearly).message, kMsgNameTooLong);
+  EXPECT_EQ(cmd.Rename(testing::FileBoxItem({"周记"}), nearly).message, kMsgNameTooLong);
   EXPECT_EQ(ReadFile(store + "/周记.esr"), "A");
   // A name whose file fits but whose save's temporary file would not (80 characters: 240
   // bytes, 244 with ".esr", 256 with the temporary file's additions) is refused too; one
   // character less still fits, and such a note can be saved.
   const std::string fits = longName.substr(0, 79 * 3);
-  const NoteOutcome tooLong = cmd.Rename(Item({"周记"}), longName.substr(0, 80 * 3));
+  const NoteOutcome tooLong = cmd.Rename(testing::FileBoxItem({"周记"}), longName.substr(0, 80 * 3));
   EXPECT_FALSE(tooLong.done);
   EXPECT_EQ(tooLong.message, kMsgNameTooLong);
-  ASSERT_TRUE(cmd.Rename(Item({"周记"}), fits).done);
+  ASSERT_TRUE(cmd.Rename(testing::FileBoxItem({"周记"}), fits).done);
   std::string error;
   EXPECT_TRUE(WriteFileAtomically(store + "/" + fits + ".esr", "B", &error)) << error;
 }
@@ -219,10 +215,10 @@ TEST_F(NotesCommandsTest, RenameOfANoteMovesItsFileAndCutsLongTexts) {
 TEST_F(NotesCommandsTest, RenameWithoutFileOrElementIsRefusedBeforeTheDisk) {
   Open("<gone type=\"esr\"/><d type=\"dir\"/>");
   Dir("d");
-  EXPECT_EQ(cmd.Rename(Item({"gone"}), "x").message, kMsgRenameFailed);
+  EXPECT_EQ(cmd.Rename(testing::FileBoxItem({"gone"}), "x").message, kMsgRenameFailed);
   // An item whose element is missing (the file was edited by hand) keeps its directory.
   Dir("lost");
-  EXPECT_EQ(cmd.Rename(Item({"lost"}), "found").message, kMsgRenameFailed);
+  EXPECT_EQ(cmd.Rename(testing::FileBoxItem({"lost"}), "found").message, kMsgRenameFailed);
   EXPECT_TRUE(Exists("lost"));
   EXPECT_FALSE(Exists("found"));
 }
@@ -230,24 +226,24 @@ TEST_F(NotesCommandsTest, RenameWithoutFileOrElementIsRefusedBeforeTheDisk) {
 TEST_F(NotesCommandsTest, RenameFindsAFileWrittenInAnotherCase) {
   Open("<Notes type=\"dir\"><Abc type=\"esr\"/></Notes>");
   Put("notes/abc.esr", "A");
-  ASSERT_TRUE(cmd.Rename(Item({"Notes", "Abc"}), "Xyz").done);
+  ASSERT_TRUE(cmd.Rename(testing::FileBoxItem({"Notes", "Abc"}), "Xyz").done);
   EXPECT_EQ(ReadFile(store + "/notes/Xyz.esr"), "A");
 }
 
 TEST_F(NotesCommandsTest, CopyOfAFolderIsRefused) {
   Open("<f type=\"dir\"/><n type=\"esr\"/>");
-  EXPECT_EQ(cmd.Copy(Item({"f"})).message, kMsgNoFolderCopy);
-  EXPECT_FALSE(cmd.Copy(Item({"f"})).done);
-  EXPECT_TRUE(cmd.Copy(Item({"n"})).done);
-  EXPECT_EQ(cmd.Copy(Item({"missing"})).message, kMsgNoFolderCopy);  // no element: a folder
+  EXPECT_EQ(cmd.Copy(testing::FileBoxItem({"f"})).message, kMsgNoFolderCopy);
+  EXPECT_FALSE(cmd.Copy(testing::FileBoxItem({"f"})).done);
+  EXPECT_TRUE(cmd.Copy(testing::FileBoxItem({"n"})).done);
+  EXPECT_EQ(cmd.Copy(testing::FileBoxItem({"missing"})).message, kMsgNoFolderCopy);  // no element: a folder
 }
 
 TEST_F(NotesCommandsTest, PasteTwiceOntoAFolderNumbersTheCopies) {
   Open("<src type=\"esr\" lasttime=\"9\"/><f type=\"dir\"><x type=\"esr\"/></f>");
   Put("src.esr", "S");
   Dir("f");
-  const NoteOutcome first = cmd.Paste(Item({"src"}), Item({"f"}));
-  const NoteOutcome second = cmd.Paste(Item({"src"}), Item({"f"}));
+  const NoteOutcome first = cmd.Paste(testing::FileBoxItem({"src"}), testing::FileBoxItem({"f"}));
+  const NoteOutcome second = cmd.Paste(testing::FileBoxItem({"src"}), testing::FileBoxItem({"f"}));
   ASSERT_TRUE(first.done && second.done);
   EXPECT_EQ(first.name, "src");
   EXPECT_EQ(second.name, "src1");
@@ -264,7 +260,7 @@ TEST_F(NotesCommandsTest, PasteOntoANoteGoesAfterItAndNeverOverwrites) {
   Put("a.esr", "A");
   Put("b.esr", "B");
   Put("a1.esr", "stray file the database does not know");
-  const NoteOutcome out = cmd.Paste(Item({"a"}), Item({"b"}));
+  const NoteOutcome out = cmd.Paste(testing::FileBoxItem({"a"}), testing::FileBoxItem({"b"}));
   ASSERT_TRUE(out.done);
   EXPECT_EQ(cmd.IndexOf(out.item), 2);
   EXPECT_EQ(out.name, "a2");
@@ -278,13 +274,13 @@ TEST_F(NotesCommandsTest, PasteRefusals) {
   const auto disk = Disk();
   const std::string memory = Memory(), saved = Saved();
   // Nothing copied, or the copied item is gone.
-  EXPECT_EQ(cmd.Paste({}, Item({"f"})).message, kMsgCopiedGone);
-  EXPECT_EQ(cmd.Paste(Item({"deleted"}), Item({"f"})).message, kMsgCopiedGone);
+  EXPECT_EQ(cmd.Paste({}, testing::FileBoxItem({"f"})).message, kMsgCopiedGone);
+  EXPECT_EQ(cmd.Paste(testing::FileBoxItem({"deleted"}), testing::FileBoxItem({"f"})).message, kMsgCopiedGone);
   // The copied note's file is missing.
-  EXPECT_EQ(cmd.Paste(Item({"a"}), Item({"f"})).message, kMsgCopyFailed);
+  EXPECT_EQ(cmd.Paste(testing::FileBoxItem({"a"}), testing::FileBoxItem({"f"})).message, kMsgCopyFailed);
   // Onto the file box nothing is pasted.
   Put("a.esr", "A");
-  const NoteOutcome box = cmd.Paste(Item({"a"}), Item({}));
+  const NoteOutcome box = cmd.Paste(testing::FileBoxItem({"a"}), testing::FileBoxItem({}));
   EXPECT_FALSE(box.done);
   EXPECT_TRUE(box.message.empty());
   fs::remove(store + "/a.esr");
@@ -297,30 +293,30 @@ TEST_F(NotesCommandsTest, DeleteNoteFolderAndTheFileBox) {
   Put("a.esr");
   Put("f/n.esr");
   Put("keep.esr");
-  EXPECT_EQ(cmd.DeleteQuestion(Item({"a"})), "确定删除选择的<a>文件吗?");
-  EXPECT_EQ(cmd.DeleteQuestion(Item({"f"})), "确定删除选择的<f>文件夹吗?");
-  EXPECT_EQ(cmd.DeleteQuestion(Item({})), "确定删除选择的<文件箱>文件夹吗?");
-  ASSERT_TRUE(cmd.Delete(Item({"a"})).done);
-  ASSERT_TRUE(cmd.Delete(Item({"f"})).done);
+  EXPECT_EQ(cmd.DeleteQuestion(testing::FileBoxItem({"a"})), "确定删除选择的<a>文件吗?");
+  EXPECT_EQ(cmd.DeleteQuestion(testing::FileBoxItem({"f"})), "确定删除选择的<f>文件夹吗?");
+  EXPECT_EQ(cmd.DeleteQuestion(testing::FileBoxItem({})), "确定删除选择的<文件箱>文件夹吗?");
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"a"})).done);
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"f"})).done);
   EXPECT_EQ(Saved(), "<archive><keep type=\"esr\"/><h type=\"rtf\"/></archive>");
   EXPECT_EQ(Disk(), std::vector<std::string>{"keep.esr"});
-  ASSERT_TRUE(cmd.Delete(Item({})).done);
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({})).done);
   EXPECT_EQ(Saved(), "<archive/>");
   EXPECT_FALSE(fs::exists(store));
   // The store comes back when it is needed.
-  EXPECT_TRUE(cmd.NewNote(Item({})).done);
+  EXPECT_TRUE(cmd.NewNote(testing::FileBoxItem({})).done);
   EXPECT_TRUE(Exists("新建ESR文档.esr"));
 }
 
 TEST_F(NotesCommandsTest, DeleteOfANoteWhoseFileCannotGoKeepsIt) {
   Open("<a type=\"esr\"/><gone type=\"esr\"/>");
   Dir("a.esr/inside");  // not a file: it cannot be unlinked
-  const NoteOutcome out = cmd.Delete(Item({"a"}));
+  const NoteOutcome out = cmd.Delete(testing::FileBoxItem({"a"}));
   EXPECT_FALSE(out.done);
   EXPECT_EQ(out.message, kMsgDeleteFailed);
   EXPECT_NE(Saved().find("<a type=\"esr\"/>"), std::string::npos);
   // A note whose file is already gone is taken off all the same.
-  EXPECT_TRUE(cmd.Delete(Item({"gone"})).done);
+  EXPECT_TRUE(cmd.Delete(testing::FileBoxItem({"gone"})).done);
   EXPECT_EQ(Saved(), "<archive><a type=\"esr\"/></archive>");
 }
 
@@ -330,7 +326,7 @@ TEST_F(NotesCommandsTest, NamesThatDifferOnlyInCaseNeverTakeTheOthersFile) {
   Put("Note.esr", "Note's text");
   Put("Dir/x.esr", "x");
   const std::string saved = Saved();
-  for (const ItemPath& item : {Item({"note"}), Item({"Note"}), Item({"dir"})}) {
+  for (const ItemPath& item : {testing::FileBoxItem({"note"}), testing::FileBoxItem({"Note"}), testing::FileBoxItem({"dir"})}) {
     SCOPED_TRACE(item.back());
     NoteOutcome out = cmd.Delete(item);
     EXPECT_FALSE(out.done);
@@ -343,7 +339,7 @@ TEST_F(NotesCommandsTest, NamesThatDifferOnlyInCaseNeverTakeTheOthersFile) {
   EXPECT_EQ(ReadFile(store + "/Note.esr"), "Note's text");
   // Each with a file of its own: a delete takes only its own.
   Put("note.esr", "note's text");
-  ASSERT_TRUE(cmd.Delete(Item({"note"})).done);
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"note"})).done);
   EXPECT_EQ(ReadFile(store + "/Note.esr"), "Note's text");
   EXPECT_FALSE(Exists("note.esr"));
 }
@@ -351,26 +347,26 @@ TEST_F(NotesCommandsTest, NamesThatDifferOnlyInCaseNeverTakeTheOthersFile) {
 TEST_F(NotesCommandsTest, MovesAmongShownSiblings) {
   Open("<a type=\"esr\"/><h type=\"rtf\"/><b type=\"esr\"/><c type=\"dir\"/>");
   const std::string saved = Saved();
-  EXPECT_FALSE(cmd.Move(Item({"a"}), MoveTo::Up).done);
-  EXPECT_FALSE(cmd.Move(Item({"a"}), MoveTo::Top).done);
-  EXPECT_FALSE(cmd.Move(Item({"c"}), MoveTo::Down).done);
-  EXPECT_FALSE(cmd.Move(Item({"c"}), MoveTo::Bottom).done);
-  EXPECT_FALSE(cmd.Move(Item({}), MoveTo::Down).done);
-  EXPECT_FALSE(cmd.Move(Item({"h"}), MoveTo::Up).done);  // not shown
+  EXPECT_FALSE(cmd.Move(testing::FileBoxItem({"a"}), MoveTo::Up).done);
+  EXPECT_FALSE(cmd.Move(testing::FileBoxItem({"a"}), MoveTo::Top).done);
+  EXPECT_FALSE(cmd.Move(testing::FileBoxItem({"c"}), MoveTo::Down).done);
+  EXPECT_FALSE(cmd.Move(testing::FileBoxItem({"c"}), MoveTo::Bottom).done);
+  EXPECT_FALSE(cmd.Move(testing::FileBoxItem({}), MoveTo::Down).done);
+  EXPECT_FALSE(cmd.Move(testing::FileBoxItem({"h"}), MoveTo::Up).done);  // not shown
   EXPECT_EQ(Saved(), saved);
   // Up on the third child: it becomes the second.
-  ASSERT_TRUE(cmd.Move(Item({"c"}), MoveTo::Up).done);
+  ASSERT_TRUE(cmd.Move(testing::FileBoxItem({"c"}), MoveTo::Up).done);
   EXPECT_EQ(Saved(), "<archive><a type=\"esr\"/><h type=\"rtf\"/><c type=\"dir\"/>"
                      "<b type=\"esr\"/></archive>");
   // Up on the second goes to the very front.
-  ASSERT_TRUE(cmd.Move(Item({"c"}), MoveTo::Up).done);
+  ASSERT_TRUE(cmd.Move(testing::FileBoxItem({"c"}), MoveTo::Up).done);
   EXPECT_EQ(Saved(), "<archive><c type=\"dir\"/><a type=\"esr\"/><h type=\"rtf\"/>"
                      "<b type=\"esr\"/></archive>");
-  ASSERT_TRUE(cmd.Move(Item({"c"}), MoveTo::Down).done);
+  ASSERT_TRUE(cmd.Move(testing::FileBoxItem({"c"}), MoveTo::Down).done);
   EXPECT_EQ(Saved(), "<archive><a type=\"esr\"/><c type=\"dir\"/><h type=\"rtf\"/>"
                      "<b type=\"esr\"/></archive>");
-  ASSERT_TRUE(cmd.Move(Item({"a"}), MoveTo::Bottom).done);
-  ASSERT_TRUE(cmd.Move(Item({"b"}), MoveTo::Top).done);
+  ASSERT_TRUE(cmd.Move(testing::FileBoxItem({"a"}), MoveTo::Bottom).done);
+  ASSERT_TRUE(cmd.Move(testing::FileBoxItem({"b"}), MoveTo::Top).done);
   EXPECT_EQ(Saved(), "<archive><b type=\"esr\"/><c type=\"dir\"/><h type=\"rtf\"/>"
                      "<a type=\"esr\"/></archive>");
 }
@@ -380,22 +376,22 @@ TEST_F(NotesCommandsTest, TheThreeSorts) {
       "<b type=\"esr\"/><Z type=\"dir\"/><a type=\"esr\"/><y type=\"dir\"/>";
   Open("<f type=\"dir\">" + children + "</f>");
   const std::string before = Saved();
-  ASSERT_TRUE(cmd.Sort(Item({"f"}), SortMode::Folders).done);
+  ASSERT_TRUE(cmd.Sort(testing::FileBoxItem({"f"}), SortMode::Folders).done);
   // Saved at once, as every other change: an order seen in the tree is the order in the file.
   EXPECT_NE(Saved(), before);
   EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><y type=\"dir\"/><Z type=\"dir\"/>"
                      "<b type=\"esr\"/><a type=\"esr\"/></f></archive>");
   Open("<f type=\"dir\">" + children + "</f>");
-  ASSERT_TRUE(cmd.Sort(Item({"f"}), SortMode::Files).done);
+  ASSERT_TRUE(cmd.Sort(testing::FileBoxItem({"f"}), SortMode::Files).done);
   EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><Z type=\"dir\"/><y type=\"dir\"/>"
                      "<a type=\"esr\"/><b type=\"esr\"/></f></archive>");
   Open("<f type=\"dir\">" + children + "<中 type=\"esr\"/><啊 type=\"dir\"/></f>");
-  ASSERT_TRUE(cmd.Sort(Item({"f"}), SortMode::Mixed).done);
+  ASSERT_TRUE(cmd.Sort(testing::FileBoxItem({"f"}), SortMode::Mixed).done);
   EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><a type=\"esr\"/><b type=\"esr\"/>"
                      "<y type=\"dir\"/><Z type=\"dir\"/><啊 type=\"dir\"/><中 type=\"esr\"/>"
                      "</f></archive>");
   // A note has nothing to sort.
-  EXPECT_TRUE(cmd.Sort(Item({"f", "a"}), SortMode::Mixed).done);
+  EXPECT_TRUE(cmd.Sort(testing::FileBoxItem({"f", "a"}), SortMode::Mixed).done);
 }
 
 TEST_F(NotesCommandsTest, OpenNoteRecordsTheTimeCallsTheEditorAndSaves) {
@@ -410,14 +406,14 @@ TEST_F(NotesCommandsTest, OpenNoteRecordsTheTimeCallsTheEditorAndSaves) {
     opened.emplace_back(d.str(), e.str());
   });
   // The file is missing: the time is recorded all the same.
-  ASSERT_TRUE(cmd.OpenNote(Item({"f", "n"})).done);
+  ASSERT_TRUE(cmd.OpenNote(testing::FileBoxItem({"f", "n"})).done);
   EXPECT_EQ(Saved(), "<archive><f type=\"dir\"><n type=\"ESR\" lasttime=\"1700000000\"/></f>"
                      "</archive>");
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0].first, store + "/f/n.esr");
   EXPECT_EQ(opened[0].second, "/list/filetree/archive/f/n");
-  EXPECT_FALSE(cmd.OpenNote(Item({"f"})).done);
-  EXPECT_FALSE(cmd.OpenNote(Item({"f", "missing"})).done);
+  EXPECT_FALSE(cmd.OpenNote(testing::FileBoxItem({"f"})).done);
+  EXPECT_FALSE(cmd.OpenNote(testing::FileBoxItem({"f", "missing"})).done);
   EXPECT_EQ(opened.size(), 1u);
   SetOpenNoteEditor({});
   SetClock(nullptr);
@@ -425,11 +421,11 @@ TEST_F(NotesCommandsTest, OpenNoteRecordsTheTimeCallsTheEditorAndSaves) {
 
 TEST_F(NotesCommandsTest, DirectoryToShow) {
   Open("<f type=\"dir\"><n type=\"esr\"/></f>");
-  auto note = cmd.DirectoryToShow(Item({"f", "n"}));
+  auto note = cmd.DirectoryToShow(testing::FileBoxItem({"f", "n"}));
   ASSERT_TRUE(note);
   EXPECT_TRUE(note->selectFile);
   EXPECT_EQ(note->path, store + "/f/n.esr");
-  auto box = cmd.DirectoryToShow(Item({}));
+  auto box = cmd.DirectoryToShow(testing::FileBoxItem({}));
   ASSERT_TRUE(box);
   EXPECT_FALSE(box->selectFile);
   EXPECT_EQ(box->path, store);

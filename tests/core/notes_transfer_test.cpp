@@ -7,6 +7,7 @@
 #include "core/notes/note_transfer.h"
 #include "support/fake_prompts.h"
 #include "support/temp_dir.h"
+#include "support/file_box.h"
 
 namespace zorbek {
 namespace {
@@ -45,11 +46,6 @@ class NotesTransferTest : public ::testing::Test {
       out.push_back(fs::relative(e.path(), store).string() + (e.is_directory() ? "/" : ""));
     std::sort(out.begin(), out.end());
     return out;
-  }
-  static ItemPath Item(std::initializer_list<std::string> names) {
-    ItemPath item{"文件箱"};
-    item.insert(item.end(), names);
-    return item;
   }
   // A refused command leaves disk, memory and file as they were.
   struct Snapshot {
@@ -95,15 +91,15 @@ TEST_F(NotesTransferTest, AFolderOntoItsParentItselfOrASubfolderChangesNothing) 
   Put("工作/甲.esr", "a");
   doc.Save();
   const Snapshot before = Snap();
-  for (const ItemPath& target : {Item({"工作"}), Item({"工作", "子目录"})}) {
-    const TransferOutcome out = transfer.Drop(Item({"工作", "子目录"}), target);
+  for (const ItemPath& target : {testing::FileBoxItem({"工作"}), testing::FileBoxItem({"工作", "子目录"})}) {
+    const TransferOutcome out = transfer.Drop(testing::FileBoxItem({"工作", "子目录"}), target);
     EXPECT_FALSE(out.done);
     EXPECT_TRUE(out.message.empty());
     ExpectUnchanged(before);
   }
   // Onto a note below itself.
-  EXPECT_FALSE(transfer.Drop(Item({"工作"}), Item({"工作", "子目录", "深处"})).done);
-  EXPECT_FALSE(transfer.MoveFolderTo(Item({"工作"}), Item({"工作", "子目录"})).done);
+  EXPECT_FALSE(transfer.Drop(testing::FileBoxItem({"工作"}), testing::FileBoxItem({"工作", "子目录", "深处"})).done);
+  EXPECT_FALSE(transfer.MoveFolderTo(testing::FileBoxItem({"工作"}), testing::FileBoxItem({"工作", "子目录"})).done);
   ExpectUnchanged(before);
   EXPECT_TRUE(heard.empty());
 }
@@ -119,15 +115,15 @@ TEST_F(NotesTransferTest, ANoteOntoANoteOfAnotherFolderMovesBeforeItUnderAFreeNa
     // The windows are told once the move is saved.
     savedWhenTold = Saved().find("甲1") != std::string::npos;
   });
-  const TransferOutcome out = transfer.Drop(Item({"工作", "甲"}), Item({"生活", "乙"}));
+  const TransferOutcome out = transfer.Drop(testing::FileBoxItem({"工作", "甲"}), testing::FileBoxItem({"生活", "乙"}));
   ASSERT_TRUE(out.done);
   ASSERT_EQ(heard.size(), 1u);
   EXPECT_TRUE(savedWhenTold);
   EXPECT_EQ(heard[0].kind, NotebookEventKind::kMoved);
-  EXPECT_EQ(heard[0].oldItem, Item({"工作", "甲"}));
-  EXPECT_EQ(heard[0].newItem, Item({"生活", "甲1"}));
+  EXPECT_EQ(heard[0].oldItem, testing::FileBoxItem({"工作", "甲"}));
+  EXPECT_EQ(heard[0].newItem, testing::FileBoxItem({"生活", "甲1"}));
   EXPECT_EQ(heard[0].index, 1);  // directly before the target
-  EXPECT_EQ(out.item, Item({"生活", "甲1"}));
+  EXPECT_EQ(out.item, testing::FileBoxItem({"生活", "甲1"}));
   EXPECT_EQ(Saved(),
             "<archive><工作 type=\"dir\" state=\"expanded\"><子目录 type=\"dir\"><深处 type=\"esr\"/>"
             "</子目录></工作><生活 type=\"dir\"><甲 type=\"esr\"/><甲1 type=\"esr\" lasttime=\"42\"/>"
@@ -142,15 +138,15 @@ TEST_F(NotesTransferTest, ANoteOntoANoteOfItsOwnFolderIsReorderedWithoutTouching
   Put("生活/甲.esr", "a");
   Put("生活/乙.esr", "b");
   const auto disk = Disk();
-  const TransferOutcome out = transfer.Drop(Item({"生活", "乙"}), Item({"生活", "甲"}));
+  const TransferOutcome out = transfer.Drop(testing::FileBoxItem({"生活", "乙"}), testing::FileBoxItem({"生活", "甲"}));
   ASSERT_TRUE(out.done);
-  EXPECT_EQ(out.item, Item({"生活", "乙"}));
+  EXPECT_EQ(out.item, testing::FileBoxItem({"生活", "乙"}));
   EXPECT_NE(Saved().find("<生活 type=\"dir\"><乙 type=\"esr\"/><甲 type=\"esr\"/></生活>"),
             std::string::npos);
   EXPECT_EQ(Disk(), disk);
   // Dropped on its own parent folder: nothing at all.
   const Snapshot before = Snap();
-  EXPECT_FALSE(transfer.Drop(Item({"生活", "乙"}), Item({"生活"})).done);
+  EXPECT_FALSE(transfer.Drop(testing::FileBoxItem({"生活", "乙"}), testing::FileBoxItem({"生活"})).done);
   ExpectUnchanged(before);
 }
 
@@ -159,20 +155,20 @@ TEST_F(NotesTransferTest, ANoteIntoAFolderGoesFirstAndAFolderOntoTheFileBoxTakes
   Put("工作/甲.esr", "a");
   Put("工作/子目录/深处.esr", "d");
   Put("生活/乙.esr", "b");
-  ASSERT_TRUE(transfer.Drop(Item({"生活", "乙"}), Item({"工作"})).done);
+  ASSERT_TRUE(transfer.Drop(testing::FileBoxItem({"生活", "乙"}), testing::FileBoxItem({"工作"})).done);
   EXPECT_EQ(ReadFile(store + "/工作/乙.esr"), "b");
   EXPECT_NE(Saved().find("<工作 type=\"dir\" state=\"expanded\"><乙 type=\"esr\"/><子目录"),
             std::string::npos);
 
   heard.clear();
-  const TransferOutcome out = transfer.Drop(Item({"工作", "子目录"}), Item({}));
+  const TransferOutcome out = transfer.Drop(testing::FileBoxItem({"工作", "子目录"}), testing::FileBoxItem({}));
   ASSERT_TRUE(out.done);
-  EXPECT_EQ(out.item, Item({"子目录"}));
+  EXPECT_EQ(out.item, testing::FileBoxItem({"子目录"}));
   // The folder, first in the file box, then the note below it.
   ASSERT_EQ(heard.size(), 2u);
   EXPECT_EQ(heard[0].index, 0);
   EXPECT_FALSE(heard[0].below);
-  EXPECT_EQ(heard[1].newItem, Item({"子目录", "深处"}));
+  EXPECT_EQ(heard[1].newItem, testing::FileBoxItem({"子目录", "深处"}));
   EXPECT_TRUE(heard[1].below);
   EXPECT_EQ(Saved().rfind("<archive><子目录 type=\"dir\"><深处 type=\"esr\"/></子目录><工作", 0), 0u);
   EXPECT_EQ(ReadFile(store + "/子目录/深处.esr"), "d");
@@ -180,9 +176,9 @@ TEST_F(NotesTransferTest, ANoteIntoAFolderGoesFirstAndAFolderOntoTheFileBoxTakes
 
   // Next to a note of another folder, a folder takes a free name there too.
   Dir("生活/子目录");  // a directory without element holds the name on disk
-  const TransferOutcome next = transfer.Drop(Item({"子目录"}), Item({"生活", "甲"}));
+  const TransferOutcome next = transfer.Drop(testing::FileBoxItem({"子目录"}), testing::FileBoxItem({"生活", "甲"}));
   ASSERT_TRUE(next.done);
-  EXPECT_EQ(next.item, Item({"生活", "子目录1"}));
+  EXPECT_EQ(next.item, testing::FileBoxItem({"生活", "子目录1"}));
   EXPECT_EQ(cmd.IndexOf(next.item), 0);  // before the target note
   EXPECT_NE(Saved().find("<生活 type=\"dir\"><子目录1 type=\"dir\"><深处 type=\"esr\"/></子目录1><甲"),
             std::string::npos);
@@ -194,17 +190,17 @@ TEST_F(NotesTransferTest, NothingMovesOutsideTheFileBoxOrFromTheTopLevel) {
   Put("工作/甲.esr", "a");
   doc.Save();
   const Snapshot before = Snap();
-  EXPECT_FALSE(transfer.Drop(Item({"工作", "甲"}), ItemPath{"时间表"}).done);
-  EXPECT_FALSE(transfer.Drop(Item({"工作", "甲"}), ItemPath{"主页"}).done);
-  EXPECT_FALSE(transfer.Drop(Item({"工作", "甲"}), std::nullopt).done);
-  EXPECT_FALSE(transfer.Drop(Item({}), Item({"工作"})).done);
-  EXPECT_FALSE(transfer.Drop(ItemPath{"时间表"}, Item({"工作"})).done);
-  EXPECT_FALSE(transfer.Drop(ItemPath{"时间表", "x"}, Item({"工作"})).done);
+  EXPECT_FALSE(transfer.Drop(testing::FileBoxItem({"工作", "甲"}), ItemPath{"时间表"}).done);
+  EXPECT_FALSE(transfer.Drop(testing::FileBoxItem({"工作", "甲"}), ItemPath{"主页"}).done);
+  EXPECT_FALSE(transfer.Drop(testing::FileBoxItem({"工作", "甲"}), std::nullopt).done);
+  EXPECT_FALSE(transfer.Drop(testing::FileBoxItem({}), testing::FileBoxItem({"工作"})).done);
+  EXPECT_FALSE(transfer.Drop(ItemPath{"时间表"}, testing::FileBoxItem({"工作"})).done);
+  EXPECT_FALSE(transfer.Drop(ItemPath{"时间表", "x"}, testing::FileBoxItem({"工作"})).done);
   ExpectUnchanged(before);
-  EXPECT_FALSE(CanDragItem(Item({})));
+  EXPECT_FALSE(CanDragItem(testing::FileBoxItem({})));
   EXPECT_FALSE(CanDragItem(ItemPath{"时间表"}));
   EXPECT_FALSE(CanDragItem(ItemPath{"主页"}));
-  EXPECT_TRUE(CanDragItem(Item({"工作"})));
+  EXPECT_TRUE(CanDragItem(testing::FileBoxItem({"工作"})));
 }
 
 TEST_F(NotesTransferTest, AFailedDiskMoveIsReportedAndChangesNothing) {
@@ -212,7 +208,7 @@ TEST_F(NotesTransferTest, AFailedDiskMoveIsReportedAndChangesNothing) {
   // The note's file is gone: the rename fails.
   Put("生活/甲.esr", "a");
   const Snapshot before = Snap();
-  const TransferOutcome out = transfer.Drop(Item({"工作", "甲"}), Item({"生活"}));
+  const TransferOutcome out = transfer.Drop(testing::FileBoxItem({"工作", "甲"}), testing::FileBoxItem({"生活"}));
   EXPECT_FALSE(out.done);
   EXPECT_EQ(out.message, kMsgMoveFailed);
   EXPECT_EQ(Disk(), before.disk);
@@ -232,29 +228,29 @@ TEST_F(NotesTransferTest, CaseTwinsOnOneFileAreNotDraggedAwayAndNamesStayFreeIgn
   Put("Dir/x.esr", "x");
   Put("f/NOTE.esr", "f's text");
   const Snapshot before = Snap();
-  for (const ItemPath& item : {Item({"note"}), Item({"Note"}), Item({"dir"}), Item({"Dir"})}) {
+  for (const ItemPath& item : {testing::FileBoxItem({"note"}), testing::FileBoxItem({"Note"}), testing::FileBoxItem({"dir"}), testing::FileBoxItem({"Dir"})}) {
     SCOPED_TRACE(item.back());
-    const TransferOutcome out = transfer.Drop(item, Item({"f"}));
+    const TransferOutcome out = transfer.Drop(item, testing::FileBoxItem({"f"}));
     EXPECT_FALSE(out.done);
     EXPECT_EQ(out.message, FormatMessage(kMsgCaseTwins, item.back()));
     ExpectUnchanged(before);
   }
   // Within its own folder nothing on disk changes: the order may.
-  EXPECT_TRUE(transfer.Drop(Item({"note"}), Item({"Note"})).done);
+  EXPECT_TRUE(transfer.Drop(testing::FileBoxItem({"note"}), testing::FileBoxItem({"Note"})).done);
   EXPECT_EQ(Disk(), before.disk);
   EXPECT_EQ(Saved().find("<note type=\"esr\"/><Note type=\"esr\"/>"), 9u) << Saved();
 
   Put("note.esr", "note's text");
-  const TransferOutcome moved = transfer.Drop(Item({"note"}), Item({"f"}));
+  const TransferOutcome moved = transfer.Drop(testing::FileBoxItem({"note"}), testing::FileBoxItem({"f"}));
   ASSERT_TRUE(moved.done) << moved.message;
-  EXPECT_EQ(moved.item, Item({"f", "note1"}));
+  EXPECT_EQ(moved.item, testing::FileBoxItem({"f", "note1"}));
   EXPECT_EQ(ReadFile(store + "/f/note1.esr"), "note's text");
   EXPECT_EQ(ReadFile(store + "/f/NOTE.esr"), "f's text");
   EXPECT_EQ(ReadFile(store + "/Note.esr"), "Note's text");
 
-  const NoteOutcome pasted = cmd.Paste(Item({"Note"}), Item({"f"}));
+  const NoteOutcome pasted = cmd.Paste(testing::FileBoxItem({"Note"}), testing::FileBoxItem({"f"}));
   ASSERT_TRUE(pasted.done) << pasted.message;
-  EXPECT_EQ(pasted.item, Item({"f", "Note2"}));
+  EXPECT_EQ(pasted.item, testing::FileBoxItem({"f", "Note2"}));
   EXPECT_EQ(ReadFile(store + "/f/Note2.esr"), "Note's text");
   EXPECT_EQ(ReadFile(store + "/f/NOTE.esr"), "f's text");
   EXPECT_EQ(ReadFile(store + "/f/note1.esr"), "note's text");
@@ -272,7 +268,7 @@ TEST_F(NotesTransferTest, DroppedFilesOnlyEsrBecomeNotesFirstInTheFolder) {
   WriteFile(outside + "/README", "no extension");
   WriteFile(outside + "/c.ESR", "{\\rtf1 upper}");
   const auto results = transfer.DropFiles(
-      Item({"收件"}), {outside + "/a.esr", outside + "/b.txt", outside + "/README", outside + "/c.ESR"});
+      testing::FileBoxItem({"收件"}), {outside + "/a.esr", outside + "/b.txt", outside + "/README", outside + "/c.ESR"});
   std::vector<std::string> names;
   std::vector<int> places;
   for (const NotebookEvent& e : heard) {
@@ -301,7 +297,7 @@ TEST_F(NotesTransferTest, AnEsrAlreadyInTheFolderDirectoryIsRecordedWithoutCopyi
   Put("收件/旧.esr", "old");
   Put("收件/孤儿.esr", "orphan");
   const auto disk = Disk();
-  const auto results = transfer.DropFiles(Item({"收件", "旧"}), {store + "/收件/孤儿.esr"});
+  const auto results = transfer.DropFiles(testing::FileBoxItem({"收件", "旧"}), {store + "/收件/孤儿.esr"});
   ASSERT_TRUE(results[0].done);
   EXPECT_EQ(cmd.IndexOf(results[0].item), 1);
   EXPECT_EQ(results[0].name, "孤儿");
@@ -309,13 +305,13 @@ TEST_F(NotesTransferTest, AnEsrAlreadyInTheFolderDirectoryIsRecordedWithoutCopyi
   EXPECT_EQ(Saved(), "<archive><收件 type=\"dir\"><旧 type=\"esr\"/><孤儿 type=\"esr\"/></收件></archive>");
   // Recorded already: nothing more, silently.
   const Snapshot before = Snap();
-  const TransferOutcome again = transfer.AddNoteFile(Item({"收件"}), store + "/收件/孤儿.esr");
+  const TransferOutcome again = transfer.AddNoteFile(testing::FileBoxItem({"收件"}), store + "/收件/孤儿.esr");
   EXPECT_FALSE(again.done);
   EXPECT_TRUE(again.message.empty());
   ExpectUnchanged(before);
   // The note's own file dropped on another folder is copied there.
   Open("<收件 type=\"dir\"><旧 type=\"esr\"/></收件><别处 type=\"dir\"/>");
-  EXPECT_EQ(transfer.AddNoteFile(Item({"别处"}), store + "/收件/旧.esr").name, "旧");
+  EXPECT_EQ(transfer.AddNoteFile(testing::FileBoxItem({"别处"}), store + "/收件/旧.esr").name, "旧");
   EXPECT_EQ(ReadFile(store + "/别处/旧.esr"), "old");
 }
 
@@ -330,23 +326,23 @@ TEST_F(NotesTransferTest, AddNoteFileRefusalsAndErrors) {
   // the message says which file and why.
   EXPECT_FALSE(transfer.AddNoteFile(ItemPath{"时间表"}, outside + "/1号.esr").done);
   for (const char* f : {"1号.esr", "有 空格.esr"}) {
-    const TransferOutcome out = transfer.AddNoteFile(Item({"收件"}), outside + "/" + f);
+    const TransferOutcome out = transfer.AddNoteFile(testing::FileBoxItem({"收件"}), outside + "/" + f);
     EXPECT_FALSE(out.done);
     EXPECT_EQ(out.message, std::string("未能添加：") + f + "\n" + kMsgIllegalName);
   }
   // A source that cannot be read is a copy error, not "already exists".
-  EXPECT_EQ(transfer.AddNoteFile(Item({"收件"}), outside + "/没有.esr").message, kMsgFileCopyError);
+  EXPECT_EQ(transfer.AddNoteFile(testing::FileBoxItem({"收件"}), outside + "/没有.esr").message, kMsgFileCopyError);
   ExpectUnchanged(before);
 }
 
 TEST_F(NotesTransferTest, ANoteDraggedOutOffersItsFile) {
   Open("<收件 type=\"dir\"><甲 type=\"ESR\"/><乙 type=\"esr\"/></收件>");
   Put("收件/甲.esr", "x");
-  const TransferOutcome out = transfer.DragOutFile(Item({"收件", "甲"}));
+  const TransferOutcome out = transfer.DragOutFile(testing::FileBoxItem({"收件", "甲"}));
   ASSERT_TRUE(out.done);
   EXPECT_EQ(out.file, store + "/收件/甲.esr");
-  EXPECT_EQ(transfer.DragOutFile(Item({"收件", "乙"})).message, kMsgDraggedFileMissing);
-  const TransferOutcome folder = transfer.DragOutFile(Item({"收件"}));
+  EXPECT_EQ(transfer.DragOutFile(testing::FileBoxItem({"收件", "乙"})).message, kMsgDraggedFileMissing);
+  const TransferOutcome folder = transfer.DragOutFile(testing::FileBoxItem({"收件"}));
   EXPECT_FALSE(folder.done);
   EXPECT_TRUE(folder.message.empty());
 }

@@ -14,6 +14,7 @@
 #include "core/notes/store_check.h"
 #include "support/fake_prompts.h"
 #include "support/temp_dir.h"
+#include "support/file_box.h"
 
 namespace zorbek {
 namespace {
@@ -22,12 +23,6 @@ using testing::ReadFile;
 using testing::RunCli;
 using testing::TempDir;
 using testing::WriteFile;
-
-ItemPath Item(std::initializer_list<std::string> names) {
-  ItemPath item{"文件箱"};
-  item.insert(item.end(), names);
-  return item;
-}
 
 constexpr const char* kArchive =
     "<工作 type=\"dir\" state=\"expanded\"><甲 type=\"esr\" lasttime=\"1700000000\"/>"
@@ -85,7 +80,7 @@ TEST_F(RecycleBinTest, ANoteAFolderAndTheFileBoxComeBackWithTextAttributesAndPla
   // The bin lies beside the store, never in it.
   EXPECT_EQ(bin.Directory(), DirectoryOf(store) + "/trash");
 
-  for (const ItemPath& item : {Item({"工作", "甲"}), Item({"工作"}), Item({})}) {
+  for (const ItemPath& item : {testing::FileBoxItem({"工作", "甲"}), testing::FileBoxItem({"工作"}), testing::FileBoxItem({})}) {
     SCOPED_TRACE(item.back());
     ASSERT_TRUE(cmd.Delete(item).done);
     EXPECT_NE(Archive(), archive);
@@ -110,9 +105,9 @@ TEST_F(RecycleBinTest, ANoteAFolderAndTheFileBoxComeBackWithTextAttributesAndPla
 }
 
 TEST_F(RecycleBinTest, NotesCountedAndTheFileBoxListsWhatItHeld) {
-  ASSERT_TRUE(cmd.Delete(Item({"工作"})).done);
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"工作"})).done);
   clock_.Advance(1000);
-  ASSERT_TRUE(cmd.Delete(Item({})).done);
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({})).done);
   const auto list = bin.List();
   ASSERT_EQ(list.size(), 2u);
   EXPECT_TRUE(list[0].fileBox);  // newest first
@@ -125,40 +120,40 @@ TEST_F(RecycleBinTest, NotesCountedAndTheFileBoxListsWhatItHeld) {
 }
 
 TEST_F(RecycleBinTest, RestoreOverATakenNameAndIntoAFolderThatIsGone) {
-  ASSERT_TRUE(cmd.Delete(Item({"工作", "甲"})).done);
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"工作", "甲"})).done);
   const std::string note = Only();
   // A new note of the same name (another letter case counts as the same) takes its place.
-  ASSERT_TRUE(cmd.NewNote(Item({"工作"})).done);
-  ASSERT_TRUE(cmd.Rename(Item({"工作", "新建ESR文档"}), "甲").done);
+  ASSERT_TRUE(cmd.NewNote(testing::FileBoxItem({"工作"})).done);
+  ASSERT_TRUE(cmd.Rename(testing::FileBoxItem({"工作", "新建ESR文档"}), "甲").done);
   RestoreOutcome out = RestoreFromTrash(doc, note);
   ASSERT_TRUE(out.done) << out.message;
   ASSERT_EQ(out.restored.size(), 1u);
-  EXPECT_EQ(out.restored[0], Item({"工作", "甲1"}));
+  EXPECT_EQ(out.restored[0], testing::FileBoxItem({"工作", "甲1"}));
   EXPECT_EQ(ReadFile(store + "/工作/甲1.esr"), "{\\rtf1 甲的正文}");
   EXPECT_NE(Archive().find("<甲1 type=\"esr\" lasttime=\"1700000000\"/>"), std::string::npos);
 
   // A note deleted, then its folder: the note goes back into a folder made again.
-  ASSERT_TRUE(cmd.Delete(Item({"工作", "项目", "丙"})).done);
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"工作", "项目", "丙"})).done);
   const std::string inner = bin.Resolve("工作/项目/丙")->id;
   clock_.Advance(1000);
-  ASSERT_TRUE(cmd.Delete(Item({"工作"})).done);
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"工作"})).done);
   out = RestoreFromTrash(doc, inner);
   ASSERT_TRUE(out.done) << out.message;
-  EXPECT_EQ(out.madeFolders, (std::vector<ItemPath>{Item({"工作"}), Item({"工作", "项目"})}));
+  EXPECT_EQ(out.madeFolders, (std::vector<ItemPath>{testing::FileBoxItem({"工作"}), testing::FileBoxItem({"工作", "项目"})}));
   EXPECT_EQ(ReadFile(store + "/工作/项目/丙.esr"), "{\\rtf1 丙}");
   EXPECT_TRUE(CheckStoreAgreement(doc).Agrees());
   // The folder itself then comes back beside the one made again, under a free name.
   out = RestoreFromTrash(doc, bin.Resolve("工作")->id);
   ASSERT_TRUE(out.done) << out.message;
-  EXPECT_EQ(out.restored[0], Item({"工作1"}));
+  EXPECT_EQ(out.restored[0], testing::FileBoxItem({"工作1"}));
   EXPECT_EQ(ReadFile(store + "/工作1/甲1.esr"), "{\\rtf1 甲的正文}");
   EXPECT_TRUE(CheckStoreAgreement(doc).Agrees());
 
   // A place taken by a note of the folder's name cannot take it back; nothing changes.
-  ASSERT_TRUE(cmd.Delete(Item({"生活", "丁"})).done);
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"生活", "丁"})).done);
   const std::string d = bin.Resolve("生活/丁")->id;
-  ASSERT_TRUE(cmd.Delete(Item({"生活"})).done);
-  ASSERT_TRUE(cmd.Rename(Item({"戊"}), "生活").done);
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"生活"})).done);
+  ASSERT_TRUE(cmd.Rename(testing::FileBoxItem({"戊"}), "生活").done);
   const std::string before = Archive();
   out = RestoreFromTrash(doc, d);
   EXPECT_FALSE(out.done);
@@ -168,7 +163,7 @@ TEST_F(RecycleBinTest, RestoreOverATakenNameAndIntoAFolderThatIsGone) {
 }
 
 TEST_F(RecycleBinTest, AFailedSaveKeepsTheItemWhereItWas) {
-  ASSERT_TRUE(cmd.Delete(Item({"工作"})).done);
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"工作"})).done);
   const std::string id = Only();
   const std::string archive = Archive();
   doc.SetWriteProtected(true);
@@ -180,17 +175,17 @@ TEST_F(RecycleBinTest, AFailedSaveKeepsTheItemWhereItWas) {
   EXPECT_EQ(Only(), id);
   EXPECT_EQ(bin.Find(id)->notes, 3);
   // And a delete whose save fails leaves nothing in the bin.
-  EXPECT_FALSE(cmd.Delete(Item({"戊"})).done);
+  EXPECT_FALSE(cmd.Delete(testing::FileBoxItem({"戊"})).done);
   EXPECT_EQ(Only(), id);
   EXPECT_TRUE(fs::exists(store + "/戊.esr"));
 }
 
 TEST_F(RecycleBinTest, OldEntriesArePrunedPurgedAndEmptied) {
-  ASSERT_TRUE(cmd.Delete(Item({"戊"})).done);  // day 0
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"戊"})).done);  // day 0
   clock_.Advance(20LL * 86400 * 1000);
-  ASSERT_TRUE(cmd.Delete(Item({"生活"})).done);  // day 20
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"生活"})).done);  // day 20
   clock_.Advance(5LL * 86400 * 1000);
-  ASSERT_TRUE(cmd.Delete(Item({"工作", "乙"})).done);  // day 25
+  ASSERT_TRUE(cmd.Delete(testing::FileBoxItem({"工作", "乙"})).done);  // day 25
   ASSERT_EQ(bin.List().size(), 3u);
   const std::int64_t day31 = 1765000000 + 31LL * 86400;
   EXPECT_EQ(bin.Prune(0, day31), 0);  // 0 keeps everything

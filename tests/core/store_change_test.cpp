@@ -20,6 +20,7 @@
 #include "core/notes/store_check.h"
 #include "support/fake_prompts.h"
 #include "support/temp_dir.h"
+#include "support/file_box.h"
 
 namespace zorbek {
 namespace {
@@ -28,12 +29,6 @@ namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
-
-ItemPath Item(std::initializer_list<std::string> names) {
-  ItemPath item{"文件箱"};
-  item.insert(item.end(), names);
-  return item;
-}
 
 constexpr const char* kArchive =
     "<工作 type=\"dir\"><甲 type=\"esr\"/><乙 type=\"esr\"/><项目 type=\"dir\"><丙 type=\"esr\"/>"
@@ -93,20 +88,20 @@ std::vector<Command> Commands() {
     return DirectoryOf(db) + "/外面/" + name;
   };
   return {
-      {"new note", [](NoteCommands& c, NoteTransfer&, auto&) { return c.NewNote(Item({"工作"})).done; }},
+      {"new note", [](NoteCommands& c, NoteTransfer&, auto&) { return c.NewNote(testing::FileBoxItem({"工作"})).done; }},
       {"new folder into a folder without directory",
-       [](NoteCommands& c, NoteTransfer&, auto&) { return c.NewFolder(Item({"项目"})).done; },
+       [](NoteCommands& c, NoteTransfer&, auto&) { return c.NewFolder(testing::FileBoxItem({"项目"})).done; },
        [](const std::string& db) {
          // A folder whose directory is missing (the file was edited by hand): made first.
          WriteFile(db, std::string("<list><hotkey/><filetree><archive>") + kArchive +
                            "<项目 type=\"dir\"/></archive></filetree></list>");
        }},
-      {"rename note", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Rename(Item({"工作", "甲"}), "日记").done; }},
-      {"rename folder", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Rename(Item({"工作"}), "事业").done; }},
-      {"paste", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Paste(Item({"工作", "甲"}), Item({"生活"})).done; }},
-      {"delete note", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Delete(Item({"戊"})).done; }},
-      {"delete folder", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Delete(Item({"工作"})).done; }},
-      {"delete the file box", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Delete(Item({})).done; }},
+      {"rename note", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Rename(testing::FileBoxItem({"工作", "甲"}), "日记").done; }},
+      {"rename folder", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Rename(testing::FileBoxItem({"工作"}), "事业").done; }},
+      {"paste", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Paste(testing::FileBoxItem({"工作", "甲"}), testing::FileBoxItem({"生活"})).done; }},
+      {"delete note", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Delete(testing::FileBoxItem({"戊"})).done; }},
+      {"delete folder", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Delete(testing::FileBoxItem({"工作"})).done; }},
+      {"delete the file box", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Delete(testing::FileBoxItem({})).done; }},
       {"restore a folder from the recycle bin",
        [](NoteCommands& c, NoteTransfer&, const std::string& db) {
          const auto list = RecycleBin(db).List();
@@ -117,23 +112,23 @@ std::vector<Command> Commands() {
          CXmlDocument doc;
          OpenDatabaseFile(doc, db);
          NoteCommands c(doc);
-         c.Delete(Item({"工作"}));
-         c.NewNote(Item({}));
-         c.Rename(Item({"新建ESR文档"}), "工作");
+         c.Delete(testing::FileBoxItem({"工作"}));
+         c.NewNote(testing::FileBoxItem({}));
+         c.Rename(testing::FileBoxItem({"新建ESR文档"}), "工作");
        }},
-      {"move up", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Move(Item({"工作", "乙"}), MoveTo::Up).done; }},
-      {"sort and save", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Sort(Item({}), SortMode::Mixed).done; }},
-      {"drag a folder into another", [](NoteCommands&, NoteTransfer& t, auto&) { return t.Drop(Item({"工作", "项目"}), Item({"生活"})).done; }},
-      {"drag a note before another", [](NoteCommands&, NoteTransfer& t, auto&) { return t.Drop(Item({"工作", "甲"}), Item({"生活", "丁"})).done; }},
+      {"move up", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Move(testing::FileBoxItem({"工作", "乙"}), MoveTo::Up).done; }},
+      {"sort and save", [](NoteCommands& c, NoteTransfer&, auto&) { return c.Sort(testing::FileBoxItem({}), SortMode::Mixed).done; }},
+      {"drag a folder into another", [](NoteCommands&, NoteTransfer& t, auto&) { return t.Drop(testing::FileBoxItem({"工作", "项目"}), testing::FileBoxItem({"生活"})).done; }},
+      {"drag a note before another", [](NoteCommands&, NoteTransfer& t, auto&) { return t.Drop(testing::FileBoxItem({"工作", "甲"}), testing::FileBoxItem({"生活", "丁"})).done; }},
       {"add a note file", [outside](NoteCommands&, NoteTransfer& t, const std::string& db) {
-         return t.AddNoteFile(Item({"生活"}), outside(db, "外来.esr")).done;
+         return t.AddNoteFile(testing::FileBoxItem({"生活"}), outside(db, "外来.esr")).done;
        }},
       {"import two files", [outside](NoteCommands&, NoteTransfer& t, const std::string& db) {
-         const auto r = t.Import(Item({"工作", "项目"}), {outside(db, "外来.esr"), outside(db, "第二.esr")});
+         const auto r = t.Import(testing::FileBoxItem({"工作", "项目"}), {outside(db, "外来.esr"), outside(db, "第二.esr")});
          return r.size() == 2 && r[0].done && r[1].done;
        }},
       {"drop files", [outside](NoteCommands&, NoteTransfer& t, const std::string& db) {
-         const auto r = t.DropFiles(Item({}), {outside(db, "外来.esr"), outside(db, "第二.esr")});
+         const auto r = t.DropFiles(testing::FileBoxItem({}), {outside(db, "外来.esr"), outside(db, "第二.esr")});
          return r.size() == 2 && r[0].done && r[1].done;
        }},
   };
@@ -178,20 +173,20 @@ TEST(StoreChange, AFailedSaveChangesNoFileAndTellsNoWindow) {
     for (const NotebookEvent& e : events) steps += e.kind != NotebookEventKind::kDeleting && !e.below;
   });
   std::vector<NoteOutcome> outcomes{
-      commands.NewNote(Item({"工作"})),
-      commands.NewFolder(Item({})),
-      commands.Rename(Item({"工作"}), "事业"),
-      commands.Rename(Item({"戊"}), "己"),
-      commands.Paste(Item({"工作", "甲"}), Item({"生活"})),
-      commands.Delete(Item({"工作"})),
-      commands.Delete(Item({"生活", "丁"})),
-      commands.Delete(Item({})),
-      commands.Move(Item({"工作", "乙"}), MoveTo::Top),
-      commands.Sort(Item({}), SortMode::Mixed),
-      transfer.Drop(Item({"工作", "项目"}), Item({"生活"})),
-      transfer.AddNoteFile(Item({"生活"}), dir / "外面/外来.esr"),
+      commands.NewNote(testing::FileBoxItem({"工作"})),
+      commands.NewFolder(testing::FileBoxItem({})),
+      commands.Rename(testing::FileBoxItem({"工作"}), "事业"),
+      commands.Rename(testing::FileBoxItem({"戊"}), "己"),
+      commands.Paste(testing::FileBoxItem({"工作", "甲"}), testing::FileBoxItem({"生活"})),
+      commands.Delete(testing::FileBoxItem({"工作"})),
+      commands.Delete(testing::FileBoxItem({"生活", "丁"})),
+      commands.Delete(testing::FileBoxItem({})),
+      commands.Move(testing::FileBoxItem({"工作", "乙"}), MoveTo::Top),
+      commands.Sort(testing::FileBoxItem({}), SortMode::Mixed),
+      transfer.Drop(testing::FileBoxItem({"工作", "项目"}), testing::FileBoxItem({"生活"})),
+      transfer.AddNoteFile(testing::FileBoxItem({"生活"}), dir / "外面/外来.esr"),
   };
-  for (const auto& r : transfer.Import(Item({}), {dir / "外面/外来.esr", dir / "外面/第二.esr"}))
+  for (const auto& r : transfer.Import(testing::FileBoxItem({}), {dir / "外面/外来.esr", dir / "外面/第二.esr"}))
     outcomes.push_back(r);
   for (std::size_t i = 0; i < outcomes.size(); ++i) {
     SCOPED_TRACE(i);
@@ -203,8 +198,8 @@ TEST(StoreChange, AFailedSaveChangesNoFileAndTellsNoWindow) {
   EXPECT_EQ(doc.ToString(), memory);
   // Once the database can be written again, the same commands go through.
   doc.SetWriteProtected(false);
-  EXPECT_TRUE(commands.Rename(Item({"工作"}), "事业").done);
-  EXPECT_TRUE(commands.Delete(Item({"生活"})).done);
+  EXPECT_TRUE(commands.Rename(testing::FileBoxItem({"工作"}), "事业").done);
+  EXPECT_TRUE(commands.Delete(testing::FileBoxItem({"生活"})).done);
   EXPECT_EQ(steps, 2);
   EXPECT_TRUE(CheckStoreAgreement(doc).Agrees());
   EXPECT_FALSE(IsDirectory(NoteStoreDirectory(db) + "/生活"));

@@ -9,6 +9,7 @@
 #include "rtf/note_converter_engine.h"
 #include "rtf_test_util.h"
 #include "support/fake_prompts.h"
+#include "support/file_box.h"
 
 namespace zorbek {
 namespace {
@@ -32,11 +33,6 @@ class NoteImportExportTest : public ::testing::Test {
   }
   std::string NoteText(const std::string& relative) const {
     return Text(*ReadDoc(Bytes(store + "/" + relative)));
-  }
-  static ItemPath Item(std::initializer_list<std::string> names) {
-    ItemPath item{"文件箱"};
-    item.insert(item.end(), names);
-    return item;
   }
   static std::vector<std::string> Names(const std::vector<TransferOutcome>& results) {
     std::vector<std::string> names;
@@ -65,12 +61,12 @@ TEST_F(NoteImportExportTest, TextIntoAFolderThatHasTheNameTakesAFreeNameAndLeave
   const char* oldTmp = std::getenv("TMPDIR");
   const std::string savedTmp = oldTmp ? oldTmp : "";
   setenv("TMPDIR", tmp.c_str(), 1);
-  const auto results = transfer.Import(Item({"文件夹"}), {source + "/a.txt"});
+  const auto results = transfer.Import(testing::FileBoxItem({"文件夹"}), {source + "/a.txt"});
   if (oldTmp) setenv("TMPDIR", savedTmp.c_str(), 1);
   else unsetenv("TMPDIR");
   EXPECT_TRUE(fs::is_empty(tmp));
   EXPECT_EQ(Names(results), std::vector<std::string>{"a1"});
-  EXPECT_EQ(results[0].item, Item({"文件夹", "a1"}));
+  EXPECT_EQ(results[0].item, testing::FileBoxItem({"文件夹", "a1"}));
   EXPECT_EQ(Saved(), "<archive><文件夹 type=\"dir\"><a1 type=\"esr\"/><a type=\"esr\"/></文件夹></archive>");
   EXPECT_EQ(ReadFile(store + "/文件夹/a1.esr").rfind("{\\rtf1", 0), 0u);
   EXPECT_EQ(NoteText("文件夹/a1.esr"), "第一行\n第二行");
@@ -88,7 +84,7 @@ TEST_F(NoteImportExportTest, ContentDecidesRtfAndTheTextRuleDecodesTheRest) {
   WriteFile(source + "/说明", "没有扩展名");               // no "." at all
   WriteFile(source + "/c.rtf", "plain text in an rtf file");
   const auto results = transfer.Import(
-      Item({"文件夹"}), {source + "/b.txt", source + "/gbk.txt", source + "/说明", source + "/c.rtf"});
+      testing::FileBoxItem({"文件夹"}), {source + "/b.txt", source + "/gbk.txt", source + "/说明", source + "/c.rtf"});
   EXPECT_EQ(Names(results), (std::vector<std::string>{"b", "gbk", "说明", "c"}));
   EXPECT_EQ(NoteText("文件夹/b.esr"), "中文");
   EXPECT_NE(ReadFile(store + "/文件夹/b.esr").find("\\b"), std::string::npos);  // read as RTF
@@ -102,14 +98,14 @@ TEST_F(NoteImportExportTest, SeveralFilesKeepTheirOrderAfterTheSelection) {
   for (const char* n : {"一.txt", "二.esr", "三.txt"}) WriteFile(source + "/" + n, "{\\rtf1 x}");
   const std::vector<std::string> files{source + "/一.txt", source + "/二.esr", source + "/三.txt"};
   // A folder selected: the first goes first, each further one after the one before.
-  auto results = transfer.Import(Item({"文件夹"}), files);
+  auto results = transfer.Import(testing::FileBoxItem({"文件夹"}), files);
   EXPECT_EQ(Names(results), (std::vector<std::string>{"一", "二", "三"}));
   EXPECT_EQ(Saved(), "<archive><文件夹 type=\"dir\"><一 type=\"esr\"/><二 type=\"esr\"/>"
                      "<三 type=\"esr\"/><旧 type=\"esr\"/><尾 type=\"esr\"/></文件夹></archive>");
   // A note selected: the first directly after it.
   Open("<文件夹 type=\"dir\"><旧 type=\"esr\"/><尾 type=\"esr\"/></文件夹>");
   fs::remove_all(store);
-  results = transfer.Import(Item({"文件夹", "旧"}), files);
+  results = transfer.Import(testing::FileBoxItem({"文件夹", "旧"}), files);
   EXPECT_EQ(Names(results), (std::vector<std::string>{"一", "二", "三"}));
   EXPECT_EQ(Saved(), "<archive><文件夹 type=\"dir\"><旧 type=\"esr\"/><一 type=\"esr\"/>"
                      "<二 type=\"esr\"/><三 type=\"esr\"/><尾 type=\"esr\"/></文件夹></archive>");
@@ -119,14 +115,14 @@ TEST_F(NoteImportExportTest, AFailedFileDoesNotStopTheNext) {
   Open("<文件夹 type=\"dir\"/>");
   WriteFile(source + "/好.txt", "ok");
   const auto results =
-      transfer.Import(Item({"文件夹"}), {source + "/没有.txt", source + "/没有.esr", source + "/好.txt"});
+      transfer.Import(testing::FileBoxItem({"文件夹"}), {source + "/没有.txt", source + "/没有.esr", source + "/好.txt"});
   EXPECT_EQ(Names(results), (std::vector<std::string>{"-", "-", "好"}));
   EXPECT_EQ(results[0].message, kMsgFileCopyError);
   EXPECT_EQ(results[1].message, kMsgFileCopyError);
   EXPECT_FALSE(fs::exists(store + "/文件夹/没有.esr"));
   // An esr already in the folder's directory without element is recorded, not copied.
   WriteFile(store + "/文件夹/孤儿.esr", "{\\rtf1 orphan}");
-  EXPECT_EQ(Names(transfer.Import(Item({"文件夹"}), {store + "/文件夹/孤儿.esr"})),
+  EXPECT_EQ(Names(transfer.Import(testing::FileBoxItem({"文件夹"}), {store + "/文件夹/孤儿.esr"})),
             std::vector<std::string>{"孤儿"});
   EXPECT_FALSE(fs::exists(store + "/文件夹/孤儿1.esr"));
 }
@@ -137,20 +133,20 @@ TEST_F(NoteImportExportTest, ExportWritesRtfOnlyForAnRtfExtensionAsWritten) {
   const std::string out = dir / "导出 结果";
   fs::create_directories(out);
   const auto before = ReadFile(db);
-  ASSERT_TRUE(transfer.Export(Item({"文件夹", "笔记"}), out + "/c.rtf").done);
-  ASSERT_TRUE(transfer.Export(Item({"文件夹", "笔记"}), out + "/c.txt").done);
-  ASSERT_TRUE(transfer.Export(Item({"文件夹", "笔记"}), out + "/c.RTF").done);
+  ASSERT_TRUE(transfer.Export(testing::FileBoxItem({"文件夹", "笔记"}), out + "/c.rtf").done);
+  ASSERT_TRUE(transfer.Export(testing::FileBoxItem({"文件夹", "笔记"}), out + "/c.txt").done);
+  ASSERT_TRUE(transfer.Export(testing::FileBoxItem({"文件夹", "笔记"}), out + "/c.RTF").done);
   EXPECT_EQ(ReadFile(out + "/c.rtf").rfind("{\\rtf1", 0), 0u);
   EXPECT_EQ(ReadFile(out + "/c.txt").rfind("本周课程表\n节次\t星期一", 0), 0u);
   EXPECT_EQ(ReadFile(out + "/c.RTF"), ReadFile(out + "/c.txt"));
   EXPECT_EQ(ReadFile(db), before);  // export changes no database
   // The exported text file comes back in as a note with the same text.
-  const auto back = transfer.Import(Item({"文件夹"}), {out + "/c.txt"});
+  const auto back = transfer.Import(testing::FileBoxItem({"文件夹"}), {out + "/c.txt"});
   ASSERT_TRUE(back[0].done);
   EXPECT_EQ(NoteText("文件夹/c.esr"), ReadFile(out + "/c.txt"));
 
   // Folders and the file box are not exported; nor is a note onto its own file.
-  for (const ItemPath& item : {Item({"文件夹"}), Item({})}) {
+  for (const ItemPath& item : {testing::FileBoxItem({"文件夹"}), testing::FileBoxItem({})}) {
     const TransferOutcome refused = transfer.Export(item, out + "/d.rtf");
     EXPECT_EQ(refused.message, kMsgExportOnlyNotes);
     EXPECT_EQ(transfer.CanExport(item).message, kMsgExportOnlyNotes);
@@ -158,10 +154,10 @@ TEST_F(NoteImportExportTest, ExportWritesRtfOnlyForAnRtfExtensionAsWritten) {
   EXPECT_FALSE(fs::exists(out + "/d.rtf"));
   const std::string own = store + "/文件夹/笔记.esr";
   const std::string kept = ReadFile(own);
-  EXPECT_FALSE(transfer.Export(Item({"文件夹", "笔记"}), own).done);
+  EXPECT_FALSE(transfer.Export(testing::FileBoxItem({"文件夹", "笔记"}), own).done);
   EXPECT_EQ(ReadFile(own), kept);
   // A place that cannot be written is reported.
-  const TransferOutcome failed = transfer.Export(Item({"文件夹", "笔记"}), out + "/没有/c.rtf");
+  const TransferOutcome failed = transfer.Export(testing::FileBoxItem({"文件夹", "笔记"}), out + "/没有/c.rtf");
   EXPECT_FALSE(failed.done);
   EXPECT_EQ(failed.message.rfind("导出文件失败：", 0), 0u);
 }
