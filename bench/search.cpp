@@ -175,7 +175,7 @@ void RunSearch(benchmark::State& state, const char* keyword,
       const auto p0 = Clock::now();
       const auto p = search.Poll();
       hits += p.newHits.size();
-      for (std::size_t i : p.newHits) found.insert(search.notes()[i].documentPath);
+      for (std::size_t i : p.newHits) found.insert(search.notes()[i].documentPath.str());
       longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(Clock::now() - p0).count());
       if (p.finished) break;
       search.WaitForProgress(20);
