@@ -1,7 +1,8 @@
-// Speed of the note format: the plain-text scan of the search, the RTF reader and writer, and
-// unrtf (Debian package) on the same generated 20 MB note with Chinese text, tables and
-// pictures; and the load time of a 1 MB note.
+// Speed of the note format: the plain-text scan of the search (in this process and as
+// `zorbek-cli text`), the RTF reader and writer, and unrtf (Debian package) on the same generated
+// 20 MB note with Chinese text, tables and pictures; and the load time of a 1 MB note.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTable>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -95,6 +97,52 @@ void BM_ExtractPlainText(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * Note20().size());
 }
 
+// The same scan as the editor shows the text: each font's code page decoded, as UTF-8.
+void BM_ExtractPlainTextUnicode(benchmark::State& state) {
+  const std::string path = WriteTemp(Note20(), "zorbek-bench-20mb.esr");
+  for (auto _ : state) benchmark::DoNotOptimize(ExtractPlainTextUnicode(path));
+  state.SetBytesProcessed(state.iterations() * Note20().size());
+}
+
+double ChildrenCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// `zorbek-cli text` (and `text --raw`) on the same file, the program beside this benchmark, its
+// output thrown away: the scan above plus the start of the command, the reading and the output.
+void RunCliText(benchmark::State& state, bool raw) {
+  const std::string path = WriteTemp(Note20(), "zorbek-bench-20mb.esr");
+  const std::string cli =
+      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "zorbek-cli").string();
+  const double cpu0 = ChildrenCpuSeconds();
+  for (auto _ : state) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (!freopen("/dev/null", "w", stdout)) _exit(127);
+      if (raw)
+        execl(cli.c_str(), "zorbek-cli", "text", "--raw", path.c_str(), static_cast<char*>(nullptr));
+      else
+        execl(cli.c_str(), "zorbek-cli", "text", path.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      state.SkipWithError("zorbek-cli text failed (is it built beside the benchmark?)");
+      break;
+    }
+  }
+  // Processor time of the command, for a machine busy with other work.
+  state.counters["cpu_ms_cli"] =
+      (ChildrenCpuSeconds() - cpu0) * 1000 / static_cast<double>(std::max<std::int64_t>(state.iterations(), 1));
+  state.SetBytesProcessed(state.iterations() * Note20().size());
+}
+void BM_CliText(benchmark::State& state) { RunCliText(state, false); }
+void BM_CliTextRaw(benchmark::State& state) { RunCliText(state, true); }
+
 void BM_ReadRtf(benchmark::State& state) {
   for (auto _ : state) {
     QTextDocument doc;
@@ -145,6 +193,10 @@ void BM_LoadNote1MB(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ExtractPlainText)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_ExtractPlainTextUnicode)->Unit(benchmark::kMillisecond)->MinTime(2);
+// Wall time, since the work is another process's.
+BENCHMARK(BM_CliText)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_CliTextRaw)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 BENCHMARK(BM_ReadRtf)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_WriteRtf)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Unrtf)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();

@@ -50,11 +50,11 @@ int Run(Context& c) {
   std::optional<int> refused;
   const std::string path = NoteFileOf(c, arg, &refused);
   if (refused) return *refused;
-  bool opened = false;
-  const std::string out = raw ? ScanPlainTextFile(path, &opened).text
-                              : ExtractPlainTextUnicode(path, &opened);
+  // Written out as it is read: a note of any size takes no more memory than a piece of it.
+  const bool opened = StreamPlainTextFile(path, !raw, [](std::string_view piece) {
+    std::fwrite(piece.data(), 1, piece.size(), stdout);
+  });
   if (!opened) return Refuse("text: cannot open " + path);
-  std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);
   return kDone;
 }

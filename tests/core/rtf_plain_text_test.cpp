@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "core/rtf/plain_text.h"
@@ -145,6 +146,50 @@ TEST(PlainText, FilesMissingEmptyAndLargerThanTheReadBuffer) {
   WriteFile(dir / "big.esr", rtf);
   EXPECT_EQ(ExtractPlainText(dir / "big.esr"), expected);
   EXPECT_EQ(ScanPlainText(rtf).text, expected);
+}
+
+// A note larger than a read of the file and than the pieces the text is handed on in: escapes
+// of every byte (lead bytes with good and bad second bytes among them) and control words fall
+// on the seams. Read in pieces, the text is the text of the whole: the bytes as the scan of the
+// document in memory gives them, and as UTF-8 what the converter makes of those bytes at once.
+TEST(PlainText, LargeNotesReadAndHandedOnInPiecesGiveTheWholeText) {
+  TempDir dir;
+  std::string rtf = "{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fnil\\fcharset134 SimSun;}}\\f0 ";
+  std::uint32_t seed = 7;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0xFF; };
+  static const char* hex = "0123456789abcdef";
+  while (rtf.size() < (std::size_t{5} << 20) / 2) {
+    for (int i = 0; i < 200; ++i) {
+      const unsigned b = next();
+      rtf += "\\'";
+      rtf += hex[b >> 4];
+      rtf += hex[b & 15];
+    }
+    rtf += next() % 2 ? "\\par\r\n" : " text\\b bold\\b0 ";
+  }
+  rtf += "}";
+  WriteFile(dir / "large.esr", rtf);
+
+  const std::string bytes = ScanPlainText(rtf).text;
+  ASSERT_GT(bytes.size(), std::size_t{500000});
+  EXPECT_EQ(ExtractPlainText(dir / "large.esr"), bytes);
+  const std::string text = ExtractPlainTextUnicode(dir / "large.esr");
+  EXPECT_EQ(text, CodePageToUtf8(bytes, 936));
+  EXPECT_EQ(ScanPlainTextUnicode(rtf), text);
+
+  for (const bool unicode : {false, true}) {
+    std::string joined;
+    std::size_t pieces = 0, largest = 0;
+    EXPECT_TRUE(StreamPlainTextFile(dir / "large.esr", unicode, [&](std::string_view piece) {
+      joined += piece;
+      ++pieces;
+      largest = std::max(largest, piece.size());
+    }));
+    EXPECT_EQ(joined, unicode ? text : bytes);
+    EXPECT_GT(pieces, 4u);
+    EXPECT_LT(largest, std::size_t{256} << 10);
+  }
+  EXPECT_FALSE(StreamPlainTextFile(dir / "missing.esr", true, [](std::string_view) {}));
 }
 
 TEST(PlainText, RealRichEditDocuments) {

@@ -68,3 +68,30 @@ TEST(Cp936, Utf8AndUtf16) {
 
 }  // namespace
 }  // namespace zorbek
+
+namespace zorbek {
+namespace {
+
+// The appending reading takes a character at a time, through a table of pairs made from the
+// converter; it must read every sequence as the converter reads the whole text at once: every
+// lead byte with every second byte (an illegal second byte among them), a lead byte at the end,
+// the single bytes 0x80 and 0xFF, surrounded by ASCII.
+TEST(Cp936, AppendedReadingMatchesTheConverterOnEverySequence) {
+  std::string bytes = "ab";
+  for (int lead = 0x81; lead <= 0xFE; ++lead)
+    for (int second = 0; second <= 0xFF; ++second) {
+      bytes.push_back(static_cast<char>(lead));
+      bytes.push_back(static_cast<char>(second));
+      if (second % 7 == 0) bytes += second % 2 ? "\x80" : "\xFF";
+    }
+  bytes.push_back('\xB0');  // a lead byte with nothing after it
+  std::string appended = "kept ";
+  AppendCodePageUtf8(bytes, 936, appended);
+  EXPECT_EQ(appended, "kept " + CodePageToUtf8(bytes, 936));
+  std::string other;
+  AppendCodePageUtf8("caf\xE9", 1252, other);
+  EXPECT_EQ(other, "café");
+}
+
+}  // namespace
+}  // namespace zorbek

@@ -164,34 +164,46 @@ class MemorySource {
   const unsigned char* end_;
 };
 
-class FileSource {
+// A file read in pieces through one buffer, so that a large note never needs memory of its size.
+// The scanner's fast paths work on the piece at hand; Get() brings the next piece and keeps the
+// last byte before it, so that Unget() works across the seam. A read error ends the text as the
+// end of the file would.
+class StreamSource {
  public:
-  explicit FileSource(std::FILE* f) : f_(f) {}
-  int Get() {
-    if (pos_ < len_) return buf_[pos_++];
-    if (eof_) return -1;
-    // Keep the last byte so that Unget() works across a refill.
-    if (len_ > 0) {
-      buf_[0] = buf_[len_ - 1];
-      pos_ = 1;
-    } else {
-      pos_ = 0;
-    }
-    const std::size_t n = std::fread(buf_.data() + pos_, 1, buf_.size() - pos_, f_);
-    len_ = pos_ + n;
-    if (n == 0) {
-      eof_ = true;
-      return -1;
-    }
-    return buf_[pos_++];
-  }
-  void Unget() { --pos_; }
+  StreamSource(int fd, unsigned char* buffer, std::size_t size)
+      : p_(buffer), end_(buffer), fd_(fd), buffer_(buffer), size_(size) {}
+  int Get() { return p_ < end_ ? *p_++ : Refill(); }
+  void Unget() { --p_; }
+
+  // Direct access for the scanner's fast paths.
+  const unsigned char* p_;
+  const unsigned char* end_;
 
  private:
-  std::FILE* f_;
-  std::array<unsigned char, 1 << 16> buf_{};
-  std::size_t pos_ = 0;
-  std::size_t len_ = 0;
+  int Refill() {
+    if (eof_) return -1;
+    std::size_t kept = 0;
+    if (end_ > buffer_) {
+      buffer_[0] = end_[-1];
+      kept = 1;
+    }
+    ssize_t n;
+    do {
+      n = ::read(fd_, buffer_ + kept, size_ - kept);
+    } while (n < 0 && errno == EINTR);
+    p_ = buffer_ + kept;
+    if (n <= 0) {
+      eof_ = true;
+      end_ = p_;
+      return -1;
+    }
+    end_ = p_ + n;
+    return *p_++;
+  }
+
+  int fd_;
+  unsigned char* buffer_;
+  std::size_t size_;
   bool eof_ = false;
 };
 
@@ -253,7 +265,7 @@ int HexValue(int c) { return c >= 0 && c < 256 ? kHex.value[static_cast<std::siz
 // 0x80 or more in another code page, or "\uN".
 class Output {
  public:
-  explicit Output(bool unicode) : unicode_(unicode) {}
+  Output(bool unicode, const PlainTextSink* sink) : unicode_(unicode), sink_(sink) {}
   void Byte(unsigned char c) {
     if (skipCount_ > 0) {  // the stand-in bytes of the last "\uN"
       --skipCount_;
@@ -261,6 +273,7 @@ class Output {
     }
     if ((c >= 0x80 && codePage_ != 936) || symbol_) foreign_ = true;
     bytes_.push_back(static_cast<char>(c));
+    if (bytes_.size() >= kPiece) Pass();
   }
   void Run(const unsigned char* p, std::size_t n) {
     while (skipCount_ > 0 && n > 0) {
@@ -273,6 +286,7 @@ class Output {
       for (std::size_t i = 0; i < n; ++i)
         if (p[i] >= 0x80) foreign_ = true;
     bytes_.append(reinterpret_cast<const char*>(p), n);
+    if (bytes_.size() >= kPiece) Pass();
   }
   // The code page of the bytes that follow; 0 when nothing names one (read as 936 where the
   // bytes look like it, else as 1252).
@@ -291,19 +305,53 @@ class Output {
   }
   void StandIns(int n) { skipCount_ = n; }
   void EndStandIns() { skipCount_ = 0; }
+  // The text not yet handed to the sink (all of it without one).
   std::string Take() {
-    if (!unicode_) return std::move(bytes_);
+    if (!unicode_) {
+      if (sink_) Hand(bytes_);
+      return std::move(bytes_);
+    }
     Flush();
+    if (sink_) Hand(text_);
     return std::move(text_);
   }
 
  private:
+  // The text is handed to a sink in pieces of about this size.
+  static constexpr std::size_t kPiece = 64 * 1024;
+
+  // A long stretch of bytes: as bytes, handed on; as text, the characters it completes are
+  // decoded (only where its code page is named: a guessed one is judged on the whole stretch).
+  void Pass() {
+    if (!unicode_) {
+      if (sink_) Hand(bytes_);
+      return;
+    }
+    if (codePage_ != 936) return;
+    // Code page 936 characters are one byte below 0x81 and two from a lead byte on, whatever
+    // the second byte: the stretch up to the last whole pair decodes as it would in one piece.
+    std::size_t whole = 0;
+    while (whole < bytes_.size()) {
+      const std::size_t len = IsCp936LeadByte(static_cast<unsigned char>(bytes_[whole])) ? 2 : 1;
+      if (whole + len > bytes_.size()) break;
+      whole += len;
+    }
+    AppendCodePageUtf8(std::string_view(bytes_).substr(0, whole), 936, text_);
+    bytes_.erase(0, whole);
+    if (sink_ && text_.size() >= kPiece) Hand(text_);
+  }
+
+  void Hand(std::string& piece) {
+    if (!piece.empty()) (*sink_)(piece);
+    piece.clear();
+  }
+
   void Flush() {
     if (bytes_.empty()) return;
     int cp = codePage_;
     if (cp == 0) cp = LooksLikeCp936(bytes_) ? 936 : 1252;
     if (cp == 936) {
-      text_ += Cp936ToUtf8(bytes_);
+      AppendCodePageUtf8(bytes_, 936, text_);
     } else {
       units_.clear();
       AppendCodePageText(bytes_, cp, units_);
@@ -316,8 +364,10 @@ class Output {
       }
     }
     bytes_.clear();
+    if (sink_ && text_.size() >= kPiece) Hand(text_);
   }
   bool unicode_;
+  const PlainTextSink* sink_;
   bool foreign_ = false;
   bool symbol_ = false;
   int codePage_ = 0;
@@ -330,9 +380,9 @@ class Output {
 template <class Source>
 class Scanner {
  public:
-  static constexpr bool kDirect = std::is_same_v<Source, MemorySource>;
 
-  Scanner(Source& src, bool unicode) : src_(src), out_(unicode), unicode_(unicode) {}
+  Scanner(Source& src, bool unicode, const PlainTextSink* sink = nullptr)
+      : src_(src), out_(unicode, sink), unicode_(unicode) {}
 
   PlainTextScan Run() {
     PlainTextScan result;
@@ -346,7 +396,7 @@ class Scanner {
   RtfScanCode Loop() {
     for (;;) {
       if (depth_ < 0) return RtfScanCode::kStackUnderflow;
-      if constexpr (kDirect) {
+      {
         // Runs of plain text in normal input: kept or dropped as a whole. Most of a note's
         // bytes are picture data inside a skipped destination, or text between escapes.
         if (input_ == Input::kNormal) {
@@ -454,7 +504,7 @@ class Scanner {
   RtfScanCode ControlWord() {
     int c = src_.Get();
     if (c < 0) return RtfScanCode::kEndOfFile;
-    if constexpr (kDirect) {
+    {
       // "\'xx" with two hexadecimal digits in a normal destination: the byte at once. Anything
       // else (a skipped destination, a digit missing, CR or LF between the digits) takes the
       // general way through the keyword table and hexadecimal input.
@@ -468,17 +518,25 @@ class Scanner {
           hexDigits_ = 0;
           hexValue_ = 0;
           fresh_ = false;
-          out_.Byte(static_cast<unsigned char>(hi * 16 + lo));
-          // Chinese text is a long chain of such escapes: take the ones that follow at once.
+          // Chinese text is a long chain of such escapes: take the ones that follow at once,
+          // and hand them on together.
+          unsigned char bytes[256];
+          std::size_t n = 0;
+          bytes[n++] = static_cast<unsigned char>(hi * 16 + lo);
           const unsigned char* p = src_.p_;
           const unsigned char* const end = src_.end_;
           while (end - p >= 4 && p[0] == '\\' && p[1] == '\'') {
             const int h = kHex.value[p[2]];
             const int l = kHex.value[p[3]];
             if ((h | l) < 0) break;
-            out_.Byte(static_cast<unsigned char>(h * 16 + l));
+            if (n == sizeof bytes) {
+              out_.Run(bytes, n);
+              n = 0;
+            }
+            bytes[n++] = static_cast<unsigned char>(h * 16 + l);
             p += 4;
           }
+          out_.Run(bytes, n);
           src_.p_ = p;
           return RtfScanCode::kComplete;
         }
@@ -733,66 +791,26 @@ class Scanner {
   int ansiCodePage_ = 0;
 };
 
-// Reads the whole file into buf (reused between calls so that its pages are not faulted in
-// again for every note); false when the file cannot be opened. A read error ends the text as
-// the end of the file would.
-struct ReadBuffer {
-  std::unique_ptr<char[]> data;
-  std::size_t capacity = 0;
-  std::size_t size = 0;
-  void Reserve(std::size_t n) {
-    if (n <= capacity) return;
-    auto bigger = std::make_unique_for_overwrite<char[]>(n);
-    if (size) std::memcpy(bigger.get(), data.get(), size);
-    data = std::move(bigger);
-    capacity = n;
-  }
-};
+// The piece of a file read at a time. A note of the search fits in one; a larger note is read
+// in pieces, so the memory it takes is this buffer's whatever the note's size.
+constexpr std::size_t kReadPiece = std::size_t{1} << 20;
 
-bool ReadWholeFile(const std::string& path, ReadBuffer& buf) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  std::size_t expected = 0;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-    expected = static_cast<std::size_t>(st.st_size);
-  buf.size = 0;
-  buf.Reserve(expected + 1);  // one byte more sees a file that grew
-  for (;;) {
-    if (buf.size == buf.capacity) buf.Reserve(buf.capacity * 2 + 4096);
-    const ssize_t n = ::read(fd, buf.data.get() + buf.size, buf.capacity - buf.size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    buf.size += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  return true;
+// One read buffer per thread, reused from scan to scan so that its pages are not faulted in
+// again for every note.
+unsigned char* ThreadReadBuffer() {
+  thread_local std::unique_ptr<unsigned char[]> buffer;
+  if (!buffer) buffer = std::make_unique_for_overwrite<unsigned char[]>(kReadPiece);
+  return buffer.get();
 }
 
-// Files up to this size are read at once; larger ones through the C library's buffered input.
-constexpr std::int64_t kWholeFileLimit = std::int64_t{256} << 20;
-// The largest read buffer a thread keeps between scans.
-constexpr std::size_t kKeptBufferLimit = std::size_t{32} << 20;
-
-PlainTextScan ScanFile(const std::string& path, bool* opened, bool unicode) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > kWholeFileLimit) {
-    std::FILE* f = std::fopen(path.c_str(), "r");
-    if (opened) *opened = f != nullptr;
-    if (!f) return {};
-    auto src = std::make_unique<FileSource>(f);
-    PlainTextScan result = Scanner<FileSource>(*src, unicode).Run();
-    std::fclose(f);
-    return result;
-  }
-  // One buffer per thread; a very large one is not kept after the scan.
-  thread_local ReadBuffer buffer;
-  const bool ok = ReadWholeFile(path, buffer);
-  if (opened) *opened = ok;
-  if (!ok) return {};
-  MemorySource src(std::string_view(buffer.data.get(), buffer.size));
-  PlainTextScan result = Scanner<MemorySource>(src, unicode).Run();
-  if (buffer.capacity > kKeptBufferLimit) buffer = ReadBuffer();
+PlainTextScan ScanFile(const std::string& path, bool* opened, bool unicode,
+                       const PlainTextSink* sink = nullptr) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (opened) *opened = fd >= 0;
+  if (fd < 0) return {};
+  StreamSource src(fd, ThreadReadBuffer(), kReadPiece);
+  PlainTextScan result = Scanner<StreamSource>(src, unicode, sink).Run();
+  ::close(fd);
   return result;
 }
 
@@ -825,6 +843,12 @@ std::string ScanPlainTextUnicode(std::string_view rtf) {
 
 std::string ExtractPlainTextUnicode(const std::string& path, bool* opened) {
   return ScanFile(path, opened, true).text;
+}
+
+bool StreamPlainTextFile(const std::string& path, bool unicode, const PlainTextSink& sink) {
+  bool opened = false;
+  ScanFile(path, &opened, unicode, &sink);
+  return opened;
 }
 
 }  // namespace zorbek

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,13 @@ std::string ExtractPlainText(const std::string& path);
 // character (its \ucN stand-in bytes dropped). Empty when the file cannot be opened.
 std::string ScanPlainTextUnicode(std::string_view rtf);
 std::string ExtractPlainTextUnicode(const std::string& path, bool* opened = nullptr);
+
+// The text of the file at path handed to sink piece by piece as it is read (UTF-8 as
+// ExtractPlainTextUnicode gives it, or with unicode false the bytes as ScanPlainTextFile does),
+// so that a note of any size is written out without being held whole. The pieces together are
+// exactly the text the other calls return. False when the file cannot be opened.
+using PlainTextSink = std::function<void(std::string_view piece)>;
+bool StreamPlainTextFile(const std::string& path, bool unicode, const PlainTextSink& sink);
 
 // The keyword table, exposed for tests and tools.
 enum class RtfKeywordKind : std::uint8_t { kCharacter, kDestination, kProperty, kSpecial };

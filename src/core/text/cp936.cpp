@@ -4,6 +4,7 @@
 
 #include <unicode/ucnv.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <map>
@@ -42,6 +43,76 @@ char32_t DecodeUtf8At(std::string_view s, std::size_t& i) {
   if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) { ++i; return 0xFFFFFFFF; }
   i += len;
   return cp;
+}
+
+// Writes the UTF-8 form of a code point (a surrogate or beyond U+10FFFF as U+FFFD) to out,
+// which has room for four bytes; returns how many it wrote.
+inline std::size_t EncodeUtf8(char32_t cp, char* out) {
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  if (cp < 0x80) {
+    out[0] = static_cast<char>(cp);
+    return 1;
+  }
+  if (cp < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (cp >> 6));
+    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 2;
+  }
+  if (cp < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (cp >> 12));
+    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (cp >> 18));
+  out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+  return 4;
+}
+
+// For each pair of a lead byte and a second byte of code page 936, the one UTF-16 unit the
+// converter reads it as, or 0 where it reads it otherwise (two units, an illegal sequence, a
+// character beyond the BMP): such pairs are left to the converter. Made once, from the converter
+// itself, so that both ways read every pair alike.
+const char16_t* Cp936Pairs() {
+  static const std::vector<char16_t> table = [] {
+    std::vector<char16_t> pairs(0x10000, 0);
+    UConverter* conv = CodePageConverter(936);
+    if (!conv) return pairs;
+    // Every pair in one run, then a stop byte; the offsets tell which bytes each unit came from.
+    std::string bytes;
+    for (int lead = 0x81; lead <= 0xFE; ++lead)
+      for (int second = 0x40; second <= 0xFE; ++second) {
+        bytes.push_back(static_cast<char>(lead));
+        bytes.push_back(static_cast<char>(second));
+      }
+    bytes.push_back('A');
+    std::vector<UChar> units(bytes.size() + 16);
+    std::vector<int32_t> offsets(units.size());
+    UChar* target = units.data();
+    const char* source = bytes.data();
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_reset(conv);
+    ucnv_toUnicode(conv, &target, units.data() + units.size(), &source, bytes.data() + bytes.size(),
+                   offsets.data(), true, &status);
+    ucnv_reset(conv);
+    if (U_FAILURE(status)) return pairs;
+    const std::size_t n = static_cast<std::size_t>(target - units.data());
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+      const int32_t at = offsets[i];
+      // One unit from exactly the two bytes of a pair (the next unit starts at the next pair).
+      if (at < 0 || at % 2 != 0 || offsets[i + 1] != at + 2) continue;
+      if (i > 0 && offsets[i - 1] == at) continue;
+      const char16_t u = units[i];
+      if (u == 0 || (u >= 0xD800 && u <= 0xDFFF)) continue;
+      const auto lead = static_cast<unsigned char>(bytes[static_cast<std::size_t>(at)]);
+      const auto second = static_cast<unsigned char>(bytes[static_cast<std::size_t>(at) + 1]);
+      pairs[static_cast<std::size_t>(lead << 8 | second)] = u;
+    }
+    return pairs;
+  }();
+  return table.data();
 }
 
 }  // namespace
@@ -91,22 +162,8 @@ UConverter* CodePageConverter(int codePage) {
 bool IsKnownCodePage(int codePage) { return ConverterFor(codePage) != nullptr; }
 
 void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
+  char bytes[4];
+  out.append(bytes, EncodeUtf8(cp, bytes));
 }
 
 bool IsValidUtf8(std::string_view text) {
@@ -173,6 +230,105 @@ std::string CodePageToUtf8(std::string_view bytes, int codePage) {
   wide.resize(static_cast<std::size_t>(n));
   return Utf16ToUtf8(wide);
 }
+
+namespace {
+void AppendConverted(std::string_view bytes, int codePage, std::string& out);
+}  // namespace
+
+void AppendCodePageUtf8(std::string_view bytes, int codePage, std::string& out) {
+  if (codePage == 936) {
+    // ASCII is itself, a pair the table holds its unit; anything else (a byte that starts no
+    // pair, a pair the converter reads otherwise) goes through the converter, one character of
+    // the code page at a time: a character's reading does not depend on the ones before it.
+    const char16_t* pairs = Cp936Pairs();
+    // Taken a stretch at a time: a byte becomes at most one byte of UTF-8 and a pair at most
+    // three, so a stretch of 2,048 bytes fits the buffer without a check per character.
+    constexpr std::size_t kStretch = 2048;
+    char utf8[kStretch * 3 / 2 + 4];
+    for (std::size_t i = 0; i < bytes.size();) {
+      const std::size_t stop = std::min(bytes.size(), i + kStretch);
+      std::size_t k = 0;
+      while (i < stop) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+          utf8[k++] = static_cast<char>(b);
+          ++i;
+          continue;
+        }
+        const bool pair = IsCp936LeadByte(b) && i + 1 < bytes.size();
+        const char16_t u =
+            pair ? pairs[static_cast<std::size_t>(b << 8 | static_cast<unsigned char>(bytes[i + 1]))] : 0;
+        if (u >= 0x800) {
+          utf8[k++] = static_cast<char>(0xE0 | (u >> 12));
+          utf8[k++] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+          utf8[k++] = static_cast<char>(0x80 | (u & 0x3F));
+          i += 2;
+        } else if (u != 0) {
+          k += EncodeUtf8(u, utf8 + k);
+          i += 2;
+        } else {
+          out.append(utf8, k);
+          k = 0;
+          AppendConverted(bytes.substr(i, pair ? 2 : 1), 936, out);
+          i += pair ? 2 : 1;
+        }
+      }
+      out.append(utf8, k);
+    }
+    return;
+  }
+  AppendConverted(bytes, codePage, out);
+}
+
+namespace {
+
+void AppendConverted(std::string_view bytes, int codePage, std::string& out) {
+  if (bytes.empty()) return;
+  UConverter* conv = ConverterFor(codePage);
+  if (!conv) conv = ConverterFor(1252);
+  if (!conv) {
+    out.append(bytes);
+    return;
+  }
+  ucnv_reset(conv);
+  // Converted through a small buffer a piece at a time, as ICU streams it.
+  UChar units[4096];
+  const char* source = bytes.data();
+  const char* const sourceEnd = source + bytes.size();
+  UChar carried = 0;  // a high surrogate at the end of a piece, waiting for its low half
+  for (;;) {
+    UChar* target = units;
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_toUnicode(conv, &target, units + std::size(units), &source, sourceEnd, nullptr, true,
+                   &status);
+    const std::size_t n = static_cast<std::size_t>(target - units);
+    char utf8[std::size(units) * 3 + 4];
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      char32_t cp = units[i];
+      if (cp < 0x80 && !carried) {
+        utf8[k++] = static_cast<char>(cp);
+        continue;
+      }
+      if (carried && cp >= 0xDC00 && cp <= 0xDFFF) {
+        cp = 0x10000 + ((carried - 0xD800) << 10) + (cp - 0xDC00);
+      } else if (carried) {
+        k += EncodeUtf8(0xFFFD, utf8 + k);
+      }
+      carried = 0;
+      if (cp >= 0xD800 && cp <= 0xDBFF) {
+        carried = static_cast<UChar>(cp);
+        continue;
+      }
+      k += EncodeUtf8(cp, utf8 + k);
+    }
+    out.append(utf8, k);
+    if (status != U_BUFFER_OVERFLOW_ERROR) break;
+  }
+  if (carried) AppendUtf8(out, 0xFFFD);
+}
+
+}  // namespace
 
 std::string Utf8ToCodePage(std::string_view utf8, int codePage, bool* lossless) {
   if (lossless) *lossless = true;

@@ -21,6 +21,8 @@ std::string Cp936ToUtf8(std::string_view cp936);
 // Bytes of any Windows code page (936, 1252, 932, 950, 949, 1250 ... ) -> UTF-8.
 // Unknown code pages are read as Windows-1252.
 std::string CodePageToUtf8(std::string_view bytes, int codePage);
+// The same, appended to out, with no memory of the text's size besides out's.
+void AppendCodePageUtf8(std::string_view bytes, int codePage, std::string& out);
 // UTF-8 -> bytes of a Windows code page; unmappable characters become '?'.
 std::string Utf8ToCodePage(std::string_view utf8, int codePage, bool* lossless = nullptr);
 // Whether the code page names a converter this build knows.
