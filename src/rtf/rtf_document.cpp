@@ -117,10 +117,14 @@ bool DetectPictureType(const QByteArray& data, PictureType* type) {
 QTextImageFormat MakePictureFormat(QTextDocument* doc, const QByteArray& data, PictureType type,
                                    int goalWidthTwips, int goalHeightTwips, qint64* pixelBudget) {
   const char* format = type == PictureType::kPng ? "PNG" : "JPEG";
-  const QImage image = DecodePicture(data, format, pixelBudget);
-  if (image.isNull()) return {};
   const QUrl name = ResourceName("picture", data);
-  doc->addResource(QTextDocument::ImageResource, name, image);
+  // The same picture again in the document (the name is its hash) is not decoded again.
+  QImage image = doc->resource(QTextDocument::ImageResource, name).value<QImage>();
+  if (image.isNull()) {
+    image = DecodePicture(data, format, pixelBudget);
+    if (image.isNull()) return {};
+    doc->addResource(QTextDocument::ImageResource, name, image);
+  }
   QTextImageFormat f;
   f.setName(name.toString());
   f.setWidth(goalWidthTwips > 0 ? TwipsToUnits(goalWidthTwips) : image.width());

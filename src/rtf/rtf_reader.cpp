@@ -405,7 +405,10 @@ class Reader {
         case RtfTokenType::kHex:
           groupFresh_ = false;
           if (ucSkip_ > 0) { --ucSkip_; break; }
-          Bytes(std::string_view(reinterpret_cast<const char*>(&t.byte), 1));
+          // With the escapes that follow at once, taken together.
+          hexRun_.assign(1, static_cast<char>(t.byte));
+          lexer_.TakeHexRun(hexRun_);
+          Bytes(hexRun_);
           break;
         case RtfTokenType::kBinary:
           if (ucSkip_ > 0) { --ucSkip_; break; }
@@ -1143,8 +1146,13 @@ class Reader {
   }
 
   void ApplyParagraph(const ParaState& p, const CharState& c) {
-    cursor_.setBlockFormat(BlockFormatFor(p));
-    cursor_.setBlockCharFormat(FormatFor(c));
+    // Setting a block's formats splits the document's text there and tells the document of a
+    // change; most paragraphs already have the formats they end with (a block is made with the
+    // character format of its first text), so those are left as they are.
+    const QTextBlockFormat blockFormat = BlockFormatFor(p);
+    if (cursor_.blockFormat() != blockFormat) cursor_.setBlockFormat(blockFormat);
+    const QTextCharFormat charFormat = FormatFor(c);
+    if (cursor_.blockCharFormat() != charFormat) cursor_.setBlockCharFormat(charFormat);
     bool word = false;
     const ListKey key = ListOf(p, &word);
     QTextBlock block = cursor_.block();
@@ -1220,10 +1228,13 @@ class Reader {
     }
     LeaveTable();
     if (pendingBreak_) {
-      cursor_.insertBlock(QTextBlockFormat());
+      NewBlock();
       pendingBreak_ = false;
     }
   }
+
+  // A new paragraph, with the character format in force (which it most often ends with).
+  void NewBlock() { cursor_.insertBlock(QTextBlockFormat(), FormatFor(G().chr)); }
 
   void FlushRun() {
     if (run_.empty()) return;
@@ -1252,11 +1263,11 @@ class Reader {
     if (InTable()) {
       EnterCell();
       ApplyParagraph(g.para, g.chr);
-      cursor_.insertBlock(QTextBlockFormat());
+      NewBlock();
       return;
     }
     LeaveTable();
-    if (pendingBreak_) cursor_.insertBlock(QTextBlockFormat());
+    if (pendingBreak_) NewBlock();
     ApplyParagraph(g.para, g.chr);
     pendingBreak_ = true;
     blockHasContent_ = false;
@@ -1464,6 +1475,7 @@ class Reader {
   bool colourSet_ = false;
 
   std::string pending_;
+  std::string hexRun_;
   int pendingCodePage_ = 0;
   std::u16string units_;
   std::u16string run_;

@@ -110,4 +110,15 @@ RtfToken RtfLexer::Next() {
   }
 }
 
+void RtfLexer::TakeHexRun(std::string& out) {
+  const std::size_t n = in_.size();
+  while (pos_ + 3 < n && in_[pos_] == '\\' && in_[pos_ + 1] == '\'') {
+    const int hi = HexValue(static_cast<unsigned char>(in_[pos_ + 2]));
+    const int lo = HexValue(static_cast<unsigned char>(in_[pos_ + 3]));
+    if (hi < 0 || lo < 0) break;
+    out.push_back(static_cast<char>(hi * 16 + lo));
+    pos_ += 4;
+  }
+}
+
 }  // namespace zorbek

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace zorbek {
@@ -38,6 +39,10 @@ class RtfLexer {
  public:
   explicit RtfLexer(std::string_view input) : in_(input) {}
   RtfToken Next();
+  // Right after a kHex token: appends the bytes of the "\'xx" escapes that follow it at once
+  // (nothing between them) to out and moves past them, as that many kHex tokens would. Chinese
+  // text is a long chain of such escapes.
+  void TakeHexRun(std::string& out);
   std::size_t Position() const { return pos_; }
   std::string_view Input() const { return in_; }
 

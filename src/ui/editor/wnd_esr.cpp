@@ -13,6 +13,8 @@
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QHash>
+#include <QPointer>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
@@ -62,6 +64,21 @@ CWndEsr::FileShower& Shower() {
 }
 
 
+// The editor's icons, read once for all its windows (an editor opens with some sixty of them).
+// They go with the application object.
+const QIcon& EditorIcon(const QString& name) {
+  struct Icons : QObject {
+    QHash<QString, QIcon> byName;
+  };
+  static QPointer<Icons> icons;
+  if (!icons) icons = new Icons;
+  if (icons->parent() != qApp) icons->setParent(qApp);
+  auto it = icons->byName.find(name);
+  if (it == icons->byName.end())
+    it = icons->byName.insert(name, QIcon(QStringLiteral(":/icons/editor/%1.png").arg(name)));
+  return *it;
+}
+
 // The icon of a button whose state is mixed: the picture paled over a grey hatch.
 QIcon MixedIcon(const QIcon& icon) {
   QPixmap pixmap(16, 16);
@@ -102,7 +119,7 @@ CWndEsr::CWndEsr(DocumentPath documentPath, ElementPath elementPath, std::string
   // The note's path as it is spelled on disk: the registry compares paths without regard to
   // case, but on this system a lower-cased path names no file.
   setWindowTitle(Q(filePath_));
-  setWindowIcon(QIcon(QStringLiteral(":/icons/editor/editor.png")));
+  setWindowIcon(EditorIcon(QStringLiteral("editor")));
   resize(kDefaultWidth, kDefaultHeight);
 
   auto* layout = new QVBoxLayout(this);
@@ -169,7 +186,7 @@ QAction* CWndEsr::AddCommand(int id, const QString& icon, const QString& tip,
   action->setData(id);
   action->setObjectName(QStringLiteral("cmd%1").arg(id));
   if (!icon.isEmpty()) {
-    const QIcon picture(QStringLiteral(":/icons/editor/%1.png").arg(icon));
+    const QIcon& picture = EditorIcon(icon);
     action->setIcon(picture);
     icons_[id] = picture;
   }

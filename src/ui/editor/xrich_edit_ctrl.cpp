@@ -65,7 +65,10 @@ class AddressMarker : public QSyntaxHighlighter {
 
  protected:
   void highlightBlock(const QString& text) override {
-    if (text.size() < 4) return;
+    // Every address has "://" or ":" after its scheme, or starts with "www.": a paragraph
+    // without either (most of them) needs no look with the pattern.
+    if (text.size() < 4 || (!text.contains(u':') && !text.contains(QLatin1String("www."), Qt::CaseInsensitive)))
+      return;
     QTextCharFormat link;
     link.setForeground(QColor(0, 0, 255));
     link.setFontUnderline(true);
