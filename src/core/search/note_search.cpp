@@ -4,6 +4,15 @@
 #include <chrono>
 
 namespace zorbek {
+namespace {
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
 
 NoteSearch::NoteSearch(std::vector<NoteEntry> notes, SearchKeyword keyword, unsigned threads,
                        NotifyFn notify)
@@ -38,8 +47,16 @@ void NoteSearch::Work() {
     // The path test comes first: a note whose path matches is not read.
     const bool hit = keyword_.MatchesPath(path) || keyword_.MatchesDocument(path);
     state_[i].store(hit ? kHit : kMiss, std::memory_order_release);
-    tested_.fetch_add(1);
-    Signal();
+    const std::size_t tested = tested_.fetch_add(1) + 1;
+    // The reader is woken for a hit and otherwise every so often, not for each note: a wake-up
+    // per note kept the main thread (and with it one of the cores the workers read on) busy
+    // with counts. A hit that waits for the notes before it shows within kSignalEvery notes
+    // or kSignalEveryMs.
+    const std::int64_t now = NowMs();
+    if (hit || tested % kSignalEvery == 0 || now - lastSignalMs_.load(std::memory_order_relaxed) >= kSignalEveryMs) {
+      lastSignalMs_.store(now, std::memory_order_relaxed);
+      Signal();
+    }
   }
   if (running_.fetch_sub(1) == 1) {
     notifyArmed_ = true;  // the end is always told

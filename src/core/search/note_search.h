@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -68,6 +69,9 @@ class NoteSearch {
   std::atomic<unsigned> running_{0};
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> notifyArmed_{true};
+  static constexpr std::size_t kSignalEvery = 32;
+  static constexpr std::int64_t kSignalEveryMs = 10;
+  std::atomic<std::int64_t> lastSignalMs_{0};
   std::size_t frontier_ = 0;  // Poll's position (the caller's thread only)
   bool finishedReported_ = false;
   std::mutex mutex_;
