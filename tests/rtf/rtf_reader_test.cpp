@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDir>
+#include <QImage>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextList>
 
@@ -222,6 +225,46 @@ TEST(RtfReaderFiles, PicturesShownAndKeptGroups) {
     EXPECT_GT(f.width(), 1);
     EXPECT_FALSE(wmf->resource(QTextDocument::ImageResource, QUrl(f.name())).isNull());
   }
+}
+
+// A paragraph's character format is the one in force at its end, whatever its text began
+// with (the reader makes a paragraph with the format its first text has and sets it again only
+// where it ends otherwise). The same picture twice is decoded once and shown twice, each at its
+// own size.
+TEST(RtfReaderInput, ParagraphsEndInTheirLastFormatAndARepeatedPictureIsDecodedOnce) {
+  auto doc = ReadDoc("{\\rtf1 a\\b b\\par \\b c\\b0 d\\par {\\b\\fs40\\par}e\\par f}");
+  std::vector<QTextBlock> blocks;
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) blocks.push_back(b);
+  ASSERT_EQ(blocks.size(), 5u);
+  EXPECT_EQ(blocks[0].text(), "ab");
+  EXPECT_EQ(blocks[0].charFormat().fontWeight(), QFont::Bold);
+  EXPECT_EQ(blocks[1].text(), "cd");
+  EXPECT_EQ(blocks[1].charFormat().fontWeight(), QFont::Normal);
+  EXPECT_EQ(blocks[2].text(), "");
+  EXPECT_EQ(blocks[2].charFormat().fontWeight(), QFont::Bold);
+  EXPECT_DOUBLE_EQ(blocks[2].charFormat().fontPointSize(), 20);
+  EXPECT_EQ(blocks[3].charFormat().fontWeight(), QFont::Normal);
+  EXPECT_DOUBLE_EQ(blocks[3].charFormat().fontPointSize(), 12);
+  EXPECT_EQ(blocks[4].text(), "f");
+
+  QImage image(3, 2, QImage::Format_RGB32);
+  image.fill(QColor(10, 200, 30));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  const QByteArray hex = png.toHex();
+  auto pictures = ReadDoc("{\\rtf1 {\\pict\\pngblip\\picw3\\pich2 " + hex + "}x{\\pict\\pngblip\\picw3\\pich2"
+                          "\\picwgoal90\\pichgoal60 " + hex + "}}");
+  const auto images = Images(*pictures);
+  ASSERT_EQ(images.size(), 2u);
+  EXPECT_EQ(images[0].name(), images[1].name());
+  EXPECT_DOUBLE_EQ(images[0].width(), 3);
+  EXPECT_DOUBLE_EQ(images[1].width(), 6);
+  const QImage shown =
+      pictures->resource(QTextDocument::ImageResource, QUrl(images[1].name())).value<QImage>();
+  ASSERT_EQ(shown.size(), QSize(3, 2));
+  EXPECT_EQ(shown.pixelColor(1, 1), QColor(10, 200, 30));
 }
 
 TEST(RtfReaderFiles, CharacterAndParagraphFormats) {
