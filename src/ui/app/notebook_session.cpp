@@ -42,10 +42,14 @@ void NotebookSession::Open(const std::string& path) {
   if (!watcher_) {
     watcher_ = new DatabaseWatcher(notebook_.DatabasePath(), this);
     connect(watcher_, &DatabaseWatcher::changed, this, &NotebookSession::CheckDatabaseOnDisk);
-    // The note store is not watched: its conflict copies are looked for now and then.
+    // The note store is not watched: its conflict copies are looked for now and then, and the
+    // file is checked then too, in case the watcher missed an event.
     auto* scan = new QTimer(this);
     scan->setInterval(kConflictScanMilliseconds);
-    connect(scan, &QTimer::timeout, this, &NotebookSession::LookForConflictCopies);
+    connect(scan, &QTimer::timeout, this, [this] {
+      CheckDatabaseOnDisk();
+      LookForConflictCopies();
+    });
     scan->start();
   }
   // Conflict copies a sync tool left while the program was not running: looked for once the

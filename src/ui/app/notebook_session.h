@@ -40,7 +40,7 @@ class NotebookSession : public QObject {
   // through as well, and everything is taken in together (ui/db/conflict_copies.h) when that
   // look reports. While the user is in the middle of something (a message box or dialog, a
   // menu, or whatever busy says: a label edit, a drag) the check, and the taking in, wait until
-  // that is over.
+  // that is over. Also every kConflictScanMilliseconds.
   void CheckDatabaseOnDisk();
   // Asks for a look through the note store for conflict copies, on the scan's own thread; what
   // it finds is taken in here, with the database's copies. Also a second after the opening and
