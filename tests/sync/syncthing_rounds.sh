@@ -283,7 +283,7 @@ program_steps() {  # program_steps ROUND
   (cd "$work/A" && exec env HOME="$work/A" XDG_RUNTIME_DIR="$work/run" LD_PRELOAD="$ZORBEK_E2E_DRIVER" \
     ZORBEK_E2E_SCENARIO=sync ZORBEK_E2E_REPORT="$work/report" ZORBEK_E2E_CONTROL="$control" \
     ASAN_OPTIONS="verify_asan_link_order=0:$ASAN_OPTIONS" \
-    timeout 240 "$ZORBEK_APP" >"$work/A/program.log" 2>&1) &
+    timeout "$bound" "$ZORBEK_APP" >"$work/A/program.log" 2>&1) &
   app_pid=$!
   pids+=("$app_pid")
   wait_report opened= || return 1
