@@ -272,6 +272,14 @@ wait_report() {  # wait_report LINE_PREFIX: until the program's user reports it 
 }
 program_round() {  # program_round ROUND: the program is ended when the round fails
   program_steps "$1" && return 0
+  # What the program was doing: alive or not, and its last words (its log stays with KEEP=1).
+  if kill -0 "$app_pid" 2>/dev/null; then
+    echo "round $1: the program was still running; its log ends:"
+    kill -ABRT "$app_pid" 2>/dev/null && sleep 3  # under ASan (handle_abort) it prints where it was
+  else
+    echo "round $1: the program had ended; its log ends:"
+  fi
+  tail -15 "$work/A/program-$1.log" | cut -c1-300
   kill "$app_pid" 2>/dev/null
   wait "$app_pid" 2>/dev/null
   return 1
@@ -282,8 +290,8 @@ program_steps() {  # program_steps ROUND
   printf '[Project]\nWorkPath=%s\n' "${folder[A]}/Zorbek.xml" >"$data/Zorbek.ini"
   (cd "$work/A" && exec env HOME="$work/A" XDG_RUNTIME_DIR="$work/run" LD_PRELOAD="$ZORBEK_E2E_DRIVER" \
     ZORBEK_E2E_SCENARIO=sync ZORBEK_E2E_REPORT="$work/report" ZORBEK_E2E_CONTROL="$control" \
-    ASAN_OPTIONS="verify_asan_link_order=0:$ASAN_OPTIONS" \
-    timeout "$bound" "$ZORBEK_APP" >"$work/A/program.log" 2>&1) &
+    ASAN_OPTIONS="verify_asan_link_order=0:handle_abort=1:$ASAN_OPTIONS" \
+    timeout "$bound" "$ZORBEK_APP" >"$work/A/program-$r.log" 2>&1) &
   app_pid=$!
   pids+=("$app_pid")
   wait_report opened= || return 1
@@ -319,7 +327,7 @@ program_steps() {  # program_steps ROUND
   while kill -0 "$app_pid" 2>/dev/null && ((SECONDS - t0 < 60)); do sleep 0.3; done
   wait "$app_pid"
   local rc=$?
-  ((rc == 0)) || fail "the program ended with status $rc: $(tail -5 "$work/A/program.log")"
+  ((rc == 0)) || fail "the program ended with status $rc: $(tail -5 "$work/A/program-$r.log")"
   converge || return 1
   for s in A B; do
     expect_text $s "周报B程序轮$r"
