@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "core/db/conflict_merge.h"
 #include "core/db/database.h"
@@ -160,6 +164,63 @@ TEST_F(TwoMachines, ANotesConflictCopyBecomesAConflictNoteBesideIt) {
   EXPECT_FALSE(PathExists(conflict));
   EXPECT_EQ(r.conflictNotes.size(), 3u);
   EXPECT_NE(MergeReportMessage(r).find("工作/周报_冲突_20261209_1010"), std::string::npos);
+}
+
+TEST_F(TwoMachines, TheStoreIsWalkedOnAThreadOfItsOwnAndOnlyCopiesInItAreTakenIn) {
+  Note("甲/乙/丙/深.esr");
+  Note("甲/乙/丙/深.sync-conflict-20261209-101010-ABCDEFG.esr", "{\\rtf1 那边}");
+  Note("工作/周报.esr");
+  Note("工作/周报.sync-conflict-20261209-111111-ABCDEFG.esr");
+  WriteFile(copy, "<list><hotkey/><filetree><archive/></filetree></list>");  // not the walk's
+  WriteFile(db, "<list><hotkey/><filetree><archive><工作 type=\"dir\"><周报 type=\"esr\"/></工作>"
+                "<甲 type=\"dir\"><乙 type=\"dir\"><丙 type=\"dir\"><深 type=\"esr\"/></丙></乙>"
+                "</甲></archive></filetree></list>");
+
+  // What the walk finds reaches the owner only through what it posts.
+  std::mutex m;
+  std::condition_variable posted;
+  std::vector<ConflictCopyScan::Task> tasks;
+  std::vector<std::string> found;
+  std::thread::id foundOn;
+  {
+    ConflictCopyScan scan(
+        db,
+        [&](ConflictCopyScan::Task t) {
+          std::lock_guard<std::mutex> lock(m);
+          tasks.push_back(std::move(t));
+          posted.notify_one();
+        },
+        [&](std::vector<std::string> copies) {
+          found = std::move(copies);
+          foundOn = std::this_thread::get_id();
+        });
+    scan.Request();
+    std::unique_lock<std::mutex> lock(m);
+    ASSERT_TRUE(posted.wait_for(lock, std::chrono::seconds(30), [&] { return !tasks.empty(); }));
+    tasks[0]();
+  }
+  EXPECT_EQ(foundOn, std::this_thread::get_id());
+  ASSERT_EQ(found, (std::vector<std::string>{
+                       store + "/工作/周报.sync-conflict-20261209-111111-ABCDEFG.esr",
+                       store + "/甲/乙/丙/深.sync-conflict-20261209-101010-ABCDEFG.esr"}));
+
+  // Findings may be stale or come from elsewhere: only a conflict copy that is in this store now
+  // is taken in. Nothing outside the store is moved into it.
+  const std::string outside = dir / "别处/周报.sync-conflict-20261209-121212-ABCDEFG.esr";
+  WriteFile(outside, "{\\rtf1 别处}");
+  fs::remove(found[0]);
+  std::vector<std::string> given = found;
+  given.push_back(outside);
+  given.push_back(store + "/../别处/周报.sync-conflict-20261209-121212-ABCDEFG.esr");
+  given.push_back(store + "/工作/周报.esr");
+  const MergeReport r = MergeConflictCopies(db, given);
+  ASSERT_TRUE(r.error.empty()) << r.error;
+  EXPECT_EQ(r.conflictNotes, (std::vector<std::string>{"甲/乙/丙/深_冲突_20261209_1010"}));
+  EXPECT_EQ(ReadFile(store + "/甲/乙/丙/深_冲突_20261209_1010.esr"), "{\\rtf1 那边}");
+  EXPECT_EQ(ReadFile(outside), "{\\rtf1 别处}");
+  EXPECT_TRUE(PathExists(store + "/工作/周报.esr"));
+  EXPECT_EQ(r.keptCopies.size(), 1u);  // the database's copy, found beside it
+  EXPECT_TRUE(Agrees());
 }
 
 TEST_F(TwoMachines, TheCommandLineMergesAndSaysWhat) {

@@ -39,6 +39,10 @@ constexpr auto kStepLimit = std::chrono::seconds(60);  // the sanitizers make th
 struct Step {
   const char* name;
   std::function<bool()> run;  // true when the step is done
+  // The sync walk: the control file the step waits for. Its time runs only once the script has
+  // put it there; what the other machine does before (its commands, the sync tool carrying the
+  // files) is the script's to bound.
+  const char* after = nullptr;
 };
 
 class UserDriver : public QObject {
@@ -84,6 +88,17 @@ class UserDriver : public QObject {
       item = next;
     }
     return item;
+  }
+  // The item as a user reaches it: every folder on the way opened, as a click on its arrow
+  // does (the tree makes a folder's items when it is first opened).
+  QTreeWidgetItem* Reveal(const QStringList& path) const {
+    QTreeWidget* tree = Tree();
+    for (qsizetype level = 1; tree && level < path.size(); ++level) {
+      QTreeWidgetItem* folder = Item(path.mid(0, level));
+      if (!folder) return nullptr;
+      if (!folder->isExpanded()) tree->expandItem(folder);
+    }
+    return Item(path);
   }
   QLineEdit* LabelEditor() const {
     QTreeWidget* tree = Tree();
@@ -445,8 +460,9 @@ class UserDriver : public QObject {
   //   conflict  the other machine changed it again while the user's edits here are unsaved; the
   //             editor keeps them and says so; the user saves;
   //   folder    the machines do not see each other: the user makes a folder (the file's text);
-  //             the other machine changes its database meanwhile, and when they meet again the
-  //             program merges the conflict copy the sync tool makes and says so;
+  //             the other machine changes its database meanwhile;
+  //   meet      the machines see each other again: the program merges the conflict copy the
+  //             sync tool makes and says so;
   //   quit      the user closes the editor and the program.
   // Every message box is read into the report and answered with Enter, whenever it shows.
   bool Control(const char* name, QString* text = nullptr) const {
@@ -473,8 +489,8 @@ class UserDriver : public QObject {
   }
   void BuildSync() {
     steps_.push_back({"the note shows in the tree", [this] {
-                        QTreeWidgetItem* note = Item({QStringLiteral("文件箱"), QStringLiteral("工作"),
-                                                      QStringLiteral("周报")});
+                        QTreeWidgetItem* note = Reveal({QStringLiteral("文件箱"), QStringLiteral("工作"),
+                                                        QStringLiteral("周报")});
                         if (!note) return false;
                         QTreeWidget* tree = Tree();
                         tree->scrollToItem(note);
@@ -497,7 +513,7 @@ class UserDriver : public QObject {
                           return false;
                         report_ << QStringLiteral("reloaded=%1").arg(Editor()->windowTitle());
                         return true;
-                      }});
+                      }, "reload"});
     steps_.push_back({"type a line, unsaved", [this] {
                         QTextEdit* text = EditorText();
                         if (!Control("type", &typed_)) return false;
@@ -508,7 +524,7 @@ class UserDriver : public QObject {
                         report_ << QStringLiteral("typed=1");
                         Write();
                         return true;
-                      }});
+                      }, "type"});
     steps_.push_back({"the editor keeps the line and says so", [this] {
                         QTextEdit* text = EditorText();
                         if (!Control("conflict") || !Told(QStringLiteral("这篇笔记在别处被修改过")))
@@ -518,7 +534,7 @@ class UserDriver : public QObject {
                                        text->document()->isModified());
                         Write();
                         return true;
-                      }});
+                      }, "conflict"});
     steps_.push_back({"press the save button", [] {
                         QWidget* e = Editor();
                         auto* save = e->findChild<QAction*>(QStringLiteral("cmd32838"));
@@ -541,7 +557,7 @@ class UserDriver : public QObject {
                         tree->setFocus();
                         tree->setCurrentItem(tree->topLevelItem(0));
                         return tree->currentItem() == tree->topLevelItem(0);
-                      }});
+                      }, "folder"});
     MenuCommandOnSelection("menu key on the file box", QStringLiteral("新建文件夹"));
     steps_.push_back({"name the folder", [this] {
                         QString name;
@@ -556,19 +572,21 @@ class UserDriver : public QObject {
     steps_.push_back({"the folder shows", [this] {
                         QString name;
                         Control("folder", &name);
-                        if (!Item({QStringLiteral("文件箱"), name})) return false;
+                        if (!Reveal({QStringLiteral("文件箱"), name})) return false;
                         mergeFrom_ = messages_.size();
                         report_ << QStringLiteral("folder=1");
                         Write();
                         return true;
                       }});
+    // The script writes "meet" once the machines see each other again.
     steps_.push_back({"the conflict copy is merged", [this] {
-                        if (!Told(QStringLiteral("已合并同步工具留下的冲突副本"), mergeFrom_)) return false;
+                        if (!Control("meet") || !Told(QStringLiteral("已合并同步工具留下的冲突副本"), mergeFrom_))
+                          return false;
                         report_ << QStringLiteral("merged=1");
                         Write();
                         return true;
-                      }});
-    steps_.push_back({"the script is done", [this] { return Control("quit"); }});
+                      }, "meet"});
+    steps_.push_back({"the script is done", [this] { return Control("quit"); }, "quit"});
     CloseEditorAndProgram();
   }
 
@@ -587,6 +605,7 @@ class UserDriver : public QObject {
       timer_.stop();
       return;
     }
+    if (steps_[next_].after && !Control(steps_[next_].after)) stepStart_ = std::chrono::steady_clock::now();
     if (std::chrono::steady_clock::now() - stepStart_ > kStepLimit) {
       QString why = QStringLiteral("timeout=%1").arg(QString::fromUtf8(steps_[next_].name));
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))

@@ -149,8 +149,8 @@ set_link() {  # set_link paused|running: whether A and B see each other
   api B PATCH "/rest/config/devices/${dev[A]}" "{\"paused\":$p}" >/dev/null
   if [ "$1" = running ]; then
     for ((i = 0; i < 150; i++)); do
-      api A GET /rest/system/connections | json "d['connections']['${dev[B]}']['connected']" 2>/dev/null |
-        grep -q True && return 0
+      [ "$(api A GET /rest/system/connections 2>/dev/null |
+            json "d['connections']['${dev[B]}']['connected']" 2>/dev/null)" = True ] && return 0
       sleep 0.2
     done
     echo "the machines did not connect again"
@@ -173,7 +173,11 @@ write_note() {  # write_note MACHINE RELATIVE_PATH TEXT
   "$cli" convert "$txt" "$tmp.esr" >/dev/null && mv -f "$tmp.esr" "$f"
 }
 
-failures=0 changes=0 conflicts=0 lost=0 done_rounds=0
+# Whether TEXT holds WORDS. Not `command | grep -q`: grep ends at the first hit, the command may
+# then die of a broken pipe, and pipefail would take that for no hit.
+has() { [[ $2 == *"$1"* ]]; }
+
+failures=0 changes=0 conflicts=0 lost=0 done_rounds=0 merge_waits=()
 fail() { echo "round $round ($kind): $*"; ((++failures)); }
 expect_text() {  # expect_text MACHINE TEXT: some note or conflict note of the machine holds TEXT
   local hit
@@ -181,10 +185,10 @@ expect_text() {  # expect_text MACHINE TEXT: some note or conflict note of the m
   ((hit > 0)) || { fail "machine $1 lost the text \"$2\""; ((++lost)); }
 }
 expect_item() {  # expect_item MACHINE NAME: a folder or note of that name is in the tree
-  on "$1" tree 2>/dev/null | grep -q -- "$2" || { fail "machine $1 lost the item $2"; ((++lost)); }
+  has "$2" "$(on "$1" tree 2>/dev/null)" || { fail "machine $1 lost the item $2"; ((++lost)); }
 }
 expect_reminder() {  # expect_reminder MACHINE TEXT
-  on "$1" reminders 2>/dev/null | grep -q -- "$2" || { fail "machine $1 lost the reminder \"$2\""; ((++lost)); }
+  has "$2" "$(on "$1" reminders 2>/dev/null)" || { fail "machine $1 lost the reminder \"$2\""; ((++lost)); }
 }
 
 # The notebook starts on A with two folders of notes and is carried to B.
@@ -201,7 +205,7 @@ make A new-note /生活 菜谱 || exit 1
 write_note A "生活/菜谱.esr" "原文菜谱"
 converge || exit 1
 has_merge=0
-on A --help 2>&1 | grep -q merge-conflicts && has_merge=1
+has merge-conflicts "$(on A --help 2>&1)" && has_merge=1
 
 # One side's share of a round. Every text and name carries the round number, so that what each
 # round added can be found afterwards.
@@ -266,14 +270,28 @@ wait_report() {  # wait_report LINE_PREFIX: until the program's user reports it 
   fail "the program's user did not see \"$1\": $(tr '\n' ' ' 2>/dev/null <"$work/report" | tail -c 600)"
   return 1
 }
-program_round() {  # program_round ROUND
+program_round() {  # program_round ROUND: the program is ended when the round fails
+  program_steps "$1" && return 0
+  # What the program was doing: alive or not, and its last words (its log stays with KEEP=1).
+  if kill -0 "$app_pid" 2>/dev/null; then
+    echo "round $1: the program was still running; its log ends:"
+    kill -ABRT "$app_pid" 2>/dev/null && sleep 3  # under ASan (handle_abort) it prints where it was
+  else
+    echo "round $1: the program had ended; its log ends:"
+  fi
+  tail -15 "$work/A/program-$1.log" | cut -c1-300
+  kill "$app_pid" 2>/dev/null
+  wait "$app_pid" 2>/dev/null
+  return 1
+}
+program_steps() {  # program_steps ROUND
   local r=$1 control="$work/control" data="$work/A/.local/share/Zorbek"
   rm -rf "$control" "$work/report" && mkdir -p "$control" "$data"
   printf '[Project]\nWorkPath=%s\n' "${folder[A]}/Zorbek.xml" >"$data/Zorbek.ini"
   (cd "$work/A" && exec env HOME="$work/A" XDG_RUNTIME_DIR="$work/run" LD_PRELOAD="$ZORBEK_E2E_DRIVER" \
     ZORBEK_E2E_SCENARIO=sync ZORBEK_E2E_REPORT="$work/report" ZORBEK_E2E_CONTROL="$control" \
-    ASAN_OPTIONS="verify_asan_link_order=0:$ASAN_OPTIONS" \
-    timeout 240 "$ZORBEK_APP" >"$work/A/program.log" 2>&1) &
+    ASAN_OPTIONS="verify_asan_link_order=0:handle_abort=1:$ASAN_OPTIONS" \
+    timeout "$bound" "$ZORBEK_APP" >"$work/A/program-$r.log" 2>&1) &
   app_pid=$!
   pids+=("$app_pid")
   wait_report opened= || return 1
@@ -296,15 +314,20 @@ program_round() {  # program_round ROUND
   make B new-note /工作 "B笔记程序轮$r" && write_note B "工作/B笔记程序轮$r.esr" "正文B程序轮$r" &&
     on B reminder-add --mode 1 --time 10:0$((r % 10)):00 "提醒B程序轮$r" >/dev/null || fail "a change on B failed"
   changes=$((changes + 6))
-  set_link running && converge || return 1
+  set_link running || return 1
+  touch "$control/meet"
+  converge || return 1
+  # The copy Syncthing made is on A by now; the program takes it in at the watcher's next event.
+  local met=$SECONDS
   wait_report merged= || return 1
+  merge_waits+=($((SECONDS - met)))
   converge || return 1
   touch "$control/quit"
   local t0=$SECONDS
   while kill -0 "$app_pid" 2>/dev/null && ((SECONDS - t0 < 60)); do sleep 0.3; done
   wait "$app_pid"
   local rc=$?
-  ((rc == 0)) || fail "the program ended with status $rc: $(tail -5 "$work/A/program.log")"
+  ((rc == 0)) || fail "the program ended with status $rc: $(tail -5 "$work/A/program-$r.log")"
   converge || return 1
   for s in A B; do
     expect_text $s "周报B程序轮$r"
@@ -316,9 +339,9 @@ program_round() {  # program_round ROUND
     expect_reminder $s "提醒B程序轮$r"
   done
   # The open note holds the user's text, and B's second version is a conflict note beside it.
-  on A search "程序A未保存的文字$r" 2>/dev/null | grep -q "周报" ||
+  has "周报" "$(on A search "程序A未保存的文字$r" 2>/dev/null)" ||
     fail "the saved note does not hold the user's text"
-  on A tree 2>/dev/null | grep -q "周报_冲突_" || fail "no conflict note beside the note"
+  has "周报_冲突_" "$(on A tree 2>/dev/null)" || fail "no conflict note beside the note"
   # The conflicts the program met: the note changed under its editor, the database copies merged.
   conflicts=$((conflicts + $(grep -c -e '^message=这篇笔记在别处被修改过' -e '^message=已合并' "$work/report")))
   sed -n 's/^message=/  the program said: /p' "$work/report" | cut -c1-200
@@ -377,6 +400,8 @@ while ((round < rounds && SECONDS < deadline)); do
   ((++done_rounds))
 done
 
+((${#merge_waits[@]})) &&
+  echo "the program took in the database's conflict copy within (s, after convergence): ${merge_waits[*]}"
 echo "rounds: $done_rounds, changes: $changes, conflicts: $conflicts, lost: $lost," \
   "failures: $failures, seconds: $((SECONDS - start_time))"
 ((failures == 0 && done_rounds > 0))

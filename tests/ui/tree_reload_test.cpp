@@ -189,5 +189,26 @@ TEST_F(TreeReloadTest, ConflictCopiesOfASyncToolAreTakenInAndShownInTheTree) {
   EXPECT_EQ(prompts.Messages().size(), 1u);
 }
 
+TEST_F(TreeReloadTest, ANoteConflictCopyFoundWhileTheUserIsBusyIsTakenInAfterwards) {
+  // Only a note's copy, no database copy: the look through the store finds it, on its own thread.
+  const std::string store = NoteStoreDirectory(db);
+  WriteFile(store + "/C/c1.esr", testing::kSimpleNote);
+  const std::string copy = store + "/C/c1.sync-conflict-20261209-101010-ABCDEFG.esr";
+  WriteFile(copy, testing::kSimpleNote);
+  bool busy = true;  // a label edit, say
+  session->SetBusyCheck([&] { return busy; });
+  session->LookForConflictCopies();
+  QTest::qWait(1500);
+  EXPECT_TRUE(fs::exists(copy));
+  EXPECT_TRUE(prompts.Messages().empty());
+  busy = false;
+  QElapsedTimer t;
+  t.start();
+  while (!At({"C", "c1_冲突_20261209_1010"}) && t.elapsed() < 5000) QTest::qWait(20);
+  EXPECT_TRUE(At({"C", "c1_冲突_20261209_1010"}));
+  EXPECT_FALSE(fs::exists(copy));
+  EXPECT_EQ(prompts.Messages().size(), 1u);
+}
+
 }  // namespace
 }  // namespace zorbek

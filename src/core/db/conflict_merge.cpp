@@ -184,15 +184,30 @@ XmlNode FolderOf(CXmlDocument& doc, const std::string& relative) {
   return folder;
 }
 
+// The folder of a note's conflict copy below the store ("" for the store itself), or nothing
+// when the path is not a note's conflict copy there, or is gone.
+std::optional<std::string> CopyFolderInStore(const std::string& store, const std::string& file) {
+  namespace fs = std::filesystem;
+  const auto conflict = ParseConflictName(FileNameOf(file));
+  if (!conflict || !HasExtension(conflict->original, ".esr") || !IsRegularFile(file))
+    return std::nullopt;
+  const fs::path relative =
+      fs::path(file).lexically_normal().lexically_relative(fs::path(store).lexically_normal());
+  if (relative.empty() || *relative.begin() == ".." || relative.is_absolute()) return std::nullopt;
+  const std::string folder = relative.parent_path().generic_string();
+  return folder == "." ? std::string() : folder;
+}
+
 std::vector<Adopted> AdoptNoteCopies(CXmlDocument& doc, const std::string& databasePath,
-                                     MergeReport& report) {
+                                     const std::vector<std::string>& copies, MergeReport& report) {
   std::vector<Adopted> done;
   const std::string store = NoteStoreDirectory(databasePath);
-  for (const std::string& file : NoteConflictCopies(databasePath)) {
+  for (const std::string& file : copies) {
     const auto conflict = ParseConflictName(FileNameOf(file));
-    if (!conflict) continue;
+    const std::optional<std::string> folderPath = CopyFolderInStore(store, file);
+    if (!conflict || !folderPath) continue;
     const std::string dir = DirectoryOf(file);
-    const std::string relative = dir.size() > store.size() ? dir.substr(store.size() + 1) : "";
+    const std::string& relative = *folderPath;
     XmlNode folder = FolderOf(doc, relative);
     if (!folder) continue;
     std::string base = conflict->stem + "_冲突_" + conflict->stamp;
@@ -257,13 +272,15 @@ std::vector<std::string> DatabaseConflictCopies(const std::string& databasePath)
   return out;
 }
 
-std::vector<std::string> NoteConflictCopies(const std::string& databasePath) {
+std::vector<std::string> NoteConflictCopies(const std::string& databasePath,
+                                            const std::atomic<bool>* stop) {
   namespace fs = std::filesystem;
   std::vector<std::string> out;
   const std::string store = NoteStoreDirectory(databasePath);
   std::error_code ec;
   fs::recursive_directory_iterator it(store, fs::directory_options::skip_permission_denied, ec);
   for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (stop && stop->load(std::memory_order_relaxed)) break;
     const std::string name = it->path().filename().string();
     std::error_code e;
     if (name.find(kMark) == std::string::npos || !it->is_regular_file(e)) continue;
@@ -290,10 +307,58 @@ void MergeDatabaseCopy(CXmlDocument& doc, const CXmlDocument& copy, const std::s
   MergeReminders(doc, copy, report);
 }
 
+ConflictCopyScan::ConflictCopyScan(std::string databasePath, std::function<void(Task)> post,
+                                   Found found)
+    : databasePath_(std::move(databasePath)), post_(std::move(post)), found_(std::move(found)) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+ConflictCopyScan::~ConflictCopyScan() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_one();
+  thread_.join();
+}
+
+void ConflictCopyScan::Request() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    requested_ = true;
+  }
+  wake_.notify_one();
+}
+
+void ConflictCopyScan::Run() {
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_.wait(lock, [this] { return requested_ || stop_; });
+      if (stop_) return;
+      requested_ = false;
+    }
+    std::vector<std::string> copies = NoteConflictCopies(databasePath_, &stop_);
+    if (stop_) return;
+    // The findings travel by value: the notebook's thread owns them from here.
+    post_([found = found_, copies = std::move(copies)]() mutable { found(std::move(copies)); });
+  }
+}
+
 MergeReport MergeConflictCopies(const std::string& databasePath) {
+  return MergeConflictCopies(databasePath, NoteConflictCopies(databasePath));
+}
+
+MergeReport MergeConflictCopies(const std::string& databasePath,
+                                const std::vector<std::string>& noteCopies) {
   MergeReport report;
   const std::vector<std::string> copies = DatabaseConflictCopies(databasePath);
-  if (copies.empty() && NoteConflictCopies(databasePath).empty()) return report;
+  const std::string storeDirectory = NoteStoreDirectory(databasePath);
+  if (copies.empty() &&
+      std::none_of(noteCopies.begin(), noteCopies.end(), [&](const std::string& file) {
+        return CopyFolderInStore(storeDirectory, file).has_value();
+      }))
+    return report;
   std::string refusal;
   if (!EnsureWriterLock(databasePath, &refusal)) {
     report.saved = false;
@@ -322,7 +387,7 @@ MergeReport MergeConflictCopies(const std::string& databasePath) {
       MergeDatabaseCopy(doc, copy, store, report);
       merged.push_back(path);
     }
-    const std::vector<Adopted> adopted = AdoptNoteCopies(doc, databasePath, report);
+    const std::vector<Adopted> adopted = AdoptNoteCopies(doc, databasePath, noteCopies, report);
     if ((merged.empty() && adopted.empty()) || doc.Save()) break;
     // Nothing of a merge that was not saved stays: the copies go back to their names.
     for (auto it = adopted.rbegin(); it != adopted.rend(); ++it) RenameNoReplace(it->to, it->from);

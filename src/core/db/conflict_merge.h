@@ -19,9 +19,14 @@
 //   kept under "<copy>.merged-YYYYMMDD-HHMMSS" (never deleted), so that it is not merged again.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "core/db/xml_document.h"
@@ -39,8 +44,41 @@ std::optional<ConflictName> ParseConflictName(std::string_view fileName);
 // The database's conflict copies (beside it: its stem, ".sync-conflict-…", ".xml"), oldest name
 // first.
 std::vector<std::string> DatabaseConflictCopies(const std::string& databasePath);
-// The notes' conflict copies in the note store, in path order.
-std::vector<std::string> NoteConflictCopies(const std::string& databasePath);
+// The notes' conflict copies in the note store, in path order. A walk of every folder of the
+// store: for a large one, on a thread of its own (ConflictCopyScan). Stops early, with what it
+// found so far, once *stop is set.
+std::vector<std::string> NoteConflictCopies(const std::string& databasePath,
+                                            const std::atomic<bool>* stop = nullptr);
+
+// Looks for the notes' conflict copies on a thread of its own, so that the walk of a large note
+// store never holds up the window. Request() asks for a walk (a request while one is under way
+// makes one more after it); what each walk found is handed to found through post, which runs it
+// on the thread that owns the notebook. Nothing is called on the scan's thread but the walk.
+// Stopped and joined when destroyed; a walk under way ends early and posts nothing.
+class ConflictCopyScan {
+ public:
+  using Task = std::function<void()>;
+  using Found = std::function<void(std::vector<std::string> copies)>;
+  ConflictCopyScan(std::string databasePath, std::function<void(Task)> post, Found found);
+  ~ConflictCopyScan();
+  ConflictCopyScan(const ConflictCopyScan&) = delete;
+  ConflictCopyScan& operator=(const ConflictCopyScan&) = delete;
+
+  void Request();
+  const std::string& DatabasePath() const { return databasePath_; }
+
+ private:
+  void Run();
+
+  const std::string databasePath_;
+  const std::function<void(Task)> post_;
+  const Found found_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool requested_ = false;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
 
 struct MergeReport {
   int folders = 0;            // folders added from the database copies
@@ -67,6 +105,11 @@ void MergeDatabaseCopy(CXmlDocument& doc, const CXmlDocument& copy,
 // between), then keeps the database copies aside. Nothing is done, and nothing written, when
 // there are no conflict copies.
 MergeReport MergeConflictCopies(const std::string& databasePath);
+// The same with the notes' conflict copies already found (by a ConflictCopyScan, or the one an
+// editor just made): the store is not walked. A path that is not a note's conflict copy in this
+// database's store, or is gone by now, is passed over.
+MergeReport MergeConflictCopies(const std::string& databasePath,
+                                const std::vector<std::string>& noteCopies);
 
 // What the user is told of a merge, or of why it could not be done.
 std::string MergeReportMessage(const MergeReport& report);

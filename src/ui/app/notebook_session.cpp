@@ -18,6 +18,7 @@ NotebookSession::NotebookSession(Notebook& notebook, QObject* parent)
 }
 
 NotebookSession::~NotebookSession() {
+  scan_.reset();
   sweep_.reset();
   StopReminders();
   editor::UnfollowNotebook(notebook_, editorsListener_);
@@ -30,26 +31,41 @@ void NotebookSession::Open(const std::string& path) {
   if (!opened.lockMessage.empty())
     prompts().Message(opened.lockMessage, MsgButtons::Ok, MsgIcon::Warning);
   StartReminders();
+  // The walk of the store for conflict copies runs on a thread of its own; what it finds comes
+  // back here as a queued call, dropped if this session has gone by then.
+  scan_ = std::make_unique<ConflictCopyScan>(
+      notebook_.DatabasePath(),
+      [this](ConflictCopyScan::Task task) {
+        QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+      },
+      [this](std::vector<std::string> copies) { TakeFoundCopies(std::move(copies)); });
   if (!watcher_) {
     watcher_ = new DatabaseWatcher(notebook_.DatabasePath(), this);
     connect(watcher_, &DatabaseWatcher::changed, this, &NotebookSession::CheckDatabaseOnDisk);
-    // The note store is not watched: its conflict copies are looked for now and then.
+    // The note store is not watched: its conflict copies are looked for now and then, and the
+    // file is checked then too, in case the watcher missed an event.
     auto* scan = new QTimer(this);
     scan->setInterval(kConflictScanMilliseconds);
-    connect(scan, &QTimer::timeout, this, &NotebookSession::CheckDatabaseOnDisk);
+    connect(scan, &QTimer::timeout, this, [this] {
+      CheckDatabaseOnDisk();
+      LookForConflictCopies();
+    });
     scan->start();
   }
   // Conflict copies a sync tool left while the program was not running: looked for once the
-  // window is up, since the look walks the whole note store.
-  QTimer::singleShot(kFirstConflictScanMilliseconds, this, &NotebookSession::CheckDatabaseOnDisk);
+  // window is up.
+  QTimer::singleShot(kFirstConflictScanMilliseconds, this, &NotebookSession::LookForConflictCopies);
+}
+
+bool NotebookSession::UserIsBusy() const {
+  // A command waiting for the user's answer holds items and the document's elements; the
+  // windows are refilled only after it has ended.
+  return QApplication::activeModalWidget() || QApplication::activePopupWidget() ||
+         (busy_ && busy_());
 }
 
 void NotebookSession::CheckDatabaseOnDisk() {
-  // A command waiting for the user's answer holds items and the document's elements; the
-  // windows are refilled only after it has ended.
-  const bool busy = QApplication::activeModalWidget() || QApplication::activePopupWidget() ||
-                    (busy_ && busy_());
-  if (busy) {
+  if (UserIsBusy()) {
     if (!checkPending_) {
       checkPending_ = true;
       QTimer::singleShot(500, this, [this] {
@@ -59,8 +75,36 @@ void NotebookSession::CheckDatabaseOnDisk() {
     }
     return;
   }
-  TakeConflictCopies(notebook_);
+  if (notebook_.IsOpen() && !DatabaseConflictCopies(notebook_.DatabasePath()).empty())
+    LookForConflictCopies();
   notebook_.ReloadIfChanged();
+}
+
+void NotebookSession::LookForConflictCopies() {
+  if (scan_) scan_->Request();
+}
+
+void NotebookSession::TakeFoundCopies(std::vector<std::string> copies) {
+  foundCopies_ = std::move(copies);  // the latest look stands
+  TakeFoundWhenIdle();
+}
+
+void NotebookSession::TakeFoundWhenIdle() {
+  if (!foundCopies_) return;
+  if (UserIsBusy()) {
+    if (!takePending_) {
+      takePending_ = true;
+      QTimer::singleShot(500, this, [this] {
+        takePending_ = false;
+        TakeFoundWhenIdle();
+      });
+    }
+    return;
+  }
+  const std::vector<std::string> copies = std::move(*foundCopies_);
+  foundCopies_.reset();
+  // Copies gone since the look, or of a notebook opened before this one, are passed over.
+  TakeConflictCopies(notebook_, copies);
 }
 
 void NotebookSession::OpenReminderList() { OpenReminderListWindow(notebook_); }

@@ -7,8 +7,11 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "core/db/conflict_merge.h"
 #include "core/db/database.h"
 #include "core/notes/notebook.h"
 
@@ -28,15 +31,21 @@ class NotebookSession : public QObject {
   // Opens the database at path in the notebook (every listener fills itself), tells the user
   // what the opening found, starts the reminder check with its pop-up and watches the file.
   // What a writer that died left in the note store is swept on a thread of its own, and the
-  // first look for conflict copies (a walk of the store) comes once the window is up.
+  // first look for conflict copies (a walk of the store, on another) comes once the window is up.
   void Open(const std::string& path);
 
-  // The file changed on disk, maybe by another program: conflict copies a sync tool left are
-  // taken in (ui/db/conflict_copies.h), and the notebook reads the file again when it is not
-  // the version it holds. Also at the opening and every kConflictScanMilliseconds. While the user is in the middle of something (a message box or
-  // dialog, a menu, or whatever busy says: a label edit, a drag) the check waits until that is
-  // over.
+  // The file changed on disk, maybe by another program: the notebook reads the file again when
+  // it is not the version it holds. A conflict copy of the database beside it (one directory
+  // read) means the sync tool brought the other machine's changes: the note store is looked
+  // through as well, and everything is taken in together (ui/db/conflict_copies.h) when that
+  // look reports. While the user is in the middle of something (a message box or dialog, a
+  // menu, or whatever busy says: a label edit, a drag) the check, and the taking in, wait until
+  // that is over. Also every kConflictScanMilliseconds.
   void CheckDatabaseOnDisk();
+  // Asks for a look through the note store for conflict copies, on the scan's own thread; what
+  // it finds is taken in here, with the database's copies. Also a second after the opening and
+  // every kConflictScanMilliseconds.
+  void LookForConflictCopies();
   void SetBusyCheck(std::function<bool()> busy) { busy_ = std::move(busy); }
 
   // Opens the reminder list window over the notebook's reminders (or brings it forward).
@@ -51,6 +60,10 @@ class NotebookSession : public QObject {
  private:
   void StartReminders();
   void StopReminders();
+  bool UserIsBusy() const;
+  // What a look through the store found, taken in once the user is not busy.
+  void TakeFoundCopies(std::vector<std::string> copies);
+  void TakeFoundWhenIdle();
 
   Notebook& notebook_;
   std::unique_ptr<CWndTipSchedule> popup_;
@@ -58,6 +71,9 @@ class NotebookSession : public QObject {
   std::function<bool()> busy_;
   ReminderCheckTiming checkTiming_;
   bool checkPending_ = false;  // a check of the file waits for the user
+  std::unique_ptr<ConflictCopyScan> scan_;  // made by Open for its database
+  std::optional<std::vector<std::string>> foundCopies_;  // found, not yet taken in
+  bool takePending_ = false;  // taking them in waits for the user
   int editorsListener_ = 0;
   std::unique_ptr<LeftoverSweep> sweep_;  // after a writer died; stopped before the notebook goes
 };

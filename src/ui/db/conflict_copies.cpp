@@ -9,9 +9,9 @@
 
 namespace zorbek {
 
-bool TakeConflictCopies(Notebook& notebook) {
+bool TakeConflictCopies(Notebook& notebook, const std::vector<std::string>& noteCopies) {
   if (!notebook.IsOpen() || notebook.Document().WriteProtected()) return false;
-  MergeReport report = MergeConflictCopies(notebook.DatabasePath());
+  MergeReport report = MergeConflictCopies(notebook.DatabasePath(), noteCopies);
   // What the user was told already is not told again at every look.
   static std::set<std::string> told;
   if (!report.error.empty() && !told.insert(report.error).second) return false;

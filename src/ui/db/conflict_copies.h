@@ -2,20 +2,24 @@
 // soon as it sees them (core/db/conflict_merge.h has the rules).
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace zorbek {
 
 class Notebook;
 
-// How often the note store is looked through for conflict copies of notes (the database's
-// directory is watched; the store, which may be large, is not).
+// How often the note store is looked through for conflict copies of notes, on a thread of its
+// own (the database's directory is watched; the store, which may be large, is not).
 inline constexpr int kConflictScanMilliseconds = 30000;
 // The first look after the opening, once the window has shown.
 inline constexpr int kFirstConflictScanMilliseconds = 1000;
 
-// Merges the conflict copies beside the notebook's database and in its store, reads the database
-// again and tells the user what was merged (a copy or failure is told once). Nothing when there
-// are none, or while the notebook may not write. Main thread, no lock held. True when something
-// was merged.
-bool TakeConflictCopies(Notebook& notebook);
+// Merges the conflict copies beside the notebook's database and the notes' conflict copies found
+// in its store (noteCopies, from a walk of the store: ConflictCopyScan), reads the database again
+// and tells the user what was merged (a copy or failure is told once). Nothing when there are
+// none, or while the notebook may not write. Main thread, no lock held. True when something was
+// merged.
+bool TakeConflictCopies(Notebook& notebook, const std::vector<std::string>& noteCopies);
 
 }  // namespace zorbek

@@ -676,7 +676,7 @@ bool CWndEsr::KeepOutsideVersion() {
   disk_ = read;
   std::string shown = copy;
   if (Notebook* notebook = EditorsNotebook(); notebook && notebook->IsOpen()) {
-    const MergeReport report = MergeConflictCopies(notebook->DatabasePath());
+    const MergeReport report = MergeConflictCopies(notebook->DatabasePath(), {copy});
     notebook->ReloadIfChanged();
     for (const std::string& name : report.conflictNotes)
       if (FileNameOf(name).rfind(stem + "_冲突_", 0) == 0) shown = name;
