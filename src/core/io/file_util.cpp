@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -52,19 +53,29 @@ std::optional<std::string> ReadWholeFile(const std::string& path, FileSignature*
     return std::nullopt;
   };
   if (limit >= 0 && st.st_size > limit) return refuse();
-  if (st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
-  char buf[65536];
+  // Read straight into the string: a large file is neither copied nor held twice. One byte more
+  // than the size is asked for, so that a file that grew meanwhile is noticed.
+  std::size_t used = 0;
+  data.resize(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 1);
   for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (used == data.size()) {
+      std::size_t grown = data.size() + std::max<std::size_t>(data.size(), 65536);
+      // Past the limit by one byte is enough to refuse.
+      if (limit >= 0) grown = std::min(grown, static_cast<std::size_t>(limit) + 1);
+      if (grown <= used) grown = used + 1;
+      data.resize(grown);
+    }
+    const ssize_t n = ::read(fd, data.data() + used, data.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
       ::close(fd);
       return std::nullopt;
     }
     if (n == 0) break;
-    data.append(buf, static_cast<std::size_t>(n));
-    if (limit >= 0 && static_cast<std::int64_t>(data.size()) > limit) return refuse();
+    used += static_cast<std::size_t>(n);
+    if (limit >= 0 && static_cast<std::int64_t>(used) > limit) return refuse();
   }
+  data.resize(used);
   ::close(fd);
   return data;
 }
