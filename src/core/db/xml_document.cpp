@@ -75,15 +75,12 @@ std::string DeclaredEncoding(std::string_view bytes) {
 
 // The file's text as UTF-8: byte-order marks first, then the declared encoding; text that is
 // not UTF-8 and declares nothing is read as CP936, the encoding such files were written in.
-// UTF-8 text (nearly every file) is handed back as it came, not copied.
-std::string ToUtf8(std::string bytes) {
+// Nothing when the text is UTF-8 as it is (nearly every file): it is parsed where it lies.
+std::optional<std::string> ConvertedToUtf8(std::string_view bytes) {
   auto starts = [&](const char* bom, std::size_t n) {
     return bytes.size() >= n && std::memcmp(bytes.data(), bom, n) == 0;
   };
-  if (starts("\xEF\xBB\xBF", 3)) {
-    bytes.erase(0, 3);
-    return bytes;
-  }
+  if (starts("\xEF\xBB\xBF", 3)) return std::string(bytes.substr(3));
   if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2)) {
     const bool le = bytes[0] == '\xFF';
     std::u16string wide;
@@ -104,7 +101,23 @@ std::string ToUtf8(std::string bytes) {
   if (enc == "iso-8859-1" || enc == "latin1" || enc == "windows-1252")
     return CodePageToUtf8(bytes, 1252);
   if (enc.empty() && !IsValidUtf8(bytes)) return CodePageToUtf8(bytes, 936);
-  return bytes;
+  return std::nullopt;
+}
+
+// The file at path, as UTF-8 text to parse in place; nullopt when it cannot be read (or is
+// larger than a database can be). *read is the version read.
+std::unique_ptr<XmlText> ReadText(const std::string& path, FileSignature* read) {
+  auto text = std::make_unique<XmlText>();
+  const auto used = ReadWholeFileInto(
+      path, [&](std::size_t n) { return text->Reserve(n); }, read, kMaxDatabaseBytes);
+  if (!used) return nullptr;
+  text->SetSize(*used);
+  if (auto converted = ConvertedToUtf8(text->view())) {
+    text = std::make_unique<XmlText>();
+    std::memcpy(text->Reserve(converted->size() + 1), converted->data(), converted->size());
+    text->SetSize(converted->size());
+  }
+  return text;
 }
 
 // ---- serialisation ------------------------------------------------------------------------
@@ -372,7 +385,7 @@ bool Parse(pugi::xml_document& doc, std::string_view xml) {
 
 // Parses a file's text in place: the document's strings point into text, which must outlive
 // it. A large database is then held once, not copied for the parser.
-bool ParseInPlace(pugi::xml_document& doc, std::string& text) {
+bool ParseInPlace(pugi::xml_document& doc, XmlText& text) {
   doc.reset();
   const BulkXmlMemory bulk(text.size() >= kBulkXmlBytes);
   return Accepted(doc, doc.load_buffer_inplace(text.data(), text.size(), kParseFlags,
@@ -385,10 +398,9 @@ LoadStatus CXmlDocument::Load(const std::string& path) {
   ResetDocument();
   path_ = path;
   FileSignature read;
-  auto bytes = ReadWholeFile(path, &read, kMaxDatabaseBytes);
-  disk_ = bytes ? std::optional<FileSignature>(read) : FileSignatureOf(path);
-  if (!bytes) return disk_ ? LoadStatus::Unparsable : LoadStatus::Missing;
-  auto text = std::make_unique<std::string>(ToUtf8(std::move(*bytes)));
+  auto text = ReadText(path, &read);
+  disk_ = text ? std::optional<FileSignature>(read) : FileSignatureOf(path);
+  if (!text) return disk_ ? LoadStatus::Unparsable : LoadStatus::Missing;
   if (!ParseInPlace(doc_, *text)) return LoadStatus::Unparsable;
   text_ = std::move(text);
   return LoadStatus::Loaded;
@@ -401,9 +413,8 @@ bool CXmlDocument::LoadFromString(std::string_view xml) {
 
 LoadStatus CXmlDocument::Reload(const std::function<bool(XmlNode root)>& accept) {
   FileSignature read;
-  auto bytes = ReadWholeFile(path_, &read, kMaxDatabaseBytes);
-  if (!bytes) return PathExists(path_) ? LoadStatus::Unparsable : LoadStatus::Missing;
-  auto text = std::make_unique<std::string>(ToUtf8(std::move(*bytes)));
+  auto text = ReadText(path_, &read);
+  if (!text) return PathExists(path_) ? LoadStatus::Unparsable : LoadStatus::Missing;
   pugi::xml_document fresh;
   if (!ParseInPlace(fresh, *text) || (accept && !accept(fresh.document_element())))
     return LoadStatus::Unparsable;

@@ -27,6 +27,8 @@
 
 namespace zorbek {
 
+class XmlText;
+
 using XmlNode = pugi::xml_node;
 
 class XmlError : public std::runtime_error {
@@ -104,10 +106,9 @@ class CXmlDocument {
   XmlNode Detached();
   void ResetDocument();
 
-  // The file's text, which doc_ was parsed from in place and whose strings it points into (held
-  // by pointer, so that the text never moves while doc_ uses it); empty for a document built from
-  // a string.
-  std::unique_ptr<std::string> text_;
+  // The file's text, which doc_ was parsed from in place and whose strings it points into;
+  // none for a document built from a string.
+  std::unique_ptr<XmlText> text_;
   pugi::xml_document doc_;
   std::string path_;
   // The version of the file at path_ that doc_ was read from or last written to; nullopt when

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <new>
 #include <mutex>
 #include <pugixml.hpp>
 #include <vector>
@@ -28,19 +30,26 @@ std::mutex& regionsMutex = *new std::mutex;
 std::vector<Region>& regions = *new std::vector<Region>;  // few: a region holds 8 MB
 thread_local bool bulk = false;
 
-// A region aligned to a huge page, so that the kernel can back all of it with huge pages.
-bool NewRegion() {
-  void* raw = ::mmap(nullptr, kRegionBytes + kHugePage, PROT_READ | PROT_WRITE,
+// Memory aligned to a huge page, so that the kernel can back all of it with huge pages; null
+// when the system has none to give.
+char* MapAligned(std::size_t length) {
+  void* raw = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) return false;
+  if (raw == MAP_FAILED) return nullptr;
   const auto start = reinterpret_cast<std::uintptr_t>(raw);
   const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
   if (aligned > start) ::munmap(raw, aligned - start);
-  const std::uintptr_t end = start + kRegionBytes + kHugePage;
-  if (end > aligned + kRegionBytes) ::munmap(reinterpret_cast<void*>(aligned + kRegionBytes),
-                                             end - (aligned + kRegionBytes));
+  const std::uintptr_t end = start + length + kHugePage;
+  if (end > aligned + length) ::munmap(reinterpret_cast<void*>(aligned + length),
+                                       end - (aligned + length));
   auto* base = reinterpret_cast<char*>(aligned);
-  ::madvise(base, kRegionBytes, MADV_HUGEPAGE);  // a hint: without it, plain pages
+  ::madvise(base, length, MADV_HUGEPAGE);  // a hint: without it, plain pages
+  return base;
+}
+
+bool NewRegion() {
+  char* base = MapAligned(kRegionBytes);
+  if (!base) return false;
   regions.push_back(Region{base, 0, 0});
   return true;
 }
@@ -87,6 +96,34 @@ const bool installed = [] {
 BulkXmlMemory::BulkXmlMemory(bool on) : previous_(bulk) { bulk = on && installed; }
 
 BulkXmlMemory::~BulkXmlMemory() { bulk = previous_; }
+
+namespace {
+void Release(char* data, std::size_t mapped) {
+  if (mapped) ::munmap(data, mapped);
+  else std::free(data);
+}
+}  // namespace
+
+XmlText::~XmlText() { Release(data_, mapped_); }
+
+char* XmlText::Reserve(std::size_t n) {
+  if (n <= capacity_) return data_;
+  char* fresh = nullptr;
+  std::size_t mapped = 0;
+  if (n >= kBulkXmlBytes) {
+    mapped = (n + kHugePage - 1) & ~(kHugePage - 1);
+    fresh = MapAligned(mapped);
+    if (!fresh) mapped = 0;
+  }
+  if (!fresh) fresh = static_cast<char*>(std::malloc(n));
+  if (!fresh) throw std::bad_alloc();
+  if (capacity_) std::memcpy(fresh, data_, capacity_);
+  Release(data_, mapped_);
+  data_ = fresh;
+  capacity_ = n;
+  mapped_ = mapped;
+  return data_;
+}
 
 std::size_t BulkXmlRegions() {
   std::lock_guard<std::mutex> lock(regionsMutex);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 namespace zorbek {
 
@@ -26,5 +27,28 @@ inline constexpr std::size_t kBulkXmlBytes = 1 << 20;
 
 // How many regions are held now.
 std::size_t BulkXmlRegions();
+
+// A file's text, to be parsed where it lies; from kBulkXmlBytes on it lies in memory the kernel
+// may back with huge pages too.
+class XmlText {
+ public:
+  XmlText() = default;
+  ~XmlText();
+  XmlText(const XmlText&) = delete;
+  XmlText& operator=(const XmlText&) = delete;
+
+  // Room for n bytes; what the text held is kept.
+  char* Reserve(std::size_t n);
+  void SetSize(std::size_t n) { size_ = n; }
+  char* data() { return data_; }
+  std::size_t size() const { return size_; }
+  std::string_view view() const { return {data_, size_}; }
+
+ private:
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+  std::size_t mapped_ = 0;  // the length of its mapping, when it has one
+};
 
 }  // namespace zorbek
