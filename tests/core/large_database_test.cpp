@@ -136,11 +136,14 @@ TEST(Utf8Check, AgreesWithTheDecoderOnEverySequenceAtEveryPlaceInAWord) {
 TEST(StoreNames, ACaseBlindLookupFindsEverySpellingAndDanglingLinks) {
   TempDir dir;
   WriteFile(dir / "新建笔记.ESR", "");
+  WriteFile(dir / "新建ESR文档1.ESR", "");
   WriteFile(dir / "Notes-Of-May.txt", "");
   std::filesystem::create_symlink(dir / "gone", dir / "新建文件夹");
   EXPECT_TRUE(FileExistsIn(dir.path(), "新建笔记.esr"));
   EXPECT_TRUE(FileExistsIn(dir.path(), "新建笔记.eSr"));
   EXPECT_FALSE(FileExistsIn(dir.path(), "新建笔记1.esr"));
+  EXPECT_TRUE(FileExistsIn(dir.path(), "新建esr文档1.esr"));
+  EXPECT_FALSE(FileExistsIn(dir.path(), "新建ESR文档.esr"));
   EXPECT_TRUE(FileExistsIn(dir.path(), "notes-of-may.TXT"));  // many letters: the listing
   EXPECT_FALSE(FileExistsIn(dir.path(), "notes-of-june.txt"));
   EXPECT_TRUE(FileExistsIn(dir.path(), "新建文件夹"));  // an entry, though it leads nowhere

@@ -89,9 +89,9 @@ void DeleteDirectoryTree(std::string_view directory) {
 namespace {
 
 // A name with few Latin letters has few spellings that differ only in their case ("新建笔记.esr"
-// has eight): each is looked up, and the directory, which may hold thousands of entries, is
-// not read.
-constexpr int kMostLettersLookedUp = 4;
+// has eight, "新建ESR文档.esr" 64): each is looked up, and the directory, which may hold
+// thousands of entries, is not read.
+constexpr int kMostLettersLookedUp = 6;
 
 }  // namespace
 
