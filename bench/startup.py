@@ -2,10 +2,12 @@
 """The program's start and a changing command of the command line, against the number of notes.
 
   bench/startup.py --build build [--build OLD=/work/before/build] [--sizes 0,1000,10000,50000,100000]
-                   [--runs 7] [--probe build/libzorbek_start_probe.so] [--strace]
+                   [--per-folder 10] [--runs 7] [--probe build/libzorbek_start_probe.so] [--strace]
 
-For each size a database is generated in a fresh HOME: folders of 10 notes each (one folder in
-ten expanded, as a user leaves them), every note file a small RTF file. For each build given:
+For each size a database is generated in a fresh HOME: folders of 10 notes each (--per-folder;
+one folder in ten expanded, as a user leaves them), every note file a small RTF file. A size
+written NOTES/FOLDERS (10000/100) spreads the notes over that many folders instead, so that
+the cost of the number of folders shows apart from that of the notes. For each build given:
   - start: the built Zorbek (offscreen) from its start to its main window painted with the event
     loop idle (wall time, and the processor time of all its threads), and the peak resident
     memory then, measured by the probe module loaded with LD_PRELOAD
@@ -28,19 +30,19 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
-def generate(home, notes):
+def generate(home, notes, folders):
     data = os.path.join(home, ".local", "share", "Zorbek")
     store = os.path.join(data, "Zorbek", "archive")
     os.makedirs(store, exist_ok=True)
     parts = ['<list><hotkey/><filetree><archive state="expanded">']
-    folders = (notes + 9) // 10
+    per_folder = (notes + folders - 1) // folders if folders else 0
     n = 0
     for f in range(folders):
         name = "文件夹%d" % f
         state = "expanded" if f % 10 == 0 else "collapsed"
         parts.append('<%s type="dir" state="%s">' % (name, state))
         os.makedirs(os.path.join(store, name), exist_ok=True)
-        for k in range(min(10, notes - n)):
+        for k in range(min(per_folder, notes - n)):
             note = "笔记%d" % k
             parts.append('<%s type="esr" lasttime="%d"/>' % (note, 1700000000 + n))
             with open(os.path.join(store, name, note + ".esr"), "wb") as out:
@@ -104,6 +106,7 @@ def main():
     ap.add_argument("--build", action="append", required=True,
                     help="a build directory, or NAME=DIR")
     ap.add_argument("--sizes", default="0,1000,10000,50000,100000")
+    ap.add_argument("--per-folder", type=int, default=10)
     ap.add_argument("--runs", type=int, default=7)
     ap.add_argument("--probe", default=os.path.join(ROOT, "build", "libzorbek_start_probe.so"))
     ap.add_argument("--strace", action="store_true")
@@ -114,7 +117,10 @@ def main():
         builds.append((name or os.path.basename(os.path.normpath(path)), os.path.abspath(path)))
     probe = os.path.abspath(args.probe)
     rows = []
-    for size in [int(s) for s in args.sizes.split(",")]:
+    for spec in args.sizes.split(","):
+        size, _, folders = spec.partition("/")
+        size = int(size)
+        folders = int(folders) if folders else (size + args.per_folder - 1) // args.per_folder
         work = tempfile.mkdtemp(prefix="zorbek-startup-")
         try:
             results = {}
@@ -122,7 +128,7 @@ def main():
                 home = os.path.join(work, name)
                 runtime = os.path.join(work, name + "-run")
                 os.makedirs(runtime, mode=0o700)
-                db = generate(home, size)
+                db = generate(home, size, folders)
                 results[name] = dict(home=home, env=environment(home, runtime), db=db,
                                      start=[], cpu=[], peak=[], change=[], change_cpu=[])
                 start_once(os.path.join(path, "Zorbek"), probe, results[name]["env"],
@@ -141,7 +147,7 @@ def main():
             for name, path in builds:
                 r = results[name]
                 m = statistics.median
-                row = [size, name, m(r["start"]), m(r["cpu"]), m(r["peak"]), m(r["change"]),
+                row = [spec, name, m(r["start"]), m(r["cpu"]), m(r["peak"]), m(r["change"]),
                        m(r["change_cpu"])]
                 if args.strace:
                     row.append(directory_reads([os.path.join(path, "Zorbek")], dict(
@@ -149,7 +155,7 @@ def main():
                     row.append(directory_reads([os.path.join(path, "zorbek-cli"), "--db", r["db"],
                                                 "new-folder", "/"], r["env"]))
                 rows.append(row)
-                print("%7d  %-8s start %7.1f ms (cpu %6.1f)  peak %6.1f MB  change %7.1f ms "
+                print("%12s  %-8s start %7.1f ms (cpu %6.1f)  peak %6.1f MB  change %7.1f ms "
                       "(cpu %6.1f)%s" % (tuple(row[:7]) + (
                           "  getdents64 start %d change %d" % (row[7], row[8])
                           if args.strace else "",)), flush=True)

@@ -86,8 +86,36 @@ void DeleteDirectoryTree(std::string_view directory) {
   fs::remove(dir, ec);
 }
 
+namespace {
+
+// A name with few Latin letters has few spellings that differ only in their case ("新建笔记.esr"
+// has eight, "新建ESR文档.esr" 64): each is looked up, and the directory, which may hold
+// thousands of entries, is not read.
+constexpr int kMostLettersLookedUp = 6;
+
+}  // namespace
+
 bool FileExistsIn(std::string_view directory, std::string_view name) {
   if (PathExists(JoinPath(directory, name))) return true;
+  std::vector<std::size_t> letters;
+  for (std::size_t i = 0; i < name.size(); ++i)
+    if ((name[i] >= 'A' && name[i] <= 'Z') || (name[i] >= 'a' && name[i] <= 'z'))
+      letters.push_back(i);
+  if (letters.size() <= kMostLettersLookedUp) {
+    // Any entry counts, a dangling link too, as it does in the directory's listing.
+    std::string spelling(name);
+    for (unsigned mask = 0; mask < (1u << letters.size()); ++mask) {
+      for (std::size_t k = 0; k < letters.size(); ++k) {
+        const char c = name[letters[k]];
+        const char lower = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        spelling[letters[k]] =
+            (mask >> k) & 1u ? static_cast<char>(lower - 'a' + 'A') : lower;
+      }
+      struct stat st {};
+      if (::lstat(JoinPath(directory, spelling).c_str(), &st) == 0) return true;
+    }
+    return false;
+  }
   DIR* d = ::opendir(std::string(directory).c_str());
   if (!d) return false;
   bool found = false;

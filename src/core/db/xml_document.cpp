@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/app/prompts.h"
+#include "core/db/xml_memory.h"
 #include "core/io/file_util.h"
 #include "core/text/cp936.h"
 
@@ -74,7 +75,8 @@ std::string DeclaredEncoding(std::string_view bytes) {
 
 // The file's text as UTF-8: byte-order marks first, then the declared encoding; text that is
 // not UTF-8 and declares nothing is read as CP936, the encoding such files were written in.
-std::string ToUtf8(std::string_view bytes) {
+// Nothing when the text is UTF-8 as it is (nearly every file): it is parsed where it lies.
+std::optional<std::string> ConvertedToUtf8(std::string_view bytes) {
   auto starts = [&](const char* bom, std::size_t n) {
     return bytes.size() >= n && std::memcmp(bytes.data(), bom, n) == 0;
   };
@@ -99,7 +101,23 @@ std::string ToUtf8(std::string_view bytes) {
   if (enc == "iso-8859-1" || enc == "latin1" || enc == "windows-1252")
     return CodePageToUtf8(bytes, 1252);
   if (enc.empty() && !IsValidUtf8(bytes)) return CodePageToUtf8(bytes, 936);
-  return std::string(bytes);
+  return std::nullopt;
+}
+
+// The file at path, as UTF-8 text to parse in place; nullopt when it cannot be read (or is
+// larger than a database can be). *read is the version read.
+std::unique_ptr<XmlText> ReadText(const std::string& path, FileSignature* read) {
+  auto text = std::make_unique<XmlText>();
+  const auto used = ReadWholeFileInto(
+      path, [&](std::size_t n) { return text->Reserve(n); }, read, kMaxDatabaseBytes);
+  if (!used) return nullptr;
+  text->SetSize(*used);
+  if (auto converted = ConvertedToUtf8(text->view())) {
+    text = std::make_unique<XmlText>();
+    std::memcpy(text->Reserve(converted->size() + 1), converted->data(), converted->size());
+    text->SetSize(converted->size());
+  }
+  return text;
 }
 
 // ---- serialisation ------------------------------------------------------------------------
@@ -141,43 +159,45 @@ std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t* cp) {
 // out; bytes that are not UTF-8 become U+FFFD. A carriage return is written as a reference,
 // since a parser turns a literal one into a line feed.
 void AppendEscaped(std::string& out, std::string_view s, bool attribute) {
+  // Runs of characters written as they are go out in one piece.
+  std::size_t run = 0;
+  const auto flush = [&](std::size_t upTo) { out.append(s.data() + run, upTo - run); };
   for (std::size_t i = 0; i < s.size();) {
     const auto c = static_cast<unsigned char>(s[i]);
     if (c >= 0x80) {
       char32_t cp = 0;
       const std::size_t len = DecodeUtf8(s, i, &cp);
-      if (len == 0) {
-        out += "\xEF\xBF\xBD";
-        ++i;
-      } else {
-        if (cp != 0xFFFE && cp != 0xFFFF) out.append(s.substr(i, len));
+      if (len != 0 && cp != 0xFFFE && cp != 0xFFFF) {
         i += len;
+        continue;
       }
+      flush(i);
+      if (len == 0) out += "\xEF\xBF\xBD";
+      i += len == 0 ? 1 : len;
+      run = i;
       continue;
     }
-    ++i;
+    const bool literal = (c >= 0x20 && c != '&' && c != '<' && c != '>' &&
+                          !(attribute && c == '"')) ||
+                         (!attribute && (c == '\t' || c == '\n'));
+    if (literal) {
+      ++i;
+      continue;
+    }
+    flush(i);
+    run = ++i;
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
-      case '"':
-        if (attribute) out += "&quot;";
-        else out += '"';
-        break;
+      case '"': out += "&quot;"; break;
       case '\r': out += "&#13;"; break;
-      case '\t': case '\n':
-        if (attribute) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "&#%d;", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-        break;
-      default:
-        if (c >= 0x20) out += static_cast<char>(c);
+      case '\t': out += "&#9;"; break;
+      case '\n': out += "&#10;"; break;
+      default: break;  // other controls: XML 1.0 cannot carry them
     }
   }
+  flush(s.size());
 }
 
 // The deepest element nesting of the document, counted without recursion.
@@ -335,26 +355,18 @@ bool IsValidXmlName(std::string_view name) {
 CXmlDocument::CXmlDocument() = default;
 CXmlDocument::~CXmlDocument() = default;
 
-void CXmlDocument::ResetDocument() { doc_.reset(); }
-
-LoadStatus CXmlDocument::Load(const std::string& path) {
-  ResetDocument();
-  path_ = path;
-  FileSignature read;
-  const auto bytes = ReadWholeFile(path, &read, kMaxDatabaseBytes);
-  disk_ = bytes ? std::optional<FileSignature>(read) : FileSignatureOf(path);
-  if (!bytes) return disk_ ? LoadStatus::Unparsable : LoadStatus::Missing;
-  return LoadFromString(ToUtf8(*bytes)) ? LoadStatus::Loaded : LoadStatus::Unparsable;
+void CXmlDocument::ResetDocument() {
+  doc_.reset();
+  text_.reset();
 }
 
 namespace {
 
-// Parses xml into doc; false (and doc empty) when it is not a document the program reads.
-bool Parse(pugi::xml_document& doc, std::string_view xml) {
-  doc.reset();
-  const unsigned flags = pugi::parse_default | pugi::parse_comments | pugi::parse_pi |
-                         pugi::parse_doctype;
-  const auto result = doc.load_buffer(xml.data(), xml.size(), flags, pugi::encoding_utf8);
+constexpr unsigned kParseFlags =
+    pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
+
+// Whether what was parsed is a document the program reads; doc is emptied when it is not.
+bool Accepted(pugi::xml_document& doc, const pugi::xml_parse_result& result) {
   // No database is nested this deep; a file that is would only exhaust the stack of every
   // walk over it.
   if (!result || !doc.document_element() || ElementDepth(doc) > kMaxElementDepth) {
@@ -364,20 +376,50 @@ bool Parse(pugi::xml_document& doc, std::string_view xml) {
   return true;
 }
 
+// Parses xml (copied) into doc; false (and doc empty) when it is not a document the program
+// reads.
+bool Parse(pugi::xml_document& doc, std::string_view xml) {
+  doc.reset();
+  return Accepted(doc, doc.load_buffer(xml.data(), xml.size(), kParseFlags, pugi::encoding_utf8));
+}
+
+// Parses a file's text in place: the document's strings point into text, which must outlive
+// it. A large database is then held once, not copied for the parser.
+bool ParseInPlace(pugi::xml_document& doc, XmlText& text) {
+  doc.reset();
+  const BulkXmlMemory bulk(text.size() >= kBulkXmlBytes);
+  return Accepted(doc, doc.load_buffer_inplace(text.data(), text.size(), kParseFlags,
+                                               pugi::encoding_utf8));
+}
+
 }  // namespace
 
+LoadStatus CXmlDocument::Load(const std::string& path) {
+  ResetDocument();
+  path_ = path;
+  FileSignature read;
+  auto text = ReadText(path, &read);
+  disk_ = text ? std::optional<FileSignature>(read) : FileSignatureOf(path);
+  if (!text) return disk_ ? LoadStatus::Unparsable : LoadStatus::Missing;
+  if (!ParseInPlace(doc_, *text)) return LoadStatus::Unparsable;
+  text_ = std::move(text);
+  return LoadStatus::Loaded;
+}
+
 bool CXmlDocument::LoadFromString(std::string_view xml) {
+  text_.reset();
   return Parse(doc_, xml);
 }
 
 LoadStatus CXmlDocument::Reload(const std::function<bool(XmlNode root)>& accept) {
   FileSignature read;
-  const auto bytes = ReadWholeFile(path_, &read, kMaxDatabaseBytes);
-  if (!bytes) return PathExists(path_) ? LoadStatus::Unparsable : LoadStatus::Missing;
+  auto text = ReadText(path_, &read);
+  if (!text) return PathExists(path_) ? LoadStatus::Unparsable : LoadStatus::Missing;
   pugi::xml_document fresh;
-  if (!Parse(fresh, ToUtf8(*bytes)) || (accept && !accept(fresh.document_element())))
+  if (!ParseInPlace(fresh, *text) || (accept && !accept(fresh.document_element())))
     return LoadStatus::Unparsable;
   doc_ = std::move(fresh);
+  text_ = std::move(text);
   disk_ = read;
   return LoadStatus::Loaded;
 }
@@ -388,6 +430,8 @@ bool CXmlDocument::ChangedOnDisk() const {
 
 std::string CXmlDocument::ToString() const {
   std::string out;
+  // About the size of the file read: the text grows once or not at all.
+  if (text_) out.reserve(text_->size() + text_->size() / 16);
   for (auto c : doc_.children()) {
     if (IsDetachedArea(c)) continue;
     Serialize(out, c);

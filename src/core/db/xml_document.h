@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,8 @@
 #include "core/io/file_signature.h"
 
 namespace zorbek {
+
+class XmlText;
 
 using XmlNode = pugi::xml_node;
 
@@ -103,6 +106,9 @@ class CXmlDocument {
   XmlNode Detached();
   void ResetDocument();
 
+  // The file's text, which doc_ was parsed from in place and whose strings it points into;
+  // none for a document built from a string.
+  std::unique_ptr<XmlText> text_;
   pugi::xml_document doc_;
   std::string path_;
   // The version of the file at path_ that doc_ was read from or last written to; nullopt when

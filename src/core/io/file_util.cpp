@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "core/app/clock.h"
 
@@ -34,12 +36,13 @@ std::optional<FileSignature> FileSignatureOf(const std::string& path) {
   return SignatureOf(st);
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, FileSignature* signature,
-                                         std::int64_t limit, bool* tooLarge) {
+std::optional<std::size_t> ReadWholeFileInto(const std::string& path,
+                                             const std::function<char*(std::size_t)>& room,
+                                             FileSignature* signature, std::int64_t limit,
+                                             bool* tooLarge) {
   if (tooLarge) *tooLarge = false;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  std::string data;
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
@@ -52,20 +55,46 @@ std::optional<std::string> ReadWholeFile(const std::string& path, FileSignature*
     return std::nullopt;
   };
   if (limit >= 0 && st.st_size > limit) return refuse();
-  if (st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
-  char buf[65536];
+  // One byte more than the size is asked for, so that a file that grew meanwhile is noticed.
+  std::size_t capacity = static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 1;
+  char* buffer = room(capacity);
+  std::size_t used = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (used == capacity) {
+      std::size_t grown = capacity + std::max<std::size_t>(capacity, 65536);
+      // Past the limit by one byte is enough to refuse.
+      if (limit >= 0) grown = std::min(grown, static_cast<std::size_t>(limit) + 1);
+      if (grown <= used) grown = used + 1;
+      capacity = grown;
+      buffer = room(capacity);
+    }
+    const ssize_t n = ::read(fd, buffer + used, capacity - used);
     if (n < 0) {
       if (errno == EINTR) continue;
       ::close(fd);
       return std::nullopt;
     }
     if (n == 0) break;
-    data.append(buf, static_cast<std::size_t>(n));
-    if (limit >= 0 && static_cast<std::int64_t>(data.size()) > limit) return refuse();
+    used += static_cast<std::size_t>(n);
+    if (limit >= 0 && static_cast<std::int64_t>(used) > limit) return refuse();
   }
   ::close(fd);
+  return used;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, FileSignature* signature,
+                                         std::int64_t limit, bool* tooLarge) {
+  // Read straight into the string: a large file is neither copied nor held twice.
+  std::string data;
+  const auto used = ReadWholeFileInto(
+      path,
+      [&](std::size_t n) {
+        data.resize(n);
+        return data.data();
+      },
+      signature, limit, tooLarge);
+  if (!used) return std::nullopt;
+  data.resize(*used);
   return data;
 }
 

@@ -18,6 +18,13 @@ namespace zorbek {
 std::optional<std::string> ReadWholeFile(const std::string& path,
                                          FileSignature* signature = nullptr,
                                          std::int64_t limit = -1, bool* tooLarge = nullptr);
+// The same, into memory the caller provides: room(n) hands out a buffer of n bytes that holds
+// the bytes read so far (it is asked again when the file grew while it was read). The number
+// of bytes read, or nullopt.
+std::optional<std::size_t> ReadWholeFileInto(const std::string& path,
+                                             const std::function<char*(std::size_t)>& room,
+                                             FileSignature* signature = nullptr,
+                                             std::int64_t limit = -1, bool* tooLarge = nullptr);
 
 // What the program creates for the user's notes, database and settings is private to the user,
 // whatever the umask: directories 0700, files 0600. Only files the user exports for others to

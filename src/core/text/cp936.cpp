@@ -5,6 +5,7 @@
 #include <unicode/ucnv.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include <map>
@@ -167,9 +168,38 @@ void AppendUtf8(std::string& out, char32_t cp) {
 }
 
 bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (DecodeUtf8At(text, i) == 0xFFFFFFFF) return false;
+  // Asked of whole database files: runs of ASCII are passed a word at a time, and a sequence is
+  // checked by its bytes' ranges (no overlong forms, no surrogates, nothing past U+10FFFF).
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = p + text.size();
+  const auto follows = [](unsigned char b) { return (b & 0xC0) == 0x80; };
+  while (p < end) {
+    while (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      if (word & 0x8080808080808080ULL) break;
+      p += 8;
+    }
+    if (p == end) break;
+    const unsigned char b = *p;
+    if (b < 0x80) {
+      ++p;
+    } else if (b < 0xC2) {
+      return false;
+    } else if (b < 0xE0) {
+      if (end - p < 2 || !follows(p[1])) return false;
+      p += 2;
+    } else if (b < 0xF0) {
+      if (end - p < 3 || !follows(p[1]) || !follows(p[2])) return false;
+      if ((b == 0xE0 && p[1] < 0xA0) || (b == 0xED && p[1] > 0x9F)) return false;
+      p += 3;
+    } else if (b < 0xF5) {
+      if (end - p < 4 || !follows(p[1]) || !follows(p[2]) || !follows(p[3])) return false;
+      if ((b == 0xF0 && p[1] < 0x90) || (b == 0xF4 && p[1] > 0x8F)) return false;
+      p += 4;
+    } else {
+      return false;
+    }
   }
   return true;
 }

@@ -19,21 +19,11 @@ CWndNavigator::CWndNavigator(const std::string& databasePath, QWidget* parent)
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(stack_);
   tree_ = new CXmlTreeCtrl(*notebook_, stack_);
-  // The search and the history panels follow the notebook; the search takes its scope from the
-  // tree's selection.
-  const auto selection = [this] {
-    QTreeWidgetItem* item = tree_ ? tree_->SelectedItem() : nullptr;
-    return item ? CXmlTreeCtrl::ItemPathOf(item) : ItemPath();
-  };
-  search_ = new CWndSearch(*notebook_, selection, stack_);
-  history_ = new CWndHistory(*notebook_, stack_);
   stack_->addWidget(tree_);
-  stack_->addWidget(search_);
-  stack_->addWidget(history_);
   setFocusProxy(tree_);
   connect(stack_, &QStackedWidget::currentChanged, this, [this](int index) {
     setFocusProxy(stack_->widget(index));
-    emit modeChanged(index);
+    emit modeChanged(mode());
   });
   // The tree's "打开主页" and "联系我" open the program's own addresses, as the menus do.
   tree_->SetHomePageUrl(HomePageUrl());
@@ -57,12 +47,46 @@ CWndNavigator::~CWndNavigator() {
   notebook_->Close();
 }
 
+int CWndNavigator::mode() const {
+  QWidget* shown = stack_ ? stack_->currentWidget() : nullptr;
+  if (shown && shown == search_) return kSearch;
+  if (shown && shown == history_) return kHistory;
+  return kTree;
+}
+
+CWndSearch* CWndNavigator::searchView() {
+  if (!search_ && stack_) {
+    // The search takes its scope from the tree's selection.
+    const auto selection = [this] {
+      QTreeWidgetItem* item = tree_ ? tree_->SelectedItem() : nullptr;
+      return item ? CXmlTreeCtrl::ItemPathOf(item) : ItemPath();
+    };
+    search_ = new CWndSearch(*notebook_, selection, stack_);
+    stack_->addWidget(search_);
+  }
+  return search_;
+}
+
+CWndHistory* CWndNavigator::historyView() {
+  if (!history_ && stack_) {
+    history_ = new CWndHistory(*notebook_, stack_);
+    stack_->addWidget(history_);
+  }
+  return history_;
+}
+
 void CWndNavigator::setMode(int mode) {
-  if (mode >= kTree && mode <= kHistory) stack_->setCurrentIndex(mode);
+  if (!stack_) return;
+  switch (mode) {
+    case kTree: stack_->setCurrentWidget(tree_); break;
+    case kSearch: stack_->setCurrentWidget(searchView()); break;
+    case kHistory: stack_->setCurrentWidget(historyView()); break;
+    default: break;
+  }
 }
 
 void CWndNavigator::search(const std::string& keyword) {
-  if (search_) search_->Search(keyword);
+  if (CWndSearch* panel = searchView()) panel->Search(keyword);
 }
 
 }  // namespace zorbek

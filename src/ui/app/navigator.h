@@ -20,8 +20,10 @@ class CWndNavigator : public QWidget {
  public:
   enum Mode { kTree = 0, kSearch = 1, kHistory = 2 };
 
-  // Creates the notebook, its session and the three views, each a listener of the notebook,
-  // and opens the database at databasePath.
+  // Creates the notebook, its session and the note tree, and opens the database at
+  // databasePath. The search and history panels, each a listener of the notebook too, are made
+  // when they are first wanted: until then they have nothing to show, and a panel not made
+  // costs the start nothing (their lists measure their headers in a bold face of their own).
   CWndNavigator(const std::string& databasePath, QWidget* parent = nullptr);
   // The views go first, then the session (the reminder check stops), then the notebook is
   // closed: the database is saved once more.
@@ -29,12 +31,13 @@ class CWndNavigator : public QWidget {
 
   // 0 note tree, 1 search results, 2 history; other values do nothing.
   void setMode(int mode);
-  int mode() const { return stack_ ? stack_->currentIndex() : kTree; }
+  int mode() const;
   CXmlTreeCtrl* tree() const { return tree_; }
   Notebook& notebook() const { return *notebook_; }
   NotebookSession& session() const { return *session_; }
-  CWndSearch* searchView() const { return search_; }
-  CWndHistory* historyView() const { return history_; }
+  // The panels, made now when they were not yet.
+  CWndSearch* searchView();
+  CWndHistory* historyView();
 
   // Hands a keyword to the search panel.
   void search(const std::string& keyword);
@@ -47,8 +50,8 @@ class CWndNavigator : public QWidget {
   std::unique_ptr<NotebookSession> session_;
   QStackedWidget* stack_;
   CXmlTreeCtrl* tree_;
-  CWndSearch* search_;
-  CWndHistory* history_;
+  CWndSearch* search_ = nullptr;
+  CWndHistory* history_ = nullptr;
 };
 
 }  // namespace zorbek

@@ -65,6 +65,66 @@ int ImageOfKind(ItemKind kind, bool selected) {
   return selected ? kImageNoteSelected : kImageNote;
 }
 
+// The tree's items. Their images and whether their children are left out are kept as plain
+// members and handed out through data(), rather than stored as a value per role: a notebook of
+// many folders makes tens of thousands of items at start, and each stored role costs an
+// allocation (and a copy of the item's list of values as it grows).
+class EntryItem final : public QTreeWidgetItem {
+ public:
+  static constexpr int kType = QTreeWidgetItem::UserType + 1;
+
+  explicit EntryItem(const QString& text) : QTreeWidgetItem(kType) { setText(0, text); }
+
+  static EntryItem* Of(QTreeWidgetItem* item) {
+    return item && item->type() == kType ? static_cast<EntryItem*>(item) : nullptr;
+  }
+  static const EntryItem* Of(const QTreeWidgetItem* item) {
+    return item && item->type() == kType ? static_cast<const EntryItem*>(item) : nullptr;
+  }
+
+  void SetImages(int normal, int selected) {
+    if (normal == normal_ && selected == selected_) return;
+    normal_ = static_cast<qint16>(normal);
+    selected_ = static_cast<qint16>(selected);
+    emitDataChanged();
+  }
+  bool ChildrenLeftOut() const { return leftOut_; }
+  void SetChildrenLeftOut(bool leftOut) { leftOut_ = leftOut; }
+
+  QVariant data(int column, int role) const override {
+    if (column == 0) {
+      switch (role) {
+        case Qt::DecorationRole:
+          return normal_ < 0 ? QVariant() : QVariant(IconOf(normal_, selected_));
+        case kNormalImageRole: return normal_ < 0 ? QVariant() : QVariant(int{normal_});
+        case kSelectedImageRole: return selected_ < 0 ? QVariant() : QVariant(int{selected_});
+        case kChildrenLeftOutRole: return leftOut_ ? QVariant(true) : QVariant();
+        default: break;
+      }
+    }
+    return QTreeWidgetItem::data(column, role);
+  }
+
+  void setData(int column, int role, const QVariant& value) override {
+    if (column == 0) {
+      switch (role) {
+        case kNormalImageRole:
+          return SetImages(value.isValid() ? value.toInt() : -1, selected_);
+        case kSelectedImageRole:
+          return SetImages(normal_, value.isValid() ? value.toInt() : -1);
+        case kChildrenLeftOutRole: return SetChildrenLeftOut(value.toBool());
+        default: break;
+      }
+    }
+    QTreeWidgetItem::setData(column, role, value);
+  }
+
+ private:
+  qint16 normal_ = -1;
+  qint16 selected_ = -1;
+  bool leftOut_ = false;
+};
+
 const Qt::ItemFlags kTopLevelFlags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
 const Qt::ItemFlags kEntryFlags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
                                   Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
@@ -133,7 +193,8 @@ CXmlTreeCtrl::CXmlTreeCtrl(Notebook& notebook, QWidget* parent)
   runMenu_ = [](QMenu& menu, const QPoint& pos) { return menu.exec(pos); };
 
   const auto top = [this](std::string_view text, int normal, int selected) {
-    auto* item = new QTreeWidgetItem(this, QStringList(Q(std::string(text))));
+    auto* item = new EntryItem(Q(std::string(text)));
+    addTopLevelItem(item);
     item->setFlags(kTopLevelFlags);
     SetItemImages(item, normal, selected);
     return item;
@@ -294,8 +355,10 @@ void CXmlTreeCtrl::Refill() {
   setUpdatesEnabled(false);
   qDeleteAll(fileBox_->takeChildren());
   FillFileBox();
-  // An item that showed children keeps its expansion; any other shows as its element says.
-  for (QTreeWidgetItemIterator it(fileBox_); *it && TopLevelItemOf(*it) == fileBox_; ++it) {
+  // An item that showed children keeps its expansion; any other shows as its element says
+  // (nothing to keep at the first filling).
+  for (QTreeWidgetItemIterator it(fileBox_);
+       !expansion.empty() && *it && TopLevelItemOf(*it) == fileBox_; ++it) {
     const auto was = expansion.find(ItemPathOf(*it));
     if (was != expansion.end() && (*it)->isExpanded() != was->second)
       (*it)->setExpanded(was->second);
@@ -363,6 +426,7 @@ QTreeWidgetItem* CXmlTreeCtrl::ShownItemOfPath(const ItemPath& path) const {
 }
 
 bool CXmlTreeCtrl::ChildrenLeftOut(const QTreeWidgetItem* item) {
+  if (const EntryItem* entry = EntryItem::Of(item)) return entry->ChildrenLeftOut();
   return item && item->data(0, kChildrenLeftOutRole).toBool();
 }
 
@@ -371,7 +435,8 @@ bool CXmlTreeCtrl::HasChildren(const QTreeWidgetItem* item) {
 }
 
 void CXmlTreeCtrl::LeaveChildrenOut(QTreeWidgetItem* item, bool leftOut) {
-  item->setData(0, kChildrenLeftOutRole, leftOut ? QVariant(true) : QVariant());
+  if (EntryItem* entry = EntryItem::Of(item)) entry->SetChildrenLeftOut(leftOut);
+  else item->setData(0, kChildrenLeftOutRole, leftOut ? QVariant(true) : QVariant());
   item->setChildIndicatorPolicy(leftOut ? QTreeWidgetItem::ShowIndicator
                                         : QTreeWidgetItem::DontShowIndicatorWhenChildless);
 }
@@ -401,7 +466,7 @@ QTreeWidgetItem* CXmlTreeCtrl::SelectedItem() const {
 // ---- filling -----------------------------------------------------------------------------
 
 QTreeWidgetItem* CXmlTreeCtrl::NewItem(const QString& text, ItemKind kind) {
-  auto* item = new QTreeWidgetItem(QStringList(text));
+  auto* item = new EntryItem(text);
   item->setFlags(kEntryFlags);
   SetItemImages(item, ImageOfKind(kind, false), ImageOfKind(kind, true));
   return item;
@@ -449,6 +514,7 @@ QPixmap CXmlTreeCtrl::ImageAt(int index) {
 }
 
 void CXmlTreeCtrl::SetItemImages(QTreeWidgetItem* item, int normal, int selected) {
+  if (EntryItem* entry = EntryItem::Of(item)) return entry->SetImages(normal, selected);
   item->setData(0, kNormalImageRole, normal);
   item->setData(0, kSelectedImageRole, selected);
   item->setIcon(0, IconOf(normal, selected));

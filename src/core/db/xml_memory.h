@@ -1,0 +1,54 @@
+// Where the XML library's nodes live. A large database makes many of them (the nodes of 100,000
+// notes take some 16 MB); page by page, the kernel's work of handing out that memory costs more
+// than the parse itself. While a large file is parsed, its nodes are therefore placed in
+// regions of their own, which the kernel may back with huge pages.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace zorbek {
+
+// While an object made with on = true lives, the nodes the XML library makes on this thread
+// come from such regions. A region is given back to the system once nothing in it is used.
+class BulkXmlMemory {
+ public:
+  explicit BulkXmlMemory(bool on);
+  ~BulkXmlMemory();
+  BulkXmlMemory(const BulkXmlMemory&) = delete;
+  BulkXmlMemory& operator=(const BulkXmlMemory&) = delete;
+
+ private:
+  bool previous_;
+};
+
+// From how many bytes of text a parse takes its nodes from regions.
+inline constexpr std::size_t kBulkXmlBytes = 1 << 20;
+
+// How many regions are held now.
+std::size_t BulkXmlRegions();
+
+// A file's text, to be parsed where it lies; from kBulkXmlBytes on it lies in memory the kernel
+// may back with huge pages too.
+class XmlText {
+ public:
+  XmlText() = default;
+  ~XmlText();
+  XmlText(const XmlText&) = delete;
+  XmlText& operator=(const XmlText&) = delete;
+
+  // Room for n bytes; what the text held is kept.
+  char* Reserve(std::size_t n);
+  void SetSize(std::size_t n) { size_ = n; }
+  char* data() { return data_; }
+  std::size_t size() const { return size_; }
+  std::string_view view() const { return {data_, size_}; }
+
+ private:
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+  std::size_t mapped_ = 0;  // the length of its mapping, when it has one
+};
+
+}  // namespace zorbek
