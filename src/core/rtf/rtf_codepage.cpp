@@ -1,5 +1,6 @@
 #include "core/rtf/rtf_codepage.h"
 
+#include "core/text/cp936.h"
 #include "core/text/icu_converter.h"
 
 #include <unicode/ucnv.h>
@@ -122,17 +123,6 @@ int SymbolFontByteOf(char16_t ch, int codePage) {
   return -1;
 }
 
-bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool IsSymbolCodePage(int codePage) {
@@ -142,8 +132,8 @@ bool IsSymbolCodePage(int codePage) {
 int CodePageOfFont(std::string_view name, int charset, int cpg, int ansiCodePage) {
   while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
   while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
-  if (EqualsAsciiNoCase(name, "Symbol") || (name.empty() && charset == 2)) return kSymbolCodePage;
-  if (EqualsAsciiNoCase(name, "Wingdings")) return kWingdingsCodePage;
+  if (EqualsIgnoreLatinCase(name, "Symbol") || (name.empty() && charset == 2)) return kSymbolCodePage;
+  if (EqualsIgnoreLatinCase(name, "Wingdings")) return kWingdingsCodePage;
   if (cpg > 0) return cpg;
   return CodePageOfCharset(charset < 0 ? 1 : charset, ansiCodePage);
 }
