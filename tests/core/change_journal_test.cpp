@@ -77,18 +77,30 @@ TEST_F(ChangeJournalTest, UndoingNeverDeletesText) {
     ASSERT_TRUE(j.Begin({{DiskStep::Kind::CreatedFile, "", fresh},
                          {DiskStep::Kind::CreatedFile, store_ + "/旧/n.esr", copy},
                          {DiskStep::Kind::CreatedFile, "", typed},
-                         {DiskStep::Kind::MadeDirectory, "", store_ + "/空"}},
+                         {DiskStep::Kind::MadeDirectory, "", store_ + "/空"},
+                         {DiskStep::Kind::MadeDirectory, "", store_ + "/半"},
+                         {DiskStep::Kind::CreatedFile, "", store_ + "/半/笔记.esr"},
+                         {DiskStep::Kind::MadeDirectory, "", store_ + "/有人放了"}},
                         {{std::string(kArchivePath) + "/旧/新建ESR文档", true}}));
     WriteFile(fresh, "");
     fs::copy_file(store_ + "/旧/n.esr", copy);
     WriteFile(typed, "someone typed this");
     fs::create_directory(store_ + "/空");
+    // Killed while writing the first note of a new folder: only its temporary file is there.
+    fs::create_directory(store_ + "/半");
+    WriteFile(store_ + "/半/.笔记.esr.tmp-Ab3dE9", "{\\rtf1 half");
+    // A directory that holds more than that stays, with what is in it.
+    fs::create_directory(store_ + "/有人放了");
+    WriteFile(store_ + "/有人放了/.x.esr.tmp-Ab3dE9", "");
+    WriteFile(store_ + "/有人放了/别人的.txt", "kept");
   }
   CXmlDocument doc;
   const OpenedDatabase opened = Reopen(doc);
   EXPECT_FALSE(PathExists(fresh));
   EXPECT_FALSE(PathExists(copy));
   EXPECT_FALSE(PathExists(store_ + "/空"));
+  EXPECT_FALSE(PathExists(store_ + "/半"));
+  EXPECT_EQ(ReadFile(store_ + "/有人放了/别人的.txt"), "kept");
   EXPECT_EQ(ReadFile(typed), "someone typed this");
   EXPECT_NE(opened.recoveryMessage.find(typed), std::string::npos) << opened.recoveryMessage;
   // The text that stays is a note of its folder, saved, so the user finds it in the tree.

@@ -143,13 +143,40 @@ bool ShowsChange(CXmlDocument& doc, const std::vector<ElementExpectation>& done)
   return true;
 }
 
+// Whether directory holds nothing but temporary files of atomic writes, which are removed.
+bool OnlyWriteLeftoversIn(const std::string& directory) {
+  std::vector<std::string> leftovers;
+  if (DIR* dir = ::opendir(directory.c_str())) {
+    bool others = false;
+    while (const dirent* e = ::readdir(dir)) {
+      const std::string_view name = e->d_name;
+      if (name == "." || name == "..") continue;
+      const std::string path = JoinPath(directory, std::string(name));
+      struct stat st {};
+      if (IsAtomicWriteLeftover(name) && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        leftovers.push_back(path);
+      else
+        others = true;
+    }
+    ::closedir(dir);
+    if (others) return false;
+  } else {
+    return false;
+  }
+  for (const std::string& path : leftovers)
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) return false;
+  return true;
+}
+
 // Undoes a step; a file that cannot go without losing text stays and is listed in kept.
 bool Undo(const DiskStep& s, std::vector<std::string>* kept) {
   std::error_code ec;
   switch (s.kind) {
     case DiskStep::Kind::MadeDirectory:
       if (!IsDirectory(s.to)) return true;
-      if (fs::is_empty(s.to, ec)) return ::rmdir(s.to.c_str()) == 0;
+      // A write into the new directory cut short by a kill leaves its temporary file there;
+      // the file was never anyone's note, and the directory goes with it.
+      if (OnlyWriteLeftoversIn(s.to)) return ::rmdir(s.to.c_str()) == 0;
       return true;  // something else lives there now: it stays
     case DiskStep::Kind::CreatedFile: {
       if (!Present(s.to)) return true;
