@@ -357,9 +357,16 @@ TEST(Startup, TerminatedWithAFailingClosingSaveEndsWithoutAQuestion) {
   const pid_t pid = program.Start();
   const std::string db = program.data() + "/Zorbek.xml";
   ASSERT_TRUE(WaitFor([&] { return DatabaseWritten(db); })) << program.Output();
-  // Where the database was, a directory: no save can replace it.
-  fs::remove(db);
-  fs::create_directory(db);
+  // Where the database was, a directory: no save can replace it. The running program may put
+  // its file back between the two steps when it notices it gone; then again.
+  bool replaced = false;
+  for (int tries = 0; tries < 50 && !replaced; ++tries) {
+    std::error_code ec;
+    fs::remove(db, ec);
+    replaced = fs::create_directory(db, ec) && !ec;
+    if (!replaced) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(replaced) << program.Output();
   EXPECT_EQ(program.Wait(pid, std::chrono::seconds(1)), -1);  // still running
   ::kill(pid, SIGTERM);
   EXPECT_EQ(program.Wait(pid, std::chrono::seconds(30)), 0) << program.Output();
