@@ -122,6 +122,22 @@ TEST_F(TreeReloadTest, ARefilledTreeKeepsSelectionAndExpansionWhereTheItemsRemai
   EXPECT_TRUE(prompts.Messages().empty());
 }
 
+// A sync tool fetching other files beside the database keeps its directory busy for minutes;
+// a new database that arrives meanwhile is read while the tool is still at work.
+TEST_F(TreeReloadTest, ANewDatabaseIsReadWhileTheDirectoryStaysBusy) {
+  OtherProgramWrites(Database("<E type=\"dir\"/>"));
+  const std::string busy = fs::path(db).parent_path() / ".syncthing.其他文件.tmp";
+  QElapsedTimer t;
+  t.start();
+  for (int i = 0; reloads == 0 && t.elapsed() < 10000; ++i) {
+    WriteFile(busy + std::to_string(i), "x");
+    fs::remove(busy + std::to_string(i - 1));
+    QTest::qWait(DatabaseWatcher::kSettleMs / 3);
+  }
+  EXPECT_EQ(reloads, 1);
+  EXPECT_NE(At({"E"}), nullptr);
+}
+
 TEST_F(TreeReloadTest, AnEditorWhoseNoteVanishedKeepsItsTextAndAnUnreadableFileIsLeftAlone) {
   const std::string note = NoteStoreDirectory(db) + "/A/a1.esr";
   WriteFile(note, testing::kSimpleNote);

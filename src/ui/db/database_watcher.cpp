@@ -12,14 +12,19 @@ DatabaseWatcher::DatabaseWatcher(const std::string& path, QObject* parent)
       directory_(QFileInfo(file_).absolutePath()) {
   settle_.setSingleShot(true);
   settle_.setInterval(kSettleMs);
-  connect(&watcher_, &QFileSystemWatcher::fileChanged, &settle_, qOverload<>(&QTimer::start));
-  connect(&watcher_, &QFileSystemWatcher::directoryChanged, &settle_,
-          qOverload<>(&QTimer::start));
+  connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &DatabaseWatcher::Changed);
+  connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &DatabaseWatcher::Changed);
   connect(&settle_, &QTimer::timeout, this, [this] {
     Watch();
     emit changed();
   });
   Watch();
+}
+
+void DatabaseWatcher::Changed() {
+  if (!settle_.isActive()) burst_.start();
+  // Past the longest wait the running timer is left to fire.
+  if (!settle_.isActive() || burst_.elapsed() < kLongestWaitMs - kSettleMs) settle_.start();
 }
 
 void DatabaseWatcher::Watch() {
