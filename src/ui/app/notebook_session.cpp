@@ -39,18 +39,20 @@ void NotebookSession::Open(const std::string& path) {
         QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
       },
       [this](std::vector<std::string> copies) { TakeFoundCopies(std::move(copies)); });
-  if (!watcher_) {
-    watcher_ = new DatabaseWatcher(notebook_.DatabasePath(), this);
-    connect(watcher_, &DatabaseWatcher::changed, this, &NotebookSession::CheckDatabaseOnDisk);
+  // The file opened now is watched, not one opened before.
+  delete watcher_;
+  watcher_ = new DatabaseWatcher(notebook_.DatabasePath(), this);
+  connect(watcher_, &DatabaseWatcher::changed, this, &NotebookSession::CheckDatabaseOnDisk);
+  if (!scanTimer_) {
     // The note store is not watched: its conflict copies are looked for now and then, and the
     // file is checked then too, in case the watcher missed an event.
-    auto* scan = new QTimer(this);
-    scan->setInterval(kConflictScanMilliseconds);
-    connect(scan, &QTimer::timeout, this, [this] {
+    scanTimer_ = new QTimer(this);
+    scanTimer_->setInterval(kConflictScanMilliseconds);
+    connect(scanTimer_, &QTimer::timeout, this, [this] {
       CheckDatabaseOnDisk();
       LookForConflictCopies();
     });
-    scan->start();
+    scanTimer_->start();
   }
   // Conflict copies a sync tool left while the program was not running: looked for once the
   // window is up.

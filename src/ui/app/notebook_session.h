@@ -15,6 +15,8 @@
 #include "core/db/database.h"
 #include "core/notes/notebook.h"
 
+class QTimer;
+
 namespace zorbek {
 
 class CWndTipSchedule;
@@ -68,6 +70,7 @@ class NotebookSession : public QObject {
   Notebook& notebook_;
   std::unique_ptr<CWndTipSchedule> popup_;
   DatabaseWatcher* watcher_ = nullptr;  // a child, made by Open
+  QTimer* scanTimer_ = nullptr;         // a child, made by the first Open
   std::function<bool()> busy_;
   ReminderCheckTiming checkTiming_;
   bool checkPending_ = false;  // a check of the file waits for the user
