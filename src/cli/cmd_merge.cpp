@@ -1,6 +1,8 @@
 // zorbek-cli merge-conflicts: takes in the conflict copies a sync tool left beside the database
 // and in its note store, as the program does when it finds them.
+#include <chrono>
 #include <iostream>
+#include <thread>
 
 #include "cli/command.h"
 #include "core/db/conflict_merge.h"
@@ -19,7 +21,15 @@ int RunMerge(Context& ctx) {
       return Refuse(opened.lockMessage.empty() ? "数据库文件无法读取：" + ctx.databasePath
                                                : opened.lockMessage);
   }
-  const MergeReport report = MergeConflictCopies(ctx.databasePath);
+  // A merge that rests on files the sync tool may not have brought yet waits for it, as the
+  // program does, then goes on.
+  MergeReport report = MergeConflictCopies(ctx.databasePath);
+  for (int looks = 0; report.postponedMillis > 0 && report.error.empty(); ++looks) {
+    if (report.Merged()) std::cout << MergeReportMessage(report) << "\n";
+    if (looks == 0) std::cerr << "等待同步工具送来其余的文件……\n";
+    std::this_thread::sleep_for(std::chrono::milliseconds(report.postponedMillis));
+    report = MergeConflictCopies(ctx.databasePath);
+  }
   if (!report.error.empty()) return Refuse(MergeReportMessage(report));
   if (report.Merged() || !report.unreadable.empty()) std::cout << MergeReportMessage(report) << "\n";
   return report.unreadable.empty() ? kDone : kRefused;

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/app/clock.h"
 #include "core/db/conflict_merge.h"
 #include "core/db/database.h"
 #include "core/io/file_util.h"
@@ -51,6 +52,9 @@ std::string Reminder(const std::string& id, const std::string& text, int valid =
 
 class TwoMachines : public ::testing::Test {
  protected:
+  // The sync tool brought the copies a while ago: what rests on absent files is decided at once.
+  void SetUp() override { SetClock(&clock_); }
+  void TearDown() override { SetClock(nullptr); }
   void Note(const std::string& relative, const std::string& text = "{\\rtf1 x}") {
     WriteFile(store + "/" + relative, text);
   }
@@ -70,6 +74,7 @@ class TwoMachines : public ::testing::Test {
     return a.Agrees();
   }
 
+  FakeClock clock_{SystemClock().NowUnixMillis() + kSyncSettleMillis + 60000};
   TempDir dir;
   std::string db = dir / "Zorbek.xml";
   std::string store = dir / "Zorbek/archive";
@@ -140,6 +145,48 @@ TEST_F(TwoMachines, BothSidesNotesFoldersAndRemindersArePresentOnceAndTheCopyIsK
   const std::string before = ReadFile(db);
   EXPECT_FALSE(MergeConflictCopies(db).Merged());
   EXPECT_EQ(ReadFile(db), before);
+}
+
+// The sync tool brings a change's files one by one: the database in place is the other
+// machine's, which added 新B, and its file is not here yet. Taking 新B off now would leave its
+// file without a note when it comes; what rests on absent files waits for the tool.
+TEST_F(TwoMachines, WhatRestsOnAFileNotHereWaitsForTheSyncTool) {
+  clock_.SetUnixMillis(SystemClock().NowUnixMillis());
+  Note("工作/周报.esr");
+  Note("工作/周报.sync-conflict-20261209-101010-ABCDEFG.esr", "{\\rtf1 那边}");
+  WriteFile(db, "<list><hotkey/><filetree><archive><工作 type=\"dir\"><周报 type=\"esr\"/>"
+                "<新B type=\"esr\"/><删了 type=\"esr\"/></工作></archive></filetree></list>");
+  WriteFile(copy, "<list><hotkey/><filetree><archive><工作 type=\"dir\"><周报 type=\"esr\"/>"
+                  "</工作></archive></filetree></list>");
+  MergeReport r = MergeConflictCopies(db);
+  ASSERT_TRUE(r.error.empty()) << r.error;
+  EXPECT_GT(r.postponedMillis, 0);
+  EXPECT_LE(r.postponedMillis, kSyncSettleMillis);
+  EXPECT_TRUE(PathExists(copy));
+  EXPECT_TRUE(r.keptCopies.empty());
+  // A note's conflict copy does not wait.
+  EXPECT_EQ(Children("/list/filetree/archive/工作"),
+            (std::vector<std::string>{"周报", "周报_冲突_20261209_1010", "新B", "删了"}));
+
+  // 新B's file came; a download is still under way beside 删了, whose file is gone.
+  Note("工作/新B.esr", "{\\rtf1 B}");
+  WriteFile(store + "/工作/.syncthing.删了.esr.tmp", "");
+  clock_.Advance(kSyncSettleMillis + 1000);
+  r = MergeConflictCopies(db);
+  EXPECT_EQ(r.postponedMillis, kSyncRecheckMillis);
+  EXPECT_TRUE(PathExists(copy));
+
+  // A download that has not moved for long is the tool's leftover: the merge goes on.
+  clock_.Advance(kSyncDownloadStaleMillis);
+  r = MergeConflictCopies(db);
+  ASSERT_TRUE(r.error.empty()) << r.error;
+  EXPECT_EQ(r.postponedMillis, 0);
+  EXPECT_EQ(r.keptCopies.size(), 1u);
+  EXPECT_EQ(r.dropped, 1);
+  EXPECT_EQ(Children("/list/filetree/archive/工作"),
+            (std::vector<std::string>{"周报", "周报_冲突_20261209_1010", "新B"}));
+  fs::remove(store + "/工作/.syncthing.删了.esr.tmp");
+  EXPECT_TRUE(Agrees());
 }
 
 TEST_F(TwoMachines, ANotesConflictCopyBecomesAConflictNoteBesideIt) {

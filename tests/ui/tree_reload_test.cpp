@@ -6,6 +6,8 @@
 #include <QTest>
 #include <filesystem>
 
+#include "core/app/clock.h"
+#include "core/db/conflict_merge.h"
 #include "core/db/store_paths.h"
 #include "core/notes/note_opener.h"
 #include "core/notes/notebook.h"
@@ -176,7 +178,12 @@ TEST_F(TreeReloadTest, AnEditorWhoseNoteVanishedKeepsItsTextAndAnUnreadableFileI
 
 TEST_F(TreeReloadTest, ConflictCopiesOfASyncToolAreTakenInAndShownInTheTree) {
   // The other machine's side of a conflict: a copy of the database with a folder D it added, and
-  // a copy of the note a1 that both changed.
+  // a copy of the note a1 that both changed. The sync tool is done with them.
+  FakeClock later(SystemClock().NowUnixMillis() + kSyncSettleMillis + 60000);
+  SetClock(&later);
+  struct Restore {
+    ~Restore() { SetClock(nullptr); }
+  } restore;
   const std::string store = NoteStoreDirectory(db);
   WriteFile(store + "/D/d1.esr", testing::kSimpleNote);
   WriteFile(store + "/A/a1.esr", testing::kSimpleNote);

@@ -5,7 +5,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "core/app/clock.h"
 #include "core/app/prompts.h"
 #include "core/db/database.h"
 #include "core/db/database_lock.h"
@@ -65,7 +70,7 @@ std::map<std::string, std::string> Attributes(XmlNode e) {
 // ---- folders and notes ----------------------------------------------------------------------
 
 void MergeFolder(CXmlDocument& doc, XmlNode into, XmlNode from, const std::string& dir,
-                 MergeReport& report) {
+                 MergeReport& report, std::vector<std::string>* absent) {
   XmlNode previous;  // where the last item of the copy's folder is in the database's
   for (XmlNode c : Elements(from)) {
     const std::string name = Name(c);
@@ -75,34 +80,40 @@ void MergeFolder(CXmlDocument& doc, XmlNode into, XmlNode from, const std::strin
     XmlNode m = ChildNamed(into, name);
     if (!m) {
       // Only what the store holds: an item whose file went, went on the other machine too.
-      if ((folder || note) && !Exists(path, folder)) continue;
+      if ((folder || note) && !Exists(path, folder)) {
+        if (absent) absent->push_back(path);
+        continue;
+      }
       m = doc.CreateElement(name);
       CopyAttributes(m, c);
       if (previous) InsertAfter(previous, m);
       else InsertChild(into, m, true);
       ++(folder ? report.folders : report.notes);
     }
-    if (folder && IsType(m, "dir")) MergeFolder(doc, m, c, path, report);
+    if (folder && IsType(m, "dir")) MergeFolder(doc, m, c, path, report, absent);
     previous = m;
   }
 }
 
 // Takes off the database's notes that the copy lacks and whose file is gone, and folders left
 // empty that the copy lacks and whose directory is gone.
-void DropGone(XmlNode into, XmlNode from, const std::string& dir, MergeReport& report) {
+void DropGone(XmlNode into, XmlNode from, const std::string& dir, MergeReport& report,
+              std::vector<std::string>* absent) {
   for (XmlNode m : Elements(into)) {
     const std::string name = Name(m);
     const XmlNode c = from ? ChildNamed(from, name) : XmlNode();
     if (IsType(m, "dir")) {
       const std::string path = JoinPath(dir, name);
-      DropGone(m, c, path, report);
+      DropGone(m, c, path, report, absent);
       if (!c && !Exists(path, true) && Elements(m).empty()) {
         Remove(m);
         ++report.dropped;
+        if (absent) absent->push_back(path);
       }
     } else if (IsType(m, "esr") && !c && !Exists(JoinPath(dir, name + ".esr"), false)) {
       Remove(m);
       ++report.dropped;
+      if (absent) absent->push_back(JoinPath(dir, name + ".esr"));
     }
   }
 }
@@ -292,7 +303,7 @@ std::vector<std::string> NoteConflictCopies(const std::string& databasePath,
 }
 
 void MergeDatabaseCopy(CXmlDocument& doc, const CXmlDocument& copy, const std::string& store,
-                       MergeReport& report) {
+                       MergeReport& report, std::vector<std::string>* absent) {
   XmlNode root = doc.DocumentElement();
   const XmlNode theirRoot = copy.DocumentElement();
   if (!root || !theirRoot) return;
@@ -302,8 +313,8 @@ void MergeDatabaseCopy(CXmlDocument& doc, const CXmlDocument& copy, const std::s
   XmlNode archive = doc.Select(kArchivePath);
   const XmlNode theirs = const_cast<CXmlDocument&>(copy).Select(kArchivePath);
   if (!archive) archive = ChildElement(doc, ChildElement(doc, root, "filetree"), "archive");
-  if (theirs) MergeFolder(doc, archive, theirs, store, report);
-  DropGone(archive, theirs, store, report);
+  if (theirs) MergeFolder(doc, archive, theirs, store, report, absent);
+  DropGone(archive, theirs, store, report, absent);
   MergeReminders(doc, copy, report);
 }
 
@@ -345,6 +356,56 @@ void ConflictCopyScan::Run() {
   }
 }
 
+namespace {
+
+std::int64_t ChangedAtMillis(const struct stat& st) {
+  return static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000 + st.st_ctim.tv_nsec / 1000000;
+}
+
+// A sync tool's temporary file of a download under way (Syncthing's on Linux and on Windows).
+bool IsSyncDownload(std::string_view name) {
+  return (name.starts_with(".syncthing.") || name.starts_with("~syncthing~")) &&
+         name.ends_with(".tmp");
+}
+
+}  // namespace
+
+std::int64_t SyncSettleWait(const std::string& databasePath,
+                            const std::vector<std::string>& copies,
+                            const std::vector<std::string>& absent) {
+  if (absent.empty()) return 0;
+  const std::int64_t now = clock().NowUnixMillis();
+  // Status change times: a sync tool sets a file's modification time to the other machine's,
+  // but the file arrived here when it was renamed into place.
+  std::int64_t newest = 0;
+  struct stat st {};
+  if (::stat(databasePath.c_str(), &st) == 0) newest = ChangedAtMillis(st);
+  for (const std::string& c : copies)
+    if (::stat(c.c_str(), &st) == 0) newest = std::max(newest, ChangedAtMillis(st));
+  // A clock behind the file system's waits no longer than the whole time.
+  std::int64_t wait = std::min(newest + kSyncSettleMillis - now, kSyncSettleMillis);
+  // A download under way beside a missing item: looked at again shortly. One that has not
+  // moved for long is a leftover of the tool and does not hold the merge up.
+  std::set<std::string> dirs;
+  for (const std::string& path : absent) {
+    std::string dir = DirectoryOf(path);
+    while (!dir.empty() && !IsDirectory(dir)) dir = DirectoryOf(dir);
+    if (!dir.empty()) dirs.insert(dir);
+  }
+  for (const std::string& dir : dirs) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) continue;
+    while (const dirent* e = ::readdir(d)) {
+      if (!IsSyncDownload(e->d_name)) continue;
+      const std::string path = JoinPath(dir, e->d_name);
+      if (::lstat(path.c_str(), &st) == 0 && now - ChangedAtMillis(st) < kSyncDownloadStaleMillis)
+        wait = std::max(wait, kSyncRecheckMillis);
+    }
+    ::closedir(d);
+  }
+  return std::max<std::int64_t>(wait, 0);
+}
+
 MergeReport MergeConflictCopies(const std::string& databasePath) {
   return MergeConflictCopies(databasePath, NoteConflictCopies(databasePath));
 }
@@ -378,14 +439,33 @@ MergeReport MergeConflictCopies(const std::string& databasePath,
       return report;
     }
     if (status == LoadStatus::Missing) doc.LoadFromString("<list><hotkey/><filetree><archive/></filetree></list>");
+    std::vector<std::string> absent;
     for (const std::string& path : copies) {
       CXmlDocument copy;
       if (LoadDatabaseReadOnly(copy, path) != LoadStatus::Loaded) {
         report.unreadable.push_back(path);
         continue;
       }
-      MergeDatabaseCopy(doc, copy, store, report);
+      MergeDatabaseCopy(doc, copy, store, report, &absent);
       merged.push_back(path);
+    }
+    // What rests on a file not being here waits until the sync tool has brought what it
+    // carries: the database copies are merged at a later look, from the file as it is then.
+    // The notes' copies are taken in now.
+    if (const std::int64_t wait = SyncSettleWait(databasePath, merged, absent); wait > 0) {
+      const std::vector<std::string> unreadable = std::move(report.unreadable);
+      report = MergeReport();
+      report.unreadable = unreadable;
+      report.postponedMillis = wait;
+      merged.clear();
+      const LoadStatus again = LoadDatabaseReadOnly(doc, databasePath);
+      if (again == LoadStatus::Unparsable) {
+        report.saved = false;
+        report.error = "数据库文件无法读取。";
+        return report;
+      }
+      if (again == LoadStatus::Missing)
+        doc.LoadFromString("<list><hotkey/><filetree><archive/></filetree></list>");
     }
     const std::vector<Adopted> adopted = AdoptNoteCopies(doc, databasePath, noteCopies, report);
     if ((merged.empty() && adopted.empty()) || doc.Save()) break;

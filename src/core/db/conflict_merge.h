@@ -10,6 +10,9 @@
 //   is gone (moved or deleted on the other machine, and the sync tool did the same here) holds no
 //   text and is not added; likewise a note of the database in place that the copy lacks and whose
 //   file is gone is taken off. Attributes of an element on both sides are the database's.
+//   The sync tool brings a change's files one by one, in no set order: a merge that rests on a
+//   file being absent waits until the copy and the database have been in place kSyncSettleMillis
+//   and no download of the tool is under way beside the missing file (SyncSettleWait).
 // - Reminders are matched by id. One present on one side only is kept. One changed on both
 //   sides: when only its handled state differs (it fired on both machines) the later handling is
 //   kept; otherwise both are kept, the copy's under a new id (a conflict reminder).
@@ -21,6 +24,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -91,13 +95,29 @@ struct MergeReport {
   std::vector<std::string> unreadable;     // database copies that could not be read (left)
   bool saved = true;
   std::string error;  // why nothing was merged, in the user's words
+  // > 0: the database copies wait for the sync tool (see SyncSettleWait) and were left as
+  // they are; look again after that many milliseconds.
+  std::int64_t postponedMillis = 0;
   bool Merged() const { return !keptCopies.empty() || !conflictNotes.empty(); }
 };
 
 // Merges the root of a database copy into doc by the rules above, the note store storeDirectory
 // judging which files exist. Only doc changes.
+// Every file or directory whose absence decided something goes to absent, when given.
 void MergeDatabaseCopy(CXmlDocument& doc, const CXmlDocument& copy,
-                       const std::string& storeDirectory, MergeReport& report);
+                       const std::string& storeDirectory, MergeReport& report,
+                       std::vector<std::string>* absent = nullptr);
+
+// How long after the database and its copies arrived a merge that rests on absent files waits.
+constexpr std::int64_t kSyncSettleMillis = 20000;
+// How soon a merge held up by a download under way looks again.
+constexpr std::int64_t kSyncRecheckMillis = 2000;
+// A sync tool's temporary file untouched this long is no download under way.
+constexpr std::int64_t kSyncDownloadStaleMillis = 120000;
+// The milliseconds a merge of copies into databasePath must wait yet, by the injectable clock,
+// when its decisions rest on the files in absent not being there (0: it may go on).
+std::int64_t SyncSettleWait(const std::string& databasePath, const std::vector<std::string>& copies,
+                            const std::vector<std::string>& absent);
 
 // The whole: with the database's writer lock (the caller's process must be allowed it), reads
 // the database, merges every database copy, makes every note copy a conflict note, saves over

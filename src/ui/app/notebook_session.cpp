@@ -106,7 +106,16 @@ void NotebookSession::TakeFoundWhenIdle() {
   const std::vector<std::string> copies = std::move(*foundCopies_);
   foundCopies_.reset();
   // Copies gone since the look, or of a notebook opened before this one, are passed over.
-  TakeConflictCopies(notebook_, copies);
+  std::int64_t retry = 0;
+  TakeConflictCopies(notebook_, copies, &retry);
+  // Database copies waiting for the sync tool: looked at again when it should be done.
+  if (retry > 0 && !retryPending_) {
+    retryPending_ = true;
+    QTimer::singleShot(static_cast<int>(retry) + 100, this, [this] {
+      retryPending_ = false;
+      LookForConflictCopies();
+    });
+  }
 }
 
 void NotebookSession::OpenReminderList() { OpenReminderListWindow(notebook_); }

@@ -77,6 +77,7 @@ class NotebookSession : public QObject {
   std::unique_ptr<ConflictCopyScan> scan_;  // made by Open for its database
   std::optional<std::vector<std::string>> foundCopies_;  // found, not yet taken in
   bool takePending_ = false;  // taking them in waits for the user
+  bool retryPending_ = false;  // database copies wait for the sync tool
   int editorsListener_ = 0;
   std::unique_ptr<LeftoverSweep> sweep_;  // after a writer died; stopped before the notebook goes
 };

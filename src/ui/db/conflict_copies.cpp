@@ -9,9 +9,12 @@
 
 namespace zorbek {
 
-bool TakeConflictCopies(Notebook& notebook, const std::vector<std::string>& noteCopies) {
+bool TakeConflictCopies(Notebook& notebook, const std::vector<std::string>& noteCopies,
+                        std::int64_t* retryAfterMillis) {
+  if (retryAfterMillis) *retryAfterMillis = 0;
   if (!notebook.IsOpen() || notebook.Document().WriteProtected()) return false;
   MergeReport report = MergeConflictCopies(notebook.DatabasePath(), noteCopies);
+  if (retryAfterMillis) *retryAfterMillis = report.postponedMillis;
   // What the user was told already is not told again at every look.
   static std::set<std::string> told;
   if (!report.error.empty() && !told.insert(report.error).second) return false;

@@ -2,6 +2,7 @@
 // soon as it sees them (core/db/conflict_merge.h has the rules).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,9 @@ inline constexpr int kFirstConflictScanMilliseconds = 1000;
 // in its store (noteCopies, from a walk of the store: ConflictCopyScan), reads the database again
 // and tells the user what was merged (a copy or failure is told once). Nothing when there are
 // none, or while the notebook may not write. Main thread, no lock held. True when something was
-// merged.
-bool TakeConflictCopies(Notebook& notebook, const std::vector<std::string>& noteCopies);
+// merged. When the database copies wait for the sync tool, *retryAfterMillis (when given) says
+// how soon to look again, else it is 0.
+bool TakeConflictCopies(Notebook& notebook, const std::vector<std::string>& noteCopies,
+                        std::int64_t* retryAfterMillis = nullptr);
 
 }  // namespace zorbek
