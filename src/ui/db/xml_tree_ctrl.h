@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <string>
 
@@ -215,6 +216,15 @@ class CXmlTreeCtrl : public QTreeWidget {
   QTreeWidgetItem* ShownItemOfPath(const ItemPath& path) const;
   // The children of a folder whose items were left out, made from the notebook.
   void MakeChildren(QTreeWidgetItem* item);
+  // Whether folder has a folder or note to show.
+  bool HasShownChildren(const ItemPath& folder) const;
+  // The items of what shows below folder, read straight from the notebook's elements and
+  // appended below item; items whose elements say "expanded" are collected. Returns folder's
+  // own state (nothing when it has no element).
+  std::optional<bool> BuildShown(const ItemPath& folder, QTreeWidgetItem* item,
+                                 QList<QTreeWidgetItem*>& expanded);
+  // As FillFolder with the outline of what shows below folder, which is never built.
+  void FillShown(const ItemPath& folder, QTreeWidgetItem* item);
   void LeaveChildrenOut(QTreeWidgetItem* item, bool leftOut);
   // A folder whose items are not made yet shows the indicator while it has children.
   void UpdateChildIndicator(QTreeWidgetItem* item);
