@@ -75,7 +75,7 @@ class EntryItem final : public QTreeWidgetItem {
   static constexpr int kType = QTreeWidgetItem::UserType + 1;
 
   explicit EntryItem(QString text) : QTreeWidgetItem(kType), text_(std::move(text)) {}
-  // A large notebook makes tens of thousands at start: beyond the first few hundred (which a
+  // A large notebook makes tens of thousands at start: beyond the first 4,000 (which a
   // small notebook keeps in the C library's memory, without a region of its own), they come
   // from a pool.
   static void* operator new(std::size_t size) {
@@ -146,7 +146,7 @@ class EntryItem final : public QTreeWidgetItem {
  private:
   // Never destroyed: items may outlive the program's static objects.
   static BlockPool& Pool();
-  static constexpr std::size_t kHeapItems = 500;
+  static constexpr std::size_t kHeapItems = 4000;
   static inline std::size_t heapItems_ = 0;  // items in the C library's memory
 
   QString text_;
@@ -484,9 +484,9 @@ void CXmlTreeCtrl::MakeChildren(QTreeWidgetItem* item) {
   if (!ChildrenLeftOut(item)) return;
   LeaveChildrenOut(item, false);
   Quiet quiet(this);
-  QList<QTreeWidgetItem*> expanded;
+  std::vector<RowPath> expanded;
   BuildShown(ItemPathOf(item), item, expanded);
-  for (QTreeWidgetItem* e : expanded) e->setExpanded(true);
+  ExpandRows(item, expanded);
 }
 
 void CXmlTreeCtrl::UpdateChildIndicator(QTreeWidgetItem* item) {
@@ -535,7 +535,7 @@ QList<QTreeWidgetItem*> CXmlTreeCtrl::BuildChildren(const std::vector<TreeEntry>
 }
 
 std::optional<bool> CXmlTreeCtrl::BuildShown(const ItemPath& folder, QTreeWidgetItem* item,
-                                             QList<QTreeWidgetItem*>& expanded) {
+                                             std::vector<RowPath>& expanded) {
   // The items of each level wait in a list until the level is complete, then join their parent
   // at once; a parent joins its own parent only after its children have joined it, so the tree
   // itself sees one insertion, the last one.
@@ -549,15 +549,20 @@ std::optional<bool> CXmlTreeCtrl::BuildShown(const ItemPath& folder, QTreeWidget
       if (!levels.back().items.isEmpty()) levels.back().parent->addChildren(levels.back().items);
   };
   QTreeWidgetItem* last = nullptr;
+  RowPath rows;  // of the last item
+  const int first = item->childCount();
   const std::optional<bool> state = notebook_.Commands().WalkOutline(
       folder, OutlineDepth::Shown, [&](const OutlineStep& step) {
         const auto depth = static_cast<std::size_t>(step.level) + 1;
         if (depth > levels.size()) levels.push_back(Level{last, {}});
         else closeTo(depth);
+        QList<QTreeWidgetItem*>& items = levels.back().items;
+        rows.resize(depth);
+        rows.back() = static_cast<int>(items.size()) + (depth == 1 ? first : 0);
         last = NewItem(Q(step.name), step.kind);
         if (step.childrenLeftOut) LeaveChildrenOut(last, true);
-        if (step.expanded) expanded.push_back(last);
-        levels.back().items.push_back(last);
+        if (step.expanded) expanded.push_back(rows);
+        items.push_back(last);
         return true;
       });
   closeTo(0);
@@ -567,10 +572,20 @@ std::optional<bool> CXmlTreeCtrl::BuildShown(const ItemPath& folder, QTreeWidget
 void CXmlTreeCtrl::FillShown(const ItemPath& folder, QTreeWidgetItem* item) {
   if (!item) return;
   Quiet quiet(this);
-  QList<QTreeWidgetItem*> expanded;
+  std::vector<RowPath> expanded;
   const std::optional<bool> state = BuildShown(folder, item, expanded);
-  for (QTreeWidgetItem* e : expanded) e->setExpanded(true);
+  ExpandRows(item, expanded);
   item->setExpanded(state.value_or(false));
+}
+
+void CXmlTreeCtrl::ExpandRows(QTreeWidgetItem* item, const std::vector<RowPath>& expanded) {
+  // By their rows: an item's own index would be looked for among all its siblings.
+  const QModelIndex top = indexFromItem(item);
+  for (const RowPath& rows : expanded) {
+    QModelIndex index = top;
+    for (const int row : rows) index = model()->index(row, 0, index);
+    setExpanded(index, true);
+  }
 }
 
 void CXmlTreeCtrl::FillFolder(const TreeEntry& entry, QTreeWidgetItem* item) {

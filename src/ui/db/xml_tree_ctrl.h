@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 #include <string>
 
 #include "core/db/xml_document.h"
@@ -218,11 +219,15 @@ class CXmlTreeCtrl : public QTreeWidget {
   void MakeChildren(QTreeWidgetItem* item);
   // Whether folder has a folder or note to show.
   bool HasShownChildren(const ItemPath& folder) const;
+  // Where an item lies below another: its row at each level down.
+  using RowPath = std::vector<int>;
   // The items of what shows below folder, read straight from the notebook's elements and
-  // appended below item; items whose elements say "expanded" are collected. Returns folder's
-  // own state (nothing when it has no element).
+  // appended below item; the places of items whose elements say "expanded" are collected.
+  // Returns folder's own state (nothing when it has no element).
   std::optional<bool> BuildShown(const ItemPath& folder, QTreeWidgetItem* item,
-                                 QList<QTreeWidgetItem*>& expanded);
+                                 std::vector<RowPath>& expanded);
+  // Expands the items at these places below item.
+  void ExpandRows(QTreeWidgetItem* item, const std::vector<RowPath>& expanded);
   // As FillFolder with the outline of what shows below folder, which is never built.
   void FillShown(const ItemPath& folder, QTreeWidgetItem* item);
   void LeaveChildrenOut(QTreeWidgetItem* item, bool leftOut);
