@@ -581,6 +581,7 @@ void CXmlTreeCtrl::FillShown(const ItemPath& folder, QTreeWidgetItem* item) {
 void CXmlTreeCtrl::ExpandRows(QTreeWidgetItem* item, const std::vector<RowPath>& expanded) {
   // By their rows: an item's own index would be looked for among all its siblings.
   const QModelIndex top = indexFromItem(item);
+  if (!top.isValid()) return;  // not in the tree: nothing shows expanded
   for (const RowPath& rows : expanded) {
     QModelIndex index = top;
     for (const int row : rows) index = model()->index(row, 0, index);
