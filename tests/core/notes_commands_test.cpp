@@ -463,5 +463,55 @@ TEST_F(NotesCommandsTest, CliCommands) {
   EXPECT_FALSE(fs::exists(store));
 }
 
+// The walk of what the tree shows: a collapsed folder's children are left out (and said to be
+// there only when one of them shows), other types are passed over with all below them, the
+// state is read without regard to case, and the visitor can end the walk.
+TEST_F(NotesCommandsTest, OutlineWalkShowsWhatTheTreeShowsInOrder) {
+  Open("<a type=\"dir\" state=\"expanded\"><n1 type=\"esr\"/>"
+       "<b type=\"dir\" state=\"collapsed\"><n2 type=\"esr\"/></b>"
+       "<c type=\"dir\" state=\"collapsed\"><junk/></c>"
+       "<hidden type=\"other\"><n3 type=\"esr\"/></hidden>"
+       "<d type=\"DIR\" state=\"Expanded\"><n4 type=\"esr\"><n5 type=\"esr\"/></n4></d></a>"
+       "<e type=\"dir\"><n6 type=\"esr\"/></e>");
+  const ItemPath box = testing::FileBoxItem({});
+  const auto walk = [&](OutlineDepth depth, const std::string& stopAt = {}) {
+    std::vector<std::string> steps;
+    const std::optional<bool> state = cmd.WalkOutline(box, depth, [&](const OutlineStep& s) {
+      steps.push_back(std::string(s.name) + "/" + std::to_string(s.level) +
+                      (s.kind == ItemKind::Folder ? "F" : "N") + (s.expanded ? "+" : "") +
+                      (s.childrenLeftOut ? "..." : ""));
+      return s.name != stopAt;
+    });
+    EXPECT_EQ(state, std::optional<bool>(false));
+    return steps;
+  };
+  EXPECT_EQ(walk(OutlineDepth::Shown),
+            (std::vector<std::string>{"a/0F+", "n1/1N", "b/1F...", "c/1F", "d/1F+", "n4/2N",
+                                      "n5/3N", "e/0F..."}));
+  EXPECT_EQ(walk(OutlineDepth::Whole),
+            (std::vector<std::string>{"a/0F+", "n1/1N", "b/1F", "n2/2N", "c/1F", "d/1F+", "n4/2N",
+                                      "n5/3N", "e/0F", "n6/1N"}));
+  EXPECT_EQ(walk(OutlineDepth::Shown, "b"), (std::vector<std::string>{"a/0F+", "n1/1N", "b/1F..."}));
+
+  // The outline built from the walk has the same shape.
+  const TreeEntry outline = cmd.Outline(box, OutlineDepth::Shown);
+  ASSERT_EQ(outline.children.size(), 2u);
+  const TreeEntry& a = outline.children[0];
+  ASSERT_EQ(a.children.size(), 4u);
+  EXPECT_TRUE(a.children[1].childrenLeftOut);
+  EXPECT_TRUE(a.children[1].children.empty());
+  EXPECT_FALSE(a.children[2].childrenLeftOut);
+  ASSERT_EQ(a.children[3].children.size(), 1u);
+  EXPECT_EQ(a.children[3].children[0].children.at(0).name, "n5");
+  EXPECT_TRUE(outline.children[1].childrenLeftOut);
+
+  // No such folder: nothing is walked.
+  int visits = 0;
+  EXPECT_EQ(cmd.WalkOutline(testing::FileBoxItem({"nowhere"}), OutlineDepth::Whole,
+                            [&](const OutlineStep&) { return ++visits, true; }),
+            std::nullopt);
+  EXPECT_EQ(visits, 0);
+}
+
 }  // namespace
 }  // namespace zorbek

@@ -159,5 +159,48 @@ TEST_F(TreeLazyFillTest, AReloadKeepsCollapsedFoldersUnfilledAndTheSelection) {
   EXPECT_EQ(Children(open), std::vector<std::string>{"乙"});
 }
 
+// At start, deep expanded folders show open wherever they lie among their siblings, below a
+// note that has entries of its own too; the rest stays as the elements say. A rename reaches
+// the item's text and the tree's own signal.
+TEST(TreeFill, ExpandedFoldersShowOpenAtEveryDepth) {
+  FakePrompts prompts;
+  TempDir dir{"zorbek 深"};
+  const std::string db = dir / "Zorbek.xml";
+  WriteFile(db,
+            "<list><hotkey/><filetree><archive state=\"expanded\">"
+            "<a type=\"dir\"/><b type=\"dir\" state=\"collapsed\"><x type=\"esr\"/></b>"
+            "<c type=\"dir\" state=\"expanded\"><n type=\"esr\"/>"
+            "<d type=\"dir\" state=\"collapsed\"><y type=\"esr\"/></d>"
+            "<e type=\"dir\" state=\"expanded\"><m type=\"esr\">"
+            "<f type=\"dir\" state=\"expanded\"><z type=\"esr\"/></f></m></e></c>"
+            "</archive></filetree></list>");
+  WriteFile(NoteStoreDirectory(db) + "/c/n.esr", "{\\rtf1\\ansi n\\par}");
+  Notebook notebook;
+  CXmlTreeCtrl tree(notebook);
+  tree.show();
+  notebook.Open(db);
+  const auto item = [&](ItemPath path) {
+    path.insert(path.begin(), "文件箱");
+    return tree.ItemOfPath(path);
+  };
+  ASSERT_NE(item({"c", "e", "m", "f", "z"}), nullptr);
+  EXPECT_TRUE(tree.FileBoxItem()->isExpanded());
+  EXPECT_TRUE(item({"c"})->isExpanded());
+  EXPECT_TRUE(item({"c", "e"})->isExpanded());
+  EXPECT_TRUE(item({"c", "e", "m", "f"})->isExpanded());
+  EXPECT_FALSE(item({"b"})->isExpanded());
+  EXPECT_FALSE(item({"c", "d"})->isExpanded());
+  EXPECT_FALSE(item({"c", "e", "m"})->isExpanded());
+
+  int changed = 0;
+  QObject::connect(&tree, &QTreeWidget::itemChanged, [&](QTreeWidgetItem* i, int) {
+    changed += i->text(0) == QStringLiteral("改名");
+  });
+  ASSERT_TRUE(notebook.Commands().Rename({"文件箱", "c", "n"}, "改名").done);
+  EXPECT_EQ(changed, 1);
+  EXPECT_EQ(item({"c"})->child(0)->text(0), QStringLiteral("改名"));
+  EXPECT_EQ(item({"c"})->child(0)->data(0, Qt::EditRole).toString(), QStringLiteral("改名"));
+}
+
 }  // namespace
 }  // namespace zorbek

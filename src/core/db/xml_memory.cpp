@@ -30,9 +30,9 @@ std::mutex& regionsMutex = *new std::mutex;
 std::vector<Region>& regions = *new std::vector<Region>;  // few: a region holds 8 MB
 thread_local bool bulk = false;
 
-// Memory aligned to a huge page, so that the kernel can back all of it with huge pages; null
-// when the system has none to give.
-char* MapAligned(std::size_t length) {
+}  // namespace
+
+char* MapHugePageAligned(std::size_t length) {
   void* raw = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) return nullptr;
@@ -47,8 +47,10 @@ char* MapAligned(std::size_t length) {
   return base;
 }
 
+namespace {
+
 bool NewRegion() {
-  char* base = MapAligned(kRegionBytes);
+  char* base = MapHugePageAligned(kRegionBytes);
   if (!base) return false;
   regions.push_back(Region{base, 0, 0});
   return true;
@@ -112,7 +114,7 @@ char* XmlText::Reserve(std::size_t n) {
   std::size_t mapped = 0;
   if (n >= kBulkXmlBytes) {
     mapped = (n + kHugePage - 1) & ~(kHugePage - 1);
-    fresh = MapAligned(mapped);
+    fresh = MapHugePageAligned(mapped);
     if (!fresh) mapped = 0;
   }
   if (!fresh) fresh = static_cast<char*>(std::malloc(n));

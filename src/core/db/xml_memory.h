@@ -28,6 +28,11 @@ inline constexpr std::size_t kBulkXmlBytes = 1 << 20;
 // How many regions are held now.
 std::size_t BulkXmlRegions();
 
+// length bytes of zeroed memory (a multiple of 2 MB) aligned to a huge page, so that the kernel
+// can back all of it with huge pages; null when the system has none to give. munmap gives it
+// back.
+char* MapHugePageAligned(std::size_t length);
+
 // A file's text, to be parsed where it lies; from kBulkXmlBytes on it lies in memory the kernel
 // may back with huge pages too.
 class XmlText {

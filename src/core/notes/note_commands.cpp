@@ -190,31 +190,59 @@ std::vector<NotebookEvent> NoteCommands::AddedEvents(const ItemPath& item) {
   return events;
 }
 
+namespace {
+
+// False when visit ended the walk.
+bool WalkBelow(XmlNode element, OutlineDepth depth, int level,
+               const std::function<bool(const OutlineStep&)>& visit) {
+  OutlineStep step;
+  step.level = level;
+  for (XmlNode child = FirstChild(element); child; child = NextSibling(child)) {
+    if (!IsElement(child)) continue;
+    const auto kind = KindOfType(child.attribute("type").value());
+    if (!kind) continue;  // neither a folder nor a note: not shown, nor anything below it
+    step.name = child.name();
+    step.kind = *kind;
+    step.expanded = EqualsIgnoreLatinCase(child.attribute("state").value(), "expanded");
+    step.childrenLeftOut = false;
+    const bool below = depth == OutlineDepth::Whole || step.expanded || *kind != ItemKind::Folder;
+    if (!below) {
+      for (XmlNode c = FirstChild(child); c && !step.childrenLeftOut; c = NextSibling(c))
+        step.childrenLeftOut = IsElement(c) && KindOfType(c.attribute("type").value());
+    }
+    if (!visit(step)) return false;
+    if (below && !WalkBelow(child, depth, level + 1, visit)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<bool> NoteCommands::WalkOutline(const ItemPath& folder, OutlineDepth depth,
+                                              const std::function<bool(const OutlineStep&)>& visit) {
+  XmlNode element = doc_.Select(ElementPathOfItem(folder).str());
+  if (TypeString(element) != "element") return std::nullopt;
+  WalkBelow(element, depth, 0, visit);
+  return EqualsIgnoreLatinCase(Attribute(element, "state"), "expanded");
+}
+
 TreeEntry NoteCommands::Outline(const ItemPath& folder, OutlineDepth depth) {
   TreeEntry root;
-  XmlNode element = doc_.Select(ElementPathOfItem(folder).str());
-  if (TypeString(element) != "element") return root;
+  // The entries on the way down from root to the last one handed on.
+  std::vector<TreeEntry*> open{&root};
+  const std::optional<bool> expanded = WalkOutline(folder, depth, [&](const OutlineStep& step) {
+    open.resize(static_cast<std::size_t>(step.level) + 1);
+    TreeEntry& entry = open.back()->children.emplace_back();
+    entry.name = std::string(step.name);
+    entry.kind = step.kind;
+    entry.expanded = step.expanded;
+    entry.childrenLeftOut = step.childrenLeftOut;
+    open.push_back(&entry);
+    return true;
+  });
+  if (!expanded) return root;
   root.name = folder.empty() ? std::string() : folder.back();
-  root.expanded = EqualsIgnoreLatinCase(Attribute(element, "state"), "expanded");
-  const std::function<void(XmlNode, std::vector<TreeEntry>&)> build =
-      [&](XmlNode e, std::vector<TreeEntry>& into) {
-        for (XmlNode child = FirstChild(e); child; child = NextSibling(child)) {
-          if (!IsElement(child)) continue;
-          const auto kind = KindOfType(Attribute(child, "type"));
-          if (!kind) continue;  // neither a folder nor a note: not shown, nor anything below it
-          TreeEntry& entry = into.emplace_back();
-          entry.name = ElementName(child);
-          entry.kind = *kind;
-          entry.expanded = EqualsIgnoreLatinCase(Attribute(child, "state"), "expanded");
-          if (depth == OutlineDepth::Whole || entry.expanded || *kind != ItemKind::Folder) {
-            build(child, entry.children);
-            continue;
-          }
-          for (XmlNode c = FirstChild(child); c && !entry.childrenLeftOut; c = NextSibling(c))
-            entry.childrenLeftOut = IsElement(c) && KindOfType(Attribute(c, "type"));
-        }
-      };
-  build(element, root.children);
+  root.expanded = *expanded;
   return root;
 }
 

@@ -108,6 +108,15 @@ struct TreeEntry {
 // of the folder itself and, below them, the children of expanded folders only).
 enum class OutlineDepth { Whole, Shown };
 
+// One folder or note of an outline, as WalkOutline hands it on.
+struct OutlineStep {
+  std::string_view name;  // valid during the call only
+  ItemKind kind = ItemKind::Folder;
+  bool expanded = false;
+  bool childrenLeftOut = false;
+  int level = 0;  // 0 for a child of the folder walked, 1 for its children, ...
+};
+
 class NoteCommands {
  public:
   explicit NoteCommands(CXmlDocument& doc) : doc_(doc) {}
@@ -132,6 +141,12 @@ class NoteCommands {
   // them; the entry of folder itself carries its own state. With OutlineDepth::Shown the
   // children of a collapsed folder below folder are left out (childrenLeftOut says it has some).
   TreeEntry Outline(const ItemPath& folder, OutlineDepth depth = OutlineDepth::Whole);
+  // The entries of that outline one at a time, each before what lies below it, without
+  // building it (a tree of many folders is filled straight from the elements); the walk ends
+  // early when visit returns false. Returns the state of folder itself: expanded or not;
+  // nothing when there is no such folder.
+  std::optional<bool> WalkOutline(const ItemPath& folder, OutlineDepth depth,
+                                  const std::function<bool(const OutlineStep&)>& visit);
 
   CXmlDocument& Document() { return doc_; }
   std::string StoreDirectory() const;

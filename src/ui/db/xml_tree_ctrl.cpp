@@ -15,6 +15,7 @@
 
 #include "ui/app/qt_text.h"
 #include "core/app/prompts.h"
+#include "core/db/block_pool.h"
 #include "core/db/database.h"
 #include "core/notes/note_opener.h"
 #include "core/text/cp936.h"
@@ -65,15 +66,29 @@ int ImageOfKind(ItemKind kind, bool selected) {
   return selected ? kImageNoteSelected : kImageNote;
 }
 
-// The tree's items. Their images and whether their children are left out are kept as plain
-// members and handed out through data(), rather than stored as a value per role: a notebook of
-// many folders makes tens of thousands of items at start, and each stored role costs an
-// allocation (and a copy of the item's list of values as it grows).
+// The tree's items. Their text, their images and whether their children are left out are kept
+// as plain members and handed out through data(), rather than stored as a value per role: a
+// notebook of many folders makes tens of thousands of items at start, and each stored role
+// costs allocations (the item's list of columns, its list of values, the value itself).
 class EntryItem final : public QTreeWidgetItem {
  public:
   static constexpr int kType = QTreeWidgetItem::UserType + 1;
 
-  explicit EntryItem(const QString& text) : QTreeWidgetItem(kType) { setText(0, text); }
+  explicit EntryItem(QString text) : QTreeWidgetItem(kType), text_(std::move(text)) {}
+  // A large notebook makes tens of thousands at start: beyond the first 4,000 (which a
+  // small notebook keeps in the C library's memory, without a region of its own), they come
+  // from a pool.
+  static void* operator new(std::size_t size) {
+    if (heapItems_ >= kHeapItems && size <= Pool().BlockSize())
+      if (void* block = Pool().Allocate()) return block;
+    ++heapItems_;
+    return ::operator new(size);
+  }
+  static void operator delete(void* item) {
+    if (Pool().Free(item)) return;
+    --heapItems_;
+    ::operator delete(item);
+  }
 
   static EntryItem* Of(QTreeWidgetItem* item) {
     return item && item->type() == kType ? static_cast<EntryItem*>(item) : nullptr;
@@ -94,6 +109,8 @@ class EntryItem final : public QTreeWidgetItem {
   QVariant data(int column, int role) const override {
     if (column == 0) {
       switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole: return text_;
         case Qt::DecorationRole:
           return normal_ < 0 ? QVariant() : QVariant(IconOf(normal_, selected_));
         case kNormalImageRole: return normal_ < 0 ? QVariant() : QVariant(int{normal_});
@@ -113,6 +130,13 @@ class EntryItem final : public QTreeWidgetItem {
         case kSelectedImageRole:
           return SetImages(normal_, value.isValid() ? value.toInt() : -1);
         case kChildrenLeftOutRole: return SetChildrenLeftOut(value.toBool());
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+          if (QString text = value.toString(); text != text_) {
+            text_ = std::move(text);
+            emitDataChanged();
+          }
+          return;
         default: break;
       }
     }
@@ -120,10 +144,21 @@ class EntryItem final : public QTreeWidgetItem {
   }
 
  private:
+  // Never destroyed: items may outlive the program's static objects.
+  static BlockPool& Pool();
+  static constexpr std::size_t kHeapItems = 4000;
+  static inline std::size_t heapItems_ = 0;  // items in the C library's memory
+
+  QString text_;
   qint16 normal_ = -1;
   qint16 selected_ = -1;
   bool leftOut_ = false;
 };
+
+BlockPool& EntryItem::Pool() {
+  static BlockPool& pool = *new BlockPool(sizeof(EntryItem));
+  return pool;
+}
 
 const Qt::ItemFlags kTopLevelFlags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
 const Qt::ItemFlags kEntryFlags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
@@ -215,17 +250,22 @@ CXmlTreeCtrl::CXmlTreeCtrl(Notebook& notebook, QWidget* parent)
 }
 
 void CXmlTreeCtrl::FillFileBox() {
-  const TreeEntry entry =
-      notebook_.Commands().Outline({std::string(kFileBoxText)}, OutlineDepth::Shown);
+  const ItemPath box{std::string(kFileBoxText)};
   // A collapsed file box gets its items when it is opened, as any folder.
-  if (!entry.expanded && !entry.children.empty()) {
+  bool any = false;
+  const std::optional<bool> expanded =
+      notebook_.Commands().WalkOutline(box, OutlineDepth::Shown, [&any](const OutlineStep&) {
+        any = true;
+        return false;
+      });
+  if (expanded == false && any) {
     Quiet quiet(this);
     fileBox_->setExpanded(false);
     LeaveChildrenOut(fileBox_, true);
     return;
   }
   LeaveChildrenOut(fileBox_, false);
-  FillFolder(entry, fileBox_);
+  FillShown(box, fileBox_);
 }
 
 CXmlTreeCtrl::~CXmlTreeCtrl() { notebook_.RemoveListener(listener_); }
@@ -258,7 +298,7 @@ void CXmlTreeCtrl::Follow(const std::vector<NotebookEvent>& events) {
         // A folder whose items are not made yet gets them in the new order when they are.
         if (QTreeWidgetItem* item = ShownItemOfPath(e.newItem); item && !ChildrenLeftOut(item)) {
           qDeleteAll(item->takeChildren());
-          FillFolder(notebook_.Commands().Outline(e.newItem, OutlineDepth::Shown), item);
+          FillShown(e.newItem, item);
         }
         break;
       case NotebookEventKind::kExpanded:
@@ -281,8 +321,7 @@ QTreeWidgetItem* CXmlTreeCtrl::InsertNewItem(QTreeWidgetItem* parent, const Note
   const int at = e.index < 0 ? parent->childCount() : std::min(e.index, parent->childCount());
   parent->insertChild(at, item);
   // A folder comes with what lies below it (one restored or found in a merged version).
-  if (e.item == ItemKind::Folder)
-    FillFolder(notebook_.Commands().Outline(path, OutlineDepth::Shown), item);
+  if (e.item == ItemKind::Folder) FillShown(path, item);
   return item;
 }
 
@@ -445,17 +484,24 @@ void CXmlTreeCtrl::MakeChildren(QTreeWidgetItem* item) {
   if (!ChildrenLeftOut(item)) return;
   LeaveChildrenOut(item, false);
   Quiet quiet(this);
-  QList<QTreeWidgetItem*> expanded;
-  item->addChildren(BuildChildren(
-      notebook_.Commands().Outline(ItemPathOf(item), OutlineDepth::Shown).children, expanded));
-  for (QTreeWidgetItem* e : expanded) e->setExpanded(true);
+  std::vector<RowPath> expanded;
+  BuildShown(ItemPathOf(item), item, expanded);
+  ExpandRows(item, expanded);
 }
 
 void CXmlTreeCtrl::UpdateChildIndicator(QTreeWidgetItem* item) {
   if (!ChildrenLeftOut(item)) return;
   // Whether the folder still has anything to show once opened.
-  const TreeEntry entry = notebook_.Commands().Outline(ItemPathOf(item), OutlineDepth::Shown);
-  if (entry.children.empty()) LeaveChildrenOut(item, false);
+  if (!HasShownChildren(ItemPathOf(item))) LeaveChildrenOut(item, false);
+}
+
+bool CXmlTreeCtrl::HasShownChildren(const ItemPath& folder) const {
+  bool any = false;
+  notebook_.Commands().WalkOutline(folder, OutlineDepth::Shown, [&any](const OutlineStep&) {
+    any = true;
+    return false;
+  });
+  return any;
 }
 
 QTreeWidgetItem* CXmlTreeCtrl::SelectedItem() const {
@@ -486,6 +532,61 @@ QList<QTreeWidgetItem*> CXmlTreeCtrl::BuildChildren(const std::vector<TreeEntry>
     items.push_back(item);
   }
   return items;
+}
+
+std::optional<bool> CXmlTreeCtrl::BuildShown(const ItemPath& folder, QTreeWidgetItem* item,
+                                             std::vector<RowPath>& expanded) {
+  // The items of each level wait in a list until the level is complete, then join their parent
+  // at once; a parent joins its own parent only after its children have joined it, so the tree
+  // itself sees one insertion, the last one.
+  struct Level {
+    QTreeWidgetItem* parent;
+    QList<QTreeWidgetItem*> items;
+  };
+  std::vector<Level> levels{Level{item, {}}};
+  const auto closeTo = [&levels](std::size_t depth) {
+    for (; levels.size() > depth; levels.pop_back())
+      if (!levels.back().items.isEmpty()) levels.back().parent->addChildren(levels.back().items);
+  };
+  QTreeWidgetItem* last = nullptr;
+  RowPath rows;  // of the last item
+  const int first = item->childCount();
+  const std::optional<bool> state = notebook_.Commands().WalkOutline(
+      folder, OutlineDepth::Shown, [&](const OutlineStep& step) {
+        const auto depth = static_cast<std::size_t>(step.level) + 1;
+        if (depth > levels.size()) levels.push_back(Level{last, {}});
+        else closeTo(depth);
+        QList<QTreeWidgetItem*>& items = levels.back().items;
+        rows.resize(depth);
+        rows.back() = static_cast<int>(items.size()) + (depth == 1 ? first : 0);
+        last = NewItem(Q(step.name), step.kind);
+        if (step.childrenLeftOut) LeaveChildrenOut(last, true);
+        if (step.expanded) expanded.push_back(rows);
+        items.push_back(last);
+        return true;
+      });
+  closeTo(0);
+  return state;
+}
+
+void CXmlTreeCtrl::FillShown(const ItemPath& folder, QTreeWidgetItem* item) {
+  if (!item) return;
+  Quiet quiet(this);
+  std::vector<RowPath> expanded;
+  const std::optional<bool> state = BuildShown(folder, item, expanded);
+  ExpandRows(item, expanded);
+  item->setExpanded(state.value_or(false));
+}
+
+void CXmlTreeCtrl::ExpandRows(QTreeWidgetItem* item, const std::vector<RowPath>& expanded) {
+  // By their rows: an item's own index would be looked for among all its siblings.
+  const QModelIndex top = indexFromItem(item);
+  if (!top.isValid()) return;  // not in the tree: nothing shows expanded
+  for (const RowPath& rows : expanded) {
+    QModelIndex index = top;
+    for (const int row : rows) index = model()->index(row, 0, index);
+    setExpanded(index, true);
+  }
 }
 
 void CXmlTreeCtrl::FillFolder(const TreeEntry& entry, QTreeWidgetItem* item) {

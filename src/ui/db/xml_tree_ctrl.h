@@ -13,7 +13,9 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
+#include <vector>
 #include <string>
 
 #include "core/db/xml_document.h"
@@ -215,6 +217,19 @@ class CXmlTreeCtrl : public QTreeWidget {
   QTreeWidgetItem* ShownItemOfPath(const ItemPath& path) const;
   // The children of a folder whose items were left out, made from the notebook.
   void MakeChildren(QTreeWidgetItem* item);
+  // Whether folder has a folder or note to show.
+  bool HasShownChildren(const ItemPath& folder) const;
+  // Where an item lies below another: its row at each level down.
+  using RowPath = std::vector<int>;
+  // The items of what shows below folder, read straight from the notebook's elements and
+  // appended below item; the places of items whose elements say "expanded" are collected.
+  // Returns folder's own state (nothing when it has no element).
+  std::optional<bool> BuildShown(const ItemPath& folder, QTreeWidgetItem* item,
+                                 std::vector<RowPath>& expanded);
+  // Expands the items at these places below item.
+  void ExpandRows(QTreeWidgetItem* item, const std::vector<RowPath>& expanded);
+  // As FillFolder with the outline of what shows below folder, which is never built.
+  void FillShown(const ItemPath& folder, QTreeWidgetItem* item);
   void LeaveChildrenOut(QTreeWidgetItem* item, bool leftOut);
   // A folder whose items are not made yet shows the indicator while it has children.
   void UpdateChildIndicator(QTreeWidgetItem* item);
