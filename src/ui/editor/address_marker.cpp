@@ -1,5 +1,7 @@
 #include "ui/editor/address_marker.h"
 
+#include <algorithm>
+
 #include <QColor>
 #include <QRegularExpression>
 #include <QTextCursor>
@@ -94,9 +96,19 @@ void AddressMarker::SetDocument(QTextDocument* doc) {
   marking_ = true;
   QTextCursor edit(doc);
   edit.beginEditBlock();
+  // "www." is found by its dot (a search for one character is quick, one that ignores case
+  // is not), then the three letters before it.
+  auto isW = [&text](qsizetype i) { return text.at(i) == u'w' || text.at(i) == u'W'; };
+  auto nextWww = [&](qsizetype from) {
+    for (qsizetype dot = text.indexOf(u'.', from + 3); dot >= 0; dot = text.indexOf(u'.', dot + 1))
+      if (isW(dot - 1) && isW(dot - 2) && isW(dot - 3)) return dot - 3;
+    return qsizetype{-1};
+  };
+  qsizetype colon = text.indexOf(u':');
+  qsizetype www = nextWww(0);
   for (qsizetype at = 0; at < text.size();) {
-    const qsizetype colon = text.indexOf(u':', at);
-    const qsizetype www = text.indexOf(QLatin1String("www."), at, Qt::CaseInsensitive);
+    if (colon >= 0 && colon < at) colon = text.indexOf(u':', at);
+    if (www >= 0 && www < at) www = nextWww(at);
     const qsizetype hit = colon < 0 ? www : www < 0 ? colon : std::min(colon, www);
     if (hit < 0) break;
     const QTextBlock block = doc->findBlock(static_cast<int>(hit));
