@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "core/rtf/rtf_codepage.h"
 #include "core/text/cp936.h"
 
 namespace zorbek {
@@ -88,6 +91,13 @@ TEST(Cp936, AppendedReadingMatchesTheConverterOnEverySequence) {
   std::string appended = "kept ";
   AppendCodePageUtf8(bytes, 936, appended);
   EXPECT_EQ(appended, "kept " + CodePageToUtf8(bytes, 936));
+  // The editor's reading, as UTF-16, takes the same table and must read alike (the converter's
+  // stand-in U+001A is shown as U+FFFD there).
+  std::u16string units = u"kept ";
+  AppendCodePageText(bytes, 936, units);
+  std::u16string expected = u"kept " + Utf8ToUtf16(CodePageToUtf8(bytes, 936));
+  std::replace(expected.begin(), expected.end(), u'\x1A', u'\xFFFD');
+  EXPECT_TRUE(units == expected);
   std::string other;
   AppendCodePageUtf8("caf\xE9", 1252, other);
   EXPECT_EQ(other, "café");

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "rtf/rtf_document.h"
+#include "ui/editor/address_marker.h"
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/esr_style_toolbar.h"
 #include "ui/editor/text_format.h"
@@ -368,6 +369,66 @@ TEST_F(EditorLinks, ATypedAddressIsALinkAndLocalFilesOpenFromTheFileStore) {
   // The address is marked on the screen only: the text keeps no link.
   EXPECT_FALSE(r->document()->findBlock(8).begin().fragment().charFormat().isAnchor());
   CXRichEditCtrl::SetFileStoreDirectory("");
+}
+
+// Addresses are marked on the screen, in paragraphs far below the first screen too, and the
+// marks follow typing, a split paragraph and undo; a document that lives on after the marker
+// leaves it loses its marks.
+TEST_F(EditorLinks, AddressesAreMarkedOnTheScreenAsTheNoteOpensAndAsItChanges) {
+  std::string rtf = "{\\rtf1\\ansi ";
+  for (int i = 0; i < 300; ++i) {
+    if (i == 7) rtf += "see http://example.com/a, now\\par ";
+    else if (i == 250) rtf += "at WWW.example.org.\\par ";
+    else rtf += "plain line 10:30\\par ";  // a colon, but no address
+  }
+  rtf += "}";
+  CXRichEditCtrl* r = Open(Note("marks.esr", rtf))->RichEdit();
+  QTextDocument* d = r->document();
+  using Marks = std::vector<std::pair<int, int>>;
+  auto marks = [&](int block) {
+    Marks out;
+    for (const auto& f : d->findBlockByNumber(block).layout()->formats()) {
+      EXPECT_TRUE(f.format.fontUnderline());
+      out.emplace_back(f.start, f.length);
+    }
+    return out;
+  };
+  EXPECT_EQ(marks(7), (Marks{{4, 20}}));  // the comma after it is the sentence's
+  EXPECT_EQ(marks(250), (Marks{{3, 15}}));
+  EXPECT_EQ(marks(6), Marks{});
+  EXPECT_EQ(marks(100), Marks{});
+  EXPECT_FALSE(d->isModified());
+  EXPECT_FALSE(d->isUndoAvailable());
+
+  QTextCursor c(d->findBlockByNumber(100));
+  c.movePosition(QTextCursor::EndOfBlock);
+  r->setTextCursor(c);
+  QTest::keyClicks(r, " www.qt.io");
+  EXPECT_EQ(marks(100), (Marks{{17, 9}}));
+  c.setPosition(d->findBlockByNumber(100).position() + 20);  // after "www"
+  r->setTextCursor(c);
+  QTest::keyClick(r, Qt::Key_Space);
+  EXPECT_EQ(marks(100), Marks{});
+  r->undo();
+  EXPECT_EQ(marks(100), (Marks{{17, 9}}));
+
+  c.setPosition(d->findBlockByNumber(7).position() + 4);  // before "http"
+  r->setTextCursor(c);
+  QTest::keyClick(r, Qt::Key_Return);
+  EXPECT_EQ(marks(7), Marks{});
+  EXPECT_EQ(marks(8), (Marks{{0, 20}}));
+  EXPECT_EQ(marks(251), (Marks{{3, 15}}));
+
+  QTextDocument kept;
+  kept.documentLayout();  // so that it tells of its changes
+  kept.setPlainText(QStringLiteral("a\nwrite to mailto:x@example.com\nb"));
+  AddressMarker marker;
+  marker.SetDocument(&kept);
+  EXPECT_EQ(kept.findBlockByNumber(1).layout()->formats().size(), 1);
+  marker.SetDocument(nullptr);
+  EXPECT_TRUE(kept.findBlockByNumber(1).layout()->formats().isEmpty());
+  kept.setPlainText(QStringLiteral("www.example.com"));
+  EXPECT_TRUE(kept.begin().layout()->formats().isEmpty());
 }
 
 TEST_F(EditorLinks, ALinkFieldOpensItsTarget) {

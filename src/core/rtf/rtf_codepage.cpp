@@ -204,15 +204,10 @@ int CharsetOfCodePage(int codePage) {
   }
 }
 
-void AppendCodePageText(std::string_view bytes, int codePage, std::u16string& out) {
-  if (IsSymbolCodePage(codePage)) {
-    for (char c : bytes) out.push_back(SymbolFontByte(static_cast<unsigned char>(c), codePage));
-    return;
-  }
-  std::size_t i = 0;
-  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) out.push_back(bytes[i++]);
-  if (i == bytes.size()) return;
-  bytes.remove_prefix(i);
+namespace {
+
+// The converter's reading of the bytes, appended to out.
+void AppendConvertedText(std::string_view bytes, int codePage, std::u16string& out) {
   UConverter* conv = Converter(codePage);
   if (!conv) conv = Converter(1252);
   if (!conv) {
@@ -233,6 +228,46 @@ void AppendCodePageText(std::string_view bytes, int codePage, std::u16string& ou
   // Some converters substitute U+001A for bytes that form no character.
   for (std::size_t k = start; k < out.size(); ++k)
     if (out[k] == 0x1A) out[k] = 0xFFFD;
+}
+
+}  // namespace
+
+void AppendCodePageText(std::string_view bytes, int codePage, std::u16string& out) {
+  if (IsSymbolCodePage(codePage)) {
+    for (char c : bytes) out.push_back(SymbolFontByte(static_cast<unsigned char>(c), codePage));
+    return;
+  }
+  std::size_t i = 0;
+  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) out.push_back(bytes[i++]);
+  if (i == bytes.size()) return;
+  bytes.remove_prefix(i);
+  if (codePage != 936) {
+    AppendConvertedText(bytes, codePage, out);
+    return;
+  }
+  // Code page 936, the notes' own: ASCII is itself and a pair the table holds its unit; any
+  // other character (a byte that starts no pair, a pair the converter reads otherwise) is read
+  // by the converter on its own, as it would be within the whole text.
+  const char16_t* pairs = Cp936Pairs();
+  out.reserve(out.size() + bytes.size());
+  for (std::size_t k = 0; k < bytes.size();) {
+    const auto b = static_cast<unsigned char>(bytes[k]);
+    if (b < 0x80) {
+      out.push_back(b);
+      ++k;
+      continue;
+    }
+    const bool pair = IsCp936LeadByte(b) && k + 1 < bytes.size();
+    const char16_t u =
+        pair ? pairs[static_cast<std::size_t>(b << 8 | static_cast<unsigned char>(bytes[k + 1]))] : 0;
+    if (u != 0) {
+      out.push_back(u);
+      k += 2;
+    } else {
+      AppendConvertedText(bytes.substr(k, pair ? 2 : 1), 936, out);
+      k += pair ? 2 : 1;
+    }
+  }
 }
 
 bool EncodeInCodePage(char16_t ch, int codePage, std::string& out) {

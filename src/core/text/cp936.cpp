@@ -72,6 +72,8 @@ inline std::size_t EncodeUtf8(char32_t cp, char* out) {
   return 4;
 }
 
+}  // namespace
+
 // For each pair of a lead byte and a second byte of code page 936, the one UTF-16 unit the
 // converter reads it as, or 0 where it reads it otherwise (two units, an illegal sequence, a
 // character beyond the BMP): such pairs are left to the converter. Made once, from the converter
@@ -81,42 +83,45 @@ const char16_t* Cp936Pairs() {
     std::vector<char16_t> pairs(0x10000, 0);
     UConverter* conv = CodePageConverter(936);
     if (!conv) return pairs;
-    // Every pair in one run, then a stop byte; the offsets tell which bytes each unit came from.
-    std::string bytes;
-    for (int lead = 0x81; lead <= 0xFE; ++lead)
+    // A lead byte's pairs in one run, then a stop byte; the offsets tell which bytes each unit
+    // came from. A row at a time, so that what the making takes stays small (a command that
+    // reads one note makes the table too).
+    constexpr int kPairsPerRow = 0xFE - 0x40 + 1;
+    constexpr std::size_t kRowBytes = 2 * kPairsPerRow + 1;
+    char bytes[kRowBytes];
+    UChar units[kRowBytes + 16];
+    int32_t offsets[kRowBytes + 16];
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+      std::size_t n = 0;
       for (int second = 0x40; second <= 0xFE; ++second) {
-        bytes.push_back(static_cast<char>(lead));
-        bytes.push_back(static_cast<char>(second));
+        bytes[n++] = static_cast<char>(lead);
+        bytes[n++] = static_cast<char>(second);
       }
-    bytes.push_back('A');
-    std::vector<UChar> units(bytes.size() + 16);
-    std::vector<int32_t> offsets(units.size());
-    UChar* target = units.data();
-    const char* source = bytes.data();
-    UErrorCode status = U_ZERO_ERROR;
-    ucnv_reset(conv);
-    ucnv_toUnicode(conv, &target, units.data() + units.size(), &source, bytes.data() + bytes.size(),
-                   offsets.data(), true, &status);
-    ucnv_reset(conv);
-    if (U_FAILURE(status)) return pairs;
-    const std::size_t n = static_cast<std::size_t>(target - units.data());
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-      const int32_t at = offsets[i];
-      // One unit from exactly the two bytes of a pair (the next unit starts at the next pair).
-      if (at < 0 || at % 2 != 0 || offsets[i + 1] != at + 2) continue;
-      if (i > 0 && offsets[i - 1] == at) continue;
-      const char16_t u = units[i];
-      if (u == 0 || (u >= 0xD800 && u <= 0xDFFF)) continue;
-      const auto lead = static_cast<unsigned char>(bytes[static_cast<std::size_t>(at)]);
-      const auto second = static_cast<unsigned char>(bytes[static_cast<std::size_t>(at) + 1]);
-      pairs[static_cast<std::size_t>(lead << 8 | second)] = u;
+      bytes[n++] = 'A';
+      UChar* target = units;
+      const char* source = bytes;
+      UErrorCode status = U_ZERO_ERROR;
+      ucnv_reset(conv);
+      ucnv_toUnicode(conv, &target, units + std::size(units), &source, bytes + n, offsets, true,
+                     &status);
+      if (U_FAILURE(status)) continue;
+      const std::size_t made = static_cast<std::size_t>(target - units);
+      for (std::size_t i = 0; i + 1 < made; ++i) {
+        const int32_t at = offsets[i];
+        // One unit from exactly the two bytes of a pair (the next unit starts at the next pair).
+        if (at < 0 || at % 2 != 0 || offsets[i + 1] != at + 2) continue;
+        if (i > 0 && offsets[i - 1] == at) continue;
+        const char16_t u = units[i];
+        if (u == 0 || (u >= 0xD800 && u <= 0xDFFF)) continue;
+        const auto second = static_cast<unsigned char>(bytes[static_cast<std::size_t>(at) + 1]);
+        pairs[static_cast<std::size_t>(lead << 8 | second)] = u;
+      }
     }
+    ucnv_reset(conv);
     return pairs;
   }();
   return table.data();
 }
-
-}  // namespace
 
 UConverter* CodePageConverter(int codePage) {
   thread_local std::map<int, ConverterPtr> cache;

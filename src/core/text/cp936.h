@@ -33,6 +33,11 @@ std::size_t Cp936Length(std::string_view utf8);
 
 // True when the first byte of a CP936 double-byte character.
 inline bool IsCp936LeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+// For each pair of a lead byte and a second byte (lead << 8 | second), the one UTF-16 unit the
+// converter reads it as, or 0 where it reads it otherwise (an illegal pair, two units): a
+// character's reading does not depend on the ones around it, so such pairs, and bytes that start
+// no pair, can be left to the converter one character at a time.
+const char16_t* Cp936Pairs();
 
 // Folds the Latin capitals A-Z to lower case and leaves every other byte alone. In UTF-8 no
 // byte of a multi-byte character is ASCII, so this is the name comparison of the program.

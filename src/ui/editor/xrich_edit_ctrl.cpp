@@ -11,7 +11,6 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScrollBar>
-#include <QSyntaxHighlighter>
 #include <QTextBlock>
 #include <QTextDocumentFragment>
 #include <QTextList>
@@ -26,6 +25,7 @@
 #include "rtf/rtf_document.h"
 #include "rtf/rtf_reader.h"
 #include "rtf/rtf_writer.h"
+#include "ui/editor/address_marker.h"
 #include "ui/app/desktop.h"
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/note_document.h"
@@ -38,58 +38,6 @@ using editor::CheckState;
 using editor::Uniform;
 
 namespace {
-
-// ---- Typed addresses --------------------------------------------------------------------------
-
-// Addresses the control shows as links while they are typed. They are marked on the screen
-// only; the document keeps them as plain text.
-const QRegularExpression& AddressPattern() {
-  static const QRegularExpression re(
-      QStringLiteral("(?:\\b(?:https?|ftp|file|news|nntp|telnet|gopher|wais|prospero)://|"
-                     "\\bmailto:|\\bwww\\.|\\blocalfile:)"
-                     "[^\\s<>\"，。；、！？（）【】《》“”‘’]+"),
-      QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-  return re;
-}
-
-// Trailing punctuation belongs to the sentence, not to the address.
-int TrimmedAddressLength(const QString& text, int start, int length) {
-  static const QString kTrailing = QStringLiteral(".,;:!?)]}'\"");
-  while (length > 0 && kTrailing.contains(text.at(start + length - 1))) --length;
-  return length;
-}
-
-class AddressMarker : public QSyntaxHighlighter {
- public:
-  using QSyntaxHighlighter::QSyntaxHighlighter;
-
- protected:
-  void highlightBlock(const QString& text) override {
-    // Every address has "://" or ":" after its scheme, or starts with "www.": a paragraph
-    // without either (most of them) needs no look with the pattern.
-    if (text.size() < 4 || (!text.contains(u':') && !text.contains(QLatin1String("www."), Qt::CaseInsensitive)))
-      return;
-    QTextCharFormat link;
-    link.setForeground(QColor(0, 0, 255));
-    link.setFontUnderline(true);
-    for (auto it = AddressPattern().globalMatch(text); it.hasNext();) {
-      const auto m = it.next();
-      const int length = TrimmedAddressLength(text, int(m.capturedStart()), int(m.capturedLength()));
-      if (length > 0) setFormat(int(m.capturedStart()), length, link);
-    }
-  }
-};
-
-// The typed address around position `offset` of a paragraph's text, or "".
-QString AddressAround(const QString& text, int offset) {
-  for (auto it = AddressPattern().globalMatch(text); it.hasNext();) {
-    const auto m = it.next();
-    const int start = int(m.capturedStart());
-    const int length = TrimmedAddressLength(text, start, int(m.capturedLength()));
-    if (offset >= start && offset < start + length) return text.mid(start, length);
-  }
-  return {};
-}
 
 // ---- Faces --------------------------------------------------------------------------------------
 
@@ -227,7 +175,7 @@ CXRichEditCtrl::CXRichEditCtrl(QWidget* parent) : QTextEdit(parent) {
 
 void CXRichEditCtrl::AttachDocument() {
   QTextDocument* doc = document();
-  addressMarker_->setDocument(doc);
+  addressMarker_->SetDocument(doc);
   connect(doc, &QTextDocument::contentsChange, this, [this](int, int, int) {
     if (!typing_) typingGroupOpen_ = false;
     MarkFormatsStale();
@@ -240,11 +188,18 @@ void CXRichEditCtrl::AttachDocument() {
 void CXRichEditCtrl::AdoptDocument(QTextDocument* doc) {
   QPointer<QTextDocument> old = document();  // the first one goes with setDocument
   disconnect(old, nullptr, this, nullptr);
-  addressMarker_->setDocument(nullptr);
+  // A document that goes with this control keeps its marks; one that lives on loses them.
+  if (old && old != doc && old->parent() == this)
+    addressMarker_->Forget();
+  else
+    addressMarker_->SetDocument(nullptr);
   doc->setParent(this);
   doc->setUndoRedoEnabled(false);
   doc->setUndoRedoEnabled(true);
   doc->setModified(false);
+  // Marked before it is shown, so that the first layout has the marks and no paragraph is
+  // laid out twice.
+  addressMarker_->SetDocument(doc);
   setDocument(doc);
   if (old && old != doc && old->parent() == this) old->deleteLater();
   AttachDocument();
@@ -257,7 +212,7 @@ void CXRichEditCtrl::AdoptDocument(QTextDocument* doc) {
 CXRichEditCtrl::~CXRichEditCtrl() {
   // The document may outlive this part of the object while the widget takes its children down.
   disconnect(document(), nullptr, this, nullptr);
-  addressMarker_->setDocument(nullptr);
+  addressMarker_->Forget();
 }
 
 void CXRichEditCtrl::ResetDocument() {
@@ -993,7 +948,7 @@ QString CXRichEditCtrl::LinkAt(const QPoint& viewportPos) const {
   if (pos < 0) return {};
   const QTextBlock b = document()->findBlock(pos);
   if (!b.isValid()) return {};
-  return AddressAround(b.text(), pos - b.position());
+  return AddressMarker::AddressAround(b.text(), pos - b.position());
 }
 
 void CXRichEditCtrl::SetLinkOpener(LinkOpener opener) { Opener() = std::move(opener); }

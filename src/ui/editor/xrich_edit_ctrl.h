@@ -14,10 +14,10 @@
 #include "rtf/rtf_document.h"
 
 class QMenu;
-class QSyntaxHighlighter;
 
 namespace zorbek {
 
+class AddressMarker;
 class CFindReplaceDialog;
 class CWndEsr;
 
@@ -209,7 +209,7 @@ class CXRichEditCtrl : public QTextEdit {
   mutable bool pasteKnown_ = false;
   mutable bool canPasteNow_ = false;
 
-  QSyntaxHighlighter* addressMarker_ = nullptr;
+  AddressMarker* addressMarker_ = nullptr;
   bool pressedOnLink_ = false;
 };
 
