@@ -66,15 +66,18 @@ bool NotebookSession::UserIsBusy() const {
          (busy_ && busy_());
 }
 
+void NotebookSession::Later(bool& pending, std::int64_t milliseconds, void (NotebookSession::*step)()) {
+  if (pending) return;
+  pending = true;
+  QTimer::singleShot(static_cast<int>(milliseconds), this, [this, &pending, step] {
+    pending = false;
+    (this->*step)();
+  });
+}
+
 void NotebookSession::CheckDatabaseOnDisk() {
   if (UserIsBusy()) {
-    if (!checkPending_) {
-      checkPending_ = true;
-      QTimer::singleShot(500, this, [this] {
-        checkPending_ = false;
-        CheckDatabaseOnDisk();
-      });
-    }
+    Later(checkPending_, kBusyRetryMilliseconds, &NotebookSession::CheckDatabaseOnDisk);
     return;
   }
   if (notebook_.IsOpen() && !DatabaseConflictCopies(notebook_.DatabasePath()).empty())
@@ -94,13 +97,7 @@ void NotebookSession::TakeFoundCopies(std::vector<std::string> copies) {
 void NotebookSession::TakeFoundWhenIdle() {
   if (!foundCopies_) return;
   if (UserIsBusy()) {
-    if (!takePending_) {
-      takePending_ = true;
-      QTimer::singleShot(500, this, [this] {
-        takePending_ = false;
-        TakeFoundWhenIdle();
-      });
-    }
+    Later(takePending_, kBusyRetryMilliseconds, &NotebookSession::TakeFoundWhenIdle);
     return;
   }
   const std::vector<std::string> copies = std::move(*foundCopies_);
@@ -109,13 +106,7 @@ void NotebookSession::TakeFoundWhenIdle() {
   std::int64_t retry = 0;
   TakeConflictCopies(notebook_, copies, &retry);
   // Database copies waiting for the sync tool: looked at again when it should be done.
-  if (retry > 0 && !retryPending_) {
-    retryPending_ = true;
-    QTimer::singleShot(static_cast<int>(retry) + 100, this, [this] {
-      retryPending_ = false;
-      LookForConflictCopies();
-    });
-  }
+  if (retry > 0) Later(retryPending_, retry + 100, &NotebookSession::LookForConflictCopies);
 }
 
 void NotebookSession::OpenReminderList() { OpenReminderListWindow(notebook_); }

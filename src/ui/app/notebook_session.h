@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -66,6 +67,10 @@ class NotebookSession : public QObject {
   // What a look through the store found, taken in once the user is not busy.
   void TakeFoundCopies(std::vector<std::string> copies);
   void TakeFoundWhenIdle();
+  // Runs step once after milliseconds, unless a run is already pending (pending says so).
+  void Later(bool& pending, std::int64_t milliseconds, void (NotebookSession::*step)());
+  // How soon what waits for the user is tried again.
+  static constexpr std::int64_t kBusyRetryMilliseconds = 500;
 
   Notebook& notebook_;
   std::unique_ptr<CWndTipSchedule> popup_;
