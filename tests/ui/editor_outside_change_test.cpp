@@ -90,8 +90,9 @@ TEST_F(OutsideChangeEditor, WithoutUnsavedEditsTheNewTextIsReadKeepingThePlace) 
   for (int i = 0; i < 200; ++i) lines += "别处第" + std::to_string(i) + "行\n";
   ReplaceByRename(note(), lines);
   // Seen within the editor's second, without any question.
-  QTest::qWait(CWndEsr::kRefreshMilliseconds + 300);
-  EXPECT_NE(e->RichEdit()->toPlainText().toStdString().find("别处第5行"), std::string::npos);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return e->RichEdit()->toPlainText().toStdString().find("别处第5行") != std::string::npos; },
+      CWndEsr::kRefreshMilliseconds + 10'000));
   EXPECT_FALSE(e->RichEdit()->document()->isModified());
   EXPECT_EQ(bar->value(), scroll);
   EXPECT_NE(e->windowTitle().toStdString().find("已载入在别处修改后的内容"), std::string::npos);
