@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "core/rtf/rtf_codepage.h"
@@ -122,16 +123,74 @@ constexpr RtfKeyword kTable[kRtfKeywordCount] = {
     {"\\", 0, false, Kind::kCharacter, '\\'},
 };
 
-// Lookup gives exactly the first match of a scan of the table in order (the keywords are
-// distinct), but through buckets by first byte so that a document full of "\'" escapes does
-// not pay for 77 comparisons each.
-struct KeywordIndex {
-  std::array<std::vector<std::uint8_t>, 256> buckets;
+// Words the scanner treats apart from the keyword table (code pages, Unicode, separators, what
+// the editor shows). A control word is looked up once, for its table entry and its word.
+enum class Word : std::uint8_t {
+  kNone, kUc, kU, kFonttbl, kF, kFcharset, kCpg, kAnsicpg, kMac, kPc, kPca, kDeff,
+  kCell, kNestcell, kRow, kNestrow, kLine, kPage, kSect, kTilde, kUnderscore, kEmdash, kEndash,
+  kBullet, kLquote, kRquote, kPntext, kListtext, kShprslt, kShpinst, kShptxt,
+};
+
+constexpr std::pair<std::string_view, Word> kWords[] = {
+    {"uc", Word::kUc}, {"u", Word::kU}, {"fonttbl", Word::kFonttbl}, {"f", Word::kF},
+    {"fcharset", Word::kFcharset}, {"cpg", Word::kCpg}, {"ansicpg", Word::kAnsicpg},
+    {"mac", Word::kMac}, {"pc", Word::kPc}, {"pca", Word::kPca}, {"deff", Word::kDeff},
+    {"cell", Word::kCell}, {"nestcell", Word::kNestcell}, {"row", Word::kRow},
+    {"nestrow", Word::kNestrow}, {"line", Word::kLine}, {"page", Word::kPage},
+    {"sect", Word::kSect}, {"~", Word::kTilde}, {"_", Word::kUnderscore},
+    {"emdash", Word::kEmdash}, {"endash", Word::kEndash}, {"bullet", Word::kBullet},
+    {"lquote", Word::kLquote}, {"rquote", Word::kRquote}, {"pntext", Word::kPntext},
+    {"listtext", Word::kListtext}, {"shprslt", Word::kShprslt}, {"shpinst", Word::kShpinst},
+    {"shptxt", Word::kShptxt},
+};
+
+struct KeywordInfo {
+  const RtfKeyword* entry = nullptr;  // in the keyword table
+  Word word = Word::kNone;
+};
+
+// An open-addressing hash of every word above and every keyword of the table: a document of
+// half a million control words pays one hash and one comparison for each, not a row of them.
+class KeywordIndex {
+ public:
   KeywordIndex() {
-    for (int i = 0; i < kRtfKeywordCount; ++i)
-      buckets[static_cast<unsigned char>(kTable[i].keyword[0])].push_back(
-          static_cast<std::uint8_t>(i));
+    for (int i = 0; i < kRtfKeywordCount; ++i) Slot(kTable[i].keyword).info.entry = &kTable[i];
+    for (const auto& [text, word] : kWords) Slot(text).info.word = word;
   }
+  KeywordInfo Find(std::string_view keyword) const {
+    for (std::size_t i = Hash(keyword);; i = (i + 1) & kMask) {
+      const Entry& e = slots_[i];
+      if (e.text.empty()) return {};
+      if (e.text.size() == keyword.size() && Same(e.text.data(), keyword.data(), keyword.size()))
+        return e.info;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 512;  // over four times the words: short probes
+  static constexpr std::size_t kMask = kSlots - 1;
+  struct Entry {
+    std::string_view text;
+    KeywordInfo info;
+  };
+  // A word is a few letters: compared in place, without a call to memcmp.
+  static bool Same(const char* a, const char* b, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+      if (a[i] != b[i]) return false;
+    return true;
+  }
+  static std::size_t Hash(std::string_view s) {
+    std::uint32_t h = 2166136261u;
+    for (const char c : s) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return (h ^ (h >> 15)) & kMask;
+  }
+  Entry& Slot(std::string_view text) {
+    std::size_t i = Hash(text);
+    while (!slots_[i].text.empty() && slots_[i].text != text) i = (i + 1) & kMask;
+    slots_[i].text = text;
+    return slots_[i];
+  }
+  std::array<Entry, kSlots> slots_{};
 };
 
 const KeywordIndex& Index() {
@@ -286,8 +345,18 @@ class Output {
     if (codePage_ != 936 && !foreign_)
       for (std::size_t i = 0; i < n; ++i)
         if (p[i] >= 0x80) foreign_ = true;
+    if (unicode_ && codePage_ == 936) {
+      Decode936(p, n);
+      return;
+    }
     bytes_.append(reinterpret_cast<const char*>(p), n);
     if (bytes_.size() >= kPiece) Pass();
+  }
+  // Bytes of "\'xx" escapes: as Run(), but code page 936 text is decoded at once instead of
+  // going through the stretch of bytes first.
+  void Escaped(const unsigned char* p, std::size_t n) {
+    if (unicode_ && codePage_ == 936 && skipCount_ == 0) Decode936(p, n);
+    else Run(p, n);
   }
   // The code page of the bytes that follow; 0 when nothing names one (read as 936 where the
   // bytes look like it, else as 1252).
@@ -331,14 +400,26 @@ class Output {
     if (codePage_ != 936) return;
     // Code page 936 characters are one byte below 0x81 and two from a lead byte on, whatever
     // the second byte: the stretch up to the last whole pair decodes as it would in one piece.
-    std::size_t whole = 0;
-    while (whole < bytes_.size()) {
-      const std::size_t len = IsCp936LeadByte(static_cast<unsigned char>(bytes_[whole])) ? 2 : 1;
-      if (whole + len > bytes_.size()) break;
-      whole += len;
+    bytes_.erase(0, AppendCp936Utf8Whole(bytes_, text_));
+    if (sink_ && text_.size() >= kPiece) Hand(text_);
+  }
+
+  // Code page 936 bytes straight to text: a character of 936 reads the same whatever comes
+  // before it, so only a lead byte at the end waits, in the stretch of bytes, for the next.
+  void Decode936(const unsigned char* p, std::size_t n) {
+    if (!bytes_.empty()) {
+      bytes_.erase(0, AppendCp936Utf8Whole(bytes_, text_));
+      if (!bytes_.empty()) {  // a lead byte, and here its second byte
+        if (n == 0) return;
+        bytes_.push_back(static_cast<char>(*p++));
+        --n;
+        AppendCodePageUtf8(bytes_, 936, text_);
+        bytes_.clear();
+      }
     }
-    AppendCodePageUtf8(std::string_view(bytes_).substr(0, whole), 936, text_);
-    bytes_.erase(0, whole);
+    const std::string_view run(reinterpret_cast<const char*>(p), n);
+    const std::size_t taken = AppendCp936Utf8Whole(run, text_);
+    if (taken < n) bytes_.push_back(run[taken]);
     if (sink_ && text_.size() >= kPiece) Hand(text_);
   }
 
@@ -531,13 +612,13 @@ class Scanner {
             const int l = kHex.value[p[3]];
             if ((h | l) < 0) break;
             if (n == sizeof bytes) {
-              out_.Run(bytes, n);
+              out_.Escaped(bytes, n);
               n = 0;
             }
             bytes[n++] = static_cast<unsigned char>(h * 16 + l);
             p += 4;
           }
-          out_.Run(bytes, n);
+          out_.Escaped(bytes, n);
           src_.p_ = p;
           return RtfScanCode::kComplete;
         }
@@ -579,12 +660,12 @@ class Scanner {
 
   // Unicode text only: "\uN" is a character (N below 0 counts from 65536) followed by \ucN
   // stand-in bytes for readers without Unicode; "\ucN" sets that count for the group.
-  bool UnicodeWord(std::string_view keyword, bool hasParam, std::int64_t param) {
-    if (keyword == "uc" && hasParam) {
+  bool UnicodeWord(Word word, bool hasParam, std::int64_t param) {
+    if (word == Word::kUc && hasParam) {
       unicodeSkip_ = static_cast<std::int32_t>(std::clamp<std::int64_t>(param, 0, 16));
       return true;
     }
-    if (keyword != "u" || !hasParam) return false;
+    if (word != Word::kU || !hasParam) return false;
     skipIfUnknown_ = false;
     if (dest_ != Dest::kNormal) return true;
     std::int64_t v = param < 0 ? param + 65536 : param;
@@ -619,13 +700,13 @@ class Scanner {
   // Words that name code pages, outside the keyword table: the document's (\ansicpg, \mac,
   // \pc, \pca, \deff), the font table's (\fN, \fcharsetN, \cpgN) and the text's font (\fN).
   // True when the word was one of them.
-  bool CodePageWord(std::string_view keyword, bool hasParam, std::int64_t param) {
+  bool CodePageWord(Word word, bool hasParam, std::int64_t param) {
     const auto value = static_cast<std::int32_t>(std::clamp<std::int64_t>(param, -1, 1 << 20));
-    if (keyword == "fonttbl") {
+    if (word == Word::kFonttbl) {
       dest_ = dest_ == Dest::kNormal ? Dest::kFontTable : Dest::kSkip;
       return true;
     }
-    if (keyword == "f" && hasParam) {
+    if (word == Word::kF && hasParam) {
       if (dest_ == Dest::kFontTable) {
         fonts_.push_back(FontCodePage{value, -1, 0});
       } else if (dest_ == Dest::kNormal) {
@@ -634,18 +715,18 @@ class Scanner {
       }
       return true;
     }
-    if ((keyword == "fcharset" || keyword == "cpg") && hasParam) {
+    if ((word == Word::kFcharset || word == Word::kCpg) && hasParam) {
       if (dest_ == Dest::kFontTable && !fonts_.empty()) {
-        (keyword == "cpg" ? fonts_.back().codePage : fonts_.back().charset) = value;
+        (word == Word::kCpg ? fonts_.back().codePage : fonts_.back().charset) = value;
         if (fonts_.back().font == font_) out_.CodePage(CodePageOfFont(font_));
       }
       return true;
     }
     int document = 0;
-    if (keyword == "ansicpg" && hasParam && value > 0) document = value;
-    else if (keyword == "mac") document = 10000;
-    else if (keyword == "pc") document = 437;
-    else if (keyword == "pca") document = 850;
+    if (word == Word::kAnsicpg && hasParam && value > 0) document = value;
+    else if (word == Word::kMac) document = 10000;
+    else if (word == Word::kPc) document = 437;
+    else if (word == Word::kPca) document = 850;
     if (document > 0) {
       if (dest_ == Dest::kNormal) {
         ansiCodePage_ = document;
@@ -653,7 +734,7 @@ class Scanner {
       }
       return true;
     }
-    if (keyword == "deff" && hasParam) {
+    if (word == Word::kDeff && hasParam) {
       if (dest_ == Dest::kNormal && stack_.size() <= 1) {
         font_ = value;
         out_.CodePage(CodePageOfFont(font_));
@@ -665,20 +746,22 @@ class Scanner {
 
   // Unicode text only: words that stand for characters the byte scan leaves out, so that the
   // words of table cells, lines and pages stay apart as the editor shows them.
-  bool SeparatorWord(std::string_view keyword) {
+  bool SeparatorWord(Word word) {
     char32_t ch = 0;
-    if (keyword == "cell" || keyword == "nestcell") ch = U'\t';
-    else if (keyword == "row" || keyword == "nestrow" || keyword == "line" || keyword == "page" ||
-             keyword == "sect")
-      ch = U'\n';
-    else if (keyword == "~") ch = 0x00A0;
-    else if (keyword == "_") ch = 0x2011;
-    else if (keyword == "emdash") ch = 0x2014;
-    else if (keyword == "endash") ch = 0x2013;
-    else if (keyword == "bullet") ch = 0x2022;
-    else if (keyword == "lquote") ch = 0x2018;
-    else if (keyword == "rquote") ch = 0x2019;
-    else return false;
+    switch (word) {
+      case Word::kCell: case Word::kNestcell: ch = U'\t'; break;
+      case Word::kRow: case Word::kNestrow: case Word::kLine: case Word::kPage: case Word::kSect:
+        ch = U'\n';
+        break;
+      case Word::kTilde: ch = 0x00A0; break;
+      case Word::kUnderscore: ch = 0x2011; break;
+      case Word::kEmdash: ch = 0x2014; break;
+      case Word::kEndash: ch = 0x2013; break;
+      case Word::kBullet: ch = 0x2022; break;
+      case Word::kLquote: ch = 0x2018; break;
+      case Word::kRquote: ch = 0x2019; break;
+      default: return false;
+    }
     skipIfUnknown_ = false;
     if (dest_ == Dest::kNormal) out_.CodePoint(ch, 0);
     return true;
@@ -687,12 +770,12 @@ class Scanner {
   // Unicode text only: what the editor shows and the byte scan reads otherwise. List markers
   // ({\pntext}, {\listtext}) are not text; a Word shape's text box is, its other properties
   // and its result are not.
-  bool ShowsAsEditorWord(std::string_view keyword) {
-    if (keyword == "pntext" || keyword == "listtext" || keyword == "shprslt") {
+  bool ShowsAsEditorWord(Word word) {
+    if (word == Word::kPntext || word == Word::kListtext || word == Word::kShprslt) {
       dest_ = Dest::kSkip;
-    } else if (keyword == "shpinst") {
+    } else if (word == Word::kShpinst) {
       dest_ = dest_ == Dest::kNormal || dest_ == Dest::kShape ? Dest::kShape : Dest::kSkip;
-    } else if (keyword == "shptxt") {
+    } else if (word == Word::kShptxt) {
       if (dest_ == Dest::kShape) dest_ = Dest::kNormal;
     } else {
       return false;
@@ -704,16 +787,18 @@ class Scanner {
   void Translate(std::string_view keyword, bool hasParam, std::int64_t param) {
     const bool fresh = fresh_;
     fresh_ = false;
-    if (unicode_ && (UnicodeWord(keyword, hasParam, param) || SeparatorWord(keyword) ||
-                     ShowsAsEditorWord(keyword)))
+    const KeywordInfo info = Index().Find(keyword);
+    if (unicode_ && info.word != Word::kNone &&
+        (UnicodeWord(info.word, hasParam, param) || SeparatorWord(info.word) ||
+         ShowsAsEditorWord(info.word)))
       return;
     // "\uN" (the table's "\u" is underline) is text the byte scan shows as its stand-ins.
-    if (keyword == "u" && hasParam && dest_ == Dest::kNormal) out_.Unicode();
-    const RtfKeyword* k = FindRtfKeyword(keyword);
+    if (info.word == Word::kU && hasParam && dest_ == Dest::kNormal) out_.Unicode();
+    const RtfKeyword* k = info.entry;
     if (!k) {
       if (skipIfUnknown_) dest_ = Dest::kSkip;
       skipIfUnknown_ = false;
-      if (dest_ != Dest::kSkip) CodePageWord(keyword, hasParam, param);
+      if (dest_ != Dest::kSkip) CodePageWord(info.word, hasParam, param);
       return;
     }
     skipIfUnknown_ = false;
@@ -722,7 +807,7 @@ class Scanner {
         EmitChar(static_cast<unsigned char>(k->index));
         break;
       case Kind::kDestination:
-        if (keyword == "fonttbl") CodePageWord(keyword, hasParam, param);
+        if (info.word == Word::kFonttbl) CodePageWord(info.word, hasParam, param);
         else dest_ = Dest::kSkip;
         break;
       case Kind::kProperty:
@@ -844,10 +929,7 @@ PlainTextScan ScanFile(const std::string& path, bool* opened, bool unicode,
 const RtfKeyword* RtfKeywordTable() { return kTable; }
 
 const RtfKeyword* FindRtfKeyword(std::string_view keyword) {
-  if (keyword.empty()) return nullptr;
-  for (std::uint8_t i : Index().buckets[static_cast<unsigned char>(keyword[0])])
-    if (kTable[i].keyword == keyword) return &kTable[i];
-  return nullptr;
+  return Index().Find(keyword).entry;
 }
 
 PlainTextScan ScanPlainText(std::string_view rtf) {

@@ -270,46 +270,57 @@ namespace {
 void AppendConverted(std::string_view bytes, int codePage, std::string& out);
 }  // namespace
 
+std::size_t AppendCp936Utf8Whole(std::string_view bytes, std::string& out) {
+  // ASCII is itself, a pair the table holds its unit; anything else (a byte that starts no
+  // pair, a pair the converter reads otherwise) goes through the converter, one character of
+  // the code page at a time: a character's reading does not depend on the ones before it.
+  const char16_t* pairs = Cp936Pairs();
+  // Taken a stretch at a time: a byte becomes at most one byte of UTF-8 and a pair at most
+  // three, so a stretch of 2,048 bytes fits the buffer without a check per character.
+  constexpr std::size_t kStretch = 2048;
+  char utf8[kStretch * 3 / 2 + 4];
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const std::size_t stop = std::min(bytes.size(), i + kStretch);
+    std::size_t k = 0;
+    while (i < stop) {
+      const auto b = static_cast<unsigned char>(bytes[i]);
+      if (b < 0x80) {
+        utf8[k++] = static_cast<char>(b);
+        ++i;
+        continue;
+      }
+      const bool lead = IsCp936LeadByte(b);
+      if (lead && i + 1 == bytes.size()) {  // its second byte is still to come
+        out.append(utf8, k);
+        return i;
+      }
+      const char16_t u =
+          lead ? pairs[static_cast<std::size_t>(b << 8 | static_cast<unsigned char>(bytes[i + 1]))] : 0;
+      if (u >= 0x800) {
+        utf8[k++] = static_cast<char>(0xE0 | (u >> 12));
+        utf8[k++] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        utf8[k++] = static_cast<char>(0x80 | (u & 0x3F));
+        i += 2;
+      } else if (u != 0) {
+        k += EncodeUtf8(u, utf8 + k);
+        i += 2;
+      } else {
+        out.append(utf8, k);
+        k = 0;
+        AppendConverted(bytes.substr(i, lead ? 2 : 1), 936, out);
+        i += lead ? 2 : 1;
+      }
+    }
+    out.append(utf8, k);
+  }
+  return i;
+}
+
 void AppendCodePageUtf8(std::string_view bytes, int codePage, std::string& out) {
   if (codePage == 936) {
-    // ASCII is itself, a pair the table holds its unit; anything else (a byte that starts no
-    // pair, a pair the converter reads otherwise) goes through the converter, one character of
-    // the code page at a time: a character's reading does not depend on the ones before it.
-    const char16_t* pairs = Cp936Pairs();
-    // Taken a stretch at a time: a byte becomes at most one byte of UTF-8 and a pair at most
-    // three, so a stretch of 2,048 bytes fits the buffer without a check per character.
-    constexpr std::size_t kStretch = 2048;
-    char utf8[kStretch * 3 / 2 + 4];
-    for (std::size_t i = 0; i < bytes.size();) {
-      const std::size_t stop = std::min(bytes.size(), i + kStretch);
-      std::size_t k = 0;
-      while (i < stop) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        if (b < 0x80) {
-          utf8[k++] = static_cast<char>(b);
-          ++i;
-          continue;
-        }
-        const bool pair = IsCp936LeadByte(b) && i + 1 < bytes.size();
-        const char16_t u =
-            pair ? pairs[static_cast<std::size_t>(b << 8 | static_cast<unsigned char>(bytes[i + 1]))] : 0;
-        if (u >= 0x800) {
-          utf8[k++] = static_cast<char>(0xE0 | (u >> 12));
-          utf8[k++] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-          utf8[k++] = static_cast<char>(0x80 | (u & 0x3F));
-          i += 2;
-        } else if (u != 0) {
-          k += EncodeUtf8(u, utf8 + k);
-          i += 2;
-        } else {
-          out.append(utf8, k);
-          k = 0;
-          AppendConverted(bytes.substr(i, pair ? 2 : 1), 936, out);
-          i += pair ? 2 : 1;
-        }
-      }
-      out.append(utf8, k);
-    }
+    const std::size_t taken = AppendCp936Utf8Whole(bytes, out);
+    if (taken < bytes.size()) AppendConverted(bytes.substr(taken), 936, out);  // a lone lead byte
     return;
   }
   AppendConverted(bytes, codePage, out);

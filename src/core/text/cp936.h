@@ -23,6 +23,9 @@ std::string Cp936ToUtf8(std::string_view cp936);
 std::string CodePageToUtf8(std::string_view bytes, int codePage);
 // The same, appended to out, with no memory of the text's size besides out's.
 void AppendCodePageUtf8(std::string_view bytes, int codePage, std::string& out);
+// Code page 936 bytes -> UTF-8 appended to out, but for a lead byte at the very end, which waits
+// for its second byte: returns how many bytes were taken (all of them, or all but that one).
+std::size_t AppendCp936Utf8Whole(std::string_view bytes, std::string& out);
 // UTF-8 -> bytes of a Windows code page; unmappable characters become '?'.
 std::string Utf8ToCodePage(std::string_view utf8, int codePage, bool* lossless = nullptr);
 // Whether the code page names a converter this build knows.
