@@ -53,6 +53,12 @@ TEST(RtfForeignText, TheUnicodeTextDecodesEachFontInItsCodePage) {
   EXPECT_EQ(ScanPlainTextUnicode("{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fcharset134 SimSun;}"
                                  "{\\f1\\fcharset204 Arial;}}\\f0 \\'d6\\'d0{\\f1 \\'e7}\\'ce\\'c4}"),
             "中з文");
+  // A character of code page 936 split between an escape and what follows it (a word, a byte
+  // of plain text, the end of the document) reads as it would in one piece.
+  const std::string split = "{\\rtf1\\ansi\\ansicpg936 \\'d6\\b\\'d0\\'ce\xc4 \\'b9\\par\\'fa\\'d6\\'d6}";
+  EXPECT_EQ(ScanPlainTextUnicode(split), CodePageToUtf8("\xd6\xd0\xce\xc4 \xb9\n\xfa\xd6\xd6", 936));
+  EXPECT_EQ(ScanPlainTextUnicode("{\\rtf1\\ansi\\ansicpg936 \\'d6\\u20013?\\'d6\\'d0}"),
+            CodePageToUtf8("\xd6", 936) + "中中");
 }
 
 TEST(RtfForeignText, TheByteScanKeepsCodePage936AndMarksTextItCannotShow) {
