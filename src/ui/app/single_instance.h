@@ -8,7 +8,7 @@
 #include <QString>
 #include <memory>
 
-class QLocalServer;
+class QSocketNotifier;
 
 namespace zorbek {
 
@@ -35,12 +35,14 @@ class SingleInstance : public QObject {
   void comeForwardRequested(const QString& token);
 
  private:
+  class Caller;
   void Listen();
 
   QString path_;
   QString channel_;
   std::unique_ptr<QLockFile> lock_;
-  QLocalServer* server_ = nullptr;
+  int listener_ = -1;  // the socket later starts connect to, while this copy runs
+  std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 }  // namespace zorbek
