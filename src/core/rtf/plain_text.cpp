@@ -352,12 +352,6 @@ class Output {
     bytes_.append(reinterpret_cast<const char*>(p), n);
     if (bytes_.size() >= kPiece) Pass();
   }
-  // Bytes of "\'xx" escapes: as Run(), but code page 936 text is decoded at once instead of
-  // going through the stretch of bytes first.
-  void Escaped(const unsigned char* p, std::size_t n) {
-    if (unicode_ && codePage_ == 936 && skipCount_ == 0) Decode936(p, n);
-    else Run(p, n);
-  }
   // The code page of the bytes that follow; 0 when nothing names one (read as 936 where the
   // bytes look like it, else as 1252).
   void CodePage(int codePage) {
@@ -612,13 +606,13 @@ class Scanner {
             const int l = kHex.value[p[3]];
             if ((h | l) < 0) break;
             if (n == sizeof bytes) {
-              out_.Escaped(bytes, n);
+              out_.Run(bytes, n);
               n = 0;
             }
             bytes[n++] = static_cast<unsigned char>(h * 16 + l);
             p += 4;
           }
-          out_.Escaped(bytes, n);
+          out_.Run(bytes, n);
           src_.p_ = p;
           return RtfScanCode::kComplete;
         }
