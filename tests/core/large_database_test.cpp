@@ -3,9 +3,13 @@
 // does not read a large directory.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/db/store_paths.h"
 #include "core/db/xml_document.h"
@@ -100,6 +104,40 @@ bool SlowIsValidUtf8(std::string_view s) {
     i += len;
   }
   return true;
+}
+
+// The flags of the mapping that holds address p, from /proc/self/smaps ("" when none does).
+std::string MappingFlags(const void* p) {
+  const auto at = reinterpret_cast<std::uintptr_t>(p);
+  std::istringstream smaps(ReadFile("/proc/self/smaps"));
+  bool inside = false;
+  for (std::string line; std::getline(smaps, line);) {
+    unsigned long long low = 0, high = 0;
+    if (std::sscanf(line.c_str(), "%llx-%llx ", &low, &high) == 2 && line.find(' ') > 0 &&
+        line.find('-') < line.find(' '))
+      inside = at >= low && at < high;
+    else if (inside && line.rfind("VmFlags:", 0) == 0)
+      return line;
+  }
+  return {};
+}
+
+TEST(LargeDatabase, TheSmallObjectsAfterALargeLoadComeFromMemoryAdvisedForHugePages) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers' allocator is not the C library's";
+#else
+  ReserveHeapForBulk(std::size_t{8} << 20);
+  // What a large tree makes next: many small blocks. Most of them lie where the room was made;
+  // without it they would lie on the heap's plain pages.
+  std::vector<std::unique_ptr<char[]>> blocks;
+  int advised = 0;
+  for (int i = 0; i < 40000; ++i) {
+    blocks.push_back(std::make_unique<char[]>(120));
+    if (i % 100 == 0 && MappingFlags(blocks.back().get()).find(" hg") != std::string::npos)
+      ++advised;
+  }
+  EXPECT_GE(advised, 200);  // of 400 looked at
+#endif
 }
 
 TEST(Utf8Check, AgreesWithTheDecoderOnEverySequenceAtEveryPlaceInAWord) {

@@ -387,7 +387,9 @@ bool Parse(pugi::xml_document& doc, std::string_view xml) {
 // it. A large database is then held once, not copied for the parser.
 bool ParseInPlace(pugi::xml_document& doc, XmlText& text) {
   doc.reset();
-  const BulkXmlMemory bulk(text.size() >= kBulkXmlBytes);
+  const bool large = text.size() >= kBulkXmlBytes;
+  if (large) ReserveHeapForBulk(text.size());
+  const BulkXmlMemory bulk(large);
   return Accepted(doc, doc.load_buffer_inplace(text.data(), text.size(), kParseFlags,
                                                pugi::encoding_utf8));
 }

@@ -1,7 +1,10 @@
 #include "core/db/xml_memory.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -125,6 +128,37 @@ char* XmlText::Reserve(std::size_t n) {
   capacity_ = n;
   mapped_ = mapped;
   return data_;
+}
+
+void ReserveHeapForBulk(std::size_t bytes) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  (void)bytes;  // the sanitizers' own allocator lays out memory its own way
+#else
+  // Only the main thread's allocations come from the heap that grows by the program break.
+  if (::gettid() != ::getpid()) return;
+  constexpr std::size_t kMostBytes = std::size_t{64} << 20;
+  constexpr std::size_t kMapApart = std::size_t{4} << 20;
+  const std::size_t pad = (std::min(bytes, kMostBytes) + kHugePage - 1) & ~(kHugePage - 1);
+  // The heap's top keeps at least `pad` bytes from now on, and a growth takes them at once.
+  // Setting it ends the library's own tuning of when to map large blocks apart and when to give
+  // the top back, so both are set as that tuning would leave them after blocks of a few MB.
+  ::mallopt(M_TOP_PAD, static_cast<int>(pad));
+  ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kMapApart));
+  ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * pad));
+  // The top: the free end of the heap, which small blocks are cut from when no freed block fits.
+  const std::size_t top = ::mallinfo2().keepcost;
+  auto* const topStart = static_cast<char*>(::sbrk(0)) - top;
+  if (top < pad && top + kHugePage < kMapApart) {
+    // A block larger than the top makes the heap grow; given back, it joins the top again.
+    // The growth is fresh memory nothing has touched, so the advice holds when it is first used.
+    void* volatile block = std::malloc(top + kHugePage);  // volatile: made, not optimised away
+    std::free(block);
+  }
+  const auto start =
+      (reinterpret_cast<std::uintptr_t>(topStart) + kHugePage - 1) & ~(kHugePage - 1);
+  const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0)) & ~(kHugePage - 1);
+  if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#endif
 }
 
 std::size_t BulkXmlRegions() {
