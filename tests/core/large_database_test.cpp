@@ -107,7 +107,7 @@ bool SlowIsValidUtf8(std::string_view s) {
 }
 
 // The flags of the mapping that holds address p, from /proc/self/smaps ("" when none does).
-std::string MappingFlags(const void* p) {
+[[maybe_unused]] std::string MappingFlags(const void* p) {  // unused under the sanitizers
   const auto at = reinterpret_cast<std::uintptr_t>(p);
   std::istringstream smaps(ReadFile("/proc/self/smaps"));
   bool inside = false;
