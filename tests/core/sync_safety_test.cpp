@@ -184,9 +184,10 @@ TEST(SyncSafety, ASaveNeverReplacesAVersionItDidNotRead) {
       EXPECT_EQ(f.lost, 0) << "of " << f.outsideVersions << " outside versions";
       EXPECT_EQ(f.cameBack, f.seenStale);
       EXPECT_GT(f.outsideVersions, 20);
-      // A writer that never pauses may win every time on a fast machine: every save is then
-      // refused, which is right. With a pause, some saves get through.
-      if (us > 0) {
+      // A writer that pauses less than a save takes (every millisecond under the sanitizers on
+      // a busy machine, or not at all) may win every time: every save is then refused, which is
+      // right. At a sync tool's pace, saves get through.
+      if (us >= 20000) {
         EXPECT_GT(f.saves, 0);
       }
       EXPECT_GT(f.refusals, 0);  // the race was run
