@@ -201,11 +201,17 @@ TEST(SyncSafety, ASaveNeverReplacesAVersionItDidNotRead) {
     doc.Reload();  // to take the signature of what it wrote (or of what came after it)
     return true;
   };
+  // A loss needs an outside version to land in the moment between the check and the rename;
+  // on a busy machine a second may not bring one, so the race runs again, up to five seconds.
   for (const Writer writer : {Writer::kRename, Writer::kExchange}) {
     const std::chrono::microseconds none(0);
-    const RaceFigures f = Race(none, std::chrono::milliseconds(1000), writer, twoSteps);
-    Print("check, then rename", writer, none, f);
-    EXPECT_GT(f.lost, 0);
+    long lost = 0;
+    for (int round = 0; round < 5 && lost == 0; ++round) {
+      const RaceFigures f = Race(none, std::chrono::milliseconds(1000), writer, twoSteps);
+      Print("check, then rename", writer, none, f);
+      lost += f.lost;
+    }
+    EXPECT_GT(lost, 0);
   }
 }
 
