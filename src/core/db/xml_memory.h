@@ -37,7 +37,8 @@ char* MapHugePageAligned(std::size_t length);
 // with huge pages. A large notebook's load is followed by tens of thousands of small objects (the
 // tree's rows, their names, their lists), and page by page the memory they fill costs a fault per
 // 4 KB: some 10 us each on a virtual machine, 25 ms for 10 MB. Called on the main thread as a
-// large file is read; elsewhere, and for no more room than it already made, it does nothing.
+// large file is read; on another thread it does nothing, and when the heap's top already has the
+// room it only advises it.
 void ReserveHeapForBulk(std::size_t bytes);
 
 // A file's text, to be parsed where it lies; from kBulkXmlBytes on it lies in memory the kernel
